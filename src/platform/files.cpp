@@ -1,0 +1,65 @@
+#include "platform/files.h"
+
+#include <algorithm>
+#include <fstream>
+
+namespace kestrune::platform {
+namespace fs = std::filesystem;
+
+fs::path FsPath(const std::string& utf8) {
+  return fs::path(std::u8string(reinterpret_cast<const char8_t*>(utf8.data()), utf8.size()));
+}
+
+std::string Utf8Path(const fs::path& p) {
+  std::u8string s = p.u8string();
+  return std::string(reinterpret_cast<const char*>(s.data()), s.size());
+}
+
+std::optional<std::vector<uint8_t>> ReadWholeFile(const std::string& path) {
+  std::ifstream in(FsPath(path), std::ios::binary);
+  if (!in) return std::nullopt;
+  std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) return std::nullopt;
+  return data;
+}
+
+bool WriteWholeFile(const std::string& path, std::span<const uint8_t> bytes) {
+  std::ofstream out(FsPath(path), std::ios::binary | std::ios::trunc);
+  if (!out) return false;
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.flush();
+  return static_cast<bool>(out);
+}
+
+bool FileExists(const std::string& path) {
+  std::error_code ec;
+  return fs::is_regular_file(FsPath(path), ec);
+}
+
+bool FolderExists(const std::string& path) {
+  std::error_code ec;
+  return fs::is_directory(FsPath(path), ec);
+}
+
+bool RemoveFile(const std::string& path) {
+  std::error_code ec;
+  return fs::remove(FsPath(path), ec);
+}
+
+bool CopyFileOver(const std::string& from, const std::string& to) {
+  std::error_code ec;
+  return fs::copy_file(FsPath(from), FsPath(to), fs::copy_options::overwrite_existing, ec);
+}
+
+std::vector<std::string> ListFiles(const std::string& folder) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (fs::directory_iterator it(FsPath(folder), ec), end; !ec && it != end; it.increment(ec)) {
+    std::error_code typeError;
+    if (it->is_regular_file(typeError)) names.push_back(Utf8Path(it->path().filename()));
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+}  // namespace kestrune::platform

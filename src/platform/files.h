@@ -1,0 +1,29 @@
+// Plain file helpers over std::filesystem, with UTF-8 paths on every platform.
+// All functions are thread-safe as far as the file system is; none throws.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace kestrune::platform {
+
+// A UTF-8 path as a filesystem path (on Windows this keeps non-ANSI names intact).
+std::filesystem::path FsPath(const std::string& utf8);
+std::string Utf8Path(const std::filesystem::path& p);
+
+std::optional<std::vector<uint8_t>> ReadWholeFile(const std::string& path);
+// Creates or truncates the file and writes bytes. False on any failure.
+bool WriteWholeFile(const std::string& path, std::span<const uint8_t> bytes);
+bool FileExists(const std::string& path);
+bool FolderExists(const std::string& path);
+bool RemoveFile(const std::string& path);
+bool CopyFileOver(const std::string& from, const std::string& to);
+
+// Names (not paths) of the regular files in folder, sorted by name.
+std::vector<std::string> ListFiles(const std::string& folder);
+
+}  // namespace kestrune::platform

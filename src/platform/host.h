@@ -1,0 +1,102 @@
+// The operating-system seam for everything that is not a disk: folders, the process, time, the console,
+// and the bytes of the script package built into the program.
+//
+// One implementation is compiled per target (platform/linux, platform/win32) and returned by DefaultHost().
+// Tests derive from Host and override what they need (FakeHost in tests/), which is how the clock is
+// injected: nothing in the program reads the time except through a Host.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kestrune::platform {
+
+// Calendar time in the machine's local time zone.
+struct LocalTime {
+  int year = 0;
+  int month = 0;   // 1-12
+  int day = 0;     // 1-31
+  int hour = 0;    // 0-23
+  int minute = 0;  // 0-59
+  int second = 0;  // 0-59
+  int millisecond = 0;
+};
+
+class Host {
+ public:
+  virtual ~Host() = default;
+
+  // The program's arguments as the platform's standard splitter gives them, UTF-8, argument 0 included.
+  // Thread-safe; the result does not change during the process.
+  virtual std::vector<std::string> Arguments() const = 0;
+
+  // The user's temporary folder, without a trailing separator. Thread-safe.
+  virtual std::string TempFolder() const = 0;
+
+  // Full path of the running program file. Thread-safe.
+  virtual std::string ProgramPath() const = 0;
+
+  // The folder that holds the program file, without a trailing separator. Thread-safe.
+  virtual std::string ProgramFolder() const = 0;
+
+  // The process id. Thread-safe.
+  virtual uint32_t ProcessId() const = 0;
+
+  // Local wall-clock time now. Thread-safe.
+  virtual LocalTime Now() const = 0;
+
+  // Milliseconds from an arbitrary fixed point; never goes backwards. Thread-safe.
+  virtual uint64_t MonotonicMs() const = 0;
+
+  // Blocks the calling thread for ms milliseconds (a fake host may return at once). Thread-safe.
+  virtual void SleepMs(uint32_t ms) = 0;
+
+  // Creates the folder and any missing parents. True when the folder exists afterwards. Thread-safe.
+  virtual bool CreateFolders(const std::string& path) = 0;
+
+  // The bytes of the script package linked into the program; empty when the build has none.
+  // The span stays valid for the life of the process. Thread-safe.
+  virtual std::span<const uint8_t> EmbeddedPackage() const = 0;
+
+  // Attaches to the console of the parent process (Windows) so that standard output reaches it.
+  // Returns false when there is no console to write to. Call once, from the main thread, at start-up.
+  virtual bool AttachConsole() = 0;
+
+  // Gives the console back (Windows: FreeConsole). Main thread only.
+  virtual void DetachConsole() = 0;
+
+  // Writes UTF-8 text to standard output / standard error, unbuffered. Safe to call from any thread;
+  // each call's text is written whole.
+  virtual void WriteStdout(std::string_view text) = 0;
+  virtual void WriteStderr(std::string_view text) = 0;
+
+  // True when the program runs under a remote shell login (walks up to ten ancestor processes looking
+  // for an ssh daemon). When a PowerShell ancestor is met first, the walk ends and the console's
+  // scroll-back is enlarged as a side effect (Windows only). Main thread only, at start-up.
+  virtual bool UnderRemoteLogin() = 0;
+
+  // Converts UTF-8 to the system's ANSI code page (identity on Linux). Thread-safe.
+  virtual std::string ToAnsi(std::string_view utf8) const = 0;
+
+  // Converts text in the system's ANSI code page to UTF-8 (identity on Linux). Thread-safe.
+  virtual std::string FromAnsi(std::string_view ansi) const = 0;
+};
+
+// The host of the running platform. Never null; lives for the whole process.
+Host& DefaultHost();
+
+// The path separator of the platform the program was built for.
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
+// Joins a folder and a name with the platform separator.
+std::string JoinPath(std::string_view folder, std::string_view name);
+
+}  // namespace kestrune::platform
