@@ -237,10 +237,10 @@ std::vector<uint8_t> WriteZip(const std::vector<ZipEntry>& entries, bool package
   return out;
 }
 
-bool ExtractPackage(std::span<const uint8_t> archive, const std::string& folder, std::string& error) {
+bool ExtractPackage(std::span<const uint8_t> archive, const std::string& folder, platform::Host& host,
+                    std::string& error) {
   std::vector<ZipEntry> entries;
   if (!ReadZip(archive, entries, error)) return false;
-  platform::Host& host = platform::DefaultHost();
   for (const ZipEntry& e : entries) {
     std::string path = folder;
     std::string_view rest = e.name;

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/host.h"
+
 namespace kestrune::app {
 
 inline constexpr uint8_t kLocalHeaderSignature[4] = {'V', 'D', 0x03, 0x04};
@@ -32,6 +34,7 @@ std::vector<uint8_t> WriteZip(const std::vector<ZipEntry>& entries, bool package
 
 // Extracts a package into folder (which must exist). Nothing is written unless the whole archive
 // reads cleanly. Returns false with a one-line error on any failure.
-bool ExtractPackage(std::span<const uint8_t> archive, const std::string& folder, std::string& error);
+bool ExtractPackage(std::span<const uint8_t> archive, const std::string& folder, platform::Host& host,
+                    std::string& error);
 
 }  // namespace kestrune::app

@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Installs, builds with AddressSanitizer and UndefinedBehaviorSanitizer, and runs the whole suite.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+cmake --preset dev >/dev/null
+cmake --build --preset dev
+ctest --preset dev -j2

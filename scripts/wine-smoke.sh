@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Starts the Windows build under Wine (headless) and checks that it answers --version and --help.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+exe=build/windows/src/kestrune.exe
+wine=/usr/lib/wine/wine64
+export WINEDEBUG=-all WINEPREFIX="${WINEPREFIX:-$PWD/build/wineprefix}" DISPLAY=
+version=$(timeout 300 "$wine" "$exe" --version 2>/dev/null | tr -d '\r')
+echo "$version"
+grep -q "Kestrune" <<<"$version" || { echo "wine smoke: --version printed no caption"; exit 1; }
+help=$(timeout 120 "$wine" "$exe" --help 2>/dev/null | tr -d '\r')
+echo "$help"
+grep -q "#Print screen by /outfile" <<<"$help" || { echo "wine smoke: --help printed no help"; exit 1; }
+echo "wine smoke: passed"

@@ -1,0 +1,45 @@
+// The console of the console form: standard output plus the optional "/outfile" mirror, and the
+// transient status line that long commands rewrite in place.
+#pragma once
+
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "engine/output.h"
+#include "platform/host.h"
+
+namespace kestrune::app {
+
+class Console final : public engine::ConsoleSink {
+ public:
+  explicit Console(platform::Host& host) : host_(host) {}
+  ~Console() override;
+
+  // Creates (truncating) the mirror file. False when it cannot be created; output then stays
+  // unmirrored.
+  bool OpenMirror(const std::string& path);
+
+  // Prints text as it is (no line end added) to standard output and the mirror.
+  void Print(std::string_view text);
+
+  // engine::ConsoleSink: prints the line followed by "\n", ending a pending status line first.
+  void PrintLine(std::string_view text) override;
+  void DebugCopy(std::string_view text) override;
+
+  // Shows a transient status line ("\r        %s" ESC "[K") that the next status or ordinary line
+  // replaces. In the mirror file the line is kept until an ordinary line follows it.
+  void StatusLine(std::string_view text);
+
+ private:
+  void EndStatusLine();  // lock held
+
+  platform::Host& host_;
+  std::mutex lock_;
+  std::FILE* mirror_ = nullptr;
+  bool statusPending_ = false;
+  long statusStart_ = 0;
+};
+
+}  // namespace kestrune::app

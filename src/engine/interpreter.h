@@ -1,0 +1,73 @@
+// The script interpreter of one process: start-up settings, the views, the output writer, the
+// command handlers, and the run of a script on a view.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/command_table.h"
+#include "engine/file_lookup.h"
+#include "engine/output.h"
+#include "platform/host.h"
+
+namespace kestrune::engine {
+
+// What start-up decided; read by every part of the interpreter, never changed during a run.
+struct RunSettings {
+  std::string workFolder;
+  std::string programPath;
+  std::string programFolder;
+  std::string caption;
+  std::string subParam;      // "$"-separated words for the script
+  std::string initCommand;
+  std::string subBase;       // output base name given by a parent script; empty = "R%010llu"
+  int style = 30;
+  int debugLevel = 0;
+  int uiMode = 0;
+  bool htmlLogEnabled = false;
+};
+
+// Executor results.
+enum class ExecResult : int { kRewritten = 0, kNext = 1, kJumpBack = 2, kStop = 3, kEnd = 4, kEndAndClose = 5 };
+
+struct View;
+
+class Interpreter {
+ public:
+  static constexpr uint32_t kViews = 1;
+
+  Interpreter(platform::Host& host, RunSettings settings, ConsoleSink* console);
+  ~Interpreter();
+
+  platform::Host& host() { return host_; }
+  const RunSettings& settings() const { return settings_; }
+  OutputWriter& writer() { return writer_; }
+  View& view(uint32_t index);
+  ViewOutput* output(uint32_t index);
+
+  // Runs the script file on view on the calling thread (the view's run thread) to its end.
+  // Returns the last executor result.
+  ExecResult RunScript(uint32_t view, const std::string& scriptPath);
+
+  // The view's last completion code (the process exit code of a console run).
+  int32_t LastCompletionCode(uint32_t view);
+
+  // Sets the view's cancel flag; the run stops after the current statement. Thread-safe.
+  void RequestCancel(uint32_t view);
+
+  // Reports a completion code for the view (error policy). Run thread only.
+  void ReportCompletion(uint32_t view, int32_t code, std::string_view detail);
+
+ private:
+  platform::Host& host_;
+  RunSettings settings_;
+  OutputWriter writer_;
+  std::vector<std::unique_ptr<View>> views_;
+};
+
+}  // namespace kestrune::engine
