@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/command_table.h"
+#include "engine/error_sink.h"
 #include "engine/file_lookup.h"
 #include "engine/output.h"
 #include "platform/host.h"
@@ -63,11 +64,50 @@ class Interpreter {
   // Reports a completion code for the view (error policy). Run thread only.
   void ReportCompletion(uint32_t view, int32_t code, std::string_view detail);
 
+  // Registers the handler of the table row named name with the given device-type flag. Returns
+  // false when the table has no such row. Call before any run starts.
+  bool Register(std::string_view name, uint8_t deviceFlag, CommandHandler handler);
+
+  // The handler of the first row of category named name that fits diskType; nullptr when that row
+  // has no handler (the command is then not callable) or there is no such row.
+  CommandHandler HandlerFor(std::string_view name, CommandCategory category, int diskType) const;
+
+  // Calls a device command through its wrapper: header line, handler, elapsed time.
+  void CallDeviceCommand(uint32_t view, CommandHandler handler, std::string_view args, std::string_view name);
+
+  // Runs an external command of ExtCmd.ini named name; false when there is none.
+  bool RunExternalCommand(uint32_t view, std::string_view name, std::string_view args);
+
+  // Type code of the current disk (0 when the run has no disk).
+  int CurrentDiskType() const { return 0; }
+
+  // Folders a command's file parameter is looked up in.
+  LookupFolders Folders(uint32_t view);
+
  private:
   platform::Host& host_;
   RunSettings settings_;
   OutputWriter writer_;
+  void InitialiseRun(View& v);
+  ExecResult RunStatements(View& v);
+  void EndRun(View& v);
+
   std::vector<std::unique_ptr<View>> views_;
+  std::vector<CommandHandler> handlers_;  // parallel to CommandTable()
 };
+
+// Sends failures of the variable store and the evaluators to the view's error policy.
+class ReportingSink final : public ErrorSink {
+ public:
+  ReportingSink(Interpreter& interp, uint32_t view) : interp_(interp), view_(view) {}
+  void Report(int32_t code, std::string_view detail) override { interp_.ReportCompletion(view_, code, detail); }
+
+ private:
+  Interpreter& interp_;
+  uint32_t view_;
+};
+
+// Registration of the built-in command groups (one function per group of commands).
+void RegisterLogCommands(Interpreter& interp);
 
 }  // namespace kestrune::engine

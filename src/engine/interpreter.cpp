@@ -1,0 +1,289 @@
+#include "engine/interpreter.h"
+
+#include "engine/error_table.h"
+#include "engine/executor.h"
+#include "engine/ini.h"
+#include "engine/script_text.h"
+#include "engine/text.h"
+#include "engine/view.h"
+#include "platform/files.h"
+
+namespace kestrune::engine {
+namespace {
+
+platform::Host* gClockHost = nullptr;
+
+void HeaderTime(int& h, int& m, int& s) {
+  platform::LocalTime t = gClockHost ? gClockHost->Now() : platform::LocalTime{};
+  h = t.hour;
+  m = t.minute;
+  s = t.second;
+}
+
+OutputSettings MakeOutputSettings(const RunSettings& s, ConsoleSink* console) {
+  OutputSettings o;
+  o.consoleForm = s.style == 30 || s.style == 31 || s.style == 40;
+  o.style = s.style;
+  o.debugLevel = s.debugLevel;
+  o.console = console;
+  return o;
+}
+
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.find_last_of("\\/");
+  return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
+
+std::string FileNameOf(const std::string& path) {
+  size_t slash = path.find_last_of("\\/");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Elapsed time as "%d hr %d min %d.%03d sec ".
+std::string ElapsedText(uint64_t ms) {
+  uint64_t hours = ms / 3600000, minutes = (ms / 60000) % 60, seconds = (ms / 1000) % 60;
+  std::string out;
+  if (hours > 0) out += Format("%d hr ", static_cast<int>(hours));
+  if (hours > 0 || minutes > 0) out += Format("%d min ", static_cast<int>(minutes));
+  out += Format("%d.%03d sec ", static_cast<int>(seconds), static_cast<int>(ms % 1000));
+  return out;
+}
+
+// Writes text as UTF-16LE without a byte-order mark.
+bool WriteUtf16File(const std::string& path, std::string_view text) {
+  std::string bytes = Utf16Le(text);
+  return platform::WriteWholeFile(path, std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+}
+
+}  // namespace
+
+Interpreter::Interpreter(platform::Host& host, RunSettings settings, ConsoleSink* console)
+    : host_(host),
+      settings_(std::move(settings)),
+      writer_(MakeOutputSettings(settings_, console), HeaderTime),
+      handlers_(CommandTable().size(), nullptr) {
+  gClockHost = &host_;
+  for (uint32_t i = 0; i < kViews; ++i) {
+    auto v = std::make_unique<View>();
+    v->index = i;
+    v->scriptFolder = v->logFolder = v->baseLogFolder = settings_.workFolder;
+    v->output.baseLogFolder = settings_.workFolder;
+    views_.push_back(std::move(v));
+  }
+  RegisterLogCommands(*this);
+}
+
+Interpreter::~Interpreter() {
+  for (auto& v : views_) OutputWriter::CloseResultFile(&v->output);
+}
+
+View& Interpreter::view(uint32_t index) { return *views_.at(index); }
+
+ViewOutput* Interpreter::output(uint32_t index) { return index < views_.size() ? &views_[index]->output : nullptr; }
+
+int32_t Interpreter::LastCompletionCode(uint32_t index) { return view(index).lastCode; }
+
+void Interpreter::RequestCancel(uint32_t index) { view(index).cancel.store(true); }
+
+LookupFolders Interpreter::Folders(uint32_t index) {
+  View& v = view(index);
+  return LookupFolders{v.scriptFolder, v.logFolder, settings_.programFolder};
+}
+
+bool Interpreter::Register(std::string_view name, uint8_t deviceFlag, CommandHandler handler) {
+  auto table = CommandTable();
+  for (size_t i = 0; i < table.size(); ++i) {
+    if (EqualsNoCase(table[i].name, name) && table[i].deviceFlag == deviceFlag) {
+      handlers_[i] = handler;
+      return true;
+    }
+  }
+  return false;
+}
+
+CommandHandler Interpreter::HandlerFor(std::string_view name, CommandCategory category, int diskType) const {
+  int row = FindCommand(name, category, diskType);
+  return row < 0 ? nullptr : handlers_[static_cast<size_t>(row)];
+}
+
+void Interpreter::CallDeviceCommand(uint32_t index, CommandHandler handler, std::string_view args,
+                                    std::string_view name) {
+  ViewOutput* out = output(index);
+  writer_.WriteLine(out, Format("%.*s(%.*s);", static_cast<int>(name.size()), name.data(),
+                                static_cast<int>(args.size()), args.data()),
+                    kHeader, 10, colour::kGreen);
+  uint64_t start = host_.MonotonicMs();
+  handler(*this, index, args, name);
+  uint64_t elapsed = host_.MonotonicMs() - start;
+  if (writer_.settings().consoleForm) {
+    writer_.WriteLine(out, "", kClosingDetail, 10, colour::kWhite);
+  } else {
+    writer_.WriteLine(out, Format("Elapsed Time(ms): %llu", static_cast<unsigned long long>(elapsed)), kDetail,
+                      10, colour::kWhite);
+    writer_.WriteLine(out, "Elapsed Time    : " + ElapsedText(elapsed), kClosingDetail, 10, colour::kWhite);
+  }
+}
+
+bool Interpreter::RunExternalCommand(uint32_t, std::string_view, std::string_view) { return false; }
+
+void Interpreter::ReportCompletion(uint32_t index, int32_t code, std::string_view detail) {
+  View& v = view(index);
+  ViewOutput* out = &v.output;
+  if (code < 0) {
+    if (auto text = ErrorText(code)) {
+      v.lastCode = code;
+      v.lastDescription = std::string(CutChars(
+          Format("%.*s. %.*s", static_cast<int>(text->size()), text->data(), static_cast<int>(detail.size()),
+                 detail.data()),
+          1023));
+      writer_.WriteFormatted(out, kDetail, 10, colour::kRed, "[Error Code]:  0x%06X", static_cast<uint32_t>(code));
+      writer_.WriteLine(out, "[Error Desc]:  " + v.lastDescription, kDetail, 10, colour::kRed);
+    }
+    int64_t count = v.vars.Get("_ErrorCount").number;
+    int64_t skip = v.vars.Get("_ErrorSkip").number;
+    v.vars.SetNumber("_ErrorCount", count + 1);
+    if (skip >= count + 1) {
+      writer_.WriteFormatted(out, kDetail, 10, colour::kCyan, "-- Error Count: %lld --",
+                             static_cast<long long>(count + 1));
+      return;
+    }
+    Value desc = v.vars.Get("_ErrorDesc");
+    if (desc.IsText() && !desc.text.empty()) {
+      v.lastDescription = desc.text;
+      writer_.WriteLine(out, desc.text, kPlain, 14, colour::kYellow);
+    }
+    v.vars.SetNumber("_ErrorCheck", 3);
+    return;
+  }
+  v.lastCode = code;
+  v.lastDescription = std::string(CutChars(detail, 1023));
+  if (!detail.empty()) writer_.WriteLine(out, detail, kPlain, 14, colour::kYellow);
+  v.vars.SetNumber("_ErrorCheck", 4);
+}
+
+void Interpreter::InitialiseRun(View& v) {
+  v.vars.Clear();
+  v.mainList.clear();
+  v.subList.clear();
+  v.loopList.clear();
+  v.loopLevel = 0;
+  v.mainList.push_back(BlockNode{0, BlockAction::kIfDo, 0});
+  v.subList.push_back(BlockNode{0, BlockAction::kIfDo, 0});
+  v.vars.SetNumber("_ErrorCheck", 1);
+  v.vars.SetNumber("_ErrorSkip", 0);
+  v.vars.SetNumber("_ErrorCount", 0);
+  v.vars.SetText("_ErrorDesc", "");
+  v.breakLevel = -1;
+  v.logDataPath.clear();
+  v.uploadFolder.clear();
+  v.output.hideHeaders = false;
+  OutputWriter::CloseResultFile(&v.output);
+  v.cancel.store(false);
+}
+
+ExecResult Interpreter::RunStatements(View& v) {
+  size_t offset = 0;
+  ExecResult r = ExecResult::kNext;
+  while (offset < v.script.size()) {
+    Statement st = CutStatement(v.script, offset);
+    v.statementOffset = static_cast<uint32_t>(offset);
+    v.statementEnd = static_cast<uint32_t>(offset + st.length);
+    std::string text = std::move(st.text);
+    r = ExecuteStatement(*this, v.index, text, false);
+    // Each pass rewrites one innermost group, so a statement needs at most about one pass per
+    // character; the bound keeps a pathological rewrite from spinning for ever.
+    for (int passes = 0; r == ExecResult::kRewritten; ++passes) {
+      if (passes > 4096) {
+        ReportCompletion(v.index, -12, text);
+        r = ExecResult::kStop;
+        break;
+      }
+      r = ExecuteStatement(*this, v.index, text, true);
+    }
+    if (v.cancel.load()) {
+      writer_.WriteLine(&v.output, "---- Cancel Job ----", kDetail, 10, colour::kCyan);
+      return r;
+    }
+    switch (r) {
+      case ExecResult::kNext:
+      case ExecResult::kRewritten:
+        offset = v.statementEnd;
+        break;
+      case ExecResult::kJumpBack:
+        offset = v.statementOffset;
+        break;
+      case ExecResult::kStop:
+      case ExecResult::kEnd:
+      case ExecResult::kEndAndClose:
+        v.cancel.store(true);
+        return r;
+    }
+  }
+  return r;
+}
+
+void Interpreter::EndRun(View& v) {
+  bool cancelled = v.cancel.load();
+  bool leftOpen = false;
+  if (!v.subList.empty()) v.subList.pop_back();
+  if (!v.subList.empty()) {
+    leftOpen = true;
+  } else {
+    if (!v.mainList.empty()) v.mainList.pop_back();
+    leftOpen = !v.mainList.empty();
+  }
+  if (leftOpen && !cancelled) ReportCompletion(v.index, -18, "");
+  v.loopList.clear();
+  v.vars.Clear();
+}
+
+ExecResult Interpreter::RunScript(uint32_t index, const std::string& scriptPath) {
+  View& v = view(index);
+  v.running.store(true);
+  InitialiseRun(v);
+  v.script.clear();
+  ExecResult result = ExecResult::kNext;
+  bool loaded = LoadScript(scriptPath, v.script) && !v.script.empty();
+  if (loaded) {
+    v.logFolder = settings_.workFolder;
+    v.baseLogFolder = settings_.workFolder;
+    v.output.baseLogFolder = v.baseLogFolder;
+    v.scriptFolder = FolderOf(scriptPath);
+
+    const std::string& sub = settings_.subParam;
+    if (!sub.empty() && sub.find('$') == std::string::npos) {
+      writer_.WriteLine(&v.output, "FnScript Param: " + sub, kPlain, 10, colour::kLightBlue);
+      WriteUtf16File(platform::JoinPath(v.baseLogFolder, "_Result.txt"), sub + "\n");
+    }
+    if (!settings_.initCommand.empty() || sub.find('$') != std::string::npos) {
+      std::string text = "Init_Command:" + settings_.initCommand + "\n";
+      int counter = 0;
+      std::string_view rest = sub;
+      while (!rest.empty()) {
+        size_t end = rest.find('$');
+        std::string_view word = rest.substr(0, end);
+        rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
+        if (word.empty()) continue;
+        size_t eq = word.find('=');
+        if (eq != std::string_view::npos)
+          text += std::string(word.substr(0, eq)) + ":" + std::string(word.substr(eq + 1)) + "\n";
+        else
+          text += Format("Init_Param%d:%.*s\n", counter++, static_cast<int>(word.size()), word.data());
+      }
+      WriteUtf16File(platform::JoinPath(v.logFolder, "_InitParam.txt"), text);
+    }
+    std::string copy = platform::JoinPath(v.logFolder, FileNameOf(scriptPath));
+    if (copy != scriptPath) platform::CopyFileOver(scriptPath, copy);
+
+    result = RunStatements(v);
+  }
+
+  OutputWriter::CloseResultFile(&v.output);
+  platform::RemoveFile(platform::JoinPath(v.logFolder, "_InitParam.txt"));
+  platform::RemoveFile(platform::JoinPath(v.logFolder, "_Result.txt"));
+  EndRun(v);
+  v.running.store(false);
+  return result;
+}
+
+}  // namespace kestrune::engine

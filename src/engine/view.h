@@ -1,0 +1,52 @@
+// The record of one view: its run state, block stacks, variables and output.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/output.h"
+#include "engine/variables.h"
+
+namespace kestrune::engine {
+
+enum class BlockAction : uint32_t { kMain = 0, kIfDo = 1, kIfSkip = 2, kLoopDo = 3, kLoopSkip = 4 };
+
+struct BlockNode {
+  int32_t level = 0;
+  BlockAction action = BlockAction::kMain;
+  uint32_t savedOffset = 0;
+};
+
+struct View {
+  uint32_t index = 0;
+
+  // Run state.
+  std::string script;             // the whole plain script
+  uint32_t statementOffset = 0;   // byte offset of the current statement
+  uint32_t statementEnd = 0;      // byte offset just past the current statement's terminator
+  int32_t loopLevel = 0;
+  int32_t breakLevel = -1;
+  int32_t lastCode = 0;
+  std::string lastDescription;
+  std::vector<BlockNode> mainList;
+  std::vector<BlockNode> subList;
+  std::vector<int32_t> loopList;
+  VarList vars;
+
+  // Folders of the run.
+  std::string scriptFolder;
+  std::string logFolder;
+  std::string baseLogFolder;
+  std::string logDataPath;        // INI written at run end when set
+  std::string uploadFolder;
+
+  // Run control.
+  std::atomic<bool> cancel{false};
+  std::atomic<bool> running{false};
+
+  ViewOutput output;
+};
+
+}  // namespace kestrune::engine
