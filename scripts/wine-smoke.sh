@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Starts the Windows build under Wine (headless) and checks that it answers --version and --help.
+# Starts the Windows build under Wine (headless): --version, --help and a run of the default package.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 exe=build/windows/src/kestrune.exe
@@ -11,4 +11,7 @@ grep -q "Kestrune" <<<"$version" || { echo "wine smoke: --version printed no cap
 help=$(timeout 120 "$wine" "$exe" --help 2>/dev/null | tr -d '\r')
 echo "$help"
 grep -q "#Print screen by /outfile" <<<"$help" || { echo "wine smoke: --help printed no help"; exit 1; }
+run=$(timeout 120 "$wine" "$exe" 2>/dev/null | tr -d '\r')
+echo "$run"
+grep -q "Done." <<<"$run" || { echo "wine smoke: the default package did not run to its end"; exit 1; }
 echo "wine smoke: passed"

@@ -107,7 +107,11 @@ class ReportingSink final : public ErrorSink {
   uint32_t view_;
 };
 
-// Registration of the built-in command groups (one function per group of commands).
-void RegisterLogCommands(Interpreter& interp);
+// Registration of the built-in command groups (one function per group of commands, each in its
+// own builtins_*.cpp).
+void RegisterLogCommands(Interpreter& interp);       // Print, Exit, error skip, Help, Break
+void RegisterResultCommands(Interpreter& interp);    // Result, ResultColumn, ResultHex
+void RegisterVariableCommands(Interpreter& interp);  // SetGlobalVar, GetGlobalVar, ArrayLen
+void RegisterExternalCommands(Interpreter& interp);  // Exec and the commands of ExtCmd.ini
 
 }  // namespace kestrune::engine
