@@ -1,5 +1,7 @@
 #include "engine/executor.h"
 
+#include <optional>
+
 #include "engine/arguments.h"
 #include "engine/error_table.h"
 #include "engine/expression.h"
@@ -61,6 +63,15 @@ class Executor {
   void ReportPopFailure();
   bool NextWordIsElse() const;
   ExecResult AfterStatement() const { return ErrorCheck() == 3 ? ExecResult::kStop : ExecResult::kNext; }
+  // After a command: the run stops, ends or ends the program when the command reported so.
+  std::optional<ExecResult> EndOfRun() const {
+    switch (ErrorCheck()) {
+      case 3: return ExecResult::kStop;
+      case 4: return ExecResult::kEnd;
+      case 5: return ExecResult::kEndAndClose;
+      default: return std::nullopt;
+    }
+  }
   int64_t ErrorCheck() const { return v_.vars.Get("_ErrorCheck").number; }
   bool Flag(std::string_view name) const {
     Value value = v_.vars.Get(name);
@@ -198,53 +209,49 @@ ExecResult Executor::Call(std::string& s, std::string name, size_t open, size_t 
   std::string before = s.substr(0, open);
 
   const int diskType = interp_.CurrentDiskType();
+  bool commandCalled = true;  // only a command leaves a result variable named after the call
   if (CommandHandler h = interp_.HandlerFor(name, CommandCategory::kGeneral, diskType)) {
-    std::string evaluated = EvaluateArguments(v_.vars, errors_, args);
-    h(interp_, index_, evaluated, name);
-    switch (ErrorCheck()) {
-      case 3: return ExecResult::kStop;
-      case 4: return ExecResult::kEnd;
-      case 5: return ExecResult::kEndAndClose;
-      default: break;
-    }
+    h(interp_, index_, EvaluateArguments(v_.vars, errors_, args), name);
+    if (auto r = EndOfRun()) return *r;
   } else if (CommandHandler h = interp_.HandlerFor(name, CommandCategory::kDevice, diskType)) {
-    std::string evaluated = EvaluateArguments(v_.vars, errors_, args);
-    interp_.CallDeviceCommand(index_, h, evaluated, name);
-    switch (ErrorCheck()) {
-      case 3: return ExecResult::kStop;
-      case 4: return ExecResult::kEnd;
-      case 5: return ExecResult::kEndAndClose;
-      default: break;
-    }
+    interp_.CallDeviceCommand(index_, h, EvaluateArguments(v_.vars, errors_, args), name);
+    if (auto r = EndOfRun()) return *r;
   } else if (name.find("_Varible") != std::string::npos) {
+    commandCalled = false;
     EvaluateExpression(v_.vars, errors_, args, name);
   } else if (EqualsNoCase(name, "while")) {
+    commandCalled = false;
     // JumpBack re-reads the loop from its keyword, not from the blanks before it.
-    size_t at = FindNoCase(std::string_view(v_.script).substr(v_.statementOffset, v_.statementEnd - v_.statementOffset),
-                           "while");
-    if (at != std::string::npos) v_.statementOffset += static_cast<uint32_t>(at);
+    std::string_view raw = std::string_view(v_.script).substr(v_.statementOffset, v_.statementEnd - v_.statementOffset);
+    if (size_t at = FindNoCase(raw, "while"); at != std::string::npos) v_.statementOffset += static_cast<uint32_t>(at);
     EvaluateCondition(v_.vars, errors_, args, "while");
   } else if (EqualsNoCase(name, "if")) {
+    commandCalled = false;
     EvaluateCondition(v_.vars, errors_, args, "if");
   } else if (EqualsNoCase(name, "else if")) {
+    commandCalled = false;
     if (!v_.mainList.empty() && v_.mainList.back().action == BlockAction::kIfDo)
       v_.vars.SetNumber("else if", 0);
     else
       EvaluateCondition(v_.vars, errors_, args, "else if");
   } else if (interp_.RunExternalCommand(index_, name, args)) {
-    // ran
+    // ran; its result import has printed what the program left behind
   } else if (StartsWithIfWord(s)) {
     if (!Flag("if")) return ExecResult::kNext;
     s = s.substr(2);
     return ExecResult::kRewritten;
   } else if (name.find(':') != std::string::npos) {
+    commandCalled = false;
     name = "_Varible";
     EvaluateExpression(v_.vars, errors_, args, name);
   } else {
+    commandCalled = false;
     interp_.ReportCompletion(index_, -16, s);
   }
 
-  if (!name.empty() && FindNoCase(tail, name) != std::string::npos) {
+  // A condition or expression leaves no result variable to protect, and renaming "if" because the
+  // rest of the line mentions the word would break the one-line If.
+  if (commandCalled && !name.empty() && FindNoCase(tail, name) != std::string::npos) {
     // Two calls of one command in a statement: keep the first result under a fresh name.
     std::string fresh = NextFreshName();
     v_.vars.Rename(name, fresh);
