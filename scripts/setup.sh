@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need on Debian 12 (run as root). Quick when all is present.
 set -euo pipefail
-packages=(cmake ninja-build g++ python3 zlib1g-dev libgtest-dev libgmock-dev
+packages=(cmake ninja-build g++ python3 zlib1g-dev libgtest-dev libgmock-dev libbenchmark-dev
           g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64)
 missing=()
 for p in "${packages[@]}"; do
