@@ -2,6 +2,7 @@
 
 #include "engine/error_table.h"
 #include "engine/executor.h"
+#include "engine/external_commands.h"
 #include "engine/ini.h"
 #include "engine/script_text.h"
 #include "engine/text.h"
@@ -71,6 +72,9 @@ Interpreter::Interpreter(platform::Host& host, RunSettings settings, ConsoleSink
     views_.push_back(std::move(v));
   }
   RegisterLogCommands(*this);
+  RegisterVariableCommands(*this);
+  RegisterExternalCommands(*this);
+  RegisterResultCommands(*this);
 }
 
 Interpreter::~Interpreter() {
@@ -124,7 +128,9 @@ void Interpreter::CallDeviceCommand(uint32_t index, CommandHandler handler, std:
   }
 }
 
-bool Interpreter::RunExternalCommand(uint32_t, std::string_view, std::string_view) { return false; }
+bool Interpreter::RunExternalCommand(uint32_t index, std::string_view name, std::string_view args) {
+  return externalCommands_ && externalCommands_->Run(*this, index, name, args);
+}
 
 void Interpreter::ReportCompletion(uint32_t index, int32_t code, std::string_view detail) {
   View& v = view(index);
@@ -184,7 +190,8 @@ void Interpreter::InitialiseRun(View& v) {
 ExecResult Interpreter::RunStatements(View& v) {
   size_t offset = 0;
   ExecResult r = ExecResult::kNext;
-  while (offset < v.script.size()) {
+  for (uint64_t count = 1; offset < v.script.size(); ++count) {
+    if (settings_.statementLimit != 0 && count > settings_.statementLimit) return r;
     Statement st = CutStatement(v.script, offset);
     v.statementOffset = static_cast<uint32_t>(offset);
     v.statementEnd = static_cast<uint32_t>(offset + st.length);
@@ -238,13 +245,18 @@ void Interpreter::EndRun(View& v) {
 }
 
 ExecResult Interpreter::RunScript(uint32_t index, const std::string& scriptPath) {
+  std::string text;
+  if (!LoadScript(scriptPath, text)) text.clear();
+  return RunScriptText(index, std::move(text), scriptPath);
+}
+
+ExecResult Interpreter::RunScriptText(uint32_t index, std::string text, const std::string& scriptPath) {
   View& v = view(index);
   v.running.store(true);
   InitialiseRun(v);
-  v.script.clear();
+  v.script = std::move(text);
   ExecResult result = ExecResult::kNext;
-  bool loaded = LoadScript(scriptPath, v.script) && !v.script.empty();
-  if (loaded) {
+  if (!v.script.empty()) {
     v.logFolder = settings_.workFolder;
     v.baseLogFolder = settings_.workFolder;
     v.output.baseLogFolder = v.baseLogFolder;

@@ -31,12 +31,14 @@ struct RunSettings {
   int debugLevel = 0;
   int uiMode = 0;
   bool htmlLogEnabled = false;
+  uint64_t statementLimit = 0;  // stop a run after this many statements; 0 = no limit (fuzzing only)
 };
 
 // Executor results.
 enum class ExecResult : int { kRewritten = 0, kNext = 1, kJumpBack = 2, kStop = 3, kEnd = 4, kEndAndClose = 5 };
 
 struct View;
+class ExternalCommands;
 
 class Interpreter {
  public:
@@ -54,6 +56,9 @@ class Interpreter {
   // Runs the script file on view on the calling thread (the view's run thread) to its end.
   // Returns the last executor result.
   ExecResult RunScript(uint32_t view, const std::string& scriptPath);
+
+  // Runs plain script text on view as if it had been loaded from scriptPath.
+  ExecResult RunScriptText(uint32_t view, std::string text, const std::string& scriptPath);
 
   // The view's last completion code (the process exit code of a console run).
   int32_t LastCompletionCode(uint32_t view);
@@ -84,6 +89,11 @@ class Interpreter {
   // Folders a command's file parameter is looked up in.
   LookupFolders Folders(uint32_t view);
 
+  // The commands of ExtCmd.ini and the launcher of outside programs, set up by
+  // RegisterExternalCommands (tests may put their own). Null only before that.
+  ExternalCommands* externalCommands() { return externalCommands_.get(); }
+  void SetExternalCommands(std::shared_ptr<ExternalCommands> commands) { externalCommands_ = std::move(commands); }
+
  private:
   platform::Host& host_;
   RunSettings settings_;
@@ -94,6 +104,7 @@ class Interpreter {
 
   std::vector<std::unique_ptr<View>> views_;
   std::vector<CommandHandler> handlers_;  // parallel to CommandTable()
+  std::shared_ptr<ExternalCommands> externalCommands_;  // last: its background threads end before the views go
 };
 
 // Sends failures of the variable store and the evaluators to the view's error policy.

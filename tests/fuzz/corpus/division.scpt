@@ -1,0 +1,11 @@
+a = 7 / 2;
+Print( Output:a );
+b = 0 - 7;
+c = b / 2;
+Print( Output:c );
+h = 0x10;
+h++;
+Print( Output:h );
+t = "abc" + 5;
+Print( Output:t );
+d = 5 % 0;

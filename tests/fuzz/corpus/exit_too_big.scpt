@@ -1,0 +1,1 @@
+Exit( ErrCode:0x10000, ErrDesc:"too big" );

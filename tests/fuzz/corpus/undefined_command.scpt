@@ -1,0 +1,1 @@
+NoSuchCommand( a:1 );
