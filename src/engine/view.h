@@ -40,7 +40,8 @@ struct View {
   std::string logFolder;
   std::string baseLogFolder;
   std::string logDataPath;        // INI written at run end when set
-  std::string uploadFolder;
+  std::string uploadFolder;       // SetLogFolder: the log folder is copied here at run end
+  uint64_t runStartMs = 0;        // Host::MonotonicMs() when the run started
 
   // Run control.
   std::atomic<bool> cancel{false};
