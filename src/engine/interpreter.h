@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <typeindex>
 #include <vector>
 
 #include "engine/command_table.h"
@@ -57,6 +58,10 @@ class Interpreter {
   // Returns the last executor result.
   ExecResult RunScript(uint32_t view, const std::string& scriptPath);
 
+  // Runs one statement on view with freshly reset block stacks and variables, then tears the run
+  // down (the window's immediate line). Nothing happens for an empty statement.
+  ExecResult RunImmediate(uint32_t view, std::string_view statement);
+
   // Runs plain script text on view as if it had been loaded from scriptPath.
   ExecResult RunScriptText(uint32_t view, std::string text, const std::string& scriptPath);
 
@@ -83,8 +88,19 @@ class Interpreter {
   // Runs an external command of ExtCmd.ini named name; false when there is none.
   bool RunExternalCommand(uint32_t view, std::string_view name, std::string_view args);
 
-  // Type code of the current disk (0 when the run has no disk).
-  int CurrentDiskType() const { return 0; }
+  // Type code (DiskKind) of the current disk; 0 when the run has no disk. Set by the disk layer
+  // whenever the current disk changes.
+  int CurrentDiskType() const { return currentDiskType_; }
+  void SetCurrentDiskType(int type) { currentDiskType_ = type; }
+
+  // Process-wide state of a subsystem above the engine (the disk list and current disk, the
+  // device tree, ...), created on first use. Run thread and start-up only.
+  template <class T>
+  T& State() {
+    std::shared_ptr<void>& slot = states_[std::type_index(typeid(T))];
+    if (!slot) slot = std::make_shared<T>();
+    return *static_cast<T*>(slot.get());
+  }
 
   // Folders a command's file parameter is looked up in.
   LookupFolders Folders(uint32_t view);
@@ -104,6 +120,8 @@ class Interpreter {
 
   std::vector<std::unique_ptr<View>> views_;
   std::vector<CommandHandler> handlers_;  // parallel to CommandTable()
+  int currentDiskType_ = 0;
+  std::map<std::type_index, std::shared_ptr<void>> states_;
   std::shared_ptr<ExternalCommands> externalCommands_;  // last: its background threads end before the views go
 };
 

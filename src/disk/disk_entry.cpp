@@ -1,0 +1,12 @@
+#include "disk/disk_entry.h"
+
+#include "engine/text.h"
+
+namespace kestrune::disk {
+
+std::string IdentityText(const DiskEntry& e) {
+  return engine::Format("%u-%u-%u-%u-%u-%u", e.busType, e.pathId, e.location, e.targetLun,
+                        static_cast<unsigned>(e.entryKind), static_cast<unsigned>(e.diskKind));
+}
+
+}  // namespace kestrune::disk
