@@ -4,9 +4,18 @@
 
 #include "app/command_line.h"
 #include "app/console.h"
+#include "app/disk_source.h"
 #include "app/script_info.h"
 #include "app/work_folder.h"
 #include "app/zip_archive.h"
+#include "disk/disk_commands.h"
+#include "disk/disk_find.h"
+#include "disk/disk_list.h"
+#include "disk/disk_state.h"
+#include "disk/port_map.h"
+#include "disk/sector_commands.h"
+#include "disk/selector.h"
+#include "disk/target_filter.h"
 #include "engine/help.h"
 #include "engine/interpreter.h"
 #include "engine/text.h"
@@ -54,6 +63,34 @@ engine::RunSettings MakeRunSettings(platform::Host& host, const CommandLine& cl,
   s.uiMode = cl.uiMode;
   s.htmlLogEnabled = true;
   return s;
+}
+
+disk::TargetFilter FilterOf(const ScriptInfo& info) {
+  disk::TargetFilter filter;
+  filter.model = info.modelName;
+  filter.socId = info.socId;
+  filter.protocol = info.protocolWanted;
+  filter.listVolumes = info.diskKindWanted != 0;
+  return filter;
+}
+
+// --list and --listslave: the DiskList command on view 0, filtered by the target selector.
+void ListDisks(engine::Interpreter& interp, const CommandLine& cl, bool master) {
+  std::string args = engine::Format("ShowVolumn:FALSE, Column:%s, Filter:\"%s\", Master:%s ",
+                                    cl.subParam.find("1$") != std::string::npos ? "TRUE" : "FALSE",
+                                    cl.targetSelector.c_str(), master ? "TRUE" : "FALSE");
+  if (engine::CommandHandler list = interp.HandlerFor("DiskList", engine::CommandCategory::kGeneral, 0))
+    list(interp, 0, args, "DiskList");
+}
+
+// Runs the script on view 0 with Ctrl-C wired to the view's cancel flag; returns the exit code.
+int RunView0(engine::Interpreter& interp, const std::string& scriptPath, platform::Host& host) {
+  gRunning.store(&interp);
+  std::signal(SIGINT, OnInterrupt);
+  interp.RunScript(0, scriptPath);
+  std::signal(SIGINT, SIG_DFL);
+  gRunning.store(nullptr);
+  return interp.LastCompletionCode(0);
 }
 
 }  // namespace
@@ -110,8 +147,18 @@ int RunProgram(platform::Host& host) {
   host.AttachConsole();
   if (info.style == 30 && host.UnderRemoteLogin()) info.style = 31;
 
+  DiskSource source = OpenDiskSource(cl, workFolder, host);
+  if (!source.error.empty()) {
+    host.WriteStderr("kestrune: " + source.error + "\n");
+    return kExitNotFound;
+  }
   engine::RunSettings settings = MakeRunSettings(host, cl, info, workFolder, caption, debugLevel);
   engine::Interpreter interp(host, settings, &console);
+  disk::DiskState& disks = disk::StateOf(interp);
+  disks.tree = source.tree.get();
+  disks.filter = FilterOf(info);
+  disk::RegisterDiskCommands(interp);
+  disk::RegisterSectorCommands(interp);
   engine::LookupFolders folders{workFolder, workFolder, host.ProgramFolder()};
 
   const std::string& init = cl.initCommand;
@@ -125,32 +172,58 @@ int RunProgram(platform::Host& host) {
     return 0;
   }
   if (EqualsNoCase(init, "--list") || EqualsNoCase(init, "--listslave")) {
-    host.WriteStderr("kestrune: no disk source is available in this build yet\n");
-    return kExitNotFound;
+    if (!disks.tree) {
+      host.WriteStderr("kestrune: no disk source: start with /sim for the simulated lab\n");
+      return kExitNotFound;
+    }
+    ListDisks(interp, cl, EqualsNoCase(init, "--list"));
+    return 0;
   }
 
   if (InitCommandNeedsNoDisk(init, info.noDiskCmd) || info.socId == "_WithOutDrv") {
-    info.modelName = "**";
+    disks.filter.model = "**";
     cl.targetSelector = kNoDiskSelector;
+  }
+  if (!cl.diskIdentity.empty() && cl.targetSelector.empty()) {
+    // A run restarted after a reboot finds its disk again by identity.
+    if (!disk::SelectDiskByIdentity(interp, cl.diskIdentity)) {
+      console.Print(engine::Format("NO FOUND %s or Package restrictions cannot support this drive\n",
+                                   cl.diskIdentity.c_str()));
+      return kExitNotFound;
+    }
+    return RunView0(interp, scriptPath, host);
   }
   if (cl.targetSelector.empty()) {
     if (info.style == 31) return 0;
-    host.WriteStderr("kestrune: no target disk given and no disk source is available in this build yet\n");
+    // The disk selection dialog goes through the operator-dialog seam; without it there is no one
+    // to choose, so say how to name a disk instead of waiting.
+    host.WriteStderr("kestrune: no target disk given: name one (for example \\\\.\\PHYSICALDRIVE0 or "
+                     "/model/NAME), or list them with --list\n");
     return kExitNotFound;
   }
-  if (cl.targetSelector != kNoDiskSelector) {
+  if (cl.targetSelector == kNoDiskSelector && !disks.tree) return RunView0(interp, scriptPath, host);
+
+  const bool allDisks = disk::IsMultiDiskSelector(cl.targetSelector);
+  const disk::PortMap portMap = disk::PortMap::Load(disk::PortMapPathOf(disks));
+  std::vector<disk::DiskEntry> list = disk::RebuildDiskList(disks);
+  int code = 0;
+  bool matched = false;
+  for (disk::DiskEntry& entry : list) {
+    if (!disk::PassesTargetFilter(disks.filter, entry, disks.refreshIdentity)) continue;
+    if (!disk::MatchTarget(cl.targetSelector, entry, portMap, disks.refreshIdentity)) continue;
+    matched = true;
+    if (allDisks) console.Print(engine::Format("#Target Drive: %s\n", entry.displayName.c_str()));
+    disk::SetCurrentDisk(interp, entry);
+    code = RunView0(interp, scriptPath, host);
+    if (!allDisks) break;
+  }
+  if (!matched) {
     console.Print(engine::Format("NO FOUND %s or Package restrictions cannot support this drive\n",
                                  cl.targetSelector.c_str()));
     return kExitNotFound;
   }
-
-  gRunning.store(&interp);
-  std::signal(SIGINT, OnInterrupt);
-  interp.RunScript(0, scriptPath);
-  std::signal(SIGINT, SIG_DFL);
-  gRunning.store(nullptr);
   host.DetachConsole();
-  return interp.LastCompletionCode(0);
+  return code;
 }
 
 }  // namespace kestrune::app

@@ -47,6 +47,7 @@ struct DiskEntry {
   uint32_t vendorVariant = 0;
   std::string currentFirmware;
   bool removable = false;
+  bool identifyAnswered = false;     // the drive answered its identify command when the list was built
 };
 
 // The six numbers of a disk's identity, written "%d-%d-%d-%d-%d-%d":

@@ -3,10 +3,12 @@
 // (Interpreter::State<DiskState>()); the current disk does not change while a job runs.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "disk/disk_entry.h"
+#include "disk/identity_refresh.h"
 #include "platform/device.h"
 
 namespace kestrune::engine {
@@ -29,7 +31,22 @@ struct DiskState {
   DiskEntry current;
   bool hasCurrent = false;
   std::string lastChosenName;             // ChangeDisk's preset
+
+  // The maker's identification of a disk (socId, configType, vendorAux, vendorVariant,
+  // currentFirmware), installed by the vendor layer; empty = nothing more is learned.
+  IdentityRefresher refreshIdentity;
+  // Tells the main window that the disk list changed; empty without a window.
+  std::function<void()> diskListChanged;
+  // Folder of PortMap.ini; empty = the user's own (PortMapFolder()).
+  std::string portMapFolder;
+  // The parent node a SetParentEnabled(false) disabled, for the enable that follows.
+  std::string disabledParent;
 };
+
+// The folder of PortMap.ini: state.portMapFolder when set, else the user's own.
+std::string PortMapFolderOf(const DiskState& state);
+// The path of PortMap.ini in that folder; empty when there is no folder.
+std::string PortMapPathOf(const DiskState& state);
 
 // The state of interp, and making entry the current disk (also tells the interpreter its kind).
 DiskState& StateOf(engine::Interpreter& interp);

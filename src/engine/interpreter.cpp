@@ -4,6 +4,7 @@
 #include "engine/executor.h"
 #include "engine/external_commands.h"
 #include "engine/ini.h"
+#include "engine/log_upload.h"
 #include "engine/script_text.h"
 #include "engine/text.h"
 #include "engine/view.h"
@@ -72,6 +73,10 @@ Interpreter::Interpreter(platform::Host& host, RunSettings settings, ConsoleSink
     views_.push_back(std::move(v));
   }
   RegisterLogCommands(*this);
+  RegisterParamCommands(*this);
+  RegisterFileCommands(*this);
+  RegisterTextCommands(*this);
+  RegisterTimeCommands(*this);
   RegisterVariableCommands(*this);
   RegisterExternalCommands(*this);
   RegisterResultCommands(*this);
@@ -244,6 +249,25 @@ void Interpreter::EndRun(View& v) {
   v.vars.Clear();
 }
 
+ExecResult Interpreter::RunImmediate(uint32_t index, std::string_view statement) {
+  std::string text(Trim(statement, true));
+  if (text.empty()) return ExecResult::kNext;
+  View& v = view(index);
+  v.running.store(true);
+  InitialiseRun(v);
+  v.runStartMs = host_.MonotonicMs();
+  v.script = text;
+  v.statementOffset = 0;
+  v.statementEnd = static_cast<uint32_t>(text.size());
+  ExecResult r = ExecuteStatement(*this, index, text, false);
+  for (int passes = 0; r == ExecResult::kRewritten && passes <= 4096; ++passes)
+    r = ExecuteStatement(*this, index, text, true);
+  OutputWriter::CloseResultFile(&v.output);
+  EndRun(v);
+  v.running.store(false);
+  return r;
+}
+
 ExecResult Interpreter::RunScript(uint32_t index, const std::string& scriptPath) {
   std::string text;
   if (!LoadScript(scriptPath, text)) text.clear();
@@ -254,6 +278,7 @@ ExecResult Interpreter::RunScriptText(uint32_t index, std::string text, const st
   View& v = view(index);
   v.running.store(true);
   InitialiseRun(v);
+  v.runStartMs = host_.MonotonicMs();
   v.script = std::move(text);
   ExecResult result = ExecResult::kNext;
   if (!v.script.empty()) {
@@ -293,6 +318,7 @@ ExecResult Interpreter::RunScriptText(uint32_t index, std::string text, const st
   OutputWriter::CloseResultFile(&v.output);
   platform::RemoveFile(platform::JoinPath(v.logFolder, "_InitParam.txt"));
   platform::RemoveFile(platform::JoinPath(v.logFolder, "_Result.txt"));
+  if (!v.uploadFolder.empty()) CopyFolderFiles(v.logFolder, v.uploadFolder);  // SetLogFolder
   EndRun(v);
   v.running.store(false);
   return result;

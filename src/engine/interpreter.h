@@ -142,5 +142,9 @@ void RegisterLogCommands(Interpreter& interp);       // Print, Exit, error skip,
 void RegisterResultCommands(Interpreter& interp);    // Result, ResultColumn, ResultHex
 void RegisterVariableCommands(Interpreter& interp);  // SetGlobalVar, GetGlobalVar, ArrayLen
 void RegisterExternalCommands(Interpreter& interp);  // Exec and the commands of ExtCmd.ini
+void RegisterParamCommands(Interpreter& interp);     // InitParam_*, INI data, program and view queries
+void RegisterFileCommands(Interpreter& interp);      // report/CSV files, file queries, log folder, Cls
+void RegisterTextCommands(Interpreter& interp);      // Str*, StrToNumber, NumberToStr, BitValue, RandomValue
+void RegisterTimeCommands(Interpreter& interp);      // DateTime, RunTime, Delay
 
 }  // namespace kestrune::engine

@@ -1,6 +1,8 @@
 #include "engine/output.h"
 
+#include <algorithm>
 #include <cstdarg>
+#include <fstream>
 
 #include "engine/text.h"
 #include "platform/files.h"
@@ -90,6 +92,30 @@ std::string FromUtf16Le(std::string_view bytes) {
   return out;
 }
 
+std::vector<std::string> ShortHexDump(std::span<const uint8_t> bytes) {
+  bytes = bytes.first(std::min(bytes.size(), kShortDumpBytes));
+  std::vector<std::string> lines;
+  for (size_t at = 0; at < bytes.size(); at += kShortDumpLineBytes) {
+    std::span<const uint8_t> row = bytes.subspan(at, std::min(kShortDumpLineBytes, bytes.size() - at));
+    std::string line = Format("%08Xh: ", static_cast<unsigned>(at));
+    for (size_t i = 0; i < kShortDumpLineBytes; ++i)
+      line += i < row.size() ? Format("%02X ", row[i]) : std::string("   ");
+    line += " ; ";
+    for (uint8_t b : row) {
+      if (b < 32) {
+        line += '.';
+      } else if (b < 0x80) {
+        line += static_cast<char>(b);
+      } else {  // a byte taken as a Latin-1 character
+        line += static_cast<char>(0xC0 | (b >> 6));
+        line += static_cast<char>(0x80 | (b & 0x3F));
+      }
+    }
+    lines.push_back(std::move(line));
+  }
+  return lines;
+}
+
 OutputWriter::OutputWriter(OutputSettings settings, HeaderClock clock) : settings_(settings), clock_(clock) {}
 
 void OutputWriter::CloseResultFile(ViewOutput* view) {
@@ -106,10 +132,25 @@ void OutputWriter::WriteResultFile(ViewOutput* view, std::string_view text) {
   std::fflush(view->resultFile);
 }
 
-LineRef OutputWriter::WriteLine(ViewOutput* view, std::string_view rawText, int type, int32_t fontSize,
+LineRef OutputWriter::WriteLine(ViewOutput* view, std::string_view text, int type, int32_t fontSize,
                                 uint32_t colour, int32_t kind, std::string_view attachedPath) {
   if (!view) return {};
   std::lock_guard<std::mutex> guard(view->lock);
+  return WriteLineLocked(view, text, type, fontSize, colour, kind, attachedPath);
+}
+
+LineRef OutputWriter::WriteDataFile(ViewOutput* view, uint32_t colour, std::string_view path, bool show) {
+  if (!view) return {};
+  std::lock_guard<std::mutex> guard(view->lock);
+  LineRef ref = show ? WriteLineLocked(view, path, kDetail, 10, colour, kDataFile, path)
+                     : LineRef{view->generation,
+                               view->lines.empty() ? static_cast<size_t>(-1) : view->lines.size() - 1};
+  WriteResultFile(view, "FINDHEX:" + std::string(path) + "\n");
+  return ref;
+}
+
+LineRef OutputWriter::WriteLineLocked(ViewOutput* view, std::string_view rawText, int type, int32_t fontSize,
+                                      uint32_t colour, int32_t kind, std::string_view attachedPath) {
   std::string_view text = CutChars(rawText, kLineChars);
 
   if (type == kHeader) {
@@ -168,12 +209,27 @@ LineRef OutputWriter::WriteLine(ViewOutput* view, std::string_view rawText, int 
         WriteResultFile(view, line.text + "\n");
       else if (kind == kPicture)
         WriteResultFile(view, "FINDIMAGE:" + line.attachedPath + "\n");
+      else if (kind == kDataFile && settings_.consoleForm && settings_.console)
+        PrintDataFileDump(std::string(attachedPath));
     }
     if (!line.text.empty() && line.text.back() == '\n') line.text.pop_back();
     if (!line.text.empty() && line.text.back() == '\r') line.text.pop_back();
     view->lines.push_back(std::move(line));
   }
   return LineRef{view->generation, view->lines.empty() ? static_cast<size_t>(-1) : view->lines.size() - 1};
+}
+
+void OutputWriter::PrintDataFileDump(const std::string& path) {
+  uint8_t head[kShortDumpBytes];
+  size_t got = 0;
+  std::ifstream in(platform::FsPath(path), std::ios::binary);
+  if (in) {
+    in.read(reinterpret_cast<char*>(head), sizeof head);
+    got = static_cast<size_t>(in.gcount());
+  }
+  for (const std::string& line : ShortHexDump(std::span<const uint8_t>(head, got)))
+    settings_.console->PrintLine("        " + line);
+  settings_.console->PrintLine("        Hex File : " + path);
 }
 
 LineRef OutputWriter::WriteFormatted(ViewOutput* view, int type, int32_t fontSize, uint32_t colour,

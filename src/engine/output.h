@@ -6,8 +6,10 @@
 #include <cstdio>
 #include <deque>
 #include <mutex>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kestrune::engine {
 
@@ -26,7 +28,13 @@ inline constexpr uint32_t kLightBlue = 0xFF9632;
 // Line types.
 enum LineType : int { kDetail = 0, kPlain = 1, kHeader = 2, kClosingDetail = 3 };
 // Line kinds.
-enum LineKind : int32_t { kText = 0, kPicture = 1, kDataFile = 2, kTextNotInHtml = 3, kTextAlwaysOnConsole = 4 };
+enum LineKind : int32_t {
+  kText = 0,
+  kPicture = 1,
+  kDataFile = 2,
+  kTextNotInHtml = 3,
+  kTextAlwaysOnConsole = 4
+};
 
 inline constexpr size_t kLineChars = 250;
 inline constexpr size_t kStoreLines = 21000;
@@ -62,18 +70,18 @@ struct LineRef {
 // Output state of one view. All members are guarded by lock; the writer takes it.
 struct ViewOutput {
   std::mutex lock;
-  std::deque<OutputLine> lines;   // the output list (at most kStoreLines)
-  uint64_t generation = 1;        // incremented at every store reset
-  uint64_t lineCounter = 0;       // never reset during the process
+  std::deque<OutputLine> lines;  // the output list (at most kStoreLines)
+  uint64_t generation = 1;       // incremented at every store reset
+  uint64_t lineCounter = 0;      // never reset during the process
   std::FILE* resultFile = nullptr;
-  std::string baseLogFolder;      // where "_Result.txt" is created
+  std::string baseLogFolder;  // where "_Result.txt" is created
   bool hideHeaders = false;
 };
 
 // Presentation settings the writer needs from start-up.
 struct OutputSettings {
   bool consoleForm = false;
-  int style = 0;        // 40: only kind-4 lines reach the console
+  int style = 0;  // 40: only kind-4 lines reach the console
   int debugLevel = 0;
   ConsoleSink* console = nullptr;
 };
@@ -90,6 +98,12 @@ class OutputWriter {
   LineRef WriteLine(ViewOutput* view, std::string_view text, int type, int32_t fontSize, uint32_t colour,
                     int32_t kind = kText, std::string_view attachedPath = {});
 
+  // Announces a data file (a dump a command produced). With show, writes a detail line of kind
+  // kDataFile, size 10, whose text and attached path are path, and returns it; otherwise returns the
+  // newest line as it is. Either way, while the result file is open, "FINDHEX:<path>" goes into it so
+  // that ResultHex finds the file. Thread-safe (takes the view's lock).
+  LineRef WriteDataFile(ViewOutput* view, uint32_t colour, std::string_view path, bool show);
+
   // Formats (portable printf formats) into at most 1,023 characters and writes it as kind 0.
   LineRef WriteFormatted(ViewOutput* view, int type, int32_t fontSize, uint32_t colour, const char* fmt, ...)
       __attribute__((format(gnu_printf, 6, 7)));
@@ -104,11 +118,25 @@ class OutputWriter {
   const OutputSettings& settings() const { return settings_; }
 
  private:
+  // WriteLine with the view's lock held.
+  LineRef WriteLineLocked(ViewOutput* view, std::string_view text, int type, int32_t fontSize,
+                          uint32_t colour, int32_t kind, std::string_view attachedPath);
   void WriteResultFile(ViewOutput* view, std::string_view text);
+  // The console form's short dump of a data file: ShortHexDump of its first bytes, then its path.
+  void PrintDataFileDump(const std::string& path);
 
   OutputSettings settings_;
   HeaderClock clock_;
 };
+
+// Bytes a console dump of a data file shows at most, and bytes per dump line.
+inline constexpr size_t kShortDumpBytes = 64;
+inline constexpr size_t kShortDumpLineBytes = 16;
+
+// The lines of the console's short dump of bytes (at most kShortDumpBytes of them are used): per 16
+// bytes "%08Xh: ", "%02X " per byte (three blanks for each byte past the end), " ; " and the bytes as
+// characters (bytes below 32 as "."). No line ends, no indent.
+std::vector<std::string> ShortHexDump(std::span<const uint8_t> bytes);
 
 // Cuts UTF-8 text after at most chars characters (code points), never inside a character.
 std::string_view CutChars(std::string_view text, size_t chars);

@@ -14,7 +14,9 @@ namespace kestrune::engine {
 enum class ValueType : uint32_t { kNone = 0, kNumber = 1, kText = 2, kHex = 3 };
 
 inline constexpr size_t kMaxTextChars = 1023;    // capacity of a text variable
-inline constexpr size_t kMaxQuotedChars = 255;   // capacity of a quoted literal
+// Capacity of a quoted literal. Argument evaluation hands every text argument to its command as a
+// quoted literal, so a smaller bound would cut a long text variable on its way into any command.
+inline constexpr size_t kMaxQuotedChars = kMaxTextChars;
 
 // The longest prefix of utf8 with at most maxChars characters; never cuts inside a character.
 inline std::string_view ClampChars(std::string_view utf8, size_t maxChars) {

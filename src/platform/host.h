@@ -1,5 +1,5 @@
 // The operating-system seam for everything that is not a disk: folders, the process, time, the console,
-// and the bytes of the script package built into the program.
+// the bytes of the script package built into the program, named shared memory and machine-wide locks.
 //
 // One implementation is compiled per target (platform/linux, platform/win32) and returned by DefaultHost().
 // Tests derive from Host and override what they need (FakeHost in tests/), which is how the clock is
@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -24,6 +25,29 @@ struct LocalTime {
   int minute = 0;  // 0-59
   int second = 0;  // 0-59
   int millisecond = 0;
+};
+
+// ---- Named shared memory and machine-wide locks (types) ----
+
+// A named block of shared memory, mapped into this process for the life of the object. Every
+// process on the machine that opens the same name sees the same bytes. The block exists as long as
+// some process keeps it mapped; once the last mapping is gone its contents are lost, and the next
+// opener gets a fresh, zero-filled block.
+class SharedBlock {
+ public:
+  virtual ~SharedBlock() = default;
+  // The mapped bytes (exactly the size asked for). Valid until the object is destroyed. Other
+  // processes change them at any time: guard every access with a NamedLock the users agree on.
+  virtual std::span<uint8_t> Bytes() = 0;
+  // True when this open created the block (so it started zero-filled), false when it joined a block
+  // that another mapping already kept alive.
+  virtual bool Created() const = 0;
+};
+
+// A held machine-wide lock; destroying the object releases it. Release it on the thread that took it.
+class NamedLock {
+ public:
+  virtual ~NamedLock() = default;
 };
 
 class Host {
@@ -84,6 +108,24 @@ class Host {
 
   // Converts text in the system's ANSI code page to UTF-8 (identity on Linux). Thread-safe.
   virtual std::string FromAnsi(std::string_view ansi) const = 0;
+
+  // ---- Named shared memory and machine-wide locks ----
+  // Names are short plain words ("GlobalVar"); each platform places them in its own namespace
+  // (Windows: the session's kernel object names; Linux: "/dev/shm/kestrune.NAME"). A shared block and
+  // a lock must not share one name (Windows keeps both in one namespace).
+
+  // Creates the shared block name of size bytes, or opens it when another mapping keeps it alive.
+  // A newly created block is zero-filled. Returns nullptr when the block cannot be created or mapped
+  // (bad name, size 0, no permission, an existing block smaller than size). Thread-safe; each call
+  // gives an independent mapping of the same bytes.
+  virtual std::unique_ptr<SharedBlock> OpenSharedBlock(std::string_view name, size_t size) = 0;
+
+  // Takes the machine-wide lock name, waiting at most timeoutMs milliseconds for another holder (in
+  // any process, or another thread of this one) to release it. Returns nullptr when the wait runs
+  // out or the lock cannot be made. A holder that dies releases the lock: the next taker gets it.
+  // Not re-entrant: a thread must not take a lock it already holds. Thread-safe.
+  virtual std::unique_ptr<NamedLock> AcquireNamedLock(std::string_view name, uint32_t timeoutMs) = 0;
+  // ---- end of named shared memory and machine-wide locks ----
 };
 
 // The host of the running platform. Never null; lives for the whole process.

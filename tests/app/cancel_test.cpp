@@ -28,7 +28,8 @@ TEST(Cancel, InterruptStopsTheRunWithCancelJob) {
   posix_spawn_file_actions_addclose(&actions, out[0]);
   std::string program = KESTRUNE_PROGRAM;
   std::string arg = "SCRIPT:" + script;
-  char* argv[] = {program.data(), arg.data(), nullptr};
+  std::string sim = "/sim", drive = "\\\\.\\PHYSICALDRIVE0";
+  char* argv[] = {program.data(), arg.data(), sim.data(), drive.data(), nullptr};
   pid_t pid = 0;
   ASSERT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ), 0);
   posix_spawn_file_actions_destroy(&actions);

@@ -1,6 +1,8 @@
 // A Host for tests: fixed time and process id, a private temporary folder, captured output.
 #pragma once
 
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -41,7 +43,32 @@ class FakeHost : public platform::Host {
   bool UnderRemoteLogin() override { return remoteLogin; }
   std::string ToAnsi(std::string_view s) const override { return std::string(s); }
   std::string FromAnsi(std::string_view s) const override { return std::string(s); }
+
+  // ---- Named shared memory and machine-wide locks ----
+  // Blocks and locks live in one table for the whole test process, shared by every FakeHost as the
+  // system's namespace is shared by every process: a block stays while some mapping of it lives and
+  // is zero-filled when created again. Locks are real (in-process) mutexes with a timed wait.
+  // systemNamedObjects switches to the system's real blocks and locks (platform/named_objects.h),
+  // shared with other processes, for tests across threads and processes.
+  bool failSharedBlocks = false;    // OpenSharedBlock gives nullptr, as when mapping fails
+  bool failNamedLocks = false;      // AcquireNamedLock gives nullptr, as when the wait runs out
+  bool systemNamedObjects = false;  // use the system's named objects instead of the in-process ones
+  std::unique_ptr<platform::SharedBlock> OpenSharedBlock(std::string_view name, size_t size) override;
+  std::unique_ptr<platform::NamedLock> AcquireNamedLock(std::string_view name, uint32_t timeoutMs) override;
+  // Names of the locks taken so far, in order. Thread-safe.
+  std::vector<std::string> LockLog() const;
+
+ private:
+  mutable std::mutex lockLogMutex_;
+  std::vector<std::string> lockLog_;
+
+ public:
+  // ---- end of named shared memory and machine-wide locks ----
 };
+
+// A FakeHost whose shared blocks and locks are the system's own (systemNamedObjects), for tests
+// across threads and processes. Lives for the whole test process.
+FakeHost& SystemObjectsHost();
 
 // A fresh, empty folder below the system temporary folder, removed by the destructor.
 class TempDir {

@@ -10,6 +10,7 @@
 
 #include "platform/embedded_package.h"
 #include "platform/host.h"
+#include "platform/named_objects.h"
 
 namespace kestrune::platform {
 namespace {
@@ -143,6 +144,15 @@ class LinuxHost final : public Host {
 
   std::string ToAnsi(std::string_view utf8) const override { return std::string(utf8); }
   std::string FromAnsi(std::string_view ansi) const override { return std::string(ansi); }
+
+  // ---- Named shared memory and machine-wide locks ----
+  std::unique_ptr<SharedBlock> OpenSharedBlock(std::string_view name, size_t size) override {
+    return OpenNamedSharedBlock(name, size);
+  }
+  std::unique_ptr<NamedLock> AcquireNamedLock(std::string_view name, uint32_t timeoutMs) override {
+    return AcquireMachineLock(name, timeoutMs);
+  }
+  // ---- end of named shared memory and machine-wide locks ----
 };
 
 }  // namespace

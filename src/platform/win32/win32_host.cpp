@@ -8,6 +8,7 @@
 
 #include "platform/embedded_package.h"
 #include "platform/host.h"
+#include "platform/named_objects.h"
 #include "platform/win32/wide.h"
 
 namespace kestrune::platform {
@@ -172,6 +173,15 @@ class Win32Host final : public Host {
     MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), w.data(), n);
     return Narrow(w);
   }
+
+  // ---- Named shared memory and machine-wide locks ----
+  std::unique_ptr<SharedBlock> OpenSharedBlock(std::string_view name, size_t size) override {
+    return OpenNamedSharedBlock(name, size);
+  }
+  std::unique_ptr<NamedLock> AcquireNamedLock(std::string_view name, uint32_t timeoutMs) override {
+    return AcquireMachineLock(name, timeoutMs);
+  }
+  // ---- end of named shared memory and machine-wide locks ----
 };
 
 }  // namespace

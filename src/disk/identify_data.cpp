@@ -1,0 +1,56 @@
+#include "disk/identify_data.h"
+
+#include <vector>
+
+#include "engine/text.h"
+
+namespace kestrune::disk {
+
+std::string IdentifyText(std::span<const uint8_t> field) {
+  std::string out;
+  for (uint8_t b : field) {
+    if (b == 0) break;
+    if (b < 0x20 || b == 0x7F) {
+      out += ' ';
+    } else if (b < 0x80) {
+      out += static_cast<char>(b);
+    } else {
+      out += static_cast<char>(0xC0 | (b >> 6));
+      out += static_cast<char>(0x80 | (b & 0x3F));
+    }
+  }
+  return std::string(engine::Trim(out));
+}
+
+DriveIdentity ParseIdentifyController(std::span<const uint8_t> data) {
+  DriveIdentity id;
+  if (data.size() < 72) return id;
+  id.pciVendorId = static_cast<uint32_t>(data[0]) | (static_cast<uint32_t>(data[1]) << 8);
+  id.model = IdentifyText(data.subspan(24, 40));
+  id.firmware = IdentifyText(data.subspan(64, 8));
+  return id;
+}
+
+namespace {
+
+// Words [first, first + count) of IDENTIFY DEVICE data as a string in byte order.
+std::string AtaString(std::span<const uint8_t> data, size_t firstWord, size_t words) {
+  std::vector<uint8_t> bytes;
+  for (size_t w = firstWord; w < firstWord + words; ++w) {
+    bytes.push_back(data[2 * w + 1]);
+    bytes.push_back(data[2 * w]);
+  }
+  return IdentifyText(bytes);
+}
+
+}  // namespace
+
+DriveIdentity ParseAtaIdentify(std::span<const uint8_t> data) {
+  DriveIdentity id;
+  if (data.size() < 94) return id;
+  id.firmware = AtaString(data, 23, 4);
+  id.model = AtaString(data, 27, 20);
+  return id;
+}
+
+}  // namespace kestrune::disk

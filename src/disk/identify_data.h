@@ -1,0 +1,33 @@
+// What the inventory takes from a drive's own identify data: model, firmware revision and, for
+// NVMe, the PCI vendor id. NVMe Identify Controller (CNS 1) and ATA IDENTIFY DEVICE layouts.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace kestrune::disk {
+
+inline constexpr size_t kIdentifyControllerBytes = 4096;
+inline constexpr size_t kAtaIdentifyBytes = 512;
+
+struct DriveIdentity {
+  std::string model;         // trimmed
+  std::string firmware;      // trimmed
+  uint32_t pciVendorId = 0;  // NVMe only
+};
+
+// Identify Controller: vendor id at bytes 0-1, model at 24-63, firmware revision at 64-71.
+// data must hold at least 72 bytes; a shorter span gives an empty identity.
+DriveIdentity ParseIdentifyController(std::span<const uint8_t> data);
+
+// IDENTIFY DEVICE: firmware in words 23-26, model in words 27-46, both with the two bytes of each
+// word swapped (ATA string order). data must hold at least 94 bytes.
+DriveIdentity ParseAtaIdentify(std::span<const uint8_t> data);
+
+// An identify text field as UTF-8: ends at the first NUL, bytes above 7Fh taken as Latin-1,
+// control characters as blanks, blanks trimmed at both ends.
+std::string IdentifyText(std::span<const uint8_t> field);
+
+}  // namespace kestrune::disk

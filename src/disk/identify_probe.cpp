@@ -1,0 +1,110 @@
+#include "disk/identify_probe.h"
+
+#include <vector>
+
+#include "disk/bridge_probe.h"
+#include "disk/nvme_identify_entry.h"
+
+namespace kestrune::disk {
+namespace {
+
+constexpr uint8_t kAtaIdentifyDevice = 0xEC;
+constexpr uint8_t kStatusError = 0x01;
+constexpr uint8_t kStatusDataRequest = 0x08;
+
+std::optional<DriveIdentity> IdentifySata(platform::Device& device, DiskKind kind) {
+  std::vector<uint8_t> data(kAtaIdentifyBytes, 0);
+  bool ok = kind == DiskKind::kAta && AtaIdentifyDirect(device, data);
+  if (!ok) {
+    data.assign(data.size(), 0);
+    ok = AtaIdentifyThroughSat(device, data);
+  }
+  if (!ok) return std::nullopt;
+  return ParseAtaIdentify(data);
+}
+
+}  // namespace
+
+std::array<uint8_t, 16> SatIdentifyCdb() {
+  std::array<uint8_t, 16> cdb{};
+  cdb[0] = 0x85;   // ATA PASS-THROUGH(16)
+  cdb[1] = 0x08;   // protocol 4: PIO data-in
+  cdb[2] = 0x0E;   // from the device, length in blocks, in the sector count field
+  cdb[6] = 1;      // one block
+  cdb[13] = 0x40;  // device: LBA mode
+  cdb[14] = kAtaIdentifyDevice;
+  return cdb;
+}
+
+bool AtaIdentifyDirect(platform::Device& device, std::span<uint8_t> data) {
+  if (data.size() < kAtaIdentifyBytes) return false;
+  platform::AtaRegisters regs;
+  regs.command = kAtaIdentifyDevice;
+  regs.count = 1;
+  regs.device = 0x40;
+  if (device.Ata(regs, platform::DataDirection::kIn, data.first(kAtaIdentifyBytes),
+                 kIdentifyTimeoutSeconds) != platform::PassStatus::kOk)
+    return false;
+  return (regs.command & (kStatusError | kStatusDataRequest)) == 0;
+}
+
+bool AtaIdentifyThroughSat(platform::Device& device, std::span<uint8_t> data) {
+  if (data.size() < kAtaIdentifyBytes) return false;
+  std::array<uint8_t, 16> cdb = SatIdentifyCdb();
+  platform::ScsiResult result;
+  return device.Scsi(cdb, platform::DataDirection::kIn, data.first(kAtaIdentifyBytes),
+                     kIdentifyTimeoutSeconds, result) == platform::PassStatus::kOk &&
+         result.status == 0;
+}
+
+bool NvmeIdentifyController(platform::Device& device, platform::NvmeRoute route, std::span<uint8_t> data) {
+  if (data.size() < kIdentifyControllerBytes) return false;
+  std::array<uint8_t, 64> entry = IdentifyControllerEntry();
+  platform::NvmeCompletion completion;
+  return device.Nvme(route, platform::NvmeQueue::kAdmin, entry, platform::DataDirection::kIn,
+                     data.first(kIdentifyControllerBytes), kIdentifyTimeoutSeconds,
+                     completion) == platform::PassStatus::kOk &&
+         completion.status == 0;
+}
+
+const std::string& NvmeIdentifyPath(const DiskEntry& entry) {
+  if (IsUsbBridgeNvme(entry.diskKind))
+    return entry.volumePath.empty() ? entry.physicalPath : entry.volumePath;
+  bool miniport = entry.diskKind == DiskKind::kOfaNvm || entry.diskKind == DiskKind::kIrstNvm;
+  return miniport && !entry.scsiPortPath.empty() ? entry.scsiPortPath : entry.physicalPath;
+}
+
+std::optional<DriveIdentity> IdentifyDrive(platform::DeviceTree& tree, const DiskEntry& entry) {
+  const DiskKind kind = entry.diskKind;
+  if (IsSataKind(kind)) {
+    std::unique_ptr<platform::Device> device =
+        tree.Open(entry.physicalPath, platform::OpenAccess::kReadWrite);
+    if (!device) return std::nullopt;
+    return IdentifySata(*device, kind);
+  }
+  if (!IsNvmeKind(kind)) return std::nullopt;
+
+  std::unique_ptr<platform::Device> device =
+      tree.Open(NvmeIdentifyPath(entry), platform::OpenAccess::kReadWrite);
+  if (!device) return std::nullopt;
+  std::vector<uint8_t> data(kIdentifyControllerBytes, 0);
+  bool ok = false;
+  switch (kind) {
+    case DiskKind::kNvm:
+      ok = NvmeIdentifyController(*device, platform::NvmeRoute::kInbox, data);
+      break;
+    case DiskKind::kOfaNvm:
+      ok = NvmeIdentifyController(*device, platform::NvmeRoute::kCommunityMiniport, data);
+      break;
+    case DiskKind::kIrstNvm:
+      ok = NvmeIdentifyController(*device, platform::NvmeRoute::kRstMiniport, data);
+      break;
+    default:
+      ok = IdentifyThroughBridge(*device, BridgeFormOf(kind), data);
+      break;
+  }
+  if (!ok) return std::nullopt;
+  return ParseIdentifyController(data);
+}
+
+}  // namespace kestrune::disk

@@ -1,0 +1,16 @@
+// Replacing a file's contents so that a crash never leaves half a file: the bytes go to a temporary
+// file in the same folder, which is then renamed over the target.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace kestrune::engine {
+
+// Writes bytes to a temporary file beside path and renames it over path (creating path when it is
+// missing). An existing file's permissions are kept. With sync the temporary file is also flushed
+// to the disk before the rename, so that the new contents survive a power cut. False on any
+// failure; the old file is then unchanged and no temporary file is left behind.
+bool SaveFileAtomically(const std::string& path, std::string_view bytes, bool sync = false);
+
+}  // namespace kestrune::engine

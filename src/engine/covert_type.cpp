@@ -1,0 +1,21 @@
+#include "engine/covert_type.h"
+
+#include <cstdlib>
+#include <string>
+
+#include "engine/literals.h"
+#include "engine/text.h"
+
+namespace kestrune::engine {
+
+Value ConvertByType(std::string_view text, std::string_view covertType) {
+  if (EqualsNoCase(covertType, "String")) return Value::Text(text);
+  std::string trimmed(Trim(text, true));
+  if (EqualsNoCase(covertType, "Integer")) return Value::Number(std::strtoll(trimmed.c_str(), nullptr, 10));
+  if (EqualsNoCase(covertType, "Hex"))
+    return Value::Hex(static_cast<int64_t>(std::strtoull(trimmed.c_str(), nullptr, 16)));
+  if (auto number = ParseNumberLiteral(trimmed)) return *number;
+  return Value::Text(text);
+}
+
+}  // namespace kestrune::engine

@@ -1,0 +1,29 @@
+#include "engine/file_params.h"
+
+#include "engine/interpreter.h"
+#include "engine/view.h"
+
+namespace kestrune::engine {
+
+bool IsFullPath(std::string_view path) {
+  if (path.empty()) return false;
+  return path.find(':') != std::string_view::npos || path.front() == '/' || path.front() == '\\';
+}
+
+std::string OutputFilePath(Interpreter& interp, uint32_t view, std::string_view name) {
+  if (IsFullPath(name)) return std::string(name);
+  return platform::JoinPath(interp.view(view).logFolder, name);
+}
+
+void CancelFileChoice(Interpreter& interp, uint32_t view) {
+  // The file choice goes through the operator-dialog seam once that exists; an unattended run
+  // answers "cancelled".
+  interp.RequestCancel(view);
+}
+
+std::unique_ptr<platform::NamedLock> LockDataFiles(Interpreter& interp) {
+  constexpr uint32_t kWaitMs = 10000;
+  return interp.host().AcquireNamedLock("DataFileLock", kWaitMs);
+}
+
+}  // namespace kestrune::engine

@@ -1,0 +1,134 @@
+// The ATA commands every simulated SATA drive answers. Sector transfers use the drive's logical
+// sector size; the data buffer must hold count sectors.
+#include <algorithm>
+#include <cstring>
+
+#include "sim/command_sets.h"
+#include "sim/identify_data.h"
+#include "sim/sim_drive.h"
+
+namespace kestrune::sim {
+namespace {
+
+using platform::DataDirection;
+
+void IdentifyDevice(AtaRequest& r) {
+  if (r.direction != DataDirection::kIn || r.data.size() < 512) return AtaFail(r.regs, ata_error::kAbort);
+  auto id = AtaIdentifyDevice(r.drive.description(), r.drive.state());
+  std::memcpy(r.data.data(), id.data(), id.size());
+  AtaSucceed(r.regs);
+}
+
+// A sector transfer: checks the range and the buffer, then moves the data.
+void Transfer(AtaRequest& r, uint64_t lba, uint32_t count, bool write, bool fua) {
+  const DataDirection want = write ? DataDirection::kOut : DataDirection::kIn;
+  const uint32_t ss = r.drive.description().sectorSize;
+  const uint64_t length = static_cast<uint64_t>(count) * ss;
+  if (r.direction != want || r.data.size() < length) return AtaFail(r.regs, ata_error::kAbort);
+  if (lba >= r.drive.sectorCount() || count > r.drive.sectorCount() - lba) {
+    return AtaFail(r.regs, ata_error::kIdNotFound, lba);
+  }
+  if (write) {
+    MediaStatus s = r.drive.WriteMedia(lba * ss, r.data.first(length), fua);
+    return s == MediaStatus::kOk ? AtaSucceed(r.regs) : AtaFail(r.regs, ata_error::kAbort, lba);
+  }
+  MediaStatus s = r.drive.ReadMedia(lba * ss, r.data.first(length));
+  if (s == MediaStatus::kOk) return AtaSucceed(r.regs);
+  if (s == MediaStatus::kMediaError) {
+    return AtaFail(r.regs, ata_error::kUncorrectable, r.drive.FirstMediaError(lba * ss, length));
+  }
+  AtaFail(r.regs, ata_error::kAbort, lba);
+}
+
+void Read28(AtaRequest& r) { Transfer(r, r.lba28(), r.count28(), false, false); }
+void Read48(AtaRequest& r) { Transfer(r, r.lba48(), r.count48(), false, false); }
+void Write28(AtaRequest& r) { Transfer(r, r.lba28(), r.count28(), true, false); }
+void Write48(AtaRequest& r) { Transfer(r, r.lba48(), r.count48(), true, false); }
+void WriteFua48(AtaRequest& r) { Transfer(r, r.lba48(), r.count48(), true, true); }
+
+void FlushCache(AtaRequest& r) {
+  if (r.drive.FlushMedia()) return AtaSucceed(r.regs);
+  AtaFail(r.regs, ata_error::kAbort);
+}
+
+void IdleImmediate(AtaRequest& r) { AtaSucceed(r.regs); }
+
+void SetFeatures(AtaRequest& r) {
+  switch (r.regs.features) {
+    case 0x02:  // enable the volatile write cache
+      if (!r.drive.description().writeCache) return AtaFail(r.regs, ata_error::kAbort);
+      r.drive.state().writeCacheEnabled = true;
+      return AtaSucceed(r.regs);
+    case 0x82:  // disable it; what it holds goes to the media first
+      if (!r.drive.FlushMedia()) return AtaFail(r.regs, ata_error::kAbort);
+      r.drive.state().writeCacheEnabled = false;
+      return AtaSucceed(r.regs);
+    default:
+      return AtaFail(r.regs, ata_error::kAbort);
+  }
+}
+
+}  // namespace
+
+uint64_t AtaRequest::lba28() const {
+  return regs.lbaLow | (regs.lbaMid << 8) | (regs.lbaHigh << 16) | (static_cast<uint64_t>(regs.device & 0x0F) << 24);
+}
+
+uint64_t AtaRequest::lba48() const {
+  uint64_t lba = regs.lbaLow | (regs.lbaMid << 8) | (regs.lbaHigh << 16);
+  if (regs.extended) {
+    lba |= (static_cast<uint64_t>(regs.lbaLowExp) << 24) | (static_cast<uint64_t>(regs.lbaMidExp) << 32) |
+           (static_cast<uint64_t>(regs.lbaHighExp) << 40);
+  }
+  return lba;
+}
+
+uint32_t AtaRequest::count28() const { return regs.count == 0 ? 256u : regs.count; }
+
+uint32_t AtaRequest::count48() const {
+  uint32_t count = regs.count | (regs.extended ? (regs.countExp << 8) : 0u);
+  return count == 0 ? 65536u : count;
+}
+
+void AtaSucceed(platform::AtaRegisters& regs) {
+  regs.command = ata_status::kReady;
+  regs.features = 0;
+}
+
+void AtaFail(platform::AtaRegisters& regs, uint8_t error, std::optional<uint64_t> lba) {
+  regs.command = ata_status::kError;
+  regs.features = error;
+  if (lba) {
+    regs.lbaLow = static_cast<uint8_t>(*lba);
+    regs.lbaMid = static_cast<uint8_t>(*lba >> 8);
+    regs.lbaHigh = static_cast<uint8_t>(*lba >> 16);
+    regs.lbaLowExp = static_cast<uint8_t>(*lba >> 24);
+    regs.lbaMidExp = static_cast<uint8_t>(*lba >> 32);
+    regs.lbaHighExp = static_cast<uint8_t>(*lba >> 40);
+  }
+}
+
+void ExecuteAta(const AtaCommandTable& table, AtaRequest& request) {
+  const auto* handler = table.Find(request.regs.command);
+  if (handler == nullptr) return AtaFail(request.regs, ata_error::kAbort);
+  (*handler)(request);
+}
+
+void RegisterAtaCommands(AtaCommandTable& table) {
+  table.Register(0xEC, IdentifyDevice);
+  table.Register(0x20, Read28);      // READ SECTORS
+  table.Register(0xC8, Read28);      // READ DMA
+  table.Register(0x24, Read48);      // READ SECTORS EXT
+  table.Register(0x25, Read48);      // READ DMA EXT
+  table.Register(0x30, Write28);     // WRITE SECTORS
+  table.Register(0xCA, Write28);     // WRITE DMA
+  table.Register(0x34, Write48);     // WRITE SECTORS EXT
+  table.Register(0x35, Write48);     // WRITE DMA EXT
+  table.Register(0x3D, WriteFua48);  // WRITE DMA FUA EXT
+  table.Register(0xE7, FlushCache);
+  table.Register(0xEA, FlushCache);  // FLUSH CACHE EXT
+  table.Register(0xE1, IdleImmediate);
+  table.Register(0xEF, SetFeatures);
+}
+
+}  // namespace kestrune::sim

@@ -1,0 +1,17 @@
+#include "sim/command_sets.h"
+
+namespace kestrune::sim {
+
+CommandSets CommandSetsFor(Attachment a) {
+  CommandSets sets;
+  if (a == Attachment::kSoftwareRaid) return sets;
+  RegisterScsiCommands(sets.scsi);
+  if (IsNvmeAttachment(a)) RegisterNvmeCommands(sets.nvme);
+  if (IsSataAttachment(a)) {
+    RegisterAtaCommands(sets.ata);
+    RegisterSatCommands(sets.scsi);
+  }
+  return sets;
+}
+
+}  // namespace kestrune::sim

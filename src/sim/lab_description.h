@@ -1,0 +1,114 @@
+// What a simulated lab holds: its drives, how each is attached, its identity texts, its size, its
+// SCSI/PCI/USB placement, its volumes and the failures injected into it. Built by the lab file
+// parser (lab_file.h) or by code (tests, DefaultLab), and turned into a running lab by SimLab.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "disk/disk_kind.h"
+#include "sim/faults.h"
+
+namespace kestrune::sim {
+
+// How a drive reaches the host. Each attachment decides the bus type, the parent controller's
+// driver service and the INQUIRY answer, so that the inventory's classification lands on the kind
+// that ExpectedKind names.
+enum class Attachment : uint8_t {
+  kSataAhci,        // SATA on an AHCI port (kind 1)
+  kSataSas,         // SATA on a SAS bus (kind 2)
+  kSataUsb,         // SATA behind a USB-to-SATA bridge (kind 2)
+  kNvmeInbox,       // NVMe on the system's own driver, service "stornvme" (kind 10)
+  kNvmeCommunity,   // NVMe on the community miniport, service "nvmemini" (kind 11)
+  kNvmeRst,         // NVMe behind Intel RST, service "iaStorAC" (kind 12)
+  kUsbJmicron,      // NVMe behind the USB bridges (kinds 13-17)
+  kUsbAsm2362,
+  kUsbAsm2364,
+  kUsbRtl9210B,
+  kUsbRtl9210,
+  kSoftwareRaid,    // a software RAID volume: a drive letter without a disk of its own (kind 20)
+  kUsbFlash,        // other USB mass storage (kind 21)
+};
+
+// The kind the inventory's classification gives a drive on this attachment.
+disk::DiskKind ExpectedKind(Attachment a);
+// The lab file's spelling ("nvme-inbox", "usb-asm2364", ...).
+std::string_view AttachmentName(Attachment a);
+// A lab file spelling (case-insensitive) or a kind number ("2" is sata-sas); nullopt otherwise.
+std::optional<Attachment> AttachmentByName(std::string_view name);
+
+bool IsNvmeAttachment(Attachment a);       // NVMe drives, direct or behind a bridge
+bool IsSataAttachment(Attachment a);       // drives that answer ATA commands
+bool IsUsbAttachment(Attachment a);        // drives on the USB bus
+bool IsPciNvmeAttachment(Attachment a);    // NVMe on a PCI controller (kinds 10-12)
+
+struct VolumeDescription {
+  char letter = 'C';        // 'C' to 'Z'; C: makes its disk the system disk
+  uint64_t offset = 0;      // byte offset of the partition on the disk
+  uint64_t sizeBytes = 0;
+  uint64_t freeBytes = 0;
+};
+
+// The standard INQUIRY identity: vendor (8), product (16) and revision (4) texts, and the two
+// vendor-specific bytes 36 and 37 that the USB bridge probe reads.
+struct InquiryIdentity {
+  std::string vendor;
+  std::string product;
+  std::string revision;
+  uint8_t byte36 = 0;
+  uint8_t byte37 = 0;
+};
+
+inline constexpr uint16_t kSimPciVendorId = 0xCAFE;
+
+struct DriveDescription {
+  std::string name;                      // the lab file section (names the drive in messages)
+  Attachment attachment = Attachment::kNvmeInbox;
+  uint32_t deviceNumber = 0;             // N of \\.\PHYSICALDRIVEN (unused for software RAID)
+  std::string model;                     // at most 40 characters
+  std::string serial;                    // at most 20
+  std::string firmware;                  // at most 8
+  uint16_t pciVendorId = kSimPciVendorId;
+  uint32_t sectorSize = 512;             // 512 or 4096
+  uint64_t capacityBytes = 0;            // a whole number of sectors
+  bool removable = false;
+  bool writeCache = true;                // a volatile write cache in front of the media
+  bool trimSupported = true;
+  uint32_t scsiPort = 0;                 // drives on one port share one parent controller
+  uint32_t pathId = 0;                   // the AHCI port of a SATA drive
+  uint32_t targetId = 0;
+  uint32_t lun = 0;
+  uint32_t pciBus = 0, pciDevice = 0, pciFunction = 0;  // the controller's PCI location
+  uint32_t usbController = 1;            // 1-based position of the USB host controller
+  std::vector<uint32_t> usbPorts;        // the drive's own port first, then each hub's port above it
+  InquiryIdentity inquiry;
+  std::vector<VolumeDescription> volumes;
+  FaultPlan faults;
+};
+
+struct LabDescription {
+  std::vector<DriveDescription> drives;
+};
+
+// The INQUIRY identity a drive on this attachment gives: the bridge signatures for USB bridges
+// (what the bridge probe looks for), "ATA"/"NVMe" and the model for drives on a host controller.
+InquiryIdentity DefaultInquiry(Attachment a, std::string_view model, std::string_view firmware);
+
+// The lab a new user gets: \\.\PHYSICALDRIVE0 an NVMe drive on the inbox driver (512-byte sectors,
+// 4 GiB, PCI location (3,0,0)), \\.\PHYSICALDRIVE1 a SATA drive on AHCI port 2 that holds C:.
+LabDescription DefaultLab();
+
+// Checks what one drive cannot be on its own and what the drives cannot be together (sizes,
+// texts, unique device numbers and letters, volumes inside their disk and apart, one controller
+// kind per SCSI port). Empty when the lab is sound, else the first problem in words.
+std::string ValidateLab(const LabDescription& lab);
+
+// "\\.\PHYSICALDRIVE%d", "\\.\X:", "\\.\scsi%d:".
+std::string PhysicalDrivePath(uint32_t deviceNumber);
+std::string VolumePath(char letter);
+std::string ScsiPortPath(uint32_t port);
+
+}  // namespace kestrune::sim

@@ -1,0 +1,484 @@
+// Lab file parser.
+//
+// A lab file is an INI file; every section describes one drive, in the order the drives are
+// listed. The section name is free: it names the drive in messages and in SimLab::Drive. Keys are
+// matched without regard to case; an unknown key is an error (so that a typo does not go unseen).
+//
+// Identity and attachment
+//   Attachment     Required. How the drive reaches the host, which decides its bus, its parent
+//                  controller and driver, and the kind the inventory classifies it as:
+//                    sata-ahci (1)     SATA on an AHCI port             parent service storahci
+//                    sata-sas (2)      SATA on a SAS bus                parent service simsas
+//                    sata-usb (2)      SATA behind a USB-SATA bridge    UASPStor, INQUIRY bytes 36/37 05h 21h
+//                    nvme-inbox (10)   NVMe on the inbox driver         stornvme
+//                    nvme-miniport (11) NVMe on the community miniport  nvmemini
+//                    nvme-rst (12)     NVMe behind Intel RST            iaStorAC (bus RAID)
+//                    usb-jmicron (13)  USB-NVMe bridges, told apart by  INQUIRY bytes 36/37 35h 35h
+//                    usb-asm2362 (14)  their INQUIRY answer             60h 23h, product "ASM2362 NVMe"
+//                    usb-asm2364 (15)                                   60h 23h, product "ASM2364 NVMe"
+//                    usb-rtl9210b (16)                                  product "RTL9210B NVME"
+//                    usb-rtl9210 (17)                                   product "RTL9210 NVME"
+//                    raid (20)         a software RAID volume (a drive letter, no disk of its own)
+//                    usb-flash (21)    other USB mass storage (removable by default)
+//                  The kind number may be written instead of the name (2 means sata-sas).
+//   Model          At most 40 characters; default "KESTRUNE SIM " and the section name.
+//   Serial         At most 20 characters; default "SIM" and the device number, 20 characters.
+//   Firmware       At most 8 characters; default "SIM10001".
+//   VendorId       PCI vendor id reported by NVMe Identify Controller; default 0xCAFE.
+//   DeviceNumber   The N of \\.\PHYSICALDRIVEN; default the lowest number not taken, in file order.
+//
+// Media
+//   Capacity       Required. Bytes, or a number with KiB, MiB, GiB, TiB (binary) or KB, MB, GB, TB
+//                  (decimal); a whole number of sectors.
+//   SectorSize     512 (default) or 4096. A software RAID volume has 512-byte sectors.
+//   Removable      Switch (1/0, yes/no, true/false, on/off); default on for usb-flash only.
+//   WriteCache     Switch: a volatile write cache that flushes and FUA writes make durable and a
+//                  power cut empties; default on.
+//   Trim           Switch: trim/deallocate supported; default on, off for usb-flash.
+//
+// Placement
+//   ScsiPort       The SCSI port (the N of \\.\scsiN:); default: sata-ahci drives share one port,
+//                  every other drive gets a port of its own.
+//   PathId, TargetId, Lun   The SCSI address on that port; default 0 (PathId: the next free one
+//                  on a shared port).
+//   AhciPort       The AHCI port of a sata-ahci drive (its PathId).
+//   PciLocation    "(bus,device,function)" of the controller; default (3,0,0), (4,0,0), ... for the
+//                  PCI NVMe drives in file order, (0,23,0) for AHCI, (1,0,0) for SAS. Not for USB.
+//   UsbPort        USB drives only: "controller-port[-port...]" from the host controller down, the
+//                  drive's own port last (1-4-3: controller 1, a hub on port 4, the drive on the
+//                  hub's port 3); default controller 1 and the next free port.
+//
+// Volumes
+//   Volumes        Drive letters on the disk, "D:, E:" (C: makes it the system disk). A raid
+//                  drive has exactly one, spanning the drive.
+//   Volume_X       (X a listed letter) "offset, size[, free]" of that volume (sizes as Capacity);
+//                  default: the unplaced volumes share the disk from 1 MiB on (1 MiB aligned) in
+//                  list order, and half of each volume is free.
+//
+// INQUIRY answer (defaults follow from the attachment)
+//   InquiryVendor, InquiryProduct, InquiryRevision   at most 8, 16 and 4 characters
+//   InquirySignature   bytes 36 and 37 as two hexadecimal numbers, e.g. "60 23"
+//
+// Failure injection
+//   FailOpen             Switch: opening the drive fails.
+//   FailOpenCount        Only the next N opens fail (needs FailOpen).
+//   FailRequests         Request kinds that fail: read, write, flush, trim, passthrough, or all.
+//   FailRequestsCount    Only the next N such requests fail (needs FailRequests).
+//   MediaErrors          LBAs (in sectors) that cannot be read: "100, 0x2000".
+//   ShortTransfer        read and/or write: requests move fewer bytes than asked, reporting success.
+//   ShortTransferBytes   The most a short request moves (a size); default half the request.
+//   Stall                Milliseconds (host time) each request waits before it runs.
+//   StallRequests        The request kinds that stall; default all.
+//   Unplugged            Switch: the drive is absent when the lab starts.
+//   UnplugAfterRequests  The drive goes away after serving N requests.
+//   ReturnAfter          Seconds (host time) after which an unplugged drive comes back; without
+//                        it the drive stays away.
+#include "sim/lab_file.h"
+
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <set>
+
+#include "engine/text.h"
+#include "sim/lab_values.h"
+
+namespace kestrune::sim {
+namespace {
+
+using engine::EqualsNoCase;
+using engine::Format;
+
+constexpr uint64_t kMiB = uint64_t{1} << 20;
+
+const std::set<std::string, std::less<>> kKnownKeys = {
+    "attachment", "model", "serial", "firmware", "vendorid", "devicenumber", "capacity", "sectorsize",
+    "removable", "writecache", "trim", "scsiport", "pathid", "targetid", "lun", "ahciport", "pcilocation",
+    "usbport", "volumes", "inquiryvendor", "inquiryproduct", "inquiryrevision", "inquirysignature",
+    "failopen", "failopencount", "failrequests", "failrequestscount", "mediaerrors", "shorttransfer",
+    "shorttransferbytes", "stall", "stallrequests", "unplugged", "unplugafterrequests", "returnafter",
+};
+
+// What the file set explicitly; the rest is filled in once every drive is read.
+struct Given {
+  bool deviceNumber = false;
+  bool scsiPort = false;
+  bool pathId = false;
+  bool pciLocation = false;
+  bool usbPort = false;
+  bool serial = false;
+  std::vector<char> unplacedVolumes;  // listed letters without a Volume_X key, in list order
+};
+
+class SectionReader {
+ public:
+  SectionReader(const engine::IniFile& ini, std::string section) : ini_(ini), section_(std::move(section)) {}
+
+  std::optional<std::string> Get(std::string_view key) const { return ini_.Get(section_, key); }
+
+  // Records the first problem: "drive [S], Key = "value": reason".
+  bool Fail(std::string_view key, std::string_view value, std::string_view reason) {
+    if (error.empty()) {
+      error = Format("drive [%s], %.*s = \"%.*s\": %.*s", section_.c_str(), static_cast<int>(key.size()), key.data(),
+                     static_cast<int>(value.size()), value.data(), static_cast<int>(reason.size()), reason.data());
+    }
+    return false;
+  }
+
+  // Reads key through parse when present; false (with the error set) when the value does not fit.
+  template <typename T, typename Parse>
+  bool Read(std::string_view key, T& out, Parse parse, std::string_view expected) {
+    auto text = Get(key);
+    if (!text) return true;
+    auto value = parse(*text);
+    if (!value) return Fail(key, *text, expected);
+    out = static_cast<T>(*value);
+    return true;
+  }
+
+  bool ReadNumber(std::string_view key, uint32_t& out, bool* given = nullptr) {
+    auto text = Get(key);
+    if (!text) return true;
+    auto value = ParseNumber(*text);
+    if (!value || *value > 0xFFFFFFFF) return Fail(key, *text, "not a number (decimal, or hexadecimal with 0x)");
+    out = static_cast<uint32_t>(*value);
+    if (given) *given = true;
+    return true;
+  }
+
+  bool ReadSwitch(std::string_view key, bool& out) {
+    return Read(key, out, ParseSwitch, "not a switch (1/0, yes/no, true/false, on/off)");
+  }
+
+  bool ReadText(std::string_view key, std::string& out, size_t limit) {
+    auto text = Get(key);
+    if (!text) return true;
+    if (text->size() > limit) return Fail(key, *text, Format("longer than %zu characters", limit));
+    out = *text;
+    return true;
+  }
+
+  bool ReadKinds(std::string_view key, uint32_t& out) {
+    return Read(key, out, ParseRequestKinds, "not a list of read, write, flush, trim, passthrough or all");
+  }
+
+  const std::string& section() const { return section_; }
+  std::string error;
+
+ private:
+  const engine::IniFile& ini_;
+  std::string section_;
+};
+
+// "Volume_X" with a drive letter X.
+bool IsVolumeKey(std::string_view key) {
+  return key.size() == 8 && engine::StartsWithNoCase(key, "volume_") && ParseDriveLetter(key.substr(7)).has_value();
+}
+
+bool ReadIdentity(SectionReader& r, DriveDescription& d, Given& given) {
+  auto attachment = r.Get("Attachment");
+  if (!attachment) return r.Fail("Attachment", "", "missing (every drive needs its attachment)");
+  auto a = AttachmentByName(*attachment);
+  if (!a) {
+    return r.Fail("Attachment", *attachment,
+                  "not an attachment (sata-ahci, sata-sas, sata-usb, nvme-inbox, nvme-miniport, nvme-rst, "
+                  "usb-jmicron, usb-asm2362, usb-asm2364, usb-rtl9210b, usb-rtl9210, raid, usb-flash)");
+  }
+  d.attachment = *a;
+  d.model = std::string(engine::Trim(("KESTRUNE SIM " + engine::ToUpperAscii(r.section())).substr(0, 40)));
+  d.firmware = "SIM10001";
+  d.removable = d.attachment == Attachment::kUsbFlash;
+  d.trimSupported = d.attachment != Attachment::kUsbFlash;
+  given.serial = r.Get("Serial").has_value();
+  uint32_t vendor = d.pciVendorId;
+  bool ok = r.ReadText("Model", d.model, 40) && r.ReadText("Serial", d.serial, 20) &&
+            r.ReadText("Firmware", d.firmware, 8) && r.ReadNumber("VendorId", vendor) &&
+            r.ReadNumber("DeviceNumber", d.deviceNumber, &given.deviceNumber);
+  if (!ok) return false;
+  if (vendor > 0xFFFF) return r.Fail("VendorId", *r.Get("VendorId"), "more than 16 bits");
+  d.pciVendorId = static_cast<uint16_t>(vendor);
+  return true;
+}
+
+bool ReadMedia(SectionReader& r, DriveDescription& d) {
+  auto capacity = r.Get("Capacity");
+  if (!capacity) return r.Fail("Capacity", "", "missing (every drive needs its capacity)");
+  bool ok = r.Read("Capacity", d.capacityBytes, ParseSize,
+                   "not a size (bytes, or a number with KiB, MiB, GiB, TiB, KB, MB, GB or TB)") &&
+            r.ReadNumber("SectorSize", d.sectorSize) && r.ReadSwitch("Removable", d.removable) &&
+            r.ReadSwitch("WriteCache", d.writeCache) && r.ReadSwitch("Trim", d.trimSupported);
+  if (!ok) return false;
+  if (d.sectorSize != 512 && d.sectorSize != 4096) return r.Fail("SectorSize", *r.Get("SectorSize"), "not 512 or 4096");
+  if (d.capacityBytes == 0 || d.capacityBytes % d.sectorSize != 0) {
+    return r.Fail("Capacity", *capacity, Format("not a non-zero multiple of the sector size %u", d.sectorSize));
+  }
+  return true;
+}
+
+bool ReadPlacement(SectionReader& r, DriveDescription& d, Given& given) {
+  bool ok = r.ReadNumber("ScsiPort", d.scsiPort, &given.scsiPort) &&
+            r.ReadNumber("PathId", d.pathId, &given.pathId) && r.ReadNumber("TargetId", d.targetId) &&
+            r.ReadNumber("Lun", d.lun);
+  if (!ok) return false;
+  if (auto ahci = r.Get("AhciPort")) {
+    if (d.attachment != Attachment::kSataAhci) return r.Fail("AhciPort", *ahci, "only sata-ahci drives have one");
+    if (!r.ReadNumber("AhciPort", d.pathId, &given.pathId)) return false;
+  }
+  if (auto pci = r.Get("PciLocation")) {
+    if (IsUsbAttachment(d.attachment) || d.attachment == Attachment::kSoftwareRaid) {
+      return r.Fail("PciLocation", *pci, "USB and RAID drives have no PCI controller of their own");
+    }
+    auto loc = ParsePciLocation(*pci);
+    if (!loc) return r.Fail("PciLocation", *pci, "not (bus,device,function)");
+    d.pciBus = (*loc)[0];
+    d.pciDevice = (*loc)[1];
+    d.pciFunction = (*loc)[2];
+    given.pciLocation = true;
+  }
+  if (auto usb = r.Get("UsbPort")) {
+    if (!IsUsbAttachment(d.attachment)) return r.Fail("UsbPort", *usb, "only USB drives have one");
+    auto chain = ParseUsbChain(*usb);
+    if (!chain) return r.Fail("UsbPort", *usb, "not controller-port[-port...]");
+    d.usbController = chain->front();
+    d.usbPorts.assign(chain->rbegin(), chain->rend() - 1);  // the drive's own port first
+    given.usbPort = true;
+  }
+  return true;
+}
+
+bool ReadVolumes(SectionReader& r, DriveDescription& d, Given& given) {
+  std::set<char> listed;
+  if (auto text = r.Get("Volumes")) {
+    for (std::string_view item : SplitList(*text)) {
+      auto letter = ParseDriveLetter(item);
+      if (!letter || *letter < 'C') return r.Fail("Volumes", *text, "not a list of drive letters C: to Z:");
+      if (!listed.insert(*letter).second) return r.Fail("Volumes", *text, "a letter is listed twice");
+      VolumeDescription v;
+      v.letter = *letter;
+      d.volumes.push_back(v);
+    }
+  }
+  if (d.attachment == Attachment::kSoftwareRaid) {
+    if (d.volumes.size() != 1) return r.Fail("Volumes", r.Get("Volumes").value_or(""), "a raid drive has one letter");
+    d.volumes[0].sizeBytes = d.capacityBytes;
+    d.volumes[0].freeBytes = d.capacityBytes / 2 / d.sectorSize * d.sectorSize;
+  }
+  for (VolumeDescription& v : d.volumes) {
+    std::string key = std::string("Volume_") + v.letter;
+    auto text = r.Get(key);
+    if (!text) {
+      if (d.attachment != Attachment::kSoftwareRaid) given.unplacedVolumes.push_back(v.letter);
+      continue;
+    }
+    if (d.attachment == Attachment::kSoftwareRaid) return r.Fail(key, *text, "a raid volume spans its drive");
+    std::vector<std::string_view> parts = SplitList(*text);
+    std::vector<uint64_t> sizes;
+    for (std::string_view p : parts) {
+      auto size = ParseSize(p);
+      if (!size) break;
+      sizes.push_back(*size);
+    }
+    if (sizes.size() != parts.size() || sizes.size() < 2 || sizes.size() > 3) {
+      return r.Fail(key, *text, "not offset, size[, free] (sizes in bytes or with KiB, MiB, GiB ...)");
+    }
+    v.offset = sizes[0];
+    v.sizeBytes = sizes[1];
+    v.freeBytes = sizes.size() == 3 ? sizes[2] : sizes[1] / 2 / d.sectorSize * d.sectorSize;
+  }
+  return true;
+}
+
+bool ReadInquiry(SectionReader& r, DriveDescription& d) {
+  d.inquiry = DefaultInquiry(d.attachment, d.model, d.firmware);
+  bool ok = r.ReadText("InquiryVendor", d.inquiry.vendor, 8) && r.ReadText("InquiryProduct", d.inquiry.product, 16) &&
+            r.ReadText("InquiryRevision", d.inquiry.revision, 4);
+  if (!ok) return false;
+  if (auto text = r.Get("InquirySignature")) {
+    std::vector<uint8_t> bytes;
+    for (std::string_view item : SplitList(*text, ' ')) {
+      if (item.empty()) continue;
+      std::string hex = engine::StartsWithNoCase(item, "0x") ? std::string(item) : "0x" + std::string(item);
+      auto v = ParseNumber(hex);
+      if (!v || *v > 0xFF) return r.Fail("InquirySignature", *text, "not two hexadecimal bytes");
+      bytes.push_back(static_cast<uint8_t>(*v));
+    }
+    if (bytes.size() != 2) return r.Fail("InquirySignature", *text, "not two hexadecimal bytes");
+    d.inquiry.byte36 = bytes[0];
+    d.inquiry.byte37 = bytes[1];
+  }
+  return true;
+}
+
+bool ReadFaults(SectionReader& r, DriveDescription& d) {
+  FaultPlan& f = d.faults;
+  uint32_t stall = 0;
+  bool ok = r.ReadSwitch("FailOpen", f.failOpen) && r.ReadNumber("FailOpenCount", f.failOpenCount) &&
+            r.ReadKinds("FailRequests", f.failRequests) && r.ReadNumber("FailRequestsCount", f.failRequestsCount) &&
+            r.ReadKinds("ShortTransfer", f.shortTransfer) &&
+            r.Read("ShortTransferBytes", f.shortTransferBytes, ParseSize, "not a size") &&
+            r.ReadNumber("Stall", stall) && r.ReadKinds("StallRequests", f.stallRequests) &&
+            r.ReadSwitch("Unplugged", f.unplugged) && r.ReadNumber("UnplugAfterRequests", f.unplugAfterRequests);
+  if (!ok) return false;
+  f.stallMs = stall;
+  if (f.failOpenCount > 0 && !f.failOpen) return r.Fail("FailOpenCount", *r.Get("FailOpenCount"), "needs FailOpen = 1");
+  if (f.failRequestsCount > 0 && f.failRequests == 0) {
+    return r.Fail("FailRequestsCount", *r.Get("FailRequestsCount"), "needs FailRequests");
+  }
+  if ((f.shortTransfer & ~(request::kRead | request::kWrite)) != 0) {
+    return r.Fail("ShortTransfer", *r.Get("ShortTransfer"), "only read and write move data");
+  }
+  if (auto text = r.Get("ReturnAfter")) {
+    uint32_t seconds = 0;
+    if (!r.ReadNumber("ReturnAfter", seconds)) return false;
+    f.returnAfterSeconds = seconds;
+  }
+  if (auto text = r.Get("MediaErrors")) {
+    const uint64_t sectors = d.capacityBytes / d.sectorSize;
+    for (std::string_view item : SplitList(*text)) {
+      auto lba = ParseNumber(item);
+      if (!lba || *lba >= sectors) return r.Fail("MediaErrors", *text, "not a list of LBAs on the drive");
+      f.mediaErrorLbas.insert(*lba);
+    }
+  }
+  return true;
+}
+
+bool ReadDrive(SectionReader& r, DriveDescription& d, Given& given) {
+  return ReadIdentity(r, d, given) && ReadMedia(r, d) && ReadPlacement(r, d, given) && ReadVolumes(r, d, given) &&
+         ReadInquiry(r, d) && ReadFaults(r, d);
+}
+
+// The lowest number from `from` on that is not in taken; it is added to taken.
+uint32_t TakeFree(std::set<uint32_t>& taken, uint32_t from = 0) {
+  uint32_t n = from;
+  while (taken.count(n)) ++n;
+  taken.insert(n);
+  return n;
+}
+
+// Fills what the file left open: device numbers, SCSI ports and path ids, PCI locations, USB
+// ports, serial numbers and the places of unplaced volumes.
+std::string AssignDefaults(LabDescription& lab, const std::vector<Given>& given) {
+  std::set<uint32_t> numbers, ports, buses, usbPorts;
+  for (size_t i = 0; i < lab.drives.size(); ++i) {
+    const DriveDescription& d = lab.drives[i];
+    if (given[i].deviceNumber) numbers.insert(d.deviceNumber);
+    if (given[i].scsiPort) ports.insert(d.scsiPort);
+    if (given[i].pciLocation) buses.insert(d.pciBus);
+    if (given[i].usbPort && d.usbController == 1 && d.usbPorts.size() == 1) usbPorts.insert(d.usbPorts[0]);
+  }
+  std::optional<uint32_t> ahciPort;
+  std::map<uint32_t, std::set<uint32_t>> pathIdsOnPort;
+  for (size_t i = 0; i < lab.drives.size(); ++i) {
+    if (given[i].pathId && given[i].scsiPort) pathIdsOnPort[lab.drives[i].scsiPort].insert(lab.drives[i].pathId);
+  }
+  for (size_t i = 0; i < lab.drives.size(); ++i) {
+    DriveDescription& d = lab.drives[i];
+    const Given& g = given[i];
+    if (d.attachment == Attachment::kSoftwareRaid) {
+      if (!g.serial) d.serial = Format("SIMRAID%c", d.volumes[0].letter);
+      continue;
+    }
+    if (!g.deviceNumber) d.deviceNumber = TakeFree(numbers);
+    if (!g.serial) d.serial = Format("SIM%017u", d.deviceNumber);
+    if (!g.scsiPort) {
+      if (d.attachment == Attachment::kSataAhci && ahciPort) {
+        d.scsiPort = *ahciPort;
+      } else {
+        d.scsiPort = TakeFree(ports);
+      }
+      if (d.attachment == Attachment::kSataAhci && !ahciPort) ahciPort = d.scsiPort;
+    }
+    if (!g.pathId) {
+      d.pathId = TakeFree(pathIdsOnPort[d.scsiPort]);
+    } else if (!g.scsiPort) {
+      pathIdsOnPort[d.scsiPort].insert(d.pathId);
+    }
+    if (!g.pciLocation) {
+      if (IsPciNvmeAttachment(d.attachment)) {
+        d.pciBus = TakeFree(buses, 3);
+      } else if (d.attachment == Attachment::kSataAhci) {
+        d.pciDevice = 23;
+      } else if (d.attachment == Attachment::kSataSas) {
+        d.pciBus = 1;
+      }
+    }
+    if (IsUsbAttachment(d.attachment) && !g.usbPort) {
+      d.usbController = 1;
+      d.usbPorts = {TakeFree(usbPorts, 1)};
+    }
+    // Unplaced volumes share what follows the last volume before them, from 1 MiB on.
+    uint64_t cursor = kMiB;
+    size_t unplacedLeft = g.unplacedVolumes.size();
+    for (VolumeDescription& v : d.volumes) {
+      const bool unplaced =
+          std::find(g.unplacedVolumes.begin(), g.unplacedVolumes.end(), v.letter) != g.unplacedVolumes.end();
+      if (!unplaced) {
+        cursor = std::max(cursor, (v.offset + v.sizeBytes + kMiB - 1) / kMiB * kMiB);
+        continue;
+      }
+      uint64_t room = d.capacityBytes > cursor ? d.capacityBytes - cursor : 0;
+      uint64_t size = room / unplacedLeft / kMiB * kMiB;
+      if (size == 0) return Format("drive [%s]: no room for volume %c:", d.name.c_str(), v.letter);
+      v.offset = cursor;
+      v.sizeBytes = size;
+      v.freeBytes = size / 2;
+      cursor += size;
+      --unplacedLeft;
+    }
+  }
+  return {};
+}
+
+}  // namespace
+
+LabFileResult ParseLab(const engine::IniFile& ini) {
+  LabFileResult result;
+  LabDescription lab;
+  std::vector<Given> given;
+  for (const std::string& section : ini.Sections()) {
+    SectionReader reader(ini, section);
+    for (const std::string& key : ini.Keys(section)) {
+      if (!kKnownKeys.count(engine::ToLowerAscii(key)) && !IsVolumeKey(key)) {
+        result.error = Format("drive [%s]: unknown key %s", section.c_str(), key.c_str());
+        return result;
+      }
+    }
+    DriveDescription d;
+    d.name = section;
+    Given g;
+    if (!ReadDrive(reader, d, g)) {
+      result.error = reader.error;
+      return result;
+    }
+    for (const std::string& key : ini.Keys(section)) {
+      if (!IsVolumeKey(key)) continue;
+      char letter = *ParseDriveLetter(key.substr(7));
+      bool listed = std::any_of(d.volumes.begin(), d.volumes.end(), [&](const auto& v) { return v.letter == letter; });
+      if (!listed) {
+        result.error = Format("drive [%s]: %s names a letter that Volumes does not list", section.c_str(), key.c_str());
+        return result;
+      }
+    }
+    lab.drives.push_back(std::move(d));
+    given.push_back(std::move(g));
+  }
+  if (lab.drives.empty()) {
+    result.error = "the lab has no drives (one section per drive)";
+    return result;
+  }
+  result.error = AssignDefaults(lab, given);
+  if (result.error.empty()) result.error = ValidateLab(lab);
+  if (result.error.empty()) result.lab = std::move(lab);
+  return result;
+}
+
+LabFileResult LoadLabFile(const std::string& path) {
+  auto ini = engine::IniFile::Load(path);
+  if (!ini) return {std::nullopt, "cannot read the lab file " + path};
+  LabFileResult result = ParseLab(*ini);
+  if (!result.error.empty()) result.error = path + ": " + result.error;
+  return result;
+}
+
+}  // namespace kestrune::sim

@@ -1,0 +1,271 @@
+#include "sim/sim_device.h"
+
+#include <algorithm>
+
+#include "engine/bytes.h"
+#include "engine/text.h"
+
+namespace kestrune::sim {
+
+using platform::DataDirection;
+using platform::PassStatus;
+
+namespace {
+
+// The NVMe route that reaches a drive on this attachment; nullopt when none does.
+std::optional<platform::NvmeRoute> RouteOf(Attachment a) {
+  switch (a) {
+    case Attachment::kNvmeInbox:
+      return platform::NvmeRoute::kInbox;
+    case Attachment::kNvmeCommunity:
+      return platform::NvmeRoute::kCommunityMiniport;
+    case Attachment::kNvmeRst:
+      return platform::NvmeRoute::kRstMiniport;
+    default:
+      return std::nullopt;
+  }
+}
+
+// Bytes a short transfer moves: at most the cap (half the request when the cap is 0), whole sectors.
+uint64_t ShortLength(uint64_t asked, uint64_t cap, uint32_t sectorSize) {
+  uint64_t n = cap == 0 ? asked / 2 : std::min(cap, asked);
+  return n / sectorSize * sectorSize;
+}
+
+}  // namespace
+
+SimDevice::SimDevice(Opening opening, RequestLog& log, platform::Host& host)
+    : drive_(std::move(opening.drive)),
+      target_(opening.target),
+      base_(opening.base),
+      length_(opening.length),
+      path_(std::move(opening.path)),
+      access_(opening.access),
+      generation_(drive_->generation()),
+      log_(log),
+      host_(host) {}
+
+RequestRecord SimDevice::Record(const char* operation, uint64_t offset, uint64_t length) const {
+  RequestRecord r;
+  r.operation = operation;
+  r.path = path_;
+  r.offset = offset;
+  r.length = length;
+  return r;
+}
+
+void SimDevice::Finish(RequestRecord& record, std::string result) {
+  record.result = std::move(result);
+  log_.Add(std::move(record));
+}
+
+SimDevice::Gate SimDevice::Enter(uint32_t kind, RequestRecord& record, uint32_t timeoutSeconds,
+                                 std::optional<uint64_t>* shortLimit) {
+  SimDrive::Admission a = drive_->Admit(kind, generation_);
+  if (a.verdict == SimDrive::Verdict::kGone) {
+    Finish(record, "gone");
+    return Gate::kStop;
+  }
+  if (a.stallMs > 0) {
+    if (timeoutSeconds > 0 && a.stallMs >= timeoutSeconds * 1000ull) {
+      host_.SleepMs(timeoutSeconds * 1000);
+      Finish(record, "timeout");
+      return Gate::kTimeout;
+    }
+    host_.SleepMs(a.stallMs);
+  }
+  if (a.verdict == SimDrive::Verdict::kFail) {
+    Finish(record, "failed");
+    return Gate::kStop;
+  }
+  if (shortLimit != nullptr) *shortLimit = a.shortLimit;
+  return Gate::kGo;
+}
+
+bool SimDevice::SectorRequestValid(uint64_t offset, uint64_t length) const {
+  const uint32_t ss = drive_->description().sectorSize;
+  if (target_ == HandleTarget::kScsiPort) return false;
+  if (offset % ss != 0 || length % ss != 0) return false;
+  return offset <= length_ && length <= length_ - offset;
+}
+
+std::optional<uint64_t> SimDevice::Read(uint64_t offset, std::span<uint8_t> buffer) {
+  RequestRecord rec = Record("Read", offset, buffer.size());
+  std::optional<uint64_t> cap;
+  if (Enter(request::kRead, rec, 0, &cap) != Gate::kGo) return std::nullopt;
+  if (!SectorRequestValid(offset, buffer.size())) {
+    Finish(rec, "bad request");
+    return std::nullopt;
+  }
+  const uint64_t n = cap ? ShortLength(buffer.size(), *cap, drive_->description().sectorSize) : buffer.size();
+  MediaStatus s;
+  {
+    auto lock = drive_->Lock();
+    s = drive_->ReadMedia(base_ + offset, buffer.first(n));
+  }
+  drive_->RequestDone();
+  if (s != MediaStatus::kOk) {
+    Finish(rec, s == MediaStatus::kMediaError ? "media error" : "failed");
+    return std::nullopt;
+  }
+  Finish(rec, n == buffer.size() ? "ok" : "short " + std::to_string(n));
+  return n;
+}
+
+std::optional<uint64_t> SimDevice::Write(uint64_t offset, std::span<const uint8_t> data, bool fua) {
+  RequestRecord rec = Record(fua ? "WriteFua" : "Write", offset, data.size());
+  std::optional<uint64_t> cap;
+  if (Enter(request::kWrite, rec, 0, &cap) != Gate::kGo) return std::nullopt;
+  if (access_ != platform::OpenAccess::kReadWrite || !SectorRequestValid(offset, data.size())) {
+    Finish(rec, "bad request");
+    return std::nullopt;
+  }
+  const uint64_t n = cap ? ShortLength(data.size(), *cap, drive_->description().sectorSize) : data.size();
+  MediaStatus s;
+  {
+    auto lock = drive_->Lock();
+    s = drive_->WriteMedia(base_ + offset, data.first(n), fua);
+  }
+  drive_->RequestDone();
+  if (s != MediaStatus::kOk) {
+    Finish(rec, "failed");
+    return std::nullopt;
+  }
+  Finish(rec, n == data.size() ? "ok" : "short " + std::to_string(n));
+  return n;
+}
+
+bool SimDevice::Flush() {
+  RequestRecord rec = Record("Flush", 0, 0);
+  if (Enter(request::kFlush, rec, 0, nullptr) != Gate::kGo) return false;
+  if (target_ == HandleTarget::kScsiPort) {
+    Finish(rec, "not supported");
+    return false;
+  }
+  bool ok;
+  {
+    auto lock = drive_->Lock();
+    ok = drive_->FlushMedia();
+  }
+  drive_->RequestDone();
+  Finish(rec, ok ? "ok" : "failed");
+  return ok;
+}
+
+bool SimDevice::Trim(uint64_t offset, uint64_t length) {
+  RequestRecord rec = Record("Trim", offset, length);
+  if (Enter(request::kTrim, rec, 0, nullptr) != Gate::kGo) return false;
+  if (!drive_->description().trimSupported) {
+    Finish(rec, "not supported");
+    return false;
+  }
+  if (access_ != platform::OpenAccess::kReadWrite || !SectorRequestValid(offset, length)) {
+    Finish(rec, "bad request");
+    return false;
+  }
+  MediaStatus s;
+  {
+    auto lock = drive_->Lock();
+    s = drive_->TrimMedia(base_ + offset, length);
+  }
+  drive_->RequestDone();
+  Finish(rec, s == MediaStatus::kOk ? "ok" : "failed");
+  return s == MediaStatus::kOk;
+}
+
+std::optional<uint64_t> SimDevice::LengthBytes() {
+  if (!Alive() || target_ == HandleTarget::kScsiPort) return std::nullopt;
+  return length_;
+}
+
+std::optional<uint32_t> SimDevice::SectorSize() {
+  if (!Alive() || target_ == HandleTarget::kScsiPort) return std::nullopt;
+  return drive_->description().sectorSize;
+}
+
+std::optional<bool> SimDevice::WriteCacheEnabled() {
+  if (!Alive() || target_ == HandleTarget::kScsiPort) return std::nullopt;
+  auto lock = drive_->Lock();
+  return drive_->writeCacheOn();
+}
+
+std::optional<bool> SimDevice::TrimSupported() {
+  if (!Alive() || target_ == HandleTarget::kScsiPort) return std::nullopt;
+  return drive_->description().trimSupported;
+}
+
+PassStatus SimDevice::Scsi(std::span<const uint8_t> cdb, DataDirection direction, std::span<uint8_t> data,
+                           uint32_t timeoutSeconds, platform::ScsiResult& result) {
+  RequestRecord rec = Record("Scsi", 0, data.size());
+  rec.command.assign(cdb.begin(), cdb.end());
+  Gate gate = Enter(request::kPassThrough, rec, timeoutSeconds, nullptr);
+  if (gate != Gate::kGo) return gate == Gate::kTimeout ? PassStatus::kTimeout : PassStatus::kFailed;
+  if (target_ == HandleTarget::kScsiPort || drive_->description().attachment == Attachment::kSoftwareRaid) {
+    Finish(rec, "not supported");
+    return PassStatus::kNotSupported;
+  }
+  if (cdb.size() < 6 || cdb.size() > 16) {
+    Finish(rec, "bad request");
+    return PassStatus::kFailed;
+  }
+  {
+    auto lock = drive_->Lock();
+    ScsiRequest request{*drive_, cdb, direction, data, result};
+    ExecuteScsi(drive_->commands().scsi, request);
+  }
+  drive_->RequestDone();
+  if (result.status == 0) {
+    Finish(rec, "ok");
+  } else {
+    auto codes = SenseCodes(result);
+    Finish(rec, engine::Format("check condition %X/%02X/%02X", codes[0], codes[1], codes[2]));
+  }
+  return PassStatus::kOk;
+}
+
+PassStatus SimDevice::Ata(platform::AtaRegisters& regs, DataDirection direction, std::span<uint8_t> data,
+                          uint32_t timeoutSeconds) {
+  RequestRecord rec = Record("Ata", 0, data.size());
+  rec.command = {regs.command,   regs.features,   regs.count,     regs.lbaLow,    regs.lbaMid,     regs.lbaHigh,
+                 regs.device,    regs.featuresExp, regs.countExp, regs.lbaLowExp, regs.lbaMidExp, regs.lbaHighExp};
+  Gate gate = Enter(request::kPassThrough, rec, timeoutSeconds, nullptr);
+  if (gate != Gate::kGo) return gate == Gate::kTimeout ? PassStatus::kTimeout : PassStatus::kFailed;
+  if (target_ == HandleTarget::kScsiPort || drive_->description().attachment != Attachment::kSataAhci) {
+    Finish(rec, "not supported");
+    return PassStatus::kNotSupported;
+  }
+  {
+    auto lock = drive_->Lock();
+    AtaRequest request{*drive_, regs, direction, data};
+    ExecuteAta(drive_->commands().ata, request);
+  }
+  drive_->RequestDone();
+  Finish(rec, (regs.command & 0x01) ? engine::Format("ata error 0x%02X", regs.features) : "ok");
+  return PassStatus::kOk;
+}
+
+PassStatus SimDevice::Nvme(platform::NvmeRoute route, platform::NvmeQueue queue, std::span<const uint8_t, 64> entry,
+                           DataDirection direction, std::span<uint8_t> data, uint32_t timeoutSeconds,
+                           platform::NvmeCompletion& completion) {
+  RequestRecord rec = Record(queue == platform::NvmeQueue::kAdmin ? "NvmeAdmin" : "NvmeIo", 0, data.size());
+  rec.command.assign(entry.begin(), entry.end());
+  Gate gate = Enter(request::kPassThrough, rec, timeoutSeconds, nullptr);
+  if (gate != Gate::kGo) return gate == Gate::kTimeout ? PassStatus::kTimeout : PassStatus::kFailed;
+  const bool onPort = target_ == HandleTarget::kScsiPort;
+  const bool portRoute = route != platform::NvmeRoute::kInbox;
+  if (RouteOf(drive_->description().attachment) != route || onPort != portRoute) {
+    Finish(rec, "not supported");
+    return PassStatus::kNotSupported;
+  }
+  {
+    auto lock = drive_->Lock();
+    NvmeRequest request{*drive_, queue, {}, direction, data, completion};
+    for (int i = 0; i < 16; ++i) request.cdw[i] = engine::GetLe32(entry.data() + 4 * i);
+    ExecuteNvme(drive_->commands().nvme, request);
+  }
+  drive_->RequestDone();
+  Finish(rec, completion.status == 0 ? "ok" : engine::Format("status 0x%04X", completion.status));
+  return PassStatus::kOk;
+}
+
+}  // namespace kestrune::sim

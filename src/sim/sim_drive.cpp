@@ -1,0 +1,175 @@
+#include "sim/sim_drive.h"
+
+namespace kestrune::sim {
+
+SimDrive::SimDrive(DriveDescription description, std::unique_ptr<BackingStore> store, platform::Host& host)
+    : desc_(std::move(description)),
+      store_(std::move(store)),
+      host_(host),
+      commands_(CommandSetsFor(desc_.attachment)),
+      faults_(desc_.faults) {
+  if (faults_.unplugged) {
+    unplugged_ = true;
+    if (faults_.returnAfterSeconds) returnAtMs_ = host_.MonotonicMs() + *faults_.returnAfterSeconds * 1000ull;
+  }
+}
+
+// ---- Presence ----
+
+bool SimDrive::PresentLocked() {
+  if (unplugged_ && returnAtMs_ && host_.MonotonicMs() >= *returnAtMs_) {
+    unplugged_ = false;
+    returnAtMs_.reset();
+  }
+  return !unplugged_ && !removed_ && !disabled_;
+}
+
+void SimDrive::GoneLocked() { ++generation_; }
+
+bool SimDrive::Present() {
+  std::lock_guard lock(mutex_);
+  return PresentLocked();
+}
+
+bool SimDrive::Alive(uint64_t generation) {
+  std::lock_guard lock(mutex_);
+  return PresentLocked() && generation == generation_;
+}
+
+uint64_t SimDrive::generation() {
+  std::lock_guard lock(mutex_);
+  return generation_;
+}
+
+void SimDrive::UnplugLocked(std::optional<uint32_t> returnAfterSeconds) {
+  store_->DropVolatile();  // the drive lost power with the cable
+  if (!unplugged_) GoneLocked();
+  unplugged_ = true;
+  returnAtMs_.reset();
+  if (returnAfterSeconds) returnAtMs_ = host_.MonotonicMs() + *returnAfterSeconds * 1000ull;
+}
+
+void SimDrive::Unplug(std::optional<uint32_t> returnAfterSeconds) {
+  std::lock_guard lock(mutex_);
+  UnplugLocked(returnAfterSeconds);
+}
+
+void SimDrive::Replug() {
+  std::lock_guard lock(mutex_);
+  unplugged_ = false;
+  returnAtMs_.reset();
+}
+
+void SimDrive::SetRemoved(bool removed) {
+  std::lock_guard lock(mutex_);
+  if (removed && !removed_) {
+    store_->Flush();
+    GoneLocked();
+  }
+  removed_ = removed;
+}
+
+void SimDrive::SetDisabled(bool disabled) {
+  std::lock_guard lock(mutex_);
+  if (disabled && !disabled_) {
+    store_->Flush();
+    GoneLocked();
+  }
+  disabled_ = disabled;
+}
+
+void SimDrive::PowerCut() {
+  std::lock_guard lock(mutex_);
+  store_->DropVolatile();
+  state_ = IdentifyState{};
+}
+
+// ---- Failure injection ----
+
+FaultPlan SimDrive::faults() {
+  std::lock_guard lock(mutex_);
+  return faults_;
+}
+
+void SimDrive::set_faults(const FaultPlan& plan) {
+  std::lock_guard lock(mutex_);
+  faults_ = plan;
+  served_ = 0;
+}
+
+void SimDrive::AddMediaError(uint64_t lba) {
+  std::lock_guard lock(mutex_);
+  faults_.mediaErrorLbas.insert(lba);
+}
+
+void SimDrive::ClearMediaErrors() {
+  std::lock_guard lock(mutex_);
+  faults_.mediaErrorLbas.clear();
+}
+
+// ---- Admission ----
+
+bool SimDrive::AdmitOpen() {
+  std::lock_guard lock(mutex_);
+  if (!PresentLocked()) return false;
+  if (!faults_.failOpen) return true;
+  if (faults_.failOpenCount > 0 && --faults_.failOpenCount == 0) faults_.failOpen = false;
+  return false;
+}
+
+SimDrive::Admission SimDrive::Admit(uint32_t kind, uint64_t generation) {
+  std::lock_guard lock(mutex_);
+  Admission a;
+  if (!PresentLocked() || generation != generation_) {
+    a.verdict = Verdict::kGone;
+    return a;
+  }
+  if (faults_.stallMs > 0 && (faults_.stallRequests & kind) != 0) a.stallMs = faults_.stallMs;
+  if ((faults_.failRequests & kind) != 0) {
+    a.verdict = Verdict::kFail;
+    if (faults_.failRequestsCount > 0 && --faults_.failRequestsCount == 0) faults_.failRequests = 0;
+    return a;
+  }
+  if ((faults_.shortTransfer & kind) != 0) a.shortLimit = faults_.shortTransferBytes;
+  return a;
+}
+
+void SimDrive::RequestDone() {
+  std::lock_guard lock(mutex_);
+  ++served_;
+  if (faults_.unplugAfterRequests > 0 && served_ >= faults_.unplugAfterRequests) {
+    faults_.unplugAfterRequests = 0;
+    UnplugLocked(faults_.returnAfterSeconds);
+  }
+}
+
+// ---- Media ----
+
+std::optional<uint64_t> SimDrive::FirstMediaError(uint64_t offset, uint64_t length) const {
+  if (faults_.mediaErrorLbas.empty() || length == 0) return std::nullopt;
+  const uint64_t first = offset / desc_.sectorSize;
+  const uint64_t last = (offset + length - 1) / desc_.sectorSize;
+  auto it = faults_.mediaErrorLbas.lower_bound(first);
+  if (it == faults_.mediaErrorLbas.end() || *it > last) return std::nullopt;
+  return *it;
+}
+
+MediaStatus SimDrive::ReadMedia(uint64_t offset, std::span<uint8_t> out) {
+  if (offset > desc_.capacityBytes || out.size() > desc_.capacityBytes - offset) return MediaStatus::kOutOfRange;
+  if (FirstMediaError(offset, out.size())) return MediaStatus::kMediaError;
+  return store_->Read(offset, out) ? MediaStatus::kOk : MediaStatus::kIoError;
+}
+
+MediaStatus SimDrive::WriteMedia(uint64_t offset, std::span<const uint8_t> data, bool fua) {
+  if (offset > desc_.capacityBytes || data.size() > desc_.capacityBytes - offset) return MediaStatus::kOutOfRange;
+  return store_->Write(offset, data, fua || !writeCacheOn()) ? MediaStatus::kOk : MediaStatus::kIoError;
+}
+
+bool SimDrive::FlushMedia() { return store_->Flush(); }
+
+MediaStatus SimDrive::TrimMedia(uint64_t offset, uint64_t length) {
+  if (offset > desc_.capacityBytes || length > desc_.capacityBytes - offset) return MediaStatus::kOutOfRange;
+  return store_->Deallocate(offset, length) ? MediaStatus::kOk : MediaStatus::kIoError;
+}
+
+}  // namespace kestrune::sim

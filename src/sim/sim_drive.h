@@ -1,0 +1,104 @@
+// One simulated drive: its description, its contents (BackingStore), its command tables, its
+// presence on the bus and the failures injected into it. Every handle (SimDevice) opened on the
+// drive shares this object.
+//
+// Locking: one mutex guards everything. The presence, fault and power methods take it themselves.
+// The media methods and the runtime state are for command handlers, which run with the lock held
+// (the caller of a command table takes Lock() first).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <span>
+
+#include "platform/host.h"
+#include "sim/backing_store.h"
+#include "sim/command_sets.h"
+#include "sim/faults.h"
+#include "sim/identify_data.h"
+#include "sim/lab_description.h"
+
+namespace kestrune::sim {
+
+enum class MediaStatus : uint8_t { kOk, kOutOfRange, kMediaError, kIoError };
+
+class SimDrive {
+ public:
+  SimDrive(DriveDescription description, std::unique_ptr<BackingStore> store, platform::Host& host);
+
+  const DriveDescription& description() const { return desc_; }
+  uint64_t sectorCount() const { return desc_.capacityBytes / desc_.sectorSize; }
+  const CommandSets& commands() const { return commands_; }
+
+  // ---- Presence (thread-safe) ----
+  // Whether the drive is on the bus now; an unplugged drive whose return time has come is back.
+  bool Present();
+  // True while the drive is present and has not gone away since generation was taken.
+  bool Alive(uint64_t generation);
+  // Changes every time the drive goes away; handles opened before that fail from then on.
+  uint64_t generation();
+  // Pulls the drive (its unflushed writes are lost); it comes back after returnAfterSeconds of host
+  // time, or on Replug when no time is given.
+  void Unplug(std::optional<uint32_t> returnAfterSeconds);
+  void Replug();
+  // Node removal and disabling by the system (orderly: the cache is flushed first).
+  void SetRemoved(bool removed);
+  void SetDisabled(bool disabled);
+  // A power cut: unflushed writes are lost; the drive stays on the bus and its handles keep working.
+  void PowerCut();
+
+  // ---- Failure injection (thread-safe) ----
+  FaultPlan faults();
+  void set_faults(const FaultPlan& plan);
+  void AddMediaError(uint64_t lba);
+  void ClearMediaErrors();
+
+  // ---- Admission of requests, for SimDevice (thread-safe) ----
+  enum class Verdict : uint8_t { kGo, kGone, kFail };
+  struct Admission {
+    Verdict verdict = Verdict::kGo;
+    uint32_t stallMs = 0;                    // wait this long first
+    std::optional<uint64_t> shortLimit;      // move at most this much (0: half the request)
+  };
+  // Counts down open failures; false when the open must fail (absent, or an injected failure).
+  bool AdmitOpen();
+  // Decides the fate of one request of kind (request::k...) on a handle of generation.
+  Admission Admit(uint32_t kind, uint64_t generation);
+  // Called after each admitted request; the drive goes away once it has served UnplugAfterRequests.
+  void RequestDone();
+
+  // ---- For command handlers: call with Lock() held ----
+  std::unique_lock<std::mutex> Lock() { return std::unique_lock(mutex_); }
+  MediaStatus ReadMedia(uint64_t offset, std::span<uint8_t> out);
+  MediaStatus WriteMedia(uint64_t offset, std::span<const uint8_t> data, bool fua);
+  bool FlushMedia();
+  MediaStatus TrimMedia(uint64_t offset, uint64_t length);
+  // The first unreadable sector of [offset, offset + length), if any.
+  std::optional<uint64_t> FirstMediaError(uint64_t offset, uint64_t length) const;
+  IdentifyState& state() { return state_; }
+  bool writeCacheOn() const { return desc_.writeCache && state_.writeCacheEnabled; }
+  uint64_t volatileBytes() const { return store_->volatileBytes(); }
+
+ private:
+  bool PresentLocked();
+  void GoneLocked();
+  void UnplugLocked(std::optional<uint32_t> returnAfterSeconds);
+
+  const DriveDescription desc_;
+  std::unique_ptr<BackingStore> store_;
+  platform::Host& host_;
+  CommandSets commands_;
+  std::mutex mutex_;
+  IdentifyState state_;
+  FaultPlan faults_;
+  uint64_t generation_ = 1;
+  uint64_t served_ = 0;
+  bool unplugged_ = false;
+  std::optional<uint64_t> returnAtMs_;
+  bool removed_ = false;
+  bool disabled_ = false;
+};
+
+}  // namespace kestrune::sim

@@ -1,0 +1,190 @@
+#include "sim/sim_lab.h"
+
+#include <map>
+
+#include "engine/text.h"
+#include "sim/device_nodes.h"
+#include "sim/sim_device.h"
+
+namespace kestrune::sim {
+
+using engine::EqualsNoCase;
+
+std::string BackingFileName(const DriveDescription& d) {
+  if (d.attachment == Attachment::kSoftwareRaid && !d.volumes.empty()) {
+    return std::string("SimRaid") + d.volumes[0].letter + ".img";
+  }
+  return "SimDisk" + std::to_string(d.deviceNumber) + ".img";
+}
+
+std::unique_ptr<SimLab> SimLab::Create(LabDescription lab, const std::string& folder, platform::Host& host,
+                                       std::string& error) {
+  error = ValidateLab(lab);
+  if (!error.empty()) return nullptr;
+  if (!host.CreateFolders(folder)) {
+    error = "cannot create the lab folder " + folder;
+    return nullptr;
+  }
+  std::unique_ptr<SimLab> result(new SimLab(folder, host));
+  for (DriveDescription& d : lab.drives) {
+    std::string file = platform::JoinPath(folder, BackingFileName(d));
+    auto store = BackingStore::Open(file);
+    if (!store) {
+      error = "drive [" + d.name + "]: cannot open " + file;
+      return nullptr;
+    }
+    result->drives_.push_back(std::make_shared<SimDrive>(std::move(d), std::move(store), host));
+  }
+  return result;
+}
+
+platform::DeviceSnapshot SimLab::Enumerate() {
+  platform::DeviceSnapshot snap;
+  std::vector<std::string> adapterOrder;
+  std::map<std::string, platform::AdapterNode> adapters;
+  std::lock_guard lock(nodeMutex_);
+  for (const auto& drive : drives_) {
+    const DriveDescription& d = drive->description();
+    const bool present = drive->Present();
+    if (d.attachment == Attachment::kSoftwareRaid) {
+      if (present) {
+        for (auto& v : VolumeNodesFor(d)) snap.volumes.push_back(std::move(v));
+      }
+      continue;
+    }
+    platform::DiskNode node = DiskNodeFor(d);
+    const std::string& parent = node.parent.instanceId;
+    // A PCI controller stays in the tree without its disks; a USB device goes with its disk.
+    const bool adapterShown = ParentIsAdapter(d) && !removedParents_.count(parent) &&
+                              (present || !IsUsbAttachment(d.attachment));
+    if (adapterShown) {
+      auto [it, fresh] = adapters.try_emplace(parent);
+      if (fresh) {
+        adapterOrder.push_back(parent);
+        it->second.instanceId = parent;
+        it->second.description = node.parent.name;
+      }
+      if (present) it->second.childDiskNumbers.push_back(d.deviceNumber);
+    }
+    if (!present) continue;
+    for (auto& v : VolumeNodesFor(d)) snap.volumes.push_back(std::move(v));
+    snap.disks.push_back(std::move(node));
+  }
+  for (const std::string& id : adapterOrder) snap.adapters.push_back(adapters[id]);
+  return snap;
+}
+
+std::shared_ptr<SimDrive> SimLab::DriveOnPort(uint32_t port) const {
+  for (const auto& drive : drives_) {
+    const DriveDescription& d = drive->description();
+    if (d.attachment != Attachment::kSoftwareRaid && d.scsiPort == port) return drive;
+  }
+  return nullptr;
+}
+
+std::unique_ptr<platform::Device> SimLab::Open(const std::string& path, platform::OpenAccess access) {
+  SimDevice::Opening o;
+  o.path = path;
+  o.access = access;
+  for (const auto& drive : drives_) {
+    const DriveDescription& d = drive->description();
+    if (d.attachment != Attachment::kSoftwareRaid && EqualsNoCase(path, PhysicalDrivePath(d.deviceNumber))) {
+      o.drive = drive;
+      o.target = HandleTarget::kDisk;
+      o.length = d.capacityBytes;
+      break;
+    }
+    for (const VolumeDescription& v : d.volumes) {
+      if (EqualsNoCase(path, VolumePath(v.letter))) {
+        o.drive = drive;
+        o.target = HandleTarget::kVolume;
+        o.base = v.offset;
+        o.length = v.sizeBytes;
+      }
+    }
+    if (o.drive) break;
+  }
+  if (!o.drive && engine::StartsWithNoCase(path, "\\\\.\\scsi") && path.size() > 8 && path.back() == ':') {
+    std::string digits = path.substr(8, path.size() - 9);
+    if (!digits.empty() && digits.size() < 6 && digits.find_first_not_of("0123456789") == std::string::npos) {
+      o.drive = DriveOnPort(static_cast<uint32_t>(std::stoul(digits)));
+      o.target = HandleTarget::kScsiPort;
+    }
+  }
+  RequestRecord rec;
+  rec.operation = "Open";
+  rec.path = path;
+  if (!o.drive) {
+    rec.result = "not found";
+    log_.Add(std::move(rec));
+    return nullptr;
+  }
+  if (!o.drive->AdmitOpen()) {
+    rec.result = o.drive->Present() ? "failed" : "gone";
+    log_.Add(std::move(rec));
+    return nullptr;
+  }
+  rec.result = "ok";
+  log_.Add(std::move(rec));
+  return std::make_unique<SimDevice>(std::move(o), log_, host_);
+}
+
+bool SimLab::Rescan() {
+  std::lock_guard lock(nodeMutex_);
+  removedParents_.clear();
+  for (const auto& drive : drives_) drive->SetRemoved(false);
+  return true;
+}
+
+bool SimLab::RemoveNode(const std::string& pathOrInstanceId) {
+  std::lock_guard lock(nodeMutex_);
+  bool found = false;
+  for (const auto& drive : drives_) {
+    const DriveDescription& d = drive->description();
+    if (d.attachment == Attachment::kSoftwareRaid) continue;
+    if (EqualsNoCase(pathOrInstanceId, PhysicalDrivePath(d.deviceNumber))) {
+      if (!drive->Present()) return false;
+      drive->SetRemoved(true);
+      return true;
+    }
+    const std::string parent = ParentNodeFor(d).instanceId;
+    if (EqualsNoCase(pathOrInstanceId, parent) && !removedParents_.count(parent)) {
+      drive->SetRemoved(true);
+      found = true;
+    }
+  }
+  if (found) removedParents_.insert(pathOrInstanceId);
+  return found;
+}
+
+bool SimLab::SetNodeEnabled(const std::string& instanceId, bool enable) {
+  std::lock_guard lock(nodeMutex_);
+  bool found = false;
+  for (const auto& drive : drives_) {
+    const DriveDescription& d = drive->description();
+    if (d.attachment == Attachment::kSoftwareRaid || !EqualsNoCase(instanceId, ParentNodeFor(d).instanceId)) continue;
+    drive->SetDisabled(!enable);
+    found = true;
+  }
+  return found;
+}
+
+std::shared_ptr<SimDrive> SimLab::Drive(std::string_view pathOrName) const {
+  for (const auto& drive : drives_) {
+    const DriveDescription& d = drive->description();
+    if (EqualsNoCase(pathOrName, d.name)) return drive;
+    if (d.attachment != Attachment::kSoftwareRaid && EqualsNoCase(pathOrName, PhysicalDrivePath(d.deviceNumber))) {
+      return drive;
+    }
+    for (const VolumeDescription& v : d.volumes) {
+      if (EqualsNoCase(pathOrName, VolumePath(v.letter))) return drive;
+    }
+  }
+  return nullptr;
+}
+
+void SimLab::PowerCut() {
+  for (const auto& drive : drives_) drive->PowerCut();
+}
+
+}  // namespace kestrune::sim

@@ -1,0 +1,66 @@
+// The simulated lab: a DeviceTree whose disks, controllers and volumes are simulated drives.
+// Each drive keeps its contents in a sparse file in the lab's folder (reused when the file is
+// already there, so a restarted program finds its data again).
+//
+// Paths, spelled as on Windows on every system and matched without regard to case:
+// "\\.\PHYSICALDRIVEn" (a disk), "\\.\X:" (a volume, or a software RAID volume), "\\.\scsiN:"
+// (the SCSI port of a drive, for the miniport NVMe routes; the first drive on that port).
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/device.h"
+#include "platform/host.h"
+#include "sim/lab_description.h"
+#include "sim/request_log.h"
+#include "sim/sim_drive.h"
+
+namespace kestrune::sim {
+
+class SimLab : public platform::DeviceTree {
+ public:
+  // Builds the lab, creating folder when missing. nullptr, with the reason in error, when the
+  // description is not sound (ValidateLab) or a drive's file cannot be made. host gives the time
+  // for stalls and returning drives and must outlive the lab.
+  static std::unique_ptr<SimLab> Create(LabDescription lab, const std::string& folder, platform::Host& host,
+                                        std::string& error);
+
+  platform::DeviceSnapshot Enumerate() override;
+  std::unique_ptr<platform::Device> Open(const std::string& path, platform::OpenAccess access) override;
+  // Brings back removed nodes (not unplugged drives, not disabled controllers).
+  bool Rescan() override;
+  // A disk by its physical path, or a controller (with its disks) by its instance id.
+  bool RemoveNode(const std::string& pathOrInstanceId) override;
+  // Disables or enables a controller and its disks.
+  bool SetNodeEnabled(const std::string& instanceId, bool enable) override;
+
+  // ---- For tests and the simulated power and platform commands ----
+  // A drive by its physical path, a volume path, or its section name (case-insensitive).
+  std::shared_ptr<SimDrive> Drive(std::string_view pathOrName) const;
+  const std::vector<std::shared_ptr<SimDrive>>& drives() const { return drives_; }
+  // Every drive loses its unflushed writes, as when the PC loses power.
+  void PowerCut();
+  RequestLog& requestLog() { return log_; }
+  const std::string& folder() const { return folder_; }
+
+ private:
+  SimLab(std::string folder, platform::Host& host) : folder_(std::move(folder)), host_(host) {}
+  std::shared_ptr<SimDrive> DriveOnPort(uint32_t port) const;
+
+  std::string folder_;
+  platform::Host& host_;
+  std::vector<std::shared_ptr<SimDrive>> drives_;
+  RequestLog log_;
+  std::mutex nodeMutex_;                  // guards the controller sets below
+  std::set<std::string> removedParents_;
+};
+
+// The name of a drive's file in the lab folder: "SimDisk<n>.img", software RAID "SimRaid<X>.img".
+std::string BackingFileName(const DriveDescription& d);
+
+}  // namespace kestrune::sim
