@@ -174,6 +174,17 @@ class Device {
   virtual PassStatus Nvme(NvmeRoute route, NvmeQueue queue, std::span<const uint8_t, 64> entry,
                           DataDirection direction, std::span<uint8_t> data, uint32_t timeoutSeconds,
                           NvmeCompletion& completion) = 0;
+
+  // A Windows device-control request (DeviceIoControl) whose buffers portable code has built: the
+  // storage-protocol and SCSI-miniport requests of the NVMe routes. input and output may alias.
+  // returned receives the bytes written to output; systemError the system's error value when the
+  // request failed (status kFailed). Backends without such requests answer kNotSupported.
+  virtual PassStatus Control(uint32_t code, std::span<const uint8_t> input, std::span<uint8_t> output,
+                             uint32_t& returned, uint32_t& systemError) {
+    returned = 0;
+    systemError = 0;
+    return PassStatus::kNotSupported;
+  }
 };
 
 enum class OpenAccess : uint8_t { kRead, kReadWrite };
