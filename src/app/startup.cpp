@@ -4,6 +4,7 @@
 
 #include "app/command_line.h"
 #include "app/console.h"
+#include "app/console_ui.h"
 #include "app/disk_source.h"
 #include "app/script_info.h"
 #include "app/work_folder.h"
@@ -37,11 +38,6 @@ extern "C" void OnInterrupt(int) {
   if (engine::Interpreter* interp = gRunning.load()) interp->RequestCancel(0);
 }
 
-std::string FileNameOf(const std::string& path) {
-  size_t slash = path.find_last_of("\\/");
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 void PrintVersion(Console& console, const std::string& caption, int debugLevel, bool showLogo) {
   console.Print(engine::Format("%s %50s\n", caption.c_str(), ""));
   if (debugLevel != 0) console.Print(engine::Format("Kernel: %s-%s\n", kKernelVersion, kKernelBuild));
@@ -62,6 +58,7 @@ engine::RunSettings MakeRunSettings(platform::Host& host, const CommandLine& cl,
   s.debugLevel = debugLevel;
   s.uiMode = cl.uiMode;
   s.htmlLogEnabled = true;
+  s.childDiskArguments = ChildDiskArguments(cl, workFolder);
   return s;
 }
 
@@ -154,6 +151,7 @@ int RunProgram(platform::Host& host) {
   }
   engine::RunSettings settings = MakeRunSettings(host, cl, info, workFolder, caption, debugLevel);
   engine::Interpreter interp(host, settings, &console);
+  interp.SetUi(MakeConsoleUi(console, cl.uiMode));
   disk::DiskState& disks = disk::StateOf(interp);
   disks.tree = source.tree.get();
   disks.filter = FilterOf(info);
@@ -168,7 +166,7 @@ int RunProgram(platform::Host& host) {
   }
   if (EqualsNoCase(init, "--help")) {
     bool showAll = ContainsNoCase(cl.subParam, "showall:true") || ContainsNoCase(cl.subParam, "showall:1");
-    engine::PrintHelp(interp.writer(), interp.output(0), showAll, folders, FileNameOf(host.ProgramPath()));
+    engine::PrintHelp(interp.writer(), interp.output(0), showAll, folders, platform::FileNameOf(host.ProgramPath()));
     return 0;
   }
   if (EqualsNoCase(init, "--list") || EqualsNoCase(init, "--listslave")) {

@@ -24,16 +24,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string FolderOf(const std::string& path) {
-  size_t slash = path.find_last_of("\\/");
-  return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
-}
-
-std::string FileNameOf(const std::string& path) {
-  size_t slash = path.find_last_of("\\/");
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // The whole file as bytes; "" for a file that does not exist, nullopt for one that cannot be read.
 std::optional<std::string> ReadIfPresent(const std::string& path) {
   if (!platform::FileExists(path)) return std::string();
@@ -49,7 +39,7 @@ void ReportPrint(Interpreter& interp, uint32_t view, std::string_view args, std:
   std::string output = in.Text("");
   bool append = in.Bool(true);
   if (!in.ok()) return;
-  if (file.empty()) return CancelFileChoice(interp, view);
+  if (!ChooseFileIfEmpty(interp, view, file, {FileChoice::Mode::kSave, "CSV File", "csv"})) return;
 
   std::string text;
   for (size_t i = 0; i < output.size(); ++i) {
@@ -82,7 +72,7 @@ void CsvAddData(Interpreter& interp, uint32_t view, std::string_view args, std::
   bool appendOnTail = in.Bool(true);
   if (!in.ok()) return;
   if (item.empty()) return interp.ReportCompletion(view, -2, "Must ItemName");
-  if (file.empty()) return CancelFileChoice(interp, view);
+  if (!ChooseFileIfEmpty(interp, view, file, {FileChoice::Mode::kSave, "CSV File", "csv"})) return;
 
   std::string path = OutputFilePath(interp, view, file);
   auto lock = LockDataFiles(interp);
@@ -109,7 +99,7 @@ void MergeCsvs(Interpreter& interp, uint32_t view, std::string_view args, std::s
   if (!in.ok()) return;
   StoreValue(vars, errors, name, Value::Number(0));
   if (sources.empty()) return interp.ReportCompletion(view, -2, "Must SrcFile");
-  if (file.empty()) return CancelFileChoice(interp, view);
+  if (!ChooseFileIfEmpty(interp, view, file, {FileChoice::Mode::kSave, "CSV File", "csv"})) return;
 
   std::string path = OutputFilePath(interp, view, file);
   auto lock = LockDataFiles(interp);
@@ -151,7 +141,7 @@ void FileRename(Interpreter& interp, uint32_t view, std::string_view args, std::
   if (!from) return interp.ReportCompletion(view, -11, src);
   if (dest.empty()) return interp.ReportCompletion(view, -21, "DestFile is Empty.");
   // A bare name renames the file in its own folder.
-  std::string to = IsFullPath(dest) ? dest : platform::JoinPath(FolderOf(*from), dest);
+  std::string to = IsFullPath(dest) ? dest : platform::JoinPath(platform::FolderOf(*from), dest);
   std::error_code ec;
   if (fs::exists(fs::symlink_status(platform::FsPath(to), ec)))
     return interp.ReportCompletion(view, -21, "DestFile is Exist.");
@@ -261,7 +251,7 @@ void LogUpload(Interpreter& interp, uint32_t view, std::string_view args, std::s
   if (!in.ok()) return;
   StoreValue(v.vars, errors, name, Value::Text(""));
 
-  if (logName.empty()) logName = FileNameOf(v.logFolder);
+  if (logName.empty()) logName = platform::FileNameOf(v.logFolder);
   if (!IsFullPath(logName) && v.uploadFolder.empty())
     return interp.ReportCompletion(view, -2, "No upload folder: SetLogFolder first");
   std::string target = ResolveUploadFolder(logName, v.uploadFolder, v.uploadFolder, platform::kPathSeparator);

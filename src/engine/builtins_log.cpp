@@ -5,6 +5,7 @@
 #include "engine/interpreter.h"
 #include "engine/text.h"
 #include "engine/view.h"
+#include "platform/host.h"
 
 namespace kestrune::engine {
 namespace {
@@ -74,10 +75,8 @@ void Help(Interpreter& interp, uint32_t view, std::string_view args, std::string
   ReportingSink errors(interp, view);
   ArgReader in(interp.view(view).vars, errors, args, {"ShowAll"});
   bool showAll = in.Bool(false);
-  std::string program = interp.settings().programPath;
-  size_t slash = program.find_last_of("\\/");
-  if (slash != std::string::npos) program = program.substr(slash + 1);
-  PrintHelp(interp.writer(), interp.output(view), showAll, interp.Folders(view), program);
+  PrintHelp(interp.writer(), interp.output(view), showAll, interp.Folders(view),
+            platform::FileNameOf(interp.settings().programPath));
 }
 
 // Leaves the innermost running loop: the statements up to its "}" are skipped.

@@ -8,6 +8,7 @@
 #include "engine/interpreter.h"
 #include "engine/keyword_lookup.h"
 #include "engine/text.h"
+#include "platform/host.h"
 #include "engine/view.h"
 #include "platform/files.h"
 
@@ -83,7 +84,7 @@ void GetIniData(Interpreter& interp, uint32_t view, std::string_view args, std::
   // The default stands also when the file cannot be read or the run is cancelled, so that the
   // statement's assignment still finds a value.
   StoreValue(vars, errors, name, ConvertByType(ClampChars(fallback, kIniValueChars), covertType));
-  if (file.empty()) return CancelFileChoice(interp, view);
+  if (!ChooseFileIfEmpty(interp, view, file, {FileChoice::Mode::kOpen, "ini File", "ini"})) return;
   std::optional<std::string> path = LookupFile(file, interp.Folders(view));
   std::optional<IniFile> ini = path ? IniFile::Load(*path) : std::nullopt;
   if (!ini) return interp.ReportCompletion(view, -11, file);
@@ -101,7 +102,7 @@ void SetIniData(Interpreter& interp, uint32_t view, std::string_view args, std::
   bool flush = in.Bool(false);
   if (!in.ok()) return;
 
-  if (file.empty()) return CancelFileChoice(interp, view);
+  if (!ChooseFileIfEmpty(interp, view, file, {FileChoice::Mode::kSave, "INI File", "ini"})) return;
   // An existing file is written where GetINIData reads it; a new one goes to the log folder.
   std::string path = LookupFile(file, interp.Folders(view)).value_or(OutputFilePath(interp, view, file));
   auto lock = LockDataFiles(interp);
@@ -136,9 +137,7 @@ void APFileName(Interpreter& interp, uint32_t view, std::string_view args, std::
   ReportingSink errors(interp, view);
   ArgReader in(interp.view(view).vars, errors, args, {"ShowResult"});
   bool show = in.Bool(true);
-  std::string base = interp.settings().programPath;
-  size_t slash = base.find_last_of("\\/");
-  if (slash != std::string::npos) base = base.substr(slash + 1);
+  std::string base = platform::FileNameOf(interp.settings().programPath);
   size_t dot = base.rfind('.');
   if (dot != std::string::npos && dot > 0) base = base.substr(0, dot);
   AnswerText(interp, view, name, base, show);

@@ -24,16 +24,6 @@ std::string InWorkFolder(const std::string& path, const std::string& workFolder)
   return platform::JoinPath(workFolder, path);
 }
 
-std::string FileNameOf(const std::string& path) {
-  size_t slash = path.find_last_of("\\/");
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string FolderOf(const std::string& path) {
-  size_t slash = path.find_last_of("\\/");
-  return slash == std::string::npos ? std::string() : path.substr(0, slash);
-}
-
 SupportMode ModeOf(std::string_view text) {
   text = Trim(text);
   if (EqualsNoCase(text, "RAW")) return SupportMode::kRawOnly;
@@ -54,10 +44,10 @@ void ReportMissingPrerequisite(Interpreter& interp, uint32_t view, const Externa
 // short path form.
 void RunQuery(Interpreter& interp, uint32_t view, const ExternalCommand& row, std::string_view name,
               platform::ProcessLauncher& launcher) {
-  std::string longName = FileNameOf(row.programPath);
+  std::string longName = platform::FileNameOf(row.programPath);
   int count = launcher.CountRunning(longName);
   if (count == 0) {
-    std::string shortName = FileNameOf(launcher.ShortPathForm(row.programPath));
+    std::string shortName = platform::FileNameOf(launcher.ShortPathForm(row.programPath));
     if (shortName != longName) count = launcher.CountRunning(shortName);
   }
   ReportingSink errors(interp, view);
@@ -196,7 +186,7 @@ bool ExternalCommands::Run(Interpreter& interp, uint32_t view, std::string_view 
   std::string program = launcher_.ShortPathForm(row->programPath);
   std::string text = SubstituteParameters(parameter, values);
   run.commandLine = Format("\"%s\" %s", program.c_str(), text.c_str());
-  run.folder = FolderOf(row->programPath);
+  run.folder = platform::FolderOf(row->programPath);
   run.waitClose = waitClose;
   if (auto code = RunProgramAndImport(interp, view, *this, run))
     StoreValue(v.vars, errors, name, Value::Number(*code));

@@ -1,5 +1,6 @@
 #include "engine/interpreter.h"
 
+#include "engine/elapsed_time.h"
 #include "engine/error_table.h"
 #include "engine/executor.h"
 #include "engine/external_commands.h"
@@ -31,26 +32,6 @@ OutputSettings MakeOutputSettings(const RunSettings& s, ConsoleSink* console) {
   return o;
 }
 
-std::string FolderOf(const std::string& path) {
-  size_t slash = path.find_last_of("\\/");
-  return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
-}
-
-std::string FileNameOf(const std::string& path) {
-  size_t slash = path.find_last_of("\\/");
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// Elapsed time as "%d hr %d min %d.%03d sec ".
-std::string ElapsedText(uint64_t ms) {
-  uint64_t hours = ms / 3600000, minutes = (ms / 60000) % 60, seconds = (ms / 1000) % 60;
-  std::string out;
-  if (hours > 0) out += Format("%d hr ", static_cast<int>(hours));
-  if (hours > 0 || minutes > 0) out += Format("%d min ", static_cast<int>(minutes));
-  out += Format("%d.%03d sec ", static_cast<int>(seconds), static_cast<int>(ms % 1000));
-  return out;
-}
-
 // Writes text as UTF-16LE without a byte-order mark.
 bool WriteUtf16File(const std::string& path, std::string_view text) {
   std::string bytes = Utf16Le(text);
@@ -77,6 +58,9 @@ Interpreter::Interpreter(platform::Host& host, RunSettings settings, ConsoleSink
   RegisterFileCommands(*this);
   RegisterTextCommands(*this);
   RegisterTimeCommands(*this);
+  RegisterOutputCommands(*this);
+  RegisterFnScriptCommands(*this);
+  RegisterSystemCommands(*this);
   RegisterVariableCommands(*this);
   RegisterExternalCommands(*this);
   RegisterResultCommands(*this);
@@ -129,7 +113,7 @@ void Interpreter::CallDeviceCommand(uint32_t index, CommandHandler handler, std:
   } else {
     writer_.WriteLine(out, Format("Elapsed Time(ms): %llu", static_cast<unsigned long long>(elapsed)), kDetail,
                       10, colour::kWhite);
-    writer_.WriteLine(out, "Elapsed Time    : " + ElapsedText(elapsed), kClosingDetail, 10, colour::kWhite);
+    writer_.WriteLine(out, "Elapsed Time    : " + ElapsedTimeText(elapsed), kClosingDetail, 10, colour::kWhite);
   }
 }
 
@@ -235,6 +219,7 @@ ExecResult Interpreter::RunStatements(View& v) {
 }
 
 void Interpreter::EndRun(View& v) {
+  for (auto& hook : runEndHooks_) hook(v.index);
   bool cancelled = v.cancel.load();
   bool leftOpen = false;
   if (!v.subList.empty()) v.subList.pop_back();
@@ -285,7 +270,7 @@ ExecResult Interpreter::RunScriptText(uint32_t index, std::string text, const st
     v.logFolder = settings_.workFolder;
     v.baseLogFolder = settings_.workFolder;
     v.output.baseLogFolder = v.baseLogFolder;
-    v.scriptFolder = FolderOf(scriptPath);
+    v.scriptFolder = platform::FolderOf(scriptPath);
 
     const std::string& sub = settings_.subParam;
     if (!sub.empty() && sub.find('$') == std::string::npos) {
@@ -309,7 +294,7 @@ ExecResult Interpreter::RunScriptText(uint32_t index, std::string text, const st
       }
       WriteUtf16File(platform::JoinPath(v.logFolder, "_InitParam.txt"), text);
     }
-    std::string copy = platform::JoinPath(v.logFolder, FileNameOf(scriptPath));
+    std::string copy = platform::JoinPath(v.logFolder, platform::FileNameOf(scriptPath));
     if (copy != scriptPath) platform::CopyFileOver(scriptPath, copy);
 
     result = RunStatements(v);

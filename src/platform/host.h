@@ -141,4 +141,8 @@ inline constexpr char kPathSeparator = '/';
 // Joins a folder and a name with the platform separator.
 std::string JoinPath(std::string_view folder, std::string_view name);
 
+// The folder part of a path ("." when it has none) and its last component; both separators count.
+std::string FolderOf(std::string_view path);
+std::string FileNameOf(std::string_view path);
+
 }  // namespace kestrune::platform
