@@ -14,7 +14,7 @@ echo "$help"
 grep -q "#Print screen by /outfile" <<<"$help" || { echo "wine smoke: --help printed no help"; exit 1; }
 list=$(timeout 120 "$wine" "$exe" --list 2>&1 | tr -d '\r' || true)
 echo "$list"
-grep -q "no disk source" <<<"$list" || { echo "wine smoke: --list without a disk source did not say so"; exit 1; }
+grep -q "no disks found" <<<"$list" || { echo "wine smoke: --list without disks did not say so"; exit 1; }
 run=$(timeout 120 "$wine" "$exe" /sim '\\.\PHYSICALDRIVE0' 2>/dev/null | tr -d '\r')
 echo "$run"
 grep -q "Done." <<<"$run" || { echo "wine smoke: the default package did not run to its end"; exit 1; }

@@ -34,6 +34,9 @@ struct CommandLine {
   // "/sim" or "/sim=FILE.ini": the disk list comes from the simulated lab.
   bool simulated = false;
   std::string simLabFile;
+  // SIMDIR:"folder": the folder of the lab's drive files instead of one in the work folder. A child
+  // script (CallFnScript) gets its parent's, so that both work on the same drives.
+  std::string simFolder;
 };
 
 struct ParseOptions {

@@ -1,5 +1,7 @@
 #include "app/disk_source.h"
 
+#include "platform/command_line_split.h"
+#include "platform/system_devices.h"
 #include "sim/lab_file.h"
 #include "sim/sim_lab.h"
 
@@ -7,7 +9,10 @@ namespace kestrune::app {
 
 DiskSource OpenDiskSource(const CommandLine& cl, const std::string& workFolder, platform::Host& host) {
   DiskSource source;
-  if (!cl.simulated) return source;  // the system's own disks arrive with the real backends
+  if (!cl.simulated) {
+    source.tree = platform::CreateSystemDeviceTree();  // nullptr where the system has no backend yet
+    return source;
+  }
   sim::LabDescription lab = sim::DefaultLab();
   if (!cl.simLabFile.empty()) {
     sim::LabFileResult file = sim::LoadLabFile(cl.simLabFile);
@@ -18,9 +23,20 @@ DiskSource OpenDiskSource(const CommandLine& cl, const std::string& workFolder, 
     lab = std::move(*file.lab);
   }
   std::string error;
-  source.tree = sim::SimLab::Create(std::move(lab), platform::JoinPath(workFolder, "simlab"), host, error);
+  source.tree = sim::SimLab::Create(std::move(lab), SimLabFolder(cl, workFolder), host, error);
   if (!source.tree) source.error = "the simulated lab cannot start: " + error;
   return source;
+}
+
+std::string SimLabFolder(const CommandLine& cl, const std::string& workFolder) {
+  return cl.simFolder.empty() ? platform::JoinPath(workFolder, "simlab") : cl.simFolder;
+}
+
+std::string ChildDiskArguments(const CommandLine& cl, const std::string& workFolder) {
+  if (!cl.simulated) return {};
+  std::string sim = cl.simLabFile.empty() ? std::string("/sim") : "/sim=" + cl.simLabFile;
+  return platform::QuoteWindowsArgument(sim) + " " +
+         platform::QuoteWindowsArgument("SIMDIR:" + SimLabFolder(cl, workFolder));
 }
 
 }  // namespace kestrune::app

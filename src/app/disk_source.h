@@ -16,8 +16,16 @@ struct DiskSource {
   std::string error;                           // set when the chosen source could not be opened
 };
 
-// Opens the source the command line asks for. The lab keeps its drives' sparse files in a folder
-// below workFolder.
+// Opens the source the command line asks for. The lab keeps its drives' sparse files in
+// SimLabFolder.
 DiskSource OpenDiskSource(const CommandLine& cl, const std::string& workFolder, platform::Host& host);
+
+// The folder of the simulated lab's files: the one "SIMDIR:" names, else "simlab" below workFolder.
+std::string SimLabFolder(const CommandLine& cl, const std::string& workFolder);
+
+// The arguments that give a child instance (CallFnScript) the disks of this one, in Windows
+// command-line form: "/sim" or "/sim=FILE" and "SIMDIR:\"<lab folder>\"" for the simulated lab, so
+// that the child works on the same drive files; empty for the system's own disks.
+std::string ChildDiskArguments(const CommandLine& cl, const std::string& workFolder);
 
 }  // namespace kestrune::app

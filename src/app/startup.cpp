@@ -9,6 +9,7 @@
 #include "app/script_info.h"
 #include "app/work_folder.h"
 #include "app/zip_archive.h"
+#include "devcmd/nvme_commands.h"
 #include "disk/disk_commands.h"
 #include "disk/disk_find.h"
 #include "disk/disk_list.h"
@@ -157,6 +158,7 @@ int RunProgram(platform::Host& host) {
   disks.filter = FilterOf(info);
   disk::RegisterDiskCommands(interp);
   disk::RegisterSectorCommands(interp);
+  devcmd::RegisterNvmeCommands(interp);
   engine::LookupFolders folders{workFolder, workFolder, host.ProgramFolder()};
 
   const std::string& init = cl.initCommand;
@@ -175,6 +177,7 @@ int RunProgram(platform::Host& host) {
       return kExitNotFound;
     }
     ListDisks(interp, cl, EqualsNoCase(init, "--list"));
+    if (disks.list.empty()) host.WriteStderr("kestrune: no disks found\n");
     return 0;
   }
 
@@ -199,7 +202,8 @@ int RunProgram(platform::Host& host) {
                      "/model/NAME), or list them with --list\n");
     return kExitNotFound;
   }
-  if (cl.targetSelector == kNoDiskSelector && !disks.tree) return RunView0(interp, scriptPath, host);
+  const bool noDiskRun = cl.targetSelector == kNoDiskSelector;
+  if (noDiskRun && !disks.tree) return RunView0(interp, scriptPath, host);
 
   const bool allDisks = disk::IsMultiDiskSelector(cl.targetSelector);
   const disk::PortMap portMap = disk::PortMap::Load(disk::PortMapPathOf(disks));
@@ -215,6 +219,8 @@ int RunProgram(platform::Host& host) {
     code = RunView0(interp, scriptPath, host);
     if (!allDisks) break;
   }
+  // A script that needs no disk runs even where no disk is present or passes the package's filter.
+  if (!matched && noDiskRun) return RunView0(interp, scriptPath, host);
   if (!matched) {
     console.Print(engine::Format("NO FOUND %s or Package restrictions cannot support this drive\n",
                                  cl.targetSelector.c_str()));

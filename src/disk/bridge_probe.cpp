@@ -3,6 +3,8 @@
 #include <vector>
 
 #include "disk/identify_data.h"
+#include "disk/nvme_entries.h"
+#include "disk/nvme_transport.h"
 #include "engine/text.h"
 
 namespace kestrune::disk {
@@ -39,7 +41,25 @@ InquiryVerdict KindFromInquiry(std::span<const uint8_t> inquiry) {
   return {kind, kind == DiskKind::kFlashDrive && at(1) == 0};
 }
 
-bool IdentifyThroughBridge(platform::Device&, BridgeForm, std::span<uint8_t>) { return false; }
+bool IdentifyThroughBridge(platform::Device& device, BridgeForm form, std::span<uint8_t> data) {
+  constexpr uint8_t kCnsController = 1;
+  NvmeExchange x;
+  x.operation = NvmeOperation::kIdentify;
+  x.command = IdentifyCommand(kCnsController, 0);
+  x.direction = NvmeDirection::kIn;
+  x.data = data;
+  switch (form) {
+    case BridgeForm::kAsmediaThreePhase:
+      return SendAsmediaThreePhase(device, x) == kNvmeDone;
+    case BridgeForm::kJmicron:
+      return SendJmicron(device, x) == kNvmeDone;
+    case BridgeForm::kRtl9210B:
+      return SendRtl9210B(device, x) == kNvmeDone;
+    case BridgeForm::kRtl9210:
+      return SendRtl9210(device, x) == kNvmeDone;
+  }
+  return false;
+}
 
 BridgeForm BridgeFormOf(DiskKind kind) {
   switch (kind) {

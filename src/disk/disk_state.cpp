@@ -21,6 +21,7 @@ void SetCurrentDisk(engine::Interpreter& interp, const DiskEntry& entry) {
   state.current = entry;
   state.hasCurrent = true;
   interp.SetCurrentDiskType(static_cast<int>(entry.diskKind));
+  interp.SetCurrentDevicePath(entry.devicePath);
 }
 
 }  // namespace kestrune::disk

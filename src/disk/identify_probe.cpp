@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "disk/bridge_probe.h"
 #include "disk/nvme_identify_entry.h"
+#include "disk/nvme_operations.h"
 
 namespace kestrune::disk {
 namespace {
@@ -67,12 +67,7 @@ bool NvmeIdentifyController(platform::Device& device, platform::NvmeRoute route,
          completion.status == 0;
 }
 
-const std::string& NvmeIdentifyPath(const DiskEntry& entry) {
-  if (IsUsbBridgeNvme(entry.diskKind))
-    return entry.volumePath.empty() ? entry.physicalPath : entry.volumePath;
-  bool miniport = entry.diskKind == DiskKind::kOfaNvm || entry.diskKind == DiskKind::kIrstNvm;
-  return miniport && !entry.scsiPortPath.empty() ? entry.scsiPortPath : entry.physicalPath;
-}
+const std::string& NvmeIdentifyPath(const DiskEntry& entry) { return NvmePathOf(entry); }
 
 std::optional<DriveIdentity> IdentifyDrive(platform::DeviceTree& tree, const DiskEntry& entry) {
   const DiskKind kind = entry.diskKind;
@@ -84,26 +79,10 @@ std::optional<DriveIdentity> IdentifyDrive(platform::DeviceTree& tree, const Dis
   }
   if (!IsNvmeKind(kind)) return std::nullopt;
 
-  std::unique_ptr<platform::Device> device =
-      tree.Open(NvmeIdentifyPath(entry), platform::OpenAccess::kReadWrite);
-  if (!device) return std::nullopt;
+  // Identify Controller through the NVMe operation of the disk's kind, as every NVMe command goes.
+  constexpr uint8_t kCnsController = 1;
   std::vector<uint8_t> data(kIdentifyControllerBytes, 0);
-  bool ok = false;
-  switch (kind) {
-    case DiskKind::kNvm:
-      ok = NvmeIdentifyController(*device, platform::NvmeRoute::kInbox, data);
-      break;
-    case DiskKind::kOfaNvm:
-      ok = NvmeIdentifyController(*device, platform::NvmeRoute::kCommunityMiniport, data);
-      break;
-    case DiskKind::kIrstNvm:
-      ok = NvmeIdentifyController(*device, platform::NvmeRoute::kRstMiniport, data);
-      break;
-    default:
-      ok = IdentifyThroughBridge(*device, BridgeFormOf(kind), data);
-      break;
-  }
-  if (!ok) return std::nullopt;
+  if (Identify(tree, entry, kCnsController, 0, data) != kNvmeDone) return std::nullopt;
   return ParseIdentifyController(data);
 }
 

@@ -144,12 +144,9 @@ bool DataFromFile(engine::Interpreter& interp, uint32_t view, std::string_view a
   engine::ReportingSink errors(interp, view);
   engine::ArgReader in(interp.view(view).vars, errors, args, {"LBA", "File"});
   out.lba = static_cast<uint64_t>(in.I64(128));
-  const std::string file = in.Text("");
+  std::string file = in.Text("");
   if (!in.ok()) return false;
-  if (file.empty()) {
-    engine::CancelFileChoice(interp, view);
-    return false;
-  }
+  if (!engine::ChooseFileIfEmpty(interp, view, file, engine::FileChoice::Open("Hex File", "hex"))) return false;
   std::optional<std::string> found = engine::LookupFile(file, interp.Folders(view));
   std::error_code ec;
   const uint64_t size = found ? std::filesystem::file_size(platform::FsPath(*found), ec) : 0;

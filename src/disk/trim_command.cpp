@@ -2,8 +2,7 @@
 // Management command on the I/O queue; every other disk a trim request on its device path.
 #include <memory>
 
-#include "disk/dataset_management.h"
-#include "disk/sector_buffer.h"
+#include "disk/nvme_operations.h"
 #include "disk/sector_io.h"
 #include "disk/sector_session.h"
 #include "disk/target_mode.h"
@@ -14,25 +13,13 @@
 namespace kestrune::disk {
 namespace {
 
-constexpr uint32_t kDeallocateTimeoutSeconds = 60;
-
 // Sends one deallocate range to an NVMe drive behind a bridge. 1; -1 when the path does not open;
 // -2 when the range does not fit the command's 32-bit sector count; -74 when the drive or the route
 // does not take it.
 int32_t DeallocateThroughBridge(platform::DeviceTree& tree, const DiskEntry& disk, ByteRange range) {
   const uint64_t sectors = range.length / disk.sectorSize;
   if (sectors > UINT32_MAX) return kBadParameters;
-  std::unique_ptr<platform::Device> device = tree.Open(disk.devicePath, platform::OpenAccess::kReadWrite);
-  if (!device) return kOpenFailed;
-  SectorBuffer page(kDeallocatePageBytes);
-  if (!page.ok()) return kIoControlError;
-  PutDeallocateRange(page.bytes(), range.offset / disk.sectorSize, static_cast<uint32_t>(sectors));
-  const NvmeEntryBytes entry = DeallocateEntry();
-  platform::NvmeCompletion completion;
-  const platform::PassStatus status =
-      device->Nvme(platform::NvmeRoute::kInbox, platform::NvmeQueue::kIo, entry,
-                   platform::DataDirection::kOut, page.bytes(), kDeallocateTimeoutSeconds, completion);
-  return status == platform::PassStatus::kOk && completion.status == 0 ? kIoDone : kIoControlError;
+  return Deallocate(tree, disk, range.offset / disk.sectorSize, static_cast<uint32_t>(sectors));
 }
 
 }  // namespace

@@ -39,7 +39,7 @@ void ReportPrint(Interpreter& interp, uint32_t view, std::string_view args, std:
   std::string output = in.Text("");
   bool append = in.Bool(true);
   if (!in.ok()) return;
-  if (!ChooseFileIfEmpty(interp, view, file, {FileChoice::Mode::kSave, "CSV File", "csv"})) return;
+  if (!ChooseFileIfEmpty(interp, view, file, FileChoice::Save("CSV File", "csv"))) return;
 
   std::string text;
   for (size_t i = 0; i < output.size(); ++i) {
@@ -72,7 +72,7 @@ void CsvAddData(Interpreter& interp, uint32_t view, std::string_view args, std::
   bool appendOnTail = in.Bool(true);
   if (!in.ok()) return;
   if (item.empty()) return interp.ReportCompletion(view, -2, "Must ItemName");
-  if (!ChooseFileIfEmpty(interp, view, file, {FileChoice::Mode::kSave, "CSV File", "csv"})) return;
+  if (!ChooseFileIfEmpty(interp, view, file, FileChoice::Save("CSV File", "csv"))) return;
 
   std::string path = OutputFilePath(interp, view, file);
   auto lock = LockDataFiles(interp);
@@ -99,7 +99,7 @@ void MergeCsvs(Interpreter& interp, uint32_t view, std::string_view args, std::s
   if (!in.ok()) return;
   StoreValue(vars, errors, name, Value::Number(0));
   if (sources.empty()) return interp.ReportCompletion(view, -2, "Must SrcFile");
-  if (!ChooseFileIfEmpty(interp, view, file, {FileChoice::Mode::kSave, "CSV File", "csv"})) return;
+  if (!ChooseFileIfEmpty(interp, view, file, FileChoice::Save("CSV File", "csv"))) return;
 
   std::string path = OutputFilePath(interp, view, file);
   auto lock = LockDataFiles(interp);

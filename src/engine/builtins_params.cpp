@@ -84,7 +84,7 @@ void GetIniData(Interpreter& interp, uint32_t view, std::string_view args, std::
   // The default stands also when the file cannot be read or the run is cancelled, so that the
   // statement's assignment still finds a value.
   StoreValue(vars, errors, name, ConvertByType(ClampChars(fallback, kIniValueChars), covertType));
-  if (!ChooseFileIfEmpty(interp, view, file, {FileChoice::Mode::kOpen, "ini File", "ini"})) return;
+  if (!ChooseFileIfEmpty(interp, view, file, FileChoice::Open("ini File", "ini"))) return;
   std::optional<std::string> path = LookupFile(file, interp.Folders(view));
   std::optional<IniFile> ini = path ? IniFile::Load(*path) : std::nullopt;
   if (!ini) return interp.ReportCompletion(view, -11, file);
@@ -102,7 +102,7 @@ void SetIniData(Interpreter& interp, uint32_t view, std::string_view args, std::
   bool flush = in.Bool(false);
   if (!in.ok()) return;
 
-  if (!ChooseFileIfEmpty(interp, view, file, {FileChoice::Mode::kSave, "INI File", "ini"})) return;
+  if (!ChooseFileIfEmpty(interp, view, file, FileChoice::Save("INI File", "ini"))) return;
   // An existing file is written where GetINIData reads it; a new one goes to the log folder.
   std::string path = LookupFile(file, interp.Folders(view)).value_or(OutputFilePath(interp, view, file));
   auto lock = LockDataFiles(interp);

@@ -15,10 +15,16 @@ std::string OutputFilePath(Interpreter& interp, uint32_t view, std::string_view 
   return platform::JoinPath(interp.view(view).logFolder, name);
 }
 
-void CancelFileChoice(Interpreter& interp, uint32_t view) {
-  // The file choice goes through the operator-dialog seam once that exists; an unattended run
-  // answers "cancelled".
+bool ChooseFileIfEmpty(Interpreter& interp, uint32_t view, std::string& file, FileChoice choice) {
+  if (!file.empty()) return true;
+  choice.cancel = &interp.view(view).cancel;
+  std::optional<std::string> chosen = interp.ui().ChooseFile(view, choice);
+  if (chosen && !chosen->empty()) {
+    file = std::move(*chosen);
+    return true;
+  }
   interp.RequestCancel(view);
+  return false;
 }
 
 std::unique_ptr<platform::NamedLock> LockDataFiles(Interpreter& interp) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/ui.h"
 #include "platform/host.h"
 
 namespace kestrune::engine {
@@ -20,9 +21,12 @@ bool IsFullPath(std::string_view path);
 // folder (whose files travel with the run's logs).
 std::string OutputFilePath(Interpreter& interp, uint32_t view, std::string_view name);
 
-// An empty file name asks the operator to choose a file. An unattended run has nobody to ask, and
-// its answer is "cancelled", which cancels the run; the command then writes nothing.
-void CancelFileChoice(Interpreter& interp, uint32_t view);
+// A file parameter left empty asks the operator to choose the file, through the interpreter's Ui
+// (choice.cancel is filled in with the view's cancel flag), and file becomes the path chosen; a
+// non-empty file stays as it is. Returns false when the choice was cancelled, which cancels the run:
+// the command then does nothing more. An unattended run has nobody to ask; its answer is
+// "cancelled".
+bool ChooseFileIfEmpty(Interpreter& interp, uint32_t view, std::string& file, FileChoice choice);
 
 // Serialises the read-change-write of data files (INI, CSV) between the instances that run side by
 // side on one PC, so that none loses another's update. Null when the lock could not be had in time;

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -15,6 +16,7 @@
 #include "engine/error_sink.h"
 #include "engine/file_lookup.h"
 #include "engine/output.h"
+#include "engine/ui.h"
 #include "platform/host.h"
 
 namespace kestrune::engine {
@@ -33,6 +35,9 @@ struct RunSettings {
   int uiMode = 0;
   bool htmlLogEnabled = false;
   uint64_t statementLimit = 0;  // stop a run after this many statements; 0 = no limit (fuzzing only)
+  // Arguments (Windows command-line form) that give a child instance (CallFnScript) the disks this
+  // process sees: the simulated lab and its folder; empty for the system's own disks.
+  std::string childDiskArguments;
 };
 
 // Executor results.
@@ -92,6 +97,19 @@ class Interpreter {
   // whenever the current disk changes.
   int CurrentDiskType() const { return currentDiskType_; }
   void SetCurrentDiskType(int type) { currentDiskType_ = type; }
+  // Device path of the current disk; "" when the run has no disk. Set by the disk layer with the type.
+  const std::string& CurrentDevicePath() const { return currentDevicePath_; }
+  void SetCurrentDevicePath(std::string path) { currentDevicePath_ = std::move(path); }
+
+  // The operator seam (UnattendedUi until start-up gives another). Thread-safe.
+  Ui& ui() { return *ui_; }
+  // Call before any run starts; null gives back the unattended one.
+  void SetUi(std::shared_ptr<Ui> ui) { ui_ = ui ? std::move(ui) : std::make_shared<UnattendedUi>(); }
+
+  // Adds work to the end of every run on a view (a lock the script left taken, child scripts still
+  // running): called on the run thread after the last statement, before the variables are cleared,
+  // in the order added. Call before any run starts.
+  void AddRunEndHook(std::function<void(uint32_t view)> hook) { runEndHooks_.push_back(std::move(hook)); }
 
   // Process-wide state of a subsystem above the engine (the disk list and current disk, the
   // device tree, ...), created on first use. Run thread and start-up only.
@@ -121,6 +139,9 @@ class Interpreter {
   std::vector<std::unique_ptr<View>> views_;
   std::vector<CommandHandler> handlers_;  // parallel to CommandTable()
   int currentDiskType_ = 0;
+  std::string currentDevicePath_;
+  std::shared_ptr<Ui> ui_ = std::make_shared<UnattendedUi>();
+  std::vector<std::function<void(uint32_t view)>> runEndHooks_;
   std::map<std::type_index, std::shared_ptr<void>> states_;
   std::shared_ptr<ExternalCommands> externalCommands_;  // last: its background threads end before the views go
 };
@@ -146,5 +167,8 @@ void RegisterParamCommands(Interpreter& interp);     // InitParam_*, INI data, p
 void RegisterFileCommands(Interpreter& interp);      // report/CSV files, file queries, log folder, Cls
 void RegisterTextCommands(Interpreter& interp);      // Str*, StrToNumber, NumberToStr, BitValue, RandomValue
 void RegisterTimeCommands(Interpreter& interp);      // DateTime, RunTime, Delay
+void RegisterOutputCommands(Interpreter& interp);    // PrintEx, FontList, SetStatusText, ConsoleOut
+void RegisterFnScriptCommands(Interpreter& interp);  // CallFnScript, CancelFnScript, IsFnScriptRunning
+void RegisterSystemCommands(Interpreter& interp);    // GlobalLock, GlobalUnLock, roziDadaze
 
 }  // namespace kestrune::engine

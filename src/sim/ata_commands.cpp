@@ -71,7 +71,8 @@ void SetFeatures(AtaRequest& r) {
 }  // namespace
 
 uint64_t AtaRequest::lba28() const {
-  return regs.lbaLow | (regs.lbaMid << 8) | (regs.lbaHigh << 16) | (static_cast<uint64_t>(regs.device & 0x0F) << 24);
+  return regs.lbaLow | (regs.lbaMid << 8) | (regs.lbaHigh << 16) |
+         (static_cast<uint64_t>(regs.device & 0x0F) << 24);
 }
 
 uint64_t AtaRequest::lba48() const {

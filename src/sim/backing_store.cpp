@@ -25,9 +25,8 @@ bool BackingStore::Write(uint64_t offset, std::span<const uint8_t> data, bool du
 }
 
 bool BackingStore::Flush() {
-  bool ok = cache_.ForEach([this](uint64_t offset, std::span<const uint8_t> data) {
-    return media_->Write(offset, data);
-  });
+  bool ok = cache_.ForEach(
+      [this](uint64_t offset, std::span<const uint8_t> data) { return media_->Write(offset, data); });
   if (!ok) return false;
   cache_.Clear();
   return true;

@@ -7,6 +7,8 @@ CommandSets CommandSetsFor(Attachment a) {
   if (a == Attachment::kSoftwareRaid) return sets;
   RegisterScsiCommands(sets.scsi);
   if (IsNvmeAttachment(a)) RegisterNvmeCommands(sets.nvme);
+  if (a == Attachment::kNvmeInbox) RegisterNvmeTranslation(sets.scsi);
+  RegisterBridgeCommands(a, sets.scsi);
   if (IsSataAttachment(a)) {
     RegisterAtaCommands(sets.ata);
     RegisterSatCommands(sets.scsi);

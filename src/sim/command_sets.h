@@ -26,6 +26,7 @@ class CommandTable {
   using Handler = std::function<void(Request&)>;
   void Register(uint16_t key, Handler handler) { handlers_[key] = std::move(handler); }
   void Remove(uint16_t key) { handlers_.erase(key); }
+  bool Has(uint16_t key) const { return handlers_.count(key) != 0; }
   const Handler* Find(uint16_t key) const {
     auto it = handlers_.find(key);
     return it == handlers_.end() ? nullptr : &it->second;
@@ -53,10 +54,10 @@ inline constexpr uint16_t kUnrecoveredReadError = 0x0281;
 struct NvmeRequest {
   SimDrive& drive;
   platform::NvmeQueue queue;
-  std::array<uint32_t, 16> cdw;            // the submission entry as sixteen little-endian dwords
+  std::array<uint32_t, 16> cdw;  // the submission entry as sixteen little-endian dwords
   platform::DataDirection direction;
   std::span<uint8_t> data;
-  platform::NvmeCompletion& completion;    // starts as success with DW0 0
+  platform::NvmeCompletion& completion;  // starts as success with DW0 0
 
   uint8_t opcode() const { return static_cast<uint8_t>(cdw[0]); }
   uint32_t nsid() const { return cdw[1]; }
@@ -65,16 +66,23 @@ using NvmeCommandTable = CommandTable<NvmeRequest>;
 inline uint16_t NvmeKey(platform::NvmeQueue queue, uint8_t opcode) {
   return static_cast<uint16_t>((static_cast<uint16_t>(queue) << 8) | opcode);
 }
-// Runs the handler of the request's queue and opcode; Invalid Command Opcode when there is none.
+// Runs the handler of the request's queue and opcode (Invalid Command Opcode when there is none),
+// unless a failure is injected for it; a failed command goes into the controller's error log.
 void ExecuteNvme(const NvmeCommandTable& table, NvmeRequest& request);
-// Identify (admin 06h); Flush (00h), Write (01h), Read (02h), Dataset Management (09h) on I/O.
+// Runs a 64-byte submission entry on the drive's controller (the carriage of every route).
+void ExecuteNvmeEntry(SimDrive& drive, platform::NvmeQueue queue, std::span<const uint8_t, 64> entry,
+                      platform::DataDirection direction, std::span<uint8_t> data,
+                      platform::NvmeCompletion& completion);
+// Admin: Get Log Page (02h), Identify (06h), Set/Get Features (09h/0Ah), Firmware Commit (10h),
+// Firmware Image Download (11h), Format NVM (80h), Security Send/Receive (81h/82h). I/O: Flush
+// (00h), Write (01h), Read (02h), Dataset Management (09h).
 void RegisterNvmeCommands(NvmeCommandTable& table);
 
 // ---- ATA ----
 
 namespace ata_status {
-inline constexpr uint8_t kReady = 0x50;   // DRDY, DSC
-inline constexpr uint8_t kError = 0x51;   // DRDY, DSC, ERR
+inline constexpr uint8_t kReady = 0x50;  // DRDY, DSC
+inline constexpr uint8_t kError = 0x51;  // DRDY, DSC, ERR
 }  // namespace ata_status
 namespace ata_error {
 inline constexpr uint8_t kAbort = 0x04;
@@ -84,7 +92,8 @@ inline constexpr uint8_t kUncorrectable = 0x40;
 
 struct AtaRequest {
   SimDrive& drive;
-  platform::AtaRegisters& regs;   // inputs; the handler leaves the outputs (STATUS in command, ERROR in features)
+  platform::AtaRegisters&
+      regs;  // inputs; the handler leaves the outputs (STATUS in command, ERROR in features)
   platform::DataDirection direction;
   std::span<uint8_t> data;
 
@@ -121,7 +130,8 @@ struct ScsiRequest {
   std::span<const uint8_t> cdb;
   platform::DataDirection direction;
   std::span<uint8_t> data;
-  platform::ScsiResult& result;   // starts as GOOD with nothing transferred
+  platform::ScsiResult& result;  // starts as GOOD with nothing transferred
+  bool failed = false;           // set by a handler: the request fails as a whole (no status)
 };
 using ScsiCommandTable = CommandTable<ScsiRequest>;
 // CHECK CONDITION with fixed-format sense data.
@@ -136,6 +146,12 @@ void ExecuteScsi(const ScsiCommandTable& table, ScsiRequest& request);
 void RegisterScsiCommands(ScsiCommandTable& table);
 // SCSI/ATA translation: ATA PASS-THROUGH(12) and (16) into the drive's ATA table.
 void RegisterSatCommands(ScsiCommandTable& table);
+// The system NVMe driver's SCSI translation: SECURITY PROTOCOL IN (A2h) / OUT (B5h) into Security
+// Receive / Send.
+void RegisterNvmeTranslation(ScsiCommandTable& table);
+// The NVMe carriage of a USB bridge: the CDB set of the attachment's chip (JMicron A1h, ASMedia
+// EAh/EBh/E6h, RTL9210B E4h/E5h three-phase, RTL9210 E4h/E5h single); nothing for other attachments.
+void RegisterBridgeCommands(Attachment a, ScsiCommandTable& table);
 
 struct CommandSets {
   NvmeCommandTable nvme;

@@ -8,23 +8,24 @@ namespace {
 using engine::Format;
 
 uint64_t Version(uint16_t a, uint16_t b, uint16_t c, uint16_t d) {
-  return (static_cast<uint64_t>(a) << 48) | (static_cast<uint64_t>(b) << 32) | (static_cast<uint64_t>(c) << 16) | d;
+  return (static_cast<uint64_t>(a) << 48) | (static_cast<uint64_t>(b) << 32) |
+         (static_cast<uint64_t>(c) << 16) | d;
 }
 
 // The LocationInformation text of a PCI device, as the PCI bus driver writes it.
 std::string PciLocationText(const DriveDescription& d) {
-  return Format("@System32\\drivers\\pci.sys,#65536;PCI bus %%1, device %%2, function %%3;(%u,%u,%u)", d.pciBus,
-                d.pciDevice, d.pciFunction);
+  return Format("@System32\\drivers\\pci.sys,#65536;PCI bus %%1, device %%2, function %%3;(%u,%u,%u)",
+                d.pciBus, d.pciDevice, d.pciFunction);
 }
 
 std::string PciInstanceId(const DriveDescription& d, uint16_t deviceId) {
-  return Format("PCI\\VEN_%04X&DEV_%04X&SUBSYS_0001%04X&REV_01\\4&5E1A%04X&0&%02X%02X", d.pciVendorId, deviceId,
-                d.pciVendorId, d.scsiPort, d.pciBus, d.pciDevice * 8 + d.pciFunction);
+  return Format("PCI\\VEN_%04X&DEV_%04X&SUBSYS_0001%04X&REV_01\\4&5E1A%04X&0&%02X%02X", d.pciVendorId,
+                deviceId, d.pciVendorId, d.scsiPort, d.pciBus, d.pciDevice * 8 + d.pciFunction);
 }
 
 std::string UsbInstanceId(const DriveDescription& d) {
-  return Format("USB\\VID_%04X&PID_%04X\\%s", d.pciVendorId, static_cast<unsigned>(ExpectedKind(d.attachment)),
-                d.serial.c_str());
+  return Format("USB\\VID_%04X&PID_%04X\\%s", d.pciVendorId,
+                static_cast<unsigned>(ExpectedKind(d.attachment)), d.serial.c_str());
 }
 
 }  // namespace
@@ -34,24 +35,32 @@ platform::ParentNode ParentNodeFor(const DriveDescription& d) {
   const uint32_t ownUsbPort = d.usbPorts.empty() ? 0 : d.usbPorts.front();
   switch (d.attachment) {
     case Attachment::kSataAhci:
-      p = {"Standard SATA AHCI Controller", PciInstanceId(d, 0xA0C1), "storahci", Version(10, 0, 19041, 1),
-           PciLocationText(d), d.pathId << 16};
+      p = {"Standard SATA AHCI Controller", PciInstanceId(d, 0xA0C1), "storahci",
+           Version(10, 0, 19041, 1),        PciLocationText(d),       d.pathId << 16};
       break;
     case Attachment::kSataSas:
-      p = {"Simulated SAS Host Bus Adapter", PciInstanceId(d, 0x5A50), "simsas", Version(2, 61, 0, 0),
-           PciLocationText(d), d.pathId};
+      p = {"Simulated SAS Host Bus Adapter",
+           PciInstanceId(d, 0x5A50),
+           "simsas",
+           Version(2, 61, 0, 0),
+           PciLocationText(d),
+           d.pathId};
       break;
     case Attachment::kNvmeInbox:
-      p = {"Standard NVM Express Controller", PciInstanceId(d, 0x1010), "stornvme", Version(10, 0, 19041, 1),
-           PciLocationText(d), 0};
+      p = {"Standard NVM Express Controller", PciInstanceId(d, 0x1010), "stornvme",
+           Version(10, 0, 19041, 1),          PciLocationText(d),       0};
       break;
     case Attachment::kNvmeCommunity:
-      p = {"NVMe Miniport Controller", PciInstanceId(d, 0x1011), "nvmemini", Version(1, 5, 0, 0),
-           PciLocationText(d), 0};
+      p = {"NVMe Miniport Controller", PciInstanceId(d, 0x1011), "nvmemini",
+           Version(1, 5, 0, 0),        PciLocationText(d),       0};
       break;
     case Attachment::kNvmeRst:
-      p = {"Intel(R) Chipset SATA/PCIe RST Premium Controller", PciInstanceId(d, 0x1012), "iaStorAC",
-           Version(18, 7, 6, 1010), PciLocationText(d), 0};
+      p = {"Intel(R) Chipset SATA/PCIe RST Premium Controller",
+           PciInstanceId(d, 0x1012),
+           "iaStorAC",
+           Version(18, 7, 6, 1010),
+           PciLocationText(d),
+           0};
       break;
     case Attachment::kSataUsb:
     case Attachment::kUsbJmicron:
@@ -59,12 +68,20 @@ platform::ParentNode ParentNodeFor(const DriveDescription& d) {
     case Attachment::kUsbAsm2364:
     case Attachment::kUsbRtl9210B:
     case Attachment::kUsbRtl9210:
-      p = {"USB Attached SCSI (UAS) Mass Storage Device", UsbInstanceId(d), "UASPStor", Version(10, 0, 19041, 1),
-           Format("Port_#%04u.Hub_#%04u", ownUsbPort, d.usbController), ownUsbPort};
+      p = {"USB Attached SCSI (UAS) Mass Storage Device",
+           UsbInstanceId(d),
+           "UASPStor",
+           Version(10, 0, 19041, 1),
+           Format("Port_#%04u.Hub_#%04u", ownUsbPort, d.usbController),
+           ownUsbPort};
       break;
     case Attachment::kUsbFlash:
-      p = {"USB Mass Storage Device", UsbInstanceId(d), "USBSTOR", Version(10, 0, 19041, 1),
-           Format("Port_#%04u.Hub_#%04u", ownUsbPort, d.usbController), ownUsbPort};
+      p = {"USB Mass Storage Device",
+           UsbInstanceId(d),
+           "USBSTOR",
+           Version(10, 0, 19041, 1),
+           Format("Port_#%04u.Hub_#%04u", ownUsbPort, d.usbController),
+           ownUsbPort};
       break;
     case Attachment::kSoftwareRaid:
       break;

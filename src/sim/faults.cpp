@@ -1,9 +1,12 @@
 #include "sim/faults.h"
 
+#include <algorithm>
 #include <array>
 #include <utility>
+#include <vector>
 
 #include "engine/text.h"
+#include "sim/lab_values.h"
 
 namespace kestrune::sim {
 namespace {
@@ -16,7 +19,71 @@ constexpr std::array<std::pair<std::string_view, uint32_t>, 5> kKindWords{{
     {"passthrough", request::kPassThrough},
 }};
 
+constexpr std::array<std::pair<std::string_view, uint32_t>, 4> kPhaseWords{{
+    {"command", bridge_phase::kCommand},
+    {"data", bridge_phase::kData},
+    {"completion", bridge_phase::kCompletion},
+    {"single", bridge_phase::kSingle},
+}};
+
+// The words of text (separated by commas or blanks).
+std::vector<std::string_view> Words(std::string_view text) {
+  std::vector<std::string_view> words;
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t stop = text.find_first_of(", \t", pos);
+    if (stop == std::string_view::npos) stop = text.size();
+    if (stop > pos) words.push_back(text.substr(pos, stop - pos));
+    pos = stop + 1;
+  }
+  return words;
+}
+
+std::optional<uint32_t> Number(std::string_view text, uint64_t limit) {
+  auto v = ParseNumber(text);
+  if (!v || *v > limit) return std::nullopt;
+  return static_cast<uint32_t>(*v);
+}
+
 }  // namespace
+
+std::optional<uint32_t> ParseBridgePhases(std::string_view text) {
+  std::vector<std::string_view> words = Words(text);
+  if (words.empty()) return std::nullopt;
+  uint32_t phases = 0;
+  for (std::string_view word : words) {
+    if (engine::EqualsNoCase(word, "all")) {
+      phases |= bridge_phase::kAll;
+      continue;
+    }
+    auto it = std::find_if(kPhaseWords.begin(), kPhaseWords.end(),
+                           [&](const auto& w) { return engine::EqualsNoCase(w.first, word); });
+    if (it == kPhaseWords.end()) return std::nullopt;
+    phases |= it->second;
+  }
+  return phases;
+}
+
+std::optional<std::map<uint16_t, uint16_t>> ParseNvmeFailures(std::string_view text) {
+  std::vector<std::string_view> items = Words(text);
+  if (items.empty()) return std::nullopt;
+  std::map<uint16_t, uint16_t> failures;
+  for (std::string_view item : items) {
+    const bool io = engine::StartsWithNoCase(item, "io:");
+    if (io) item.remove_prefix(3);
+    uint16_t status = kInjectedNvmeStatus;
+    if (size_t eq = item.find('='); eq != std::string_view::npos) {
+      auto s = Number(item.substr(eq + 1), 0x7FF);
+      if (!s || *s == 0) return std::nullopt;
+      status = static_cast<uint16_t>(*s);
+      item = item.substr(0, eq);
+    }
+    auto opcode = Number(item, 0xFF);
+    if (!opcode) return std::nullopt;
+    failures[NvmeFaultKey(io, static_cast<uint8_t>(*opcode))] = status;
+  }
+  return failures;
+}
 
 std::optional<uint32_t> ParseRequestKinds(std::string_view text) {
   uint32_t kinds = 0;

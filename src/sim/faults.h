@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -25,6 +26,31 @@ inline constexpr uint32_t kAll = 31;
 std::optional<uint32_t> ParseRequestKinds(std::string_view text);
 // The words of kinds in the order above, joined with ", " ("all" for every kind, "none" for 0).
 std::string RequestKindsText(uint32_t kinds);
+
+// The phases of the USB bridges' NVMe carriages, as bits: the command, data and completion phases
+// of the three-phase forms, and the one CDB of the single forms (ASMedia E6h, RTL9210 E4h/E5h).
+namespace bridge_phase {
+inline constexpr uint32_t kCommand = 1;
+inline constexpr uint32_t kData = 2;
+inline constexpr uint32_t kCompletion = 4;
+inline constexpr uint32_t kSingle = 8;
+inline constexpr uint32_t kAll = 15;
+}  // namespace bridge_phase
+
+// "command, data, completion, single" (any subset) or "all"; nullopt otherwise.
+std::optional<uint32_t> ParseBridgePhases(std::string_view text);
+
+// The key of an NVMe command in FaultPlan::nvmeFailures: queue (0 admin, 1 I/O) << 8 | opcode.
+inline uint16_t NvmeFaultKey(bool ioQueue, uint8_t opcode) {
+  return static_cast<uint16_t>((ioQueue ? 0x100 : 0) | opcode);
+}
+inline constexpr uint16_t kInjectedNvmeStatus = 0x0006;  // Internal Error
+
+// "[io:]OPCODE[=STATUS]" items separated by commas or blanks ("0x06, io:0x09=0x0281"; numbers
+// decimal or 0x-hexadecimal): the commands that
+// fail and the status field (SCT << 8 | SC) they complete with, Internal Error when not given.
+// nullopt when an item does not read.
+std::optional<std::map<uint16_t, uint16_t>> ParseNvmeFailures(std::string_view text);
 
 struct FaultPlan {
   // Opening any path of the drive fails. failOpenCount 0: every open; N: the next N opens only.
@@ -49,6 +75,18 @@ struct FaultPlan {
   // pass-through request whose timeout is shorter than the stall ends as a timeout instead.
   uint32_t stallMs = 0;
   uint32_t stallRequests = request::kAll;
+
+  // NVMe commands (by NvmeFaultKey) that complete with the given status instead of running, on
+  // every route. nvmeFailuresCount 0: every time; N: the next N such commands only.
+  std::map<uint16_t, uint16_t> nvmeFailures;
+  uint32_t nvmeFailuresCount = 0;
+
+  // Phases of the bridges' NVMe carriages (bridge_phase bits) that answer CHECK CONDITION
+  // (bridgeCheckPhases) or fail as requests (bridgeFailPhases). bridgeFailuresCount 0: every time;
+  // N: the next N failing phases only.
+  uint32_t bridgeCheckPhases = 0;
+  uint32_t bridgeFailPhases = 0;
+  uint32_t bridgeFailuresCount = 0;
 
   // The drive is absent from the start (unplugged), or goes away right after it has served
   // unplugAfterRequests requests (0: never). An unplugged drive comes back returnAfterSeconds of

@@ -61,8 +61,10 @@ std::string CheckDrive(const DriveDescription& d) {
     return who + "the capacity must be a non-zero whole number of sectors";
   }
   if (d.capacityBytes / d.sectorSize > (uint64_t{1} << 48)) return who + "the capacity exceeds 2^48 sectors";
-  if (d.model.size() > 40 || !PrintableAscii(d.model)) return who + "the model is at most 40 printable characters";
-  if (d.serial.size() > 20 || !PrintableAscii(d.serial)) return who + "the serial is at most 20 printable characters";
+  if (d.model.size() > 40 || !PrintableAscii(d.model))
+    return who + "the model is at most 40 printable characters";
+  if (d.serial.size() > 20 || !PrintableAscii(d.serial))
+    return who + "the serial is at most 20 printable characters";
   if (d.firmware.size() > 8 || !PrintableAscii(d.firmware)) {
     return who + "the firmware revision is at most 8 printable characters";
   }
@@ -84,7 +86,8 @@ std::string CheckDrive(const DriveDescription& d) {
   if (d.attachment == Attachment::kSoftwareRaid) {
     if (d.volumes.size() != 1) return who + "a software RAID volume has exactly one drive letter";
     const VolumeDescription& v = d.volumes[0];
-    if (v.offset != 0 || v.sizeBytes != d.capacityBytes) return who + "a software RAID volume spans the whole drive";
+    if (v.offset != 0 || v.sizeBytes != d.capacityBytes)
+      return who + "a software RAID volume spans the whole drive";
   }
   std::vector<VolumeDescription> sorted = d.volumes;
   std::sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) { return a.offset < b.offset; });
@@ -95,7 +98,8 @@ std::string CheckDrive(const DriveDescription& d) {
     if (v.sizeBytes == 0 || v.sizeBytes % d.sectorSize != 0 || v.offset % d.sectorSize != 0) {
       return vol + "offset and size must be whole sectors, the size non-zero";
     }
-    if (v.offset > d.capacityBytes || v.sizeBytes > d.capacityBytes - v.offset) return vol + "lies beyond the disk";
+    if (v.offset > d.capacityBytes || v.sizeBytes > d.capacityBytes - v.offset)
+      return vol + "lies beyond the disk";
     if (v.freeBytes > v.sizeBytes) return vol + "has more free bytes than its size";
     if (v.offset < end) return vol + "overlaps another volume";
     end = v.offset + v.sizeBytes;
@@ -215,7 +219,8 @@ std::string ValidateLab(const LabDescription& lab) {
     if (!problem.empty()) return problem;
     const std::string who = "drive [" + d.name + "]: ";
     for (const VolumeDescription& v : d.volumes) {
-      if (!letters.insert(v.letter).second) return who + "drive letter " + std::string(1, v.letter) + ": is taken";
+      if (!letters.insert(v.letter).second)
+        return who + "drive letter " + std::string(1, v.letter) + ": is taken";
     }
     if (d.attachment == Attachment::kSoftwareRaid) continue;
     if (!numbers.insert(d.deviceNumber).second) {
@@ -232,7 +237,9 @@ std::string ValidateLab(const LabDescription& lab) {
   return {};
 }
 
-std::string PhysicalDrivePath(uint32_t deviceNumber) { return "\\\\.\\PHYSICALDRIVE" + std::to_string(deviceNumber); }
+std::string PhysicalDrivePath(uint32_t deviceNumber) {
+  return "\\\\.\\PHYSICALDRIVE" + std::to_string(deviceNumber);
+}
 
 std::string VolumePath(char letter) { return std::string("\\\\.\\") + letter + ":"; }
 

@@ -18,19 +18,19 @@ namespace kestrune::sim {
 // driver service and the INQUIRY answer, so that the inventory's classification lands on the kind
 // that ExpectedKind names.
 enum class Attachment : uint8_t {
-  kSataAhci,        // SATA on an AHCI port (kind 1)
-  kSataSas,         // SATA on a SAS bus (kind 2)
-  kSataUsb,         // SATA behind a USB-to-SATA bridge (kind 2)
-  kNvmeInbox,       // NVMe on the system's own driver, service "stornvme" (kind 10)
-  kNvmeCommunity,   // NVMe on the community miniport, service "nvmemini" (kind 11)
-  kNvmeRst,         // NVMe behind Intel RST, service "iaStorAC" (kind 12)
-  kUsbJmicron,      // NVMe behind the USB bridges (kinds 13-17)
+  kSataAhci,       // SATA on an AHCI port (kind 1)
+  kSataSas,        // SATA on a SAS bus (kind 2)
+  kSataUsb,        // SATA behind a USB-to-SATA bridge (kind 2)
+  kNvmeInbox,      // NVMe on the system's own driver, service "stornvme" (kind 10)
+  kNvmeCommunity,  // NVMe on the community miniport, service "nvmemini" (kind 11)
+  kNvmeRst,        // NVMe behind Intel RST, service "iaStorAC" (kind 12)
+  kUsbJmicron,     // NVMe behind the USB bridges (kinds 13-17)
   kUsbAsm2362,
   kUsbAsm2364,
   kUsbRtl9210B,
   kUsbRtl9210,
-  kSoftwareRaid,    // a software RAID volume: a drive letter without a disk of its own (kind 20)
-  kUsbFlash,        // other USB mass storage (kind 21)
+  kSoftwareRaid,  // a software RAID volume: a drive letter without a disk of its own (kind 20)
+  kUsbFlash,      // other USB mass storage (kind 21)
 };
 
 // The kind the inventory's classification gives a drive on this attachment.
@@ -40,14 +40,14 @@ std::string_view AttachmentName(Attachment a);
 // A lab file spelling (case-insensitive) or a kind number ("2" is sata-sas); nullopt otherwise.
 std::optional<Attachment> AttachmentByName(std::string_view name);
 
-bool IsNvmeAttachment(Attachment a);       // NVMe drives, direct or behind a bridge
-bool IsSataAttachment(Attachment a);       // drives that answer ATA commands
-bool IsUsbAttachment(Attachment a);        // drives on the USB bus
-bool IsPciNvmeAttachment(Attachment a);    // NVMe on a PCI controller (kinds 10-12)
+bool IsNvmeAttachment(Attachment a);     // NVMe drives, direct or behind a bridge
+bool IsSataAttachment(Attachment a);     // drives that answer ATA commands
+bool IsUsbAttachment(Attachment a);      // drives on the USB bus
+bool IsPciNvmeAttachment(Attachment a);  // NVMe on a PCI controller (kinds 10-12)
 
 struct VolumeDescription {
-  char letter = 'C';        // 'C' to 'Z'; C: makes its disk the system disk
-  uint64_t offset = 0;      // byte offset of the partition on the disk
+  char letter = 'C';    // 'C' to 'Z'; C: makes its disk the system disk
+  uint64_t offset = 0;  // byte offset of the partition on the disk
   uint64_t sizeBytes = 0;
   uint64_t freeBytes = 0;
 };
@@ -65,25 +65,25 @@ struct InquiryIdentity {
 inline constexpr uint16_t kSimPciVendorId = 0xCAFE;
 
 struct DriveDescription {
-  std::string name;                      // the lab file section (names the drive in messages)
+  std::string name;  // the lab file section (names the drive in messages)
   Attachment attachment = Attachment::kNvmeInbox;
-  uint32_t deviceNumber = 0;             // N of \\.\PHYSICALDRIVEN (unused for software RAID)
-  std::string model;                     // at most 40 characters
-  std::string serial;                    // at most 20
-  std::string firmware;                  // at most 8
+  uint32_t deviceNumber = 0;  // N of \\.\PHYSICALDRIVEN (unused for software RAID)
+  std::string model;          // at most 40 characters
+  std::string serial;         // at most 20
+  std::string firmware;       // at most 8
   uint16_t pciVendorId = kSimPciVendorId;
-  uint32_t sectorSize = 512;             // 512 or 4096
-  uint64_t capacityBytes = 0;            // a whole number of sectors
+  uint32_t sectorSize = 512;   // 512 or 4096
+  uint64_t capacityBytes = 0;  // a whole number of sectors
   bool removable = false;
-  bool writeCache = true;                // a volatile write cache in front of the media
+  bool writeCache = true;  // a volatile write cache in front of the media
   bool trimSupported = true;
-  uint32_t scsiPort = 0;                 // drives on one port share one parent controller
-  uint32_t pathId = 0;                   // the AHCI port of a SATA drive
+  uint32_t scsiPort = 0;  // drives on one port share one parent controller
+  uint32_t pathId = 0;    // the AHCI port of a SATA drive
   uint32_t targetId = 0;
   uint32_t lun = 0;
   uint32_t pciBus = 0, pciDevice = 0, pciFunction = 0;  // the controller's PCI location
-  uint32_t usbController = 1;            // 1-based position of the USB host controller
-  std::vector<uint32_t> usbPorts;        // the drive's own port first, then each hub's port above it
+  uint32_t usbController = 1;                           // 1-based position of the USB host controller
+  std::vector<uint32_t> usbPorts;  // the drive's own port first, then each hub's port above it
   InquiryIdentity inquiry;
   std::vector<VolumeDescription> volumes;
   FaultPlan faults;

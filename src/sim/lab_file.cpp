@@ -73,6 +73,14 @@
 //   UnplugAfterRequests  The drive goes away after serving N requests.
 //   ReturnAfter          Seconds (host time) after which an unplugged drive comes back; without
 //                        it the drive stays away.
+//   NvmeFailures         NVMe commands that complete with an error status instead of running:
+//                        "[io:]OPCODE[=STATUS]" items, e.g. "0x06, 0x10=0x010B, io:0x09" (status
+//                        SCT << 8 | SC, default 0x0006 Internal Error); admin queue unless "io:".
+//   NvmeFailuresCount    Only the next N such commands fail (needs NvmeFailures).
+//   BridgeCheck          USB-NVMe bridges: phases that answer CHECK CONDITION: command, data,
+//                        completion, single (the one-CDB forms), or all.
+//   BridgeFail           Bridge phases whose requests fail outright (same words).
+//   BridgeFailuresCount  Only the next N failing phases (needs BridgeCheck or BridgeFail).
 #include "sim/lab_file.h"
 
 #include <algorithm>
@@ -92,11 +100,46 @@ using engine::Format;
 constexpr uint64_t kMiB = uint64_t{1} << 20;
 
 const std::set<std::string, std::less<>> kKnownKeys = {
-    "attachment", "model", "serial", "firmware", "vendorid", "devicenumber", "capacity", "sectorsize",
-    "removable", "writecache", "trim", "scsiport", "pathid", "targetid", "lun", "ahciport", "pcilocation",
-    "usbport", "volumes", "inquiryvendor", "inquiryproduct", "inquiryrevision", "inquirysignature",
-    "failopen", "failopencount", "failrequests", "failrequestscount", "mediaerrors", "shorttransfer",
-    "shorttransferbytes", "stall", "stallrequests", "unplugged", "unplugafterrequests", "returnafter",
+    "attachment",
+    "model",
+    "serial",
+    "firmware",
+    "vendorid",
+    "devicenumber",
+    "capacity",
+    "sectorsize",
+    "removable",
+    "writecache",
+    "trim",
+    "scsiport",
+    "pathid",
+    "targetid",
+    "lun",
+    "ahciport",
+    "pcilocation",
+    "usbport",
+    "volumes",
+    "inquiryvendor",
+    "inquiryproduct",
+    "inquiryrevision",
+    "inquirysignature",
+    "failopen",
+    "failopencount",
+    "failrequests",
+    "failrequestscount",
+    "mediaerrors",
+    "shorttransfer",
+    "shorttransferbytes",
+    "stall",
+    "stallrequests",
+    "unplugged",
+    "unplugafterrequests",
+    "returnafter",
+    "nvmefailures",
+    "nvmefailurescount",
+    "bridgecheck",
+    "bridgefail",
+    "bridgefailurescount",
 };
 
 // What the file set explicitly; the rest is filled in once every drive is read.
@@ -119,8 +162,9 @@ class SectionReader {
   // Records the first problem: "drive [S], Key = "value": reason".
   bool Fail(std::string_view key, std::string_view value, std::string_view reason) {
     if (error.empty()) {
-      error = Format("drive [%s], %.*s = \"%.*s\": %.*s", section_.c_str(), static_cast<int>(key.size()), key.data(),
-                     static_cast<int>(value.size()), value.data(), static_cast<int>(reason.size()), reason.data());
+      error = Format("drive [%s], %.*s = \"%.*s\": %.*s", section_.c_str(), static_cast<int>(key.size()),
+                     key.data(), static_cast<int>(value.size()), value.data(),
+                     static_cast<int>(reason.size()), reason.data());
     }
     return false;
   }
@@ -140,7 +184,8 @@ class SectionReader {
     auto text = Get(key);
     if (!text) return true;
     auto value = ParseNumber(*text);
-    if (!value || *value > 0xFFFFFFFF) return Fail(key, *text, "not a number (decimal, or hexadecimal with 0x)");
+    if (!value || *value > 0xFFFFFFFF)
+      return Fail(key, *text, "not a number (decimal, or hexadecimal with 0x)");
     out = static_cast<uint32_t>(*value);
     if (given) *given = true;
     return true;
@@ -172,7 +217,8 @@ class SectionReader {
 
 // "Volume_X" with a drive letter X.
 bool IsVolumeKey(std::string_view key) {
-  return key.size() == 8 && engine::StartsWithNoCase(key, "volume_") && ParseDriveLetter(key.substr(7)).has_value();
+  return key.size() == 8 && engine::StartsWithNoCase(key, "volume_") &&
+         ParseDriveLetter(key.substr(7)).has_value();
 }
 
 bool ReadIdentity(SectionReader& r, DriveDescription& d, Given& given) {
@@ -208,9 +254,11 @@ bool ReadMedia(SectionReader& r, DriveDescription& d) {
             r.ReadNumber("SectorSize", d.sectorSize) && r.ReadSwitch("Removable", d.removable) &&
             r.ReadSwitch("WriteCache", d.writeCache) && r.ReadSwitch("Trim", d.trimSupported);
   if (!ok) return false;
-  if (d.sectorSize != 512 && d.sectorSize != 4096) return r.Fail("SectorSize", *r.Get("SectorSize"), "not 512 or 4096");
+  if (d.sectorSize != 512 && d.sectorSize != 4096)
+    return r.Fail("SectorSize", *r.Get("SectorSize"), "not 512 or 4096");
   if (d.capacityBytes == 0 || d.capacityBytes % d.sectorSize != 0) {
-    return r.Fail("Capacity", *capacity, Format("not a non-zero multiple of the sector size %u", d.sectorSize));
+    return r.Fail("Capacity", *capacity,
+                  Format("not a non-zero multiple of the sector size %u", d.sectorSize));
   }
   return true;
 }
@@ -221,7 +269,8 @@ bool ReadPlacement(SectionReader& r, DriveDescription& d, Given& given) {
             r.ReadNumber("Lun", d.lun);
   if (!ok) return false;
   if (auto ahci = r.Get("AhciPort")) {
-    if (d.attachment != Attachment::kSataAhci) return r.Fail("AhciPort", *ahci, "only sata-ahci drives have one");
+    if (d.attachment != Attachment::kSataAhci)
+      return r.Fail("AhciPort", *ahci, "only sata-ahci drives have one");
     if (!r.ReadNumber("AhciPort", d.pathId, &given.pathId)) return false;
   }
   if (auto pci = r.Get("PciLocation")) {
@@ -259,7 +308,8 @@ bool ReadVolumes(SectionReader& r, DriveDescription& d, Given& given) {
     }
   }
   if (d.attachment == Attachment::kSoftwareRaid) {
-    if (d.volumes.size() != 1) return r.Fail("Volumes", r.Get("Volumes").value_or(""), "a raid drive has one letter");
+    if (d.volumes.size() != 1)
+      return r.Fail("Volumes", r.Get("Volumes").value_or(""), "a raid drive has one letter");
     d.volumes[0].sizeBytes = d.capacityBytes;
     d.volumes[0].freeBytes = d.capacityBytes / 2 / d.sectorSize * d.sectorSize;
   }
@@ -290,7 +340,8 @@ bool ReadVolumes(SectionReader& r, DriveDescription& d, Given& given) {
 
 bool ReadInquiry(SectionReader& r, DriveDescription& d) {
   d.inquiry = DefaultInquiry(d.attachment, d.model, d.firmware);
-  bool ok = r.ReadText("InquiryVendor", d.inquiry.vendor, 8) && r.ReadText("InquiryProduct", d.inquiry.product, 16) &&
+  bool ok = r.ReadText("InquiryVendor", d.inquiry.vendor, 8) &&
+            r.ReadText("InquiryProduct", d.inquiry.product, 16) &&
             r.ReadText("InquiryRevision", d.inquiry.revision, 4);
   if (!ok) return false;
   if (auto text = r.Get("InquirySignature")) {
@@ -309,21 +360,49 @@ bool ReadInquiry(SectionReader& r, DriveDescription& d) {
   return true;
 }
 
+// The failures of NVMe commands and of bridge phases.
+bool ReadCommandFaults(SectionReader& r, DriveDescription& d) {
+  FaultPlan& f = d.faults;
+  const char* phases = "not a list of command, data, completion, single or all";
+  bool ok = r.Read("NvmeFailures", f.nvmeFailures, ParseNvmeFailures,
+                   "not a list of [io:]OPCODE[=STATUS] (numbers decimal or 0x-hexadecimal)") &&
+            r.ReadNumber("NvmeFailuresCount", f.nvmeFailuresCount) &&
+            r.Read("BridgeCheck", f.bridgeCheckPhases, ParseBridgePhases, phases) &&
+            r.Read("BridgeFail", f.bridgeFailPhases, ParseBridgePhases, phases) &&
+            r.ReadNumber("BridgeFailuresCount", f.bridgeFailuresCount);
+  if (!ok) return false;
+  if (f.nvmeFailuresCount > 0 && f.nvmeFailures.empty())
+    return r.Fail("NvmeFailuresCount", *r.Get("NvmeFailuresCount"), "needs NvmeFailures");
+  if (f.bridgeFailuresCount > 0 && f.bridgeCheckPhases == 0 && f.bridgeFailPhases == 0)
+    return r.Fail("BridgeFailuresCount", *r.Get("BridgeFailuresCount"), "needs BridgeCheck or BridgeFail");
+  const bool bridged = IsUsbAttachment(d.attachment) && IsNvmeAttachment(d.attachment);
+  if ((f.bridgeCheckPhases != 0 || f.bridgeFailPhases != 0) && !bridged) {
+    const char* key = f.bridgeCheckPhases != 0 ? "BridgeCheck" : "BridgeFail";
+    return r.Fail(key, *r.Get(key), "only NVMe drives behind USB bridges have bridge phases");
+  }
+  if (!f.nvmeFailures.empty() && !IsNvmeAttachment(d.attachment))
+    return r.Fail("NvmeFailures", *r.Get("NvmeFailures"), "only NVMe drives take NVMe commands");
+  return true;
+}
+
 bool ReadFaults(SectionReader& r, DriveDescription& d) {
   FaultPlan& f = d.faults;
   uint32_t stall = 0;
-  bool ok = r.ReadSwitch("FailOpen", f.failOpen) && r.ReadNumber("FailOpenCount", f.failOpenCount) &&
-            r.ReadKinds("FailRequests", f.failRequests) && r.ReadNumber("FailRequestsCount", f.failRequestsCount) &&
-            r.ReadKinds("ShortTransfer", f.shortTransfer) &&
-            r.Read("ShortTransferBytes", f.shortTransferBytes, ParseSize, "not a size") &&
-            r.ReadNumber("Stall", stall) && r.ReadKinds("StallRequests", f.stallRequests) &&
-            r.ReadSwitch("Unplugged", f.unplugged) && r.ReadNumber("UnplugAfterRequests", f.unplugAfterRequests);
+  bool ok =
+      r.ReadSwitch("FailOpen", f.failOpen) && r.ReadNumber("FailOpenCount", f.failOpenCount) &&
+      r.ReadKinds("FailRequests", f.failRequests) && r.ReadNumber("FailRequestsCount", f.failRequestsCount) &&
+      r.ReadKinds("ShortTransfer", f.shortTransfer) &&
+      r.Read("ShortTransferBytes", f.shortTransferBytes, ParseSize, "not a size") &&
+      r.ReadNumber("Stall", stall) && r.ReadKinds("StallRequests", f.stallRequests) &&
+      r.ReadSwitch("Unplugged", f.unplugged) && r.ReadNumber("UnplugAfterRequests", f.unplugAfterRequests);
   if (!ok) return false;
   f.stallMs = stall;
-  if (f.failOpenCount > 0 && !f.failOpen) return r.Fail("FailOpenCount", *r.Get("FailOpenCount"), "needs FailOpen = 1");
+  if (f.failOpenCount > 0 && !f.failOpen)
+    return r.Fail("FailOpenCount", *r.Get("FailOpenCount"), "needs FailOpen = 1");
   if (f.failRequestsCount > 0 && f.failRequests == 0) {
     return r.Fail("FailRequestsCount", *r.Get("FailRequestsCount"), "needs FailRequests");
   }
+  if (!ReadCommandFaults(r, d)) return false;
   if ((f.shortTransfer & ~(request::kRead | request::kWrite)) != 0) {
     return r.Fail("ShortTransfer", *r.Get("ShortTransfer"), "only read and write move data");
   }
@@ -344,8 +423,8 @@ bool ReadFaults(SectionReader& r, DriveDescription& d) {
 }
 
 bool ReadDrive(SectionReader& r, DriveDescription& d, Given& given) {
-  return ReadIdentity(r, d, given) && ReadMedia(r, d) && ReadPlacement(r, d, given) && ReadVolumes(r, d, given) &&
-         ReadInquiry(r, d) && ReadFaults(r, d);
+  return ReadIdentity(r, d, given) && ReadMedia(r, d) && ReadPlacement(r, d, given) &&
+         ReadVolumes(r, d, given) && ReadInquiry(r, d) && ReadFaults(r, d);
 }
 
 // The lowest number from `from` on that is not in taken; it is added to taken.
@@ -370,7 +449,8 @@ std::string AssignDefaults(LabDescription& lab, const std::vector<Given>& given)
   std::optional<uint32_t> ahciPort;
   std::map<uint32_t, std::set<uint32_t>> pathIdsOnPort;
   for (size_t i = 0; i < lab.drives.size(); ++i) {
-    if (given[i].pathId && given[i].scsiPort) pathIdsOnPort[lab.drives[i].scsiPort].insert(lab.drives[i].pathId);
+    if (given[i].pathId && given[i].scsiPort)
+      pathIdsOnPort[lab.drives[i].scsiPort].insert(lab.drives[i].pathId);
   }
   for (size_t i = 0; i < lab.drives.size(); ++i) {
     DriveDescription& d = lab.drives[i];
@@ -454,9 +534,11 @@ LabFileResult ParseLab(const engine::IniFile& ini) {
     for (const std::string& key : ini.Keys(section)) {
       if (!IsVolumeKey(key)) continue;
       char letter = *ParseDriveLetter(key.substr(7));
-      bool listed = std::any_of(d.volumes.begin(), d.volumes.end(), [&](const auto& v) { return v.letter == letter; });
+      bool listed =
+          std::any_of(d.volumes.begin(), d.volumes.end(), [&](const auto& v) { return v.letter == letter; });
       if (!listed) {
-        result.error = Format("drive [%s]: %s names a letter that Volumes does not list", section.c_str(), key.c_str());
+        result.error =
+            Format("drive [%s]: %s names a letter that Volumes does not list", section.c_str(), key.c_str());
         return result;
       }
     }

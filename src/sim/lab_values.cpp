@@ -64,7 +64,7 @@ std::optional<uint64_t> ParseNumber(std::string_view text) {
     if (hex.empty() || hex.size() > 16) return std::nullopt;
     uint64_t value = 0;
     for (char c : hex) {
-      int digit = (c >= '0' && c <= '9') ? c - '0'
+      int digit = (c >= '0' && c <= '9')   ? c - '0'
                   : (c >= 'a' && c <= 'f') ? c - 'a' + 10
                   : (c >= 'A' && c <= 'F') ? c - 'A' + 10
                                            : -1;
@@ -131,7 +131,8 @@ std::vector<std::string_view> SplitList(std::string_view text, char separator) {
   size_t pos = 0;
   while (true) {
     size_t stop = text.find(separator, pos);
-    items.push_back(engine::Trim(text.substr(pos, stop == std::string_view::npos ? std::string_view::npos : stop - pos)));
+    items.push_back(
+        engine::Trim(text.substr(pos, stop == std::string_view::npos ? std::string_view::npos : stop - pos)));
     if (stop == std::string_view::npos) break;
     pos = stop + 1;
   }

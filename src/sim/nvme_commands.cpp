@@ -1,25 +1,23 @@
-// The NVMe commands every simulated controller answers: Identify on the admin queue; Flush,
-// Write, Read and Dataset Management on the I/O queue. The drive has one namespace, NSID 1.
+// The NVMe commands every simulated controller answers: Identify on the admin queue (the other
+// admin commands have files of their own, see nvme_admin.h); Flush, Write, Read and Dataset
+// Management on the I/O queue. The drive has one namespace, NSID 1.
 #include <algorithm>
 #include <cstring>
 
 #include "engine/bytes.h"
-#include "sim/command_sets.h"
 #include "sim/identify_data.h"
-#include "sim/sim_drive.h"
+#include "sim/nvme_admin.h"
 
 namespace kestrune::sim {
 namespace {
 
 using platform::NvmeQueue;
 
-constexpr uint32_t kBroadcastNsid = 0xFFFFFFFF;
-
-void SetStatus(NvmeRequest& r, uint16_t status) { r.completion.status = status; }
-
-void CopyOut(NvmeRequest& r, std::span<const uint8_t> bytes) {
-  size_t n = std::min(r.data.size(), bytes.size());
-  std::memcpy(r.data.data(), bytes.data(), n);
+// Identify Controller with what changes while the controller runs: the active firmware.
+std::array<uint8_t, 4096> ControllerData(SimDrive& drive) {
+  std::array<uint8_t, 4096> id = NvmeIdentifyController(drive.description());
+  PutAsciiField(&id[64], 8, drive.controller().firmwareRevision());
+  return id;
 }
 
 void Identify(NvmeRequest& r) {
@@ -28,14 +26,18 @@ void Identify(NvmeRequest& r) {
   switch (cns) {
     case 0x00:
       if (r.nsid() != 1 && r.nsid() != kBroadcastNsid) return SetStatus(r, nvme_status::kInvalidNamespace);
-      return CopyOut(r, NvmeIdentifyNamespace(d, r.nsid()));
+      return ReturnBytes(r, NvmeIdentifyNamespace(d, r.nsid()));
     case 0x01:
-      return CopyOut(r, NvmeIdentifyController(d));
+      return ReturnBytes(r, ControllerData(r.drive));
     case 0x02: {  // active namespaces above NSID
+      if (r.nsid() >= 0xFFFFFFFE) return SetStatus(r, nvme_status::kInvalidNamespace);
       std::array<uint8_t, 4096> list{};
       if (r.nsid() < 1) engine::PutLe32(list.data(), 1);
-      return CopyOut(r, list);
+      return ReturnBytes(r, list);
     }
+    case 0x03:  // namespace identification descriptors
+      if (r.nsid() != 1) return SetStatus(r, nvme_status::kInvalidNamespace);
+      return ReturnBytes(r, NvmeNamespaceDescriptors(d));
     default:
       return SetStatus(r, nvme_status::kInvalidField);
   }
@@ -123,18 +125,44 @@ void DatasetManagement(NvmeRequest& r) {
 
 }  // namespace
 
+void ReturnBytes(NvmeRequest& r, std::span<const uint8_t> bytes) {
+  const size_t n = std::min(r.data.size(), bytes.size());
+  std::memcpy(r.data.data(), bytes.data(), n);
+  std::fill(r.data.begin() + static_cast<std::ptrdiff_t>(n), r.data.end(), uint8_t{0});
+}
+
 void ExecuteNvme(const NvmeCommandTable& table, NvmeRequest& request) {
   request.completion = {};
-  const auto* handler = table.Find(NvmeKey(request.queue, request.opcode()));
-  if (handler == nullptr) {
+  const bool io = request.queue == NvmeQueue::kIo;
+  if (std::optional<uint16_t> injected = request.drive.TakeNvmeFailure(io, request.opcode())) {
+    request.completion.status = *injected;
+  } else if (const auto* handler = table.Find(NvmeKey(request.queue, request.opcode()))) {
+    (*handler)(request);
+  } else {
     request.completion.status = nvme_status::kInvalidOpcode;
-    return;
   }
-  (*handler)(request);
+  if (request.completion.status != nvme_status::kSuccess)
+    request.drive.controller().LogError(io ? 1 : 0, request.opcode(), request.completion.status, request.nsid());
+}
+
+void ExecuteNvmeEntry(SimDrive& drive, platform::NvmeQueue queue, std::span<const uint8_t, 64> entry,
+                      platform::DataDirection direction, std::span<uint8_t> data,
+                      platform::NvmeCompletion& completion) {
+  NvmeRequest request{drive, queue, {}, direction, data, completion};
+  for (size_t i = 0; i < 16; ++i) request.cdw[i] = engine::GetLe32(entry.data() + 4 * i);
+  ExecuteNvme(drive.commands().nvme, request);
 }
 
 void RegisterNvmeCommands(NvmeCommandTable& table) {
+  table.Register(NvmeKey(NvmeQueue::kAdmin, 0x02), GetLogPage);
   table.Register(NvmeKey(NvmeQueue::kAdmin, 0x06), Identify);
+  table.Register(NvmeKey(NvmeQueue::kAdmin, 0x09), SetFeatures);
+  table.Register(NvmeKey(NvmeQueue::kAdmin, 0x0A), GetFeatures);
+  table.Register(NvmeKey(NvmeQueue::kAdmin, 0x10), FirmwareCommit);
+  table.Register(NvmeKey(NvmeQueue::kAdmin, 0x11), FirmwareDownload);
+  table.Register(NvmeKey(NvmeQueue::kAdmin, 0x80), FormatNvm);
+  table.Register(NvmeKey(NvmeQueue::kAdmin, 0x81), SecuritySend);
+  table.Register(NvmeKey(NvmeQueue::kAdmin, 0x82), SecurityReceive);
   table.Register(NvmeKey(NvmeQueue::kIo, 0x00), Flush);
   table.Register(NvmeKey(NvmeQueue::kIo, 0x01), Write);
   table.Register(NvmeKey(NvmeQueue::kIo, 0x02), Read);

@@ -8,8 +8,8 @@ namespace kestrune::sim {
 std::string FormatRecord(const RequestRecord& r) {
   using engine::Format;
   std::string line = r.operation + " " + r.path;
-  const bool sector = r.operation == "Read" || r.operation == "Write" || r.operation == "WriteFua" ||
-                      r.operation == "Trim";
+  const bool sector =
+      r.operation == "Read" || r.operation == "Write" || r.operation == "WriteFua" || r.operation == "Trim";
   if (sector) {
     line += Format(" @%llu +%llu", static_cast<unsigned long long>(r.offset),
                    static_cast<unsigned long long>(r.length));
@@ -21,6 +21,7 @@ std::string FormatRecord(const RequestRecord& r) {
     for (size_t i = 0; i < r.command.size(); ++i) line += Format(i ? " %02X" : "%02X", r.command[i]);
     line += Format(" +%llu", static_cast<unsigned long long>(r.length));
   }
+  if (r.control != 0) line += Format(" via %08X", r.control);
   return line + " -> " + r.result;
 }
 

@@ -53,7 +53,8 @@ void ReturnRegisters(platform::ScsiResult& result, uint8_t key, const AtaRegiste
 
 void AtaPassThrough(ScsiRequest& r) {
   const bool sixteen = r.cdb[0] == 0x85;
-  if (r.cdb.size() < (sixteen ? 16u : 12u)) return CheckCondition(r.result, sense_key::kIllegalRequest, 0x24, 0);
+  if (r.cdb.size() < (sixteen ? 16u : 12u))
+    return CheckCondition(r.result, sense_key::kIllegalRequest, 0x24, 0);
   const uint8_t protocol = (r.cdb[1] >> 1) & 0x0F;
   const bool toHost = (r.cdb[2] & 0x08) != 0;
   const bool checkCondition = (r.cdb[2] & 0x20) != 0;

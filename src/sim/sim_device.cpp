@@ -4,6 +4,7 @@
 
 #include "engine/bytes.h"
 #include "engine/text.h"
+#include "sim/control_requests.h"
 
 namespace kestrune::sim {
 
@@ -208,12 +209,18 @@ PassStatus SimDevice::Scsi(std::span<const uint8_t> cdb, DataDirection direction
     Finish(rec, "bad request");
     return PassStatus::kFailed;
   }
+  bool failed = false;
   {
     auto lock = drive_->Lock();
     ScsiRequest request{*drive_, cdb, direction, data, result};
     ExecuteScsi(drive_->commands().scsi, request);
+    failed = request.failed;
   }
   drive_->RequestDone();
+  if (failed) {
+    Finish(rec, "failed");
+    return PassStatus::kFailed;
+  }
   if (result.status == 0) {
     Finish(rec, "ok");
   } else {
@@ -226,8 +233,9 @@ PassStatus SimDevice::Scsi(std::span<const uint8_t> cdb, DataDirection direction
 PassStatus SimDevice::Ata(platform::AtaRegisters& regs, DataDirection direction, std::span<uint8_t> data,
                           uint32_t timeoutSeconds) {
   RequestRecord rec = Record("Ata", 0, data.size());
-  rec.command = {regs.command,   regs.features,   regs.count,     regs.lbaLow,    regs.lbaMid,     regs.lbaHigh,
-                 regs.device,    regs.featuresExp, regs.countExp, regs.lbaLowExp, regs.lbaMidExp, regs.lbaHighExp};
+  rec.command = {regs.command,  regs.features,  regs.count,     regs.lbaLow,
+                 regs.lbaMid,   regs.lbaHigh,   regs.device,    regs.featuresExp,
+                 regs.countExp, regs.lbaLowExp, regs.lbaMidExp, regs.lbaHighExp};
   Gate gate = Enter(request::kPassThrough, rec, timeoutSeconds, nullptr);
   if (gate != Gate::kGo) return gate == Gate::kTimeout ? PassStatus::kTimeout : PassStatus::kFailed;
   if (target_ == HandleTarget::kScsiPort || drive_->description().attachment != Attachment::kSataAhci) {
@@ -244,8 +252,9 @@ PassStatus SimDevice::Ata(platform::AtaRegisters& regs, DataDirection direction,
   return PassStatus::kOk;
 }
 
-PassStatus SimDevice::Nvme(platform::NvmeRoute route, platform::NvmeQueue queue, std::span<const uint8_t, 64> entry,
-                           DataDirection direction, std::span<uint8_t> data, uint32_t timeoutSeconds,
+PassStatus SimDevice::Nvme(platform::NvmeRoute route, platform::NvmeQueue queue,
+                           std::span<const uint8_t, 64> entry, DataDirection direction,
+                           std::span<uint8_t> data, uint32_t timeoutSeconds,
                            platform::NvmeCompletion& completion) {
   RequestRecord rec = Record(queue == platform::NvmeQueue::kAdmin ? "NvmeAdmin" : "NvmeIo", 0, data.size());
   rec.command.assign(entry.begin(), entry.end());
@@ -259,12 +268,72 @@ PassStatus SimDevice::Nvme(platform::NvmeRoute route, platform::NvmeQueue queue,
   }
   {
     auto lock = drive_->Lock();
-    NvmeRequest request{*drive_, queue, {}, direction, data, completion};
-    for (int i = 0; i < 16; ++i) request.cdw[i] = engine::GetLe32(entry.data() + 4 * i);
-    ExecuteNvme(drive_->commands().nvme, request);
+    ExecuteNvmeEntry(*drive_, queue, entry, direction, data, completion);
   }
   drive_->RequestDone();
   Finish(rec, completion.status == 0 ? "ok" : engine::Format("status 0x%04X", completion.status));
+  return PassStatus::kOk;
+}
+
+PassStatus SimDevice::Control(uint32_t code, std::span<const uint8_t> input, std::span<uint8_t> output,
+                              uint32_t& returned, uint32_t& systemError) {
+  returned = 0;
+  systemError = 0;
+  constexpr uint32_t kScsiPassThroughDirect = 0x0004D014;
+  if (code == kScsiPassThroughDirect) return PassThroughDirect(input, output, returned, systemError);
+  RequestRecord rec = Record("Control", 0, input.size());
+  rec.control = code;
+  Gate gate = Enter(request::kPassThrough, rec, 0, nullptr);
+  if (gate != Gate::kGo) {
+    systemError = win_error::kDeviceNotConnected;
+    return gate == Gate::kTimeout ? PassStatus::kTimeout : PassStatus::kFailed;
+  }
+  PassStatus status;
+  {
+    auto lock = drive_->Lock();
+    ControlCall call{*drive_, target_ == HandleTarget::kScsiPort, code, input, output, returned, systemError, rec};
+    status = AnswerControl(call);
+  }
+  drive_->RequestDone();
+  log_.Add(std::move(rec));
+  return status;
+}
+
+// SCSI_PASS_THROUGH_DIRECT (x64): the CDB at 36, DataIn at 8, the length at 12, the timeout at 16,
+// the buffer address at 24, the sense area where SenseInfoOffset (32) points; the answer writes
+// ScsiStatus (2), SenseInfoLength (7) and the bytes moved (12).
+PassStatus SimDevice::PassThroughDirect(std::span<const uint8_t> input, std::span<uint8_t> output,
+                                        uint32_t& returned, uint32_t& systemError) {
+  if (input.size() < 56 || output.size() < input.size() || engine::GetLe16(input.data()) != 56) {
+    systemError = win_error::kInvalidParameter;
+    return PassStatus::kFailed;
+  }
+  const uint8_t cdbLength = input[6], senseRoom = input[7], dataIn = input[8];
+  const uint32_t length = engine::GetLe32(&input[12]), timeout = engine::GetLe32(&input[16]);
+  const uint64_t address = engine::GetLe64(&input[24]);
+  const uint32_t senseOffset = engine::GetLe32(&input[32]);
+  if (cdbLength == 0 || cdbLength > 16 || dataIn > 2 || (length > 0 && address == 0) ||
+      size_t{senseOffset} + senseRoom > output.size()) {
+    systemError = win_error::kInvalidParameter;
+    return PassStatus::kFailed;
+  }
+  const std::vector<uint8_t> cdb(input.begin() + 36, input.begin() + 36 + cdbLength);
+  const DataDirection direction =
+      length == 0 || dataIn == 2 ? DataDirection::kNone : dataIn == 1 ? DataDirection::kIn : DataDirection::kOut;
+  std::span<uint8_t> data(reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(address)), length);
+  platform::ScsiResult result;
+  const PassStatus s = Scsi(cdb, direction, data, timeout, result);
+  if (s != PassStatus::kOk) {
+    systemError = s == PassStatus::kNotSupported ? win_error::kInvalidFunction : win_error::kIoDevice;
+    return s == PassStatus::kTimeout ? s : PassStatus::kFailed;
+  }
+  if (output.data() != input.data()) std::copy(input.begin(), input.end(), output.begin());
+  output[2] = result.status;
+  const uint8_t sense = static_cast<uint8_t>(std::min<uint32_t>({result.senseLength, senseRoom, 32}));
+  std::copy_n(result.sense.begin(), sense, output.begin() + senseOffset);
+  output[7] = sense;
+  engine::PutLe32(&output[12], result.transferred);
+  returned = static_cast<uint32_t>(input.size());
   return PassStatus::kOk;
 }
 

@@ -26,8 +26,8 @@ class SimDevice : public platform::Device {
   struct Opening {
     std::shared_ptr<SimDrive> drive;
     HandleTarget target = HandleTarget::kDisk;
-    uint64_t base = 0;      // volume handles: the partition's byte offset on the disk
-    uint64_t length = 0;    // bytes the handle reaches
+    uint64_t base = 0;    // volume handles: the partition's byte offset on the disk
+    uint64_t length = 0;  // bytes the handle reaches
     std::string path;
     platform::OpenAccess access = platform::OpenAccess::kReadWrite;
   };
@@ -42,18 +42,27 @@ class SimDevice : public platform::Device {
   std::optional<bool> WriteCacheEnabled() override;
   std::optional<bool> TrimSupported() override;
   platform::PassStatus Scsi(std::span<const uint8_t> cdb, platform::DataDirection direction,
-                            std::span<uint8_t> data, uint32_t timeoutSeconds, platform::ScsiResult& result) override;
-  platform::PassStatus Ata(platform::AtaRegisters& regs, platform::DataDirection direction, std::span<uint8_t> data,
-                           uint32_t timeoutSeconds) override;
-  platform::PassStatus Nvme(platform::NvmeRoute route, platform::NvmeQueue queue, std::span<const uint8_t, 64> entry,
-                            platform::DataDirection direction, std::span<uint8_t> data, uint32_t timeoutSeconds,
+                            std::span<uint8_t> data, uint32_t timeoutSeconds,
+                            platform::ScsiResult& result) override;
+  platform::PassStatus Ata(platform::AtaRegisters& regs, platform::DataDirection direction,
+                           std::span<uint8_t> data, uint32_t timeoutSeconds) override;
+  platform::PassStatus Nvme(platform::NvmeRoute route, platform::NvmeQueue queue,
+                            std::span<const uint8_t, 64> entry, platform::DataDirection direction,
+                            std::span<uint8_t> data, uint32_t timeoutSeconds,
                             platform::NvmeCompletion& completion) override;
+  // The storage-protocol and miniport requests of the NVMe routes (control_requests.h), and
+  // IOCTL_SCSI_PASS_THROUGH_DIRECT, whose data buffer address is memory of this process.
+  platform::PassStatus Control(uint32_t code, std::span<const uint8_t> input, std::span<uint8_t> output,
+                               uint32_t& returned, uint32_t& systemError) override;
 
  private:
+  platform::PassStatus PassThroughDirect(std::span<const uint8_t> input, std::span<uint8_t> output,
+                                         uint32_t& returned, uint32_t& systemError);
   enum class Gate : uint8_t { kGo, kStop, kTimeout };
   // Admission, stall and injected failure of one request; logs and returns kStop/kTimeout when the
   // request ends here. shortLimit receives the short-transfer cap.
-  Gate Enter(uint32_t kind, RequestRecord& record, uint32_t timeoutSeconds, std::optional<uint64_t>* shortLimit);
+  Gate Enter(uint32_t kind, RequestRecord& record, uint32_t timeoutSeconds,
+             std::optional<uint64_t>* shortLimit);
   void Finish(RequestRecord& record, std::string result);
   RequestRecord Record(const char* operation, uint64_t offset, uint64_t length) const;
   bool SectorRequestValid(uint64_t offset, uint64_t length) const;

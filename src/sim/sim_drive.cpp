@@ -7,7 +7,9 @@ SimDrive::SimDrive(DriveDescription description, std::unique_ptr<BackingStore> s
       store_(std::move(store)),
       host_(host),
       commands_(CommandSetsFor(desc_.attachment)),
-      faults_(desc_.faults) {
+      controller_(desc_),
+      faults_(desc_.faults),
+      startMs_(host.MonotonicMs()) {
   if (faults_.unplugged) {
     unplugged_ = true;
     if (faults_.returnAfterSeconds) returnAtMs_ = host_.MonotonicMs() + *faults_.returnAfterSeconds * 1000ull;
@@ -41,8 +43,17 @@ uint64_t SimDrive::generation() {
   return generation_;
 }
 
+void SimDrive::PowerLossLocked() {
+  store_->DropVolatile();
+  bridge_ = BridgeState{};
+  controller_.PowerCycle(true);
+  state_ = IdentifyState{};
+  const auto wce = controller_.features.find(0x06);
+  if (wce != controller_.features.end()) state_.writeCacheEnabled = (wce->second.current & 1) != 0;
+}
+
 void SimDrive::UnplugLocked(std::optional<uint32_t> returnAfterSeconds) {
-  store_->DropVolatile();  // the drive lost power with the cable
+  PowerLossLocked();  // the drive lost power with the cable
   if (!unplugged_) GoneLocked();
   unplugged_ = true;
   returnAtMs_.reset();
@@ -80,8 +91,7 @@ void SimDrive::SetDisabled(bool disabled) {
 
 void SimDrive::PowerCut() {
   std::lock_guard lock(mutex_);
-  store_->DropVolatile();
-  state_ = IdentifyState{};
+  PowerLossLocked();
 }
 
 // ---- Failure injection ----
@@ -134,6 +144,28 @@ SimDrive::Admission SimDrive::Admit(uint32_t kind, uint64_t generation) {
   return a;
 }
 
+std::optional<uint16_t> SimDrive::TakeNvmeFailure(bool ioQueue, uint8_t opcode) {
+  auto it = faults_.nvmeFailures.find(NvmeFaultKey(ioQueue, opcode));
+  if (it == faults_.nvmeFailures.end()) return std::nullopt;
+  const uint16_t status = it->second;
+  if (faults_.nvmeFailuresCount > 0 && --faults_.nvmeFailuresCount == 0) faults_.nvmeFailures.clear();
+  return status;
+}
+
+SimDrive::PhaseFault SimDrive::TakeBridgeFailure(uint32_t phase) {
+  PhaseFault fault = PhaseFault::kNone;
+  if ((faults_.bridgeFailPhases & phase) != 0) {
+    fault = PhaseFault::kRequestFails;
+  } else if ((faults_.bridgeCheckPhases & phase) != 0) {
+    fault = PhaseFault::kCheckCondition;
+  }
+  if (fault != PhaseFault::kNone && faults_.bridgeFailuresCount > 0 && --faults_.bridgeFailuresCount == 0) {
+    faults_.bridgeFailPhases = 0;
+    faults_.bridgeCheckPhases = 0;
+  }
+  return fault;
+}
+
 void SimDrive::RequestDone() {
   std::lock_guard lock(mutex_);
   ++served_;
@@ -155,15 +187,36 @@ std::optional<uint64_t> SimDrive::FirstMediaError(uint64_t offset, uint64_t leng
 }
 
 MediaStatus SimDrive::ReadMedia(uint64_t offset, std::span<uint8_t> out) {
-  if (offset > desc_.capacityBytes || out.size() > desc_.capacityBytes - offset) return MediaStatus::kOutOfRange;
-  if (FirstMediaError(offset, out.size())) return MediaStatus::kMediaError;
-  return store_->Read(offset, out) ? MediaStatus::kOk : MediaStatus::kIoError;
+  if (offset > desc_.capacityBytes || out.size() > desc_.capacityBytes - offset)
+    return MediaStatus::kOutOfRange;
+  if (controller_.security.locked) return MediaStatus::kIoError;  // a locked drive moves no user data
+  HealthCounters& h = controller_.health;
+  if (FirstMediaError(offset, out.size())) {
+    ++h.mediaErrors;
+    return MediaStatus::kMediaError;
+  }
+  if (!store_->Read(offset, out)) return MediaStatus::kIoError;
+  ++h.readCommands;
+  h.bytesRead += out.size();
+  return MediaStatus::kOk;
 }
 
 MediaStatus SimDrive::WriteMedia(uint64_t offset, std::span<const uint8_t> data, bool fua) {
-  if (offset > desc_.capacityBytes || data.size() > desc_.capacityBytes - offset) return MediaStatus::kOutOfRange;
-  return store_->Write(offset, data, fua || !writeCacheOn()) ? MediaStatus::kOk : MediaStatus::kIoError;
+  if (offset > desc_.capacityBytes || data.size() > desc_.capacityBytes - offset)
+    return MediaStatus::kOutOfRange;
+  if (controller_.security.locked) return MediaStatus::kIoError;
+  if (!store_->Write(offset, data, fua || !writeCacheOn())) return MediaStatus::kIoError;
+  ++controller_.health.writeCommands;
+  controller_.health.bytesWritten += data.size();
+  return MediaStatus::kOk;
 }
+
+bool SimDrive::EraseMedia() {
+  store_->DropVolatile();
+  return store_->Deallocate(0, desc_.capacityBytes);
+}
+
+uint64_t SimDrive::PowerOnHours() const { return (host_.MonotonicMs() - startMs_) / 3600000; }
 
 bool SimDrive::FlushMedia() { return store_->Flush(); }
 

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <optional>
 #include <span>
+#include <array>
 
 #include "platform/host.h"
 #include "sim/backing_store.h"
@@ -19,10 +20,22 @@
 #include "sim/faults.h"
 #include "sim/identify_data.h"
 #include "sim/lab_description.h"
+#include "sim/nvme_controller.h"
 
 namespace kestrune::sim {
 
 enum class MediaStatus : uint8_t { kOk, kOutOfRange, kMediaError, kIoError };
+
+// What a USB-to-NVMe bridge holds between the phases of a three-phase command: the submission
+// entry of the command phase, and the completion entry the data phase produced.
+struct BridgeState {
+  bool commandPending = false;
+  bool ioQueue = false;
+  uint8_t directionCode = 0;               // as the command phase gave it (bridge-specific)
+  std::array<uint8_t, 64> entry{};
+  bool completed = false;
+  std::array<uint8_t, 16> completion{};    // standard layout: DW0 at 0, status field at 14-15
+};
 
 class SimDrive {
  public:
@@ -59,8 +72,8 @@ class SimDrive {
   enum class Verdict : uint8_t { kGo, kGone, kFail };
   struct Admission {
     Verdict verdict = Verdict::kGo;
-    uint32_t stallMs = 0;                    // wait this long first
-    std::optional<uint64_t> shortLimit;      // move at most this much (0: half the request)
+    uint32_t stallMs = 0;                // wait this long first
+    std::optional<uint64_t> shortLimit;  // move at most this much (0: half the request)
   };
   // Counts down open failures; false when the open must fail (absent, or an injected failure).
   bool AdmitOpen();
@@ -78,6 +91,18 @@ class SimDrive {
   // The first unreadable sector of [offset, offset + length), if any.
   std::optional<uint64_t> FirstMediaError(uint64_t offset, uint64_t length) const;
   IdentifyState& state() { return state_; }
+  NvmeControllerState& controller() { return controller_; }
+  BridgeState& bridge() { return bridge_; }
+  // Erases the user data: every byte reads as zero afterwards (format, sanitize, secure erase).
+  bool EraseMedia();
+  // Hours of host time since the lab started the drive.
+  uint64_t PowerOnHours() const;
+  // An injected failure of this NVMe command (FaultPlan::nvmeFailures): the status to complete
+  // with, counted down; nullopt when none applies.
+  std::optional<uint16_t> TakeNvmeFailure(bool ioQueue, uint8_t opcode);
+  // An injected failure of this bridge phase (FaultPlan::bridgeCheckPhases / bridgeFailPhases).
+  enum class PhaseFault : uint8_t { kNone, kCheckCondition, kRequestFails };
+  PhaseFault TakeBridgeFailure(uint32_t phase);
   bool writeCacheOn() const { return desc_.writeCache && state_.writeCacheEnabled; }
   uint64_t volatileBytes() const { return store_->volatileBytes(); }
 
@@ -85,6 +110,8 @@ class SimDrive {
   bool PresentLocked();
   void GoneLocked();
   void UnplugLocked(std::optional<uint32_t> returnAfterSeconds);
+  // The power went away without warning: unflushed writes are lost, the controller restarts.
+  void PowerLossLocked();
 
   const DriveDescription desc_;
   std::unique_ptr<BackingStore> store_;
@@ -92,6 +119,9 @@ class SimDrive {
   CommandSets commands_;
   std::mutex mutex_;
   IdentifyState state_;
+  NvmeControllerState controller_;
+  BridgeState bridge_;
+  uint64_t startMs_ = 0;
   FaultPlan faults_;
   uint64_t generation_ = 1;
   uint64_t served_ = 0;

@@ -4,6 +4,7 @@
 
 #include "engine/text.h"
 #include "sim/device_nodes.h"
+#include "sim/lab_file.h"
 #include "sim/sim_device.h"
 
 namespace kestrune::sim {
@@ -38,6 +39,17 @@ std::unique_ptr<SimLab> SimLab::Create(LabDescription lab, const std::string& fo
   return result;
 }
 
+std::unique_ptr<SimLab> SimLab::CreateFromFile(const std::string& labFile, const std::string& folder,
+                                               platform::Host& host, std::string& error) {
+  if (labFile.empty()) return Create(DefaultLab(), folder, host, error);
+  LabFileResult file = LoadLabFile(labFile);
+  if (!file.lab) {
+    error = file.error;
+    return nullptr;
+  }
+  return Create(std::move(*file.lab), folder, host, error);
+}
+
 platform::DeviceSnapshot SimLab::Enumerate() {
   platform::DeviceSnapshot snap;
   std::vector<std::string> adapterOrder;
@@ -55,8 +67,8 @@ platform::DeviceSnapshot SimLab::Enumerate() {
     platform::DiskNode node = DiskNodeFor(d);
     const std::string& parent = node.parent.instanceId;
     // A PCI controller stays in the tree without its disks; a USB device goes with its disk.
-    const bool adapterShown = ParentIsAdapter(d) && !removedParents_.count(parent) &&
-                              (present || !IsUsbAttachment(d.attachment));
+    const bool adapterShown =
+        ParentIsAdapter(d) && !removedParents_.count(parent) && (present || !IsUsbAttachment(d.attachment));
     if (adapterShown) {
       auto [it, fresh] = adapters.try_emplace(parent);
       if (fresh) {
@@ -72,14 +84,6 @@ platform::DeviceSnapshot SimLab::Enumerate() {
   }
   for (const std::string& id : adapterOrder) snap.adapters.push_back(adapters[id]);
   return snap;
-}
-
-std::shared_ptr<SimDrive> SimLab::DriveOnPort(uint32_t port) const {
-  for (const auto& drive : drives_) {
-    const DriveDescription& d = drive->description();
-    if (d.attachment != Attachment::kSoftwareRaid && d.scsiPort == port) return drive;
-  }
-  return nullptr;
 }
 
 std::unique_ptr<platform::Device> SimLab::Open(const std::string& path, platform::OpenAccess access) {
@@ -104,10 +108,10 @@ std::unique_ptr<platform::Device> SimLab::Open(const std::string& path, platform
     }
     if (o.drive) break;
   }
-  if (!o.drive && engine::StartsWithNoCase(path, "\\\\.\\scsi") && path.size() > 8 && path.back() == ':') {
-    std::string digits = path.substr(8, path.size() - 9);
-    if (!digits.empty() && digits.size() < 6 && digits.find_first_not_of("0123456789") == std::string::npos) {
-      o.drive = DriveOnPort(static_cast<uint32_t>(std::stoul(digits)));
+  for (size_t i = 0; !o.drive && i < drives_.size(); ++i) {
+    const DriveDescription& d = drives_[i]->description();
+    if (d.attachment != Attachment::kSoftwareRaid && EqualsNoCase(path, ScsiPortPath(d.scsiPort))) {
+      o.drive = drives_[i];  // the first drive on the port
       o.target = HandleTarget::kScsiPort;
     }
   }
@@ -162,7 +166,8 @@ bool SimLab::SetNodeEnabled(const std::string& instanceId, bool enable) {
   bool found = false;
   for (const auto& drive : drives_) {
     const DriveDescription& d = drive->description();
-    if (d.attachment == Attachment::kSoftwareRaid || !EqualsNoCase(instanceId, ParentNodeFor(d).instanceId)) continue;
+    if (d.attachment == Attachment::kSoftwareRaid || !EqualsNoCase(instanceId, ParentNodeFor(d).instanceId))
+      continue;
     drive->SetDisabled(!enable);
     found = true;
   }
@@ -173,7 +178,8 @@ std::shared_ptr<SimDrive> SimLab::Drive(std::string_view pathOrName) const {
   for (const auto& drive : drives_) {
     const DriveDescription& d = drive->description();
     if (EqualsNoCase(pathOrName, d.name)) return drive;
-    if (d.attachment != Attachment::kSoftwareRaid && EqualsNoCase(pathOrName, PhysicalDrivePath(d.deviceNumber))) {
+    if (d.attachment != Attachment::kSoftwareRaid &&
+        EqualsNoCase(pathOrName, PhysicalDrivePath(d.deviceNumber))) {
       return drive;
     }
     for (const VolumeDescription& v : d.volumes) {

@@ -30,6 +30,11 @@ class SimLab : public platform::DeviceTree {
   static std::unique_ptr<SimLab> Create(LabDescription lab, const std::string& folder, platform::Host& host,
                                         std::string& error);
 
+  // The lab of a lab file (lab_file.h), or DefaultLab() when labFile is empty; what start-up calls
+  // for "/sim" and "/sim=FILE". The error names the file and the problem.
+  static std::unique_ptr<SimLab> CreateFromFile(const std::string& labFile, const std::string& folder,
+                                                platform::Host& host, std::string& error);
+
   platform::DeviceSnapshot Enumerate() override;
   std::unique_ptr<platform::Device> Open(const std::string& path, platform::OpenAccess access) override;
   // Brings back removed nodes (not unplugged drives, not disabled controllers).
@@ -50,13 +55,12 @@ class SimLab : public platform::DeviceTree {
 
  private:
   SimLab(std::string folder, platform::Host& host) : folder_(std::move(folder)), host_(host) {}
-  std::shared_ptr<SimDrive> DriveOnPort(uint32_t port) const;
 
   std::string folder_;
   platform::Host& host_;
   std::vector<std::shared_ptr<SimDrive>> drives_;
   RequestLog log_;
-  std::mutex nodeMutex_;                  // guards the controller sets below
+  std::mutex nodeMutex_;  // guards the controller sets below
   std::set<std::string> removedParents_;
 };
 

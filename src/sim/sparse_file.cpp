@@ -23,7 +23,8 @@ namespace {
 int OpenFd(const std::string& path) {
   int fd = -1;
   std::wstring wide = platform::FsPath(path).wstring();
-  if (_wsopen_s(&fd, wide.c_str(), _O_RDWR | _O_CREAT | _O_BINARY, _SH_DENYNO, _S_IREAD | _S_IWRITE) != 0) return -1;
+  if (_wsopen_s(&fd, wide.c_str(), _O_RDWR | _O_CREAT | _O_BINARY, _SH_DENYNO, _S_IREAD | _S_IWRITE) != 0)
+    return -1;
   return fd;
 }
 int64_t FileSize(int fd) { return _lseeki64(fd, 0, SEEK_END); }

@@ -67,16 +67,34 @@ TEST(IdentifyProbe, AtaRouteFallsBackToSatOnAnErrorStatus) {
   EXPECT_FALSE(IdentifyDrive(tree, e));
 }
 
-TEST(IdentifyProbe, BridgeKindsOpenTheVolumeFirstAndGetNoAnswerYet) {
+TEST(IdentifyProbe, BridgeKindsOpenTheVolumeFirstAndSendTheirBridgeForms) {
   testing::FakeDeviceTree tree;
   DiskEntry e;
   e.diskKind = DiskKind::kAsm2362;
   e.physicalPath = "disk";
+  e.devicePath = "disk";
   e.volumePath = "vol";
   tree.disks["vol"] = {};
   EXPECT_EQ(NvmeIdentifyPath(e), "vol");
+  EXPECT_FALSE(IdentifyDrive(tree, e));  // this disk answers no bridge CDB
+  EXPECT_EQ(tree.requests, (std::vector<std::string>{"open vol", "scsi EAh vol", "scsi E6h vol"}));
+}
+
+TEST(IdentifyProbe, NvmeKindsGoThroughTheirRoutes) {
+  testing::FakeDeviceTree tree;
+  DiskEntry e;
+  e.diskKind = DiskKind::kNvm;
+  e.physicalPath = e.devicePath = "d";
+  tree.disks["d"].nvmeIdentify = testing::IdentifyControllerData(0x1E4B, "INBOX", "1");
+  tree.disks["d"].nvmeRoute = platform::NvmeRoute::kInbox;
+  EXPECT_EQ(IdentifyDrive(tree, e)->model, "INBOX");
+  e.diskKind = DiskKind::kOfaNvm;  // the community route, on the SCSI port
+  e.scsiPortPath = "p";
+  tree.disks["p"].nvmeIdentify = testing::IdentifyControllerData(0x1E4B, "MINIPORT", "1");
+  tree.disks["p"].nvmeRoute = platform::NvmeRoute::kCommunityMiniport;
+  EXPECT_EQ(IdentifyDrive(tree, e)->model, "MINIPORT");
+  e.diskKind = DiskKind::kIrstNvm;  // the drive does not answer on the RST route
   EXPECT_FALSE(IdentifyDrive(tree, e));
-  EXPECT_EQ(tree.requests, std::vector<std::string>{"open vol"});
 }
 
 }  // namespace

@@ -334,17 +334,37 @@ TEST_F(SectorCommands, TrimFromPastTheEndIsRefused) {
 TEST_F(SectorCommands, TrimBehindAUsbBridgeSendsDatasetManagement) {
   Select(kBridge);
   ASSERT_EQ(state().current.diskKind, DiskKind::kAsm2362);
+  Run("LBAWrite( LBA:0, SectorCount:32 );");
+  ASSERT_EQ(Code(), 0);
   lab->requestLog().Clear();
   Run("TRIM( LBA:8, TRIMSectorCount:16 );");
-  // The bridge transports carry NVMe commands in their own CDBs; until a drive's route takes the
-  // command, the request fails at the driver.
-  EXPECT_EQ(Code(), -74);
-  std::vector<sim::RequestRecord> io = Requests("NvmeIo");
-  ASSERT_EQ(io.size(), 1u);
-  const NvmeEntryBytes entry = DeallocateEntry();
-  EXPECT_EQ(io[0].command, std::vector<uint8_t>(entry.begin(), entry.end()));
-  EXPECT_EQ(io[0].length, kDeallocatePageBytes);
+  EXPECT_EQ(Code(), 0);
+  // The ASMedia three-phase form: command, data out (the range page), completion.
+  std::vector<sim::RequestRecord> scsi = Requests("Scsi");
+  ASSERT_EQ(scsi.size(), 3u);
+  EXPECT_EQ(scsi[0].command[2], 0x80);
+  EXPECT_EQ(scsi[0].command[3], 0x01);  // the I/O queue
+  EXPECT_EQ(scsi[1].command[0], 0xEA);
+  EXPECT_EQ(scsi[1].length, kDeallocatePageBytes);
+  EXPECT_EQ(scsi[2].command[2], 0x82);
   EXPECT_TRUE(Requests("Trim").empty());
+  // The range reads as zeros now; the sectors around it kept their data.
+  std::vector<uint8_t> sector(512);
+  auto dev = lab->Open(kBridge, platform::OpenAccess::kRead);
+  for (uint64_t lba : {7u, 8u, 23u, 24u}) {
+    ASSERT_EQ(dev->Read(lba * 512, sector), 512u);
+    const bool zero = std::all_of(sector.begin(), sector.end(), [](uint8_t b) { return b == 0; });
+    EXPECT_EQ(zero, lba >= 8 && lba < 24) << lba;
+  }
+}
+
+TEST_F(SectorCommands, TrimBehindABridgeThatRefusesIsAnIoControlError) {
+  Select(kBridge);
+  sim::FaultPlan plan;
+  plan.bridgeCheckPhases = sim::bridge_phase::kData;
+  Drive(kBridge)->set_faults(plan);
+  Run("TRIM( LBA:8, TRIMSectorCount:16 );");
+  EXPECT_EQ(Code(), -74);
 }
 
 // ---- FlushCache ----

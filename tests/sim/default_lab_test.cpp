@@ -61,8 +61,8 @@ TEST(DefaultLab, NvmeIdentifyControllerOnTheInboxRoute) {
   engine::PutLe32(&entry[40], 1);  // CNS 1
   std::vector<uint8_t> data(4096);
   platform::NvmeCompletion done;
-  ASSERT_EQ(dev->Nvme(platform::NvmeRoute::kInbox, platform::NvmeQueue::kAdmin, entry, platform::DataDirection::kIn,
-                      data, 60, done),
+  ASSERT_EQ(dev->Nvme(platform::NvmeRoute::kInbox, platform::NvmeQueue::kAdmin, entry,
+                      platform::DataDirection::kIn, data, 60, done),
             platform::PassStatus::kOk);
   EXPECT_EQ(done.status, 0);
   EXPECT_EQ(std::string(data.begin() + 24, data.begin() + 44), "KESTRUNE SIM NVME 4G");

@@ -15,7 +15,9 @@ using platform::DataDirection;
 using platform::PassStatus;
 
 struct FaultLab : LabUnderTest {
-  FaultLab() : LabUnderTest({{SmallDrive("N", Attachment::kNvmeInbox, 0), SmallDrive("S", Attachment::kSataAhci, 1)}}) {}
+  FaultLab()
+      : LabUnderTest(
+            {{SmallDrive("N", Attachment::kNvmeInbox, 0), SmallDrive("S", Attachment::kSataAhci, 1)}}) {}
   std::shared_ptr<SimDrive> nvme() { return lab->Drive("N"); }
   void Plan(const FaultPlan& f) { nvme()->set_faults(f); }
 };
@@ -25,7 +27,8 @@ PassStatus Identify(platform::Device& dev, uint32_t timeout, platform::NvmeCompl
   e[0] = 0x06;
   engine::PutLe32(&e[40], 1);
   std::vector<uint8_t> data(4096);
-  return dev.Nvme(platform::NvmeRoute::kInbox, platform::NvmeQueue::kAdmin, e, DataDirection::kIn, data, timeout, done);
+  return dev.Nvme(platform::NvmeRoute::kInbox, platform::NvmeQueue::kAdmin, e, DataDirection::kIn, data,
+                  timeout, done);
 }
 
 TEST(Faults, OpenFailureEveryTimeOrCounted) {
@@ -76,9 +79,9 @@ TEST(Faults, MediaErrorsOnEveryRoute) {
   t.lab->Drive("S")->AddMediaError(10);
   auto nvme = t.Open("\\\\.\\PHYSICALDRIVE0");
   std::vector<uint8_t> data(4096);
-  EXPECT_FALSE(nvme->Read(8 * 512, data));           // sectors 8-15
-  EXPECT_TRUE(nvme->Read(11 * 512, data));          // sectors 11-18
-  EXPECT_TRUE(nvme->Write(8 * 512, data, false));   // writing does not mend it
+  EXPECT_FALSE(nvme->Read(8 * 512, data));         // sectors 8-15
+  EXPECT_TRUE(nvme->Read(11 * 512, data));         // sectors 11-18
+  EXPECT_TRUE(nvme->Write(8 * 512, data, false));  // writing does not mend it
   EXPECT_FALSE(nvme->Read(10 * 512, std::span(data).first(512)));
 
   std::array<uint8_t, 64> read{};
@@ -87,7 +90,8 @@ TEST(Faults, MediaErrorsOnEveryRoute) {
   engine::PutLe32(&read[40], 9);
   engine::PutLe32(&read[48], 1);  // LBA 9, two blocks
   platform::NvmeCompletion done;
-  ASSERT_EQ(nvme->Nvme(platform::NvmeRoute::kInbox, platform::NvmeQueue::kIo, read, DataDirection::kIn, data, 60, done),
+  ASSERT_EQ(nvme->Nvme(platform::NvmeRoute::kInbox, platform::NvmeQueue::kIo, read, DataDirection::kIn, data,
+                       60, done),
             PassStatus::kOk);
   EXPECT_EQ(done.status, nvme_status::kUnrecoveredReadError);
 

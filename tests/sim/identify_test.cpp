@@ -1,10 +1,9 @@
 // Identify data layouts: golden bytes of the fields that the inventory and decoders read.
-#include "sim/identify_data.h"
-
 #include <gtest/gtest.h>
 
 #include "engine/bytes.h"
 #include "lab_fixture.h"
+#include "sim/identify_data.h"
 
 namespace kestrune::sim {
 namespace {
@@ -59,9 +58,9 @@ TEST(AtaIdentify, ChecksumAndFeatureWords) {
   for (uint8_t b : id) sum = static_cast<uint8_t>(sum + b);
   EXPECT_EQ(sum, 0);
   EXPECT_EQ(id[510], 0xA5);
-  EXPECT_EQ(engine::GetLe16(&id[170]) & 0x20, 0x20);   // word 85: write cache enabled
-  EXPECT_EQ(engine::GetLe16(&id[338]) & 1, 1);         // word 169: trim
-  EXPECT_EQ(engine::GetLe16(&id[176]), 0x407F);        // word 88: UDMA 6 selected
+  EXPECT_EQ(engine::GetLe16(&id[170]) & 0x20, 0x20);  // word 85: write cache enabled
+  EXPECT_EQ(engine::GetLe16(&id[338]) & 1, 1);        // word 169: trim
+  EXPECT_EQ(engine::GetLe16(&id[176]), 0x407F);       // word 88: UDMA 6 selected
   auto off = AtaIdentifyDevice(d, {.writeCacheEnabled = false});
   EXPECT_EQ(engine::GetLe16(&off[170]) & 0x20, 0);
   EXPECT_EQ(engine::GetLe16(&off[164]) & 0x20, 0x20);  // word 82: still supported
@@ -77,9 +76,9 @@ TEST(NvmeIdentify, ControllerFields) {
   EXPECT_EQ(Bytes(&id[24], 40), "ABCDEFG" + std::string(33, ' '));
   EXPECT_EQ(Bytes(&id[64], 8), "FW1     ");
   EXPECT_EQ(engine::GetLe32(&id[80]), 0x00010400u);
-  EXPECT_EQ(engine::GetLe32(&id[516]), 1u);       // one namespace
-  EXPECT_EQ(engine::GetLe16(&id[520]) & 4, 4);    // Dataset Management
-  EXPECT_EQ(id[525], 1);                          // volatile write cache present
+  EXPECT_EQ(engine::GetLe32(&id[516]), 1u);     // one namespace
+  EXPECT_EQ(engine::GetLe16(&id[520]) & 4, 4);  // Dataset Management
+  EXPECT_EQ(id[525], 1);                        // volatile write cache present
 }
 
 TEST(NvmeIdentify, NamespaceSizesAndFormats) {

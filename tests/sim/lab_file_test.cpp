@@ -224,13 +224,20 @@ TEST(LabFile, AttachmentNamesAndKindNumbers) {
     int kind;
   };
   const Row rows[] = {
-      {"sata-ahci", Attachment::kSataAhci, 1},       {"SATA-SAS", Attachment::kSataSas, 2},
-      {"sata-usb", Attachment::kSataUsb, 2},         {"nvme-inbox", Attachment::kNvmeInbox, 10},
-      {"nvme-miniport", Attachment::kNvmeCommunity, 11}, {"nvme-rst", Attachment::kNvmeRst, 12},
-      {"usb-jmicron", Attachment::kUsbJmicron, 13},  {"usb-asm2362", Attachment::kUsbAsm2362, 14},
-      {"usb-asm2364", Attachment::kUsbAsm2364, 15},  {"usb-rtl9210b", Attachment::kUsbRtl9210B, 16},
-      {"usb-rtl9210", Attachment::kUsbRtl9210, 17},  {"raid", Attachment::kSoftwareRaid, 20},
-      {"usb-flash", Attachment::kUsbFlash, 21},      {"2", Attachment::kSataSas, 2},
+      {"sata-ahci", Attachment::kSataAhci, 1},
+      {"SATA-SAS", Attachment::kSataSas, 2},
+      {"sata-usb", Attachment::kSataUsb, 2},
+      {"nvme-inbox", Attachment::kNvmeInbox, 10},
+      {"nvme-miniport", Attachment::kNvmeCommunity, 11},
+      {"nvme-rst", Attachment::kNvmeRst, 12},
+      {"usb-jmicron", Attachment::kUsbJmicron, 13},
+      {"usb-asm2362", Attachment::kUsbAsm2362, 14},
+      {"usb-asm2364", Attachment::kUsbAsm2364, 15},
+      {"usb-rtl9210b", Attachment::kUsbRtl9210B, 16},
+      {"usb-rtl9210", Attachment::kUsbRtl9210, 17},
+      {"raid", Attachment::kSoftwareRaid, 20},
+      {"usb-flash", Attachment::kUsbFlash, 21},
+      {"2", Attachment::kSataSas, 2},
       {"15", Attachment::kUsbAsm2364, 15},
   };
   for (const Row& row : rows) {
@@ -295,7 +302,8 @@ TEST(LabFile, BadValuesGiveClearErrors) {
 TEST(LabFile, LabWideErrors) {
   EXPECT_NE(ErrorOf("").find("no drives"), std::string::npos);
   EXPECT_NE(ErrorOf("[A]\nCapacity = 8MiB\n").find("Attachment = \"\": missing"), std::string::npos);
-  EXPECT_NE(ErrorOf("[A]\nAttachment = flux\nCapacity = 8MiB\n").find("not an attachment"), std::string::npos);
+  EXPECT_NE(ErrorOf("[A]\nAttachment = flux\nCapacity = 8MiB\n").find("not an attachment"),
+            std::string::npos);
   EXPECT_NE(ErrorOf("[A]\nAttachment = nvme-inbox\n").find("Capacity = \"\": missing"), std::string::npos);
   EXPECT_NE(ErrorOf("[A]\nAttachment = nvme-inbox\nCapacity = 8MiB\nDeviceNumber = 1\n"
                     "[B]\nAttachment = nvme-inbox\nCapacity = 8MiB\nDeviceNumber = 1\n")
@@ -326,10 +334,59 @@ TEST(LabFile, ExampleLabLoads) {
   EXPECT_EQ(r.lab->drives[2].volumes[1].letter, 'E');
 }
 
+TEST(LabFile, DamagedFilesGiveAnErrorOrALab) {
+  auto bytes = platform::ReadWholeFile(std::string(KESTRUNE_SOURCE_DIR) + "/examples/lab_4k.ini");
+  ASSERT_TRUE(bytes);
+  const std::string text(bytes->begin(), bytes->end());
+  for (size_t i = 0; i < text.size(); ++i) {
+    for (const std::string& damaged : {text.substr(0, i), text.substr(0, i) + '\x01' + text.substr(i + 1)}) {
+      LabFileResult r = ParseLab(engine::IniFile::Parse(damaged));
+      EXPECT_NE(r.lab.has_value(), !r.error.empty()) << i;
+    }
+  }
+}
+
 TEST(LabFile, MissingFileNamesThePath) {
   LabFileResult r = LoadLabFile("/nonexistent/lab.ini");
   EXPECT_FALSE(r.lab);
   EXPECT_NE(r.error.find("/nonexistent/lab.ini"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kestrune::sim
+
+namespace kestrune::sim {
+namespace {
+
+TEST(LabFile, CommandAndBridgeFailures) {
+  LabDescription lab = Parse(
+      "[Bridge]\r\nAttachment = usb-asm2362\r\nCapacity = 16 MiB\r\nNvmeFailures = 0x06, io:0x09=0x0281\r\n"
+      "NvmeFailuresCount = 3\r\nBridgeCheck = command\r\nBridgeFail = data, completion\r\nBridgeFailuresCount = 2\r\n");
+  ASSERT_EQ(lab.drives.size(), 1u);
+  const FaultPlan& f = lab.drives[0].faults;
+  EXPECT_EQ(f.nvmeFailures.size(), 2u);
+  EXPECT_EQ(f.nvmeFailures.at(NvmeFaultKey(true, 0x09)), 0x0281);
+  EXPECT_EQ(f.nvmeFailuresCount, 3u);
+  EXPECT_EQ(f.bridgeCheckPhases, bridge_phase::kCommand);
+  EXPECT_EQ(f.bridgeFailPhases, bridge_phase::kData | bridge_phase::kCompletion);
+  EXPECT_EQ(f.bridgeFailuresCount, 2u);
+
+  struct Bad {
+    const char* keys;
+    const char* words;
+  };
+  const Bad bad[] = {
+      {"Attachment = nvme-inbox\r\nBridgeCheck = data\r\n", "only NVMe drives behind USB bridges"},
+      {"Attachment = sata-ahci\r\nNvmeFailures = 6\r\n", "only NVMe drives take NVMe commands"},
+      {"Attachment = nvme-inbox\r\nNvmeFailures = 0x1FF\r\n", "not a list of [io:]OPCODE[=STATUS]"},
+      {"Attachment = usb-jmicron\r\nBridgeFail = status\r\n", "not a list of command, data"},
+      {"Attachment = nvme-inbox\r\nNvmeFailuresCount = 1\r\n", "needs NvmeFailures"},
+      {"Attachment = usb-jmicron\r\nBridgeFailuresCount = 1\r\n", "needs BridgeCheck or BridgeFail"},
+  };
+  for (const Bad& b : bad) {
+    const std::string error = ErrorOf(std::string("[D]\r\nCapacity = 1 MiB\r\n") + b.keys);
+    EXPECT_NE(error.find(b.words), std::string::npos) << error;
+  }
 }
 
 }  // namespace

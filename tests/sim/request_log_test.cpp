@@ -30,9 +30,11 @@ TEST(RequestLog, RecordsEveryRequestInOrder) {
   engine::PutLe32(&entry[40], 1);
   std::vector<uint8_t> id(4096);
   platform::NvmeCompletion done;
-  nvme->Nvme(platform::NvmeRoute::kInbox, platform::NvmeQueue::kAdmin, entry, DataDirection::kIn, id, 60, done);
+  nvme->Nvme(platform::NvmeRoute::kInbox, platform::NvmeQueue::kAdmin, entry, DataDirection::kIn, id, 60,
+             done);
   entry[0] = 0xC1;
-  nvme->Nvme(platform::NvmeRoute::kInbox, platform::NvmeQueue::kAdmin, entry, DataDirection::kNone, {}, 60, done);
+  nvme->Nvme(platform::NvmeRoute::kInbox, platform::NvmeQueue::kAdmin, entry, DataDirection::kNone, {}, 60,
+             done);
   const uint8_t inquiry[6] = {0x12, 0, 0, 0, 36, 0};
   platform::ScsiResult result;
   sata->Scsi(inquiry, DataDirection::kIn, id, 60, result);
@@ -75,7 +77,8 @@ TEST(RequestLog, OutcomesOfInjectedFaults) {
   auto dev = t.Open("\\\\.\\PHYSICALDRIVE0");
   std::vector<uint8_t> data(1024);
   auto drive = t.lab->Drive("\\\\.\\PHYSICALDRIVE0");
-  drive->set_faults({.failRequests = request::kFlush, .mediaErrorLbas = {1}, .shortTransfer = request::kWrite});
+  drive->set_faults(
+      {.failRequests = request::kFlush, .mediaErrorLbas = {1}, .shortTransfer = request::kWrite});
   dev->Flush();
   dev->Read(0, data);
   dev->Write(0, data, false);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <thread>
 
 #include "lab_fixture.h"
 #include "platform/files.h"
@@ -155,6 +156,50 @@ TEST(Trim, NotOnDrivesWithoutIt) {
   auto dev = t.Open("\\\\.\\PHYSICALDRIVE0");
   EXPECT_EQ(dev->TrimSupported(), false);
   EXPECT_FALSE(dev->Trim(0, 512));
+}
+
+TEST(Backing, HandlesOnSeveralThreads) {
+  LabUnderTest t({{SmallDrive("A", Attachment::kNvmeInbox, 0)}});
+  std::vector<std::thread> threads;
+  for (uint8_t k = 0; k < 4; ++k) {
+    threads.emplace_back([&t, k] {
+      auto dev = t.Open("\\\\.\\PHYSICALDRIVE0");
+      for (uint64_t i = 0; i < 64; ++i) {
+        std::vector<uint8_t> data = Pattern(512, static_cast<uint8_t>(k * 64 + i));
+        const uint64_t offset = (i * 4 + k) * 512;
+        EXPECT_EQ(dev->Write(offset, data, i % 2 == 0), 512u);
+        if (i % 8 == 0) {
+          EXPECT_TRUE(dev->Flush());
+        }
+        std::vector<uint8_t> back(512);
+        EXPECT_EQ(dev->Read(offset, back), 512u);
+        EXPECT_EQ(back, data);
+      }
+    });
+  }
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(t.lab->requestLog().Records().size(), 4u * (1 + 64 * 2 + 8));
+}
+
+TEST(Backing, FromALabFileOrTheDefault) {
+  testing::TempDir dir;
+  testing::FakeHost host;
+  std::string error;
+  auto lab = SimLab::CreateFromFile("", dir.path(), host, error);
+  ASSERT_TRUE(lab) << error;
+  EXPECT_EQ(lab->Enumerate().disks.size(), 2u);
+  lab = SimLab::CreateFromFile(std::string(KESTRUNE_SOURCE_DIR) + "/examples/lab_4k.ini", dir.path(), host,
+                               error);
+  ASSERT_TRUE(lab) << error;
+  platform::DeviceSnapshot snap = lab->Enumerate();
+  ASSERT_EQ(snap.disks.size(), 3u);
+  EXPECT_EQ(snap.disks[0].sectorSize, 4096u);
+  EXPECT_EQ(snap.disks[1].usbPorts, (std::vector<uint32_t>{3, 4}));
+  ASSERT_EQ(snap.volumes.size(), 2u);
+  EXPECT_EQ(snap.volumes[0].letter, "D:");
+  EXPECT_EQ(snap.volumes[1].diskNumber, 2u);
+  EXPECT_FALSE(SimLab::CreateFromFile(dir.path() + "/none.ini", dir.path(), host, error));
+  EXPECT_NE(error.find("none.ini"), std::string::npos);
 }
 
 TEST(Backing, FilesAreKeptForTheNextLab) {

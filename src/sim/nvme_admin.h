@@ -1,0 +1,28 @@
+// The admin command handlers of the simulated NVMe controller, one file per group, and the
+// helpers they share. Every handler runs with the drive's lock held.
+#pragma once
+
+#include <span>
+
+#include "sim/command_sets.h"
+#include "sim/sim_drive.h"
+
+namespace kestrune::sim {
+
+inline constexpr uint32_t kBroadcastNsid = 0xFFFFFFFF;
+
+inline void SetStatus(NvmeRequest& r, uint16_t status) { r.completion.status = status; }
+
+// Copies bytes into the request's data buffer (at most its size) and zeroes the rest of it.
+void ReturnBytes(NvmeRequest& r, std::span<const uint8_t> bytes);
+
+void GetLogPage(NvmeRequest& r);         // nvme_log_pages.cpp
+void GetFeatures(NvmeRequest& r);        // nvme_features.cpp
+void SetFeatures(NvmeRequest& r);
+void FirmwareDownload(NvmeRequest& r);   // nvme_firmware.cpp
+void FirmwareCommit(NvmeRequest& r);
+void FormatNvm(NvmeRequest& r);
+void SecuritySend(NvmeRequest& r);       // nvme_security.cpp
+void SecurityReceive(NvmeRequest& r);
+
+}  // namespace kestrune::sim

@@ -1,0 +1,259 @@
+// The Linux sector path on real block devices: loop devices over files with 512- and 4096-byte
+// logical blocks, through the disk layer's sector functions and the device handle itself. Needs
+// root and losetup; the tests skip with the reason when they cannot have a loop device.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "disk/sector_buffer.h"
+#include "disk/sector_io.h"
+#include "platform/files.h"
+#include "platform/linux/linux_device_tree.h"
+#include "support/fake_host.h"
+
+namespace kestrune::platform {
+namespace {
+
+constexpr uint64_t kDiskBytes = 16ull << 20;
+
+// Runs a shell command; its first output line, or nullopt when it failed.
+std::optional<std::string> Run(const std::string& command) {
+  FILE* p = ::popen((command + " 2>/dev/null").c_str(), "r");
+  if (!p) return std::nullopt;
+  char line[512] = {};
+  const bool got = std::fgets(line, sizeof line, p) != nullptr;
+  const int rc = ::pclose(p);
+  if (rc != 0) return std::nullopt;
+  std::string out = got ? line : "";
+  while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
+  return out;
+}
+
+// A loop device over a sparse file, detached when the test ends.
+class LoopDevice {
+ public:
+  LoopDevice(const std::string& folder, uint32_t sectorSize) {
+    if (::geteuid() != 0) {
+      why_ = "attaching a loop device needs root";
+      return;
+    }
+    const std::string file = folder + "/loop" + std::to_string(sectorSize) + ".img";
+    if (!Run("truncate -s " + std::to_string(kDiskBytes) + " '" + file + "'")) {
+      why_ = "cannot make the loop device's file";
+      return;
+    }
+    std::optional<std::string> dev =
+        Run("losetup --find --show --sector-size " + std::to_string(sectorSize) + " '" + file + "'");
+    if (!dev || dev->rfind("/dev/loop", 0) != 0) {
+      why_ = "losetup cannot attach a loop device here";
+      return;
+    }
+    path_ = *dev;
+  }
+  ~LoopDevice() {
+    if (!mountPoint_.empty()) Run("umount '" + mountPoint_ + "'");
+    if (!path_.empty()) Run("losetup -d " + path_);
+  }
+
+  // Makes a file system on the device and mounts it; false when the machine cannot.
+  bool Mount(const std::string& mountPoint) {
+    std::filesystem::create_directories(mountPoint, ec_);
+    if (!Run("mkfs.ext4 -q -F " + path_) || !Run("mount " + path_ + " '" + mountPoint + "'")) return false;
+    mountPoint_ = mountPoint;
+    return true;
+  }
+
+  const std::string& path() const { return path_; }
+  const std::string& why() const { return why_; }
+
+ private:
+  std::string path_;
+  std::string why_;
+  std::string mountPoint_;
+  std::error_code ec_;
+};
+
+std::vector<uint8_t> Pattern(size_t bytes, uint8_t seed) {
+  std::vector<uint8_t> v(bytes);
+  for (size_t i = 0; i < bytes; ++i) v[i] = static_cast<uint8_t>(seed + i * 7 + (i >> 9));
+  return v;
+}
+
+class LoopSectorPath : public ::testing::TestWithParam<uint32_t> {
+ protected:
+  void SetUp() override {
+    loop = std::make_unique<LoopDevice>(dir.path(), GetParam());
+    if (loop->path().empty()) GTEST_SKIP() << loop->why();
+  }
+
+  uint32_t ss() const { return GetParam(); }
+  const std::string& path() const { return loop->path(); }
+
+  int32_t Write(uint64_t lba, const std::vector<uint8_t>& data, bool fua = false) {
+    disk::SectorBuffer b(data.size());
+    std::copy(data.begin(), data.end(), b.data());
+    return disk::WriteSectors(tree, path(), lba, static_cast<int32_t>(data.size() / ss()), b.bytes(), ss(), fua);
+  }
+
+  std::vector<uint8_t> Read(uint64_t lba, uint32_t count, int32_t* code = nullptr) {
+    disk::SectorBuffer b(static_cast<size_t>(count) * ss());
+    int32_t rc = disk::ReadSectors(tree, path(), lba, static_cast<int32_t>(count), b.bytes(), ss());
+    if (code) *code = rc;
+    return std::vector<uint8_t>(b.data(), b.data() + b.size());
+  }
+
+  ::kestrune::testing::TempDir dir;
+  std::unique_ptr<LoopDevice> loop;
+  linux_dev::LinuxDeviceTree tree{linux_dev::LinuxTreeOptions{"/", true}};
+};
+
+TEST_P(LoopSectorPath, IsListedWithItsGeometryAndNoVolumes) {
+  DeviceSnapshot s = tree.Enumerate();
+  const DiskNode* node = nullptr;
+  for (const DiskNode& d : s.disks)
+    if (d.physicalPath == path()) node = &d;
+  ASSERT_NE(node, nullptr);
+  EXPECT_EQ(node->sectorSize, ss());
+  EXPECT_EQ(node->lengthBytes, kDiskBytes);
+  for (const VolumeNode& v : s.volumes) EXPECT_NE(v.diskNumber, node->deviceNumber) << v.letter;
+
+  std::unique_ptr<Device> d = tree.Open(path(), OpenAccess::kRead);
+  ASSERT_TRUE(d);
+  EXPECT_EQ(d->LengthBytes(), kDiskBytes);
+  EXPECT_EQ(d->SectorSize(), ss());
+  EXPECT_TRUE(d->WriteCacheEnabled().has_value());
+}
+
+TEST_P(LoopSectorPath, RoundTripsWithAndWithoutForcedUnitAccess) {
+  const std::vector<uint8_t> a = Pattern(5 * ss(), 0x11);
+  const std::vector<uint8_t> b = Pattern(3 * ss(), 0x77);
+  ASSERT_EQ(Write(3, a), 1);
+  ASSERT_EQ(Write(20, b, true), 1);
+  EXPECT_EQ(Read(3, 5), a);
+  EXPECT_EQ(Read(20, 3), b);
+  const uint64_t last = kDiskBytes / ss() - 1;
+  ASSERT_EQ(Write(last, Pattern(ss(), 0x33)), 1);
+  EXPECT_EQ(Read(last, 1), Pattern(ss(), 0x33));
+}
+
+TEST_P(LoopSectorPath, UnalignedBuffersGoThroughAnAlignedOne) {
+  std::unique_ptr<Device> d = tree.Open(path(), OpenAccess::kReadWrite);
+  ASSERT_TRUE(d);
+  std::vector<uint8_t> store(3 * ss() + 1);
+  std::span<uint8_t> odd(store.data() + 1, 3 * ss());  // not page-aligned
+  const std::vector<uint8_t> data = Pattern(odd.size(), 0x5A);
+  std::copy(data.begin(), data.end(), odd.begin());
+  ASSERT_EQ(d->Write(8 * ss(), odd, false), odd.size());
+  std::fill(odd.begin(), odd.end(), 0);
+  ASSERT_EQ(d->Read(8 * ss(), odd), odd.size());
+  EXPECT_TRUE(std::equal(odd.begin(), odd.end(), data.begin()));
+}
+
+TEST_P(LoopSectorPath, RangeErrorsAndShortTransfersAreReported) {
+  int32_t code = 0;
+  const uint64_t sectors = kDiskBytes / ss();
+  Read(sectors - 1, 2, &code);
+  EXPECT_EQ(code, -2);  // past the end the device reports: refused before any I/O
+  EXPECT_EQ(Write(sectors, Pattern(ss(), 1)), -2);
+  EXPECT_EQ(Read(0, 0).size(), 0u);
+
+  std::unique_ptr<Device> d = tree.Open(path(), OpenAccess::kReadWrite);
+  ASSERT_TRUE(d);
+  disk::SectorBuffer b(2 * ss());
+  EXPECT_EQ(d->Read((sectors - 1) * ss(), b.bytes()), ss());  // the device moves what it has
+  EXPECT_EQ(d->Read(sectors * ss(), b.bytes()), 0u);
+  EXPECT_FALSE(d->Read(ss() / 2, b.bytes().first(ss())));     // not a sector boundary
+  EXPECT_FALSE(d->Write(0, b.bytes().first(ss() / 2), false));  // not a whole sector
+  EXPECT_FALSE(d->Trim(ss() / 2, ss()));
+}
+
+TEST_P(LoopSectorPath, TrimDeallocatesAndFlushReachesTheDevice) {
+  ASSERT_EQ(Write(40, Pattern(8 * ss(), 0x99)), 1);
+  std::unique_ptr<Device> d = tree.Open(path(), OpenAccess::kReadWrite);
+  ASSERT_TRUE(d);
+  EXPECT_EQ(disk::TrimSupported(tree, path()), 1);
+  EXPECT_EQ(disk::TrimRange(*d, 42 * ss(), 4 * ss()), 1);
+  std::vector<uint8_t> after = Read(40, 8);
+  const std::vector<uint8_t> before = Pattern(8 * ss(), 0x99);
+  EXPECT_TRUE(std::equal(after.begin(), after.begin() + 2 * ss(), before.begin()));
+  EXPECT_TRUE(std::all_of(after.begin() + 2 * ss(), after.begin() + 6 * ss(), [](uint8_t c) { return c == 0; }));
+  EXPECT_TRUE(std::equal(after.begin() + 6 * ss(), after.end(), before.begin() + 6 * ss()));
+  EXPECT_EQ(disk::TrimRange(*d, kDiskBytes - ss(), 2 * ss()), -74);  // runs past the end
+  EXPECT_EQ(disk::FlushDevice(tree, path()), 1);
+}
+
+TEST_P(LoopSectorPath, PassThroughOfOtherTransportsIsNotCarried) {
+  std::unique_ptr<Device> d = tree.Open(path(), OpenAccess::kReadWrite);
+  ASSERT_TRUE(d);
+  std::array<uint8_t, 6> inquiry = {0x12, 0, 0, 0, 36, 0};
+  std::vector<uint8_t> data(36);
+  ScsiResult result;
+  EXPECT_EQ(d->Scsi(inquiry, DataDirection::kIn, data, 5, result), PassStatus::kNotSupported);
+  AtaRegisters regs;
+  regs.command = 0xEC;
+  EXPECT_EQ(d->Ata(regs, DataDirection::kIn, data, 5), PassStatus::kNotSupported);
+  std::array<uint8_t, 64> entry{};
+  entry[0] = 0x06;
+  NvmeCompletion completion;
+  EXPECT_EQ(d->Nvme(NvmeRoute::kInbox, NvmeQueue::kAdmin, entry, DataDirection::kNone, {}, 5, completion),
+            PassStatus::kNotSupported);
+  EXPECT_EQ(d->Nvme(NvmeRoute::kRstMiniport, NvmeQueue::kAdmin, entry, DataDirection::kNone, {}, 5, completion),
+            PassStatus::kNotSupported);
+}
+
+// A writing handle holds the disk: the system cannot claim it meanwhile, and handles of the same
+// process share the claim. A disk that someone else holds opens, but refuses every write.
+TEST_P(LoopSectorPath, WritingTakesTheDiskExclusively) {
+  {
+    std::unique_ptr<Device> first = tree.Open(path(), OpenAccess::kReadWrite);
+    std::unique_ptr<Device> second = tree.Open(path(), OpenAccess::kReadWrite);
+    ASSERT_TRUE(first && second);
+    disk::SectorBuffer b(ss());
+    EXPECT_EQ(second->Write(0, b.bytes(), false), ss());
+    first.reset();
+    EXPECT_EQ(second->Write(ss(), b.bytes(), false), ss());
+    int other = ::open(path().c_str(), O_RDONLY | O_EXCL);
+    EXPECT_LT(other, 0);
+    if (other >= 0) ::close(other);
+  }
+  int holder = ::open(path().c_str(), O_RDONLY | O_EXCL);  // as a mount would
+  ASSERT_GE(holder, 0) << "the claim was not given back";
+  const std::vector<uint8_t> data = Pattern(ss(), 0x42);
+  EXPECT_EQ(Write(2, data), -4);
+  std::unique_ptr<Device> d = tree.Open(path(), OpenAccess::kReadWrite);
+  ASSERT_TRUE(d);
+  EXPECT_FALSE(d->Trim(0, ss()));
+  disk::SectorBuffer b(ss());
+  EXPECT_EQ(d->Read(0, b.bytes()), ss());
+  d.reset();
+  ::close(holder);
+  EXPECT_EQ(Write(2, data), 1);
+}
+
+TEST_P(LoopSectorPath, AMountedDiskIsAVolumeAndIsNotWritten) {
+  const std::string mountPoint = dir.path() + "/mnt";
+  if (!loop->Mount(mountPoint)) GTEST_SKIP() << "cannot make and mount a file system here";
+  DeviceSnapshot s = tree.Enumerate();
+  const VolumeNode* volume = nullptr;
+  for (const VolumeNode& v : s.volumes)
+    if (v.path == path()) volume = &v;
+  ASSERT_NE(volume, nullptr);
+  EXPECT_EQ(volume->letter, mountPoint);
+  EXPECT_FALSE(volume->holdsSystem);
+  EXPECT_GT(volume->totalBytes, 0u);
+  EXPECT_EQ(Write(0, Pattern(ss(), 0x42)), -4);
+  EXPECT_EQ(disk::FlushDevice(tree, path()), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(SectorSizes, LoopSectorPath, ::testing::Values(512u, 4096u),
+                         [](const ::testing::TestParamInfo<uint32_t>& i) { return std::to_string(i.param); });
+
+}  // namespace
+}  // namespace kestrune::platform

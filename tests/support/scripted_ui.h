@@ -1,0 +1,63 @@
+// A Ui for tests: file choices are answered from a list written up front (an empty list answers
+// "cancelled"), and everything else the run shows is recorded.
+#pragma once
+
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/ui.h"
+
+namespace kestrune::testing {
+
+class ScriptedUi final : public engine::Ui {
+ public:
+  struct Asked {
+    uint32_t view;
+    engine::FileChoice choice;
+  };
+  struct Redirect {
+    std::string path;
+    bool append;
+    bool operator==(const Redirect&) const = default;
+  };
+
+  // Answers given in order; nullopt answers "cancelled".
+  std::deque<std::optional<std::string>> answers;
+  bool redirectWorks = true;  // what RedirectConsole returns
+
+  std::vector<Asked> asked;
+  std::vector<std::string> statuses;
+  std::vector<std::pair<int64_t, int64_t>> progress;
+  std::vector<Redirect> redirects;
+
+  std::optional<std::string> ChooseFile(uint32_t view, const engine::FileChoice& choice) override {
+    std::lock_guard<std::mutex> guard(mutex_);
+    asked.push_back({view, choice});
+    if (answers.empty()) return std::nullopt;
+    std::optional<std::string> answer = std::move(answers.front());
+    answers.pop_front();
+    return answer;
+  }
+  void ShowStatus(uint32_t, std::string_view text) override {
+    std::lock_guard<std::mutex> guard(mutex_);
+    statuses.emplace_back(text);
+  }
+  void ShowProgress(uint32_t, int64_t position, int64_t extra) override {
+    std::lock_guard<std::mutex> guard(mutex_);
+    progress.emplace_back(position, extra);
+  }
+  bool RedirectConsole(const std::string& path, bool append) override {
+    std::lock_guard<std::mutex> guard(mutex_);
+    redirects.push_back({path, append});
+    return redirectWorks;
+  }
+
+ private:
+  std::mutex mutex_;
+};
+
+}  // namespace kestrune::testing
