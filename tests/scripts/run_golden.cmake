@@ -6,6 +6,9 @@ get_filename_component(name ${SCRIPT} NAME_WE)
 set(args "SCRIPT:${SCRIPT}" "/sim" "\\\\.\\PHYSICALDRIVE0")
 if(EXISTS ${dir}/${name}.args)
   file(STRINGS ${dir}/${name}.args extra)
+  # "@SOURCE_DIR@" in an argument stands for the root of the source tree (for lab files in examples/).
+  get_filename_component(source_dir ${dir}/../.. ABSOLUTE)
+  list(TRANSFORM extra REPLACE "@SOURCE_DIR@" "${source_dir}")
   list(APPEND args ${extra})
 endif()
 execute_process(COMMAND ${PROGRAM} ${args}
