@@ -17,21 +17,8 @@
 # 2 when the guest could not run.
 set -uo pipefail
 
-repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-lab=${KESTRUNE_LAB:-$repo/../shared/tools/qemu-lab/lab.sh}
-bin=${KESTRUNE_BIN:-$repo/build/dev/src/kestrune}
-
-if [ ! -x "$lab" ]; then
-  echo "SKIP: the qemu lab tool is not at $lab (set KESTRUNE_LAB)"
-  exit 0
-fi
-if [ ! -x "$bin" ]; then
-  echo "SKIP: no program at $bin (build it, or set KESTRUNE_BIN)"
-  exit 0
-fi
-
-stage=$(mktemp -d)
-trap 'rm -rf "$stage"' EXIT
+. "$(dirname "${BASH_SOURCE[0]}")/lab_common.sh"
+lab_setup
 
 # The backend alone, statically, so that it runs in the guest without libraries.
 sources=("$repo"/src/platform/sat_cdb.cpp)
@@ -44,9 +31,7 @@ if ! flock /tmp/kestrune-build.lock g++ -std=c++20 -O1 -static -I"$repo/src" -o 
   echo "FAIL: lab_probe does not build"
   exit 1
 fi
-cp "$bin" "$stage/kestrune"
 
-crlf() { sed 's/$/\r/'; }
 crlf > "$stage/roundtrip.scpt" <<'EOF'
 LBAWrite( LBA:8, SectorCount:2, WritePattern:0x11223344, MarkSectorHeader:TRUE, FUA:TRUE );
 LBARead( LBA:8, SectorCount:2 );
@@ -101,18 +86,10 @@ fi
 cat "$out.subsys" >> "$out"
 
 # ---- checks on the guest's output ----
-failures=0
-pass() { echo "PASS: $*"; }
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-section() { awk -v s="@@ $1" '$0 == s {on = 1; next} /^@@ / {on = 0} on' "$out"; }
-trim() { sed -e 's/^[[:space:]]*//' -e 's/[[:space:]]*$//'; }
 # A DiskList row, the row's leading indent removed: name(38) fw(10) size(8) port(14) kind(9) vid(6) path.
 row() { section "$1" | sed 's/^        //' | awk -v p="$2" 'substr($0, 92) == p'; }
 col() { # row start width
   printf '%s' "$1" | cut -c"$2-$(($2 + $3 - 1))" | trim
-}
-expect() { # what got want
-  if [ "$2" = "$3" ]; then pass "$1: $2"; else fail "$1: got '$2', want '$3'"; fi
 }
 
 nvme_mn=$(section id-ctrl | awk -F' : ' '$1 ~ /^mn/ {print $2}' | trim)
@@ -198,10 +175,4 @@ for d in /dev/nvme0n1 /dev/nvme0n2 "$sata" "$usb"; do
 done
 expect "range error exit code (-2)" "$(section "range $sata" | sed -n 's/^rc=//p')" "254"
 
-echo
-if [ $failures -eq 0 ]; then
-  echo "ALL CHECKS PASSED"
-  exit 0
-fi
-echo "$failures CHECK(S) FAILED"
-exit 1
+lab_summary

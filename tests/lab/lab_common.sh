@@ -1,0 +1,49 @@
+# Shell functions shared by the tests/lab/check_*.sh scripts. Source it, then call lab_setup.
+#
+# lab_setup sets repo, lab (the lab tool: KESTRUNE_LAB, default ../shared/tools/qemu-lab/lab.sh next to
+# this repository), bin (the program: KESTRUNE_BIN, default build/dev/src/kestrune) and stage (a fresh
+# folder, removed on exit, that holds what is copied into the guest, the program among it). It exits 0
+# with a SKIP line when the lab tool or the program is absent.
+#
+# After the guest ran, point out at its output: section NAME prints the lines between "@@ NAME" and
+# the next "@@ " line; pass, fail and expect print one PASS or FAIL line each and count the failures;
+# lab_summary prints the verdict and exits 0 (all passed) or 1.
+
+lab_setup() {
+  repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+  lab=${KESTRUNE_LAB:-$repo/../shared/tools/qemu-lab/lab.sh}
+  bin=${KESTRUNE_BIN:-$repo/build/dev/src/kestrune}
+  if [ ! -x "$lab" ]; then
+    echo "SKIP: the qemu lab tool is not at $lab (set KESTRUNE_LAB)"
+    exit 0
+  fi
+  if [ ! -x "$bin" ]; then
+    echo "SKIP: no program at $bin (build it, or set KESTRUNE_BIN)"
+    exit 0
+  fi
+  stage=$(mktemp -d)
+  trap 'rm -rf "$stage"' EXIT
+  cp "$bin" "$stage/kestrune"
+  failures=0
+}
+
+# Scripts get CR LF line ends.
+crlf() { sed 's/$/\r/'; }
+
+pass() { echo "PASS: $*"; }
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+section() { awk -v s="@@ $1" '$0 == s {on = 1; next} /^@@ / {on = 0} on' "$out"; }
+trim() { sed -e 's/^[[:space:]]*//' -e 's/[[:space:]]*$//'; }
+expect() { # what got want
+  if [ "$2" = "$3" ]; then pass "$1: $2"; else fail "$1: got '$2', want '$3'"; fi
+}
+
+lab_summary() {
+  echo
+  if [ "$failures" -eq 0 ]; then
+    echo "ALL CHECKS PASSED"
+    exit 0
+  fi
+  echo "$failures CHECK(S) FAILED"
+  exit 1
+}
