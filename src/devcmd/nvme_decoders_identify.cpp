@@ -84,27 +84,6 @@ std::string_view PcieSpeedName(uint32_t generation) {
   return generation < std::size(kNames) ? kNames[generation] : kNames[0];
 }
 
-std::string_view ConfigTypeName(uint32_t configType) {
-  switch (configType) {
-    case 0:
-      return "ROM Disk";
-    case 1:
-      return "FWCFG Programmer Disk";
-    case 2:
-      return "FWCFG RDT Disk";
-    case 3:
-      return "FWCFG FTK Disk";
-    case 101:
-      return "MPOEM Programmer Disk";
-    case 102:
-      return "MPOEM RDT Disk";
-    case 103:
-      return "MPOEM FTK Disk";
-    default:
-      return "UNKNOW Disk";
-  }
-}
-
 void IdentifyControllerSummary(LineSink& sink, std::span<const uint8_t> page, ItemCollector& items) {
   Summary s(sink, items);
   s.Text({"|MN|"}, "Model Number (MN)", TrimmedText(Field(page, 24, 63)), colour::kYellow);

@@ -9,6 +9,7 @@
 
 #include "devcmd/item_filter.h"
 #include "devcmd/line_sink.h"
+#include "disk/config_type.h"
 
 namespace kestrune::devcmd {
 
@@ -34,8 +35,8 @@ struct IdentifyDiskFacts {
 
 // "PCIE Gen3 Signaling Speed (8.0 GTps)" ...; generation 0 and 7 or more give "Unknow".
 std::string_view PcieSpeedName(uint32_t generation);
-// "ROM Disk", "FWCFG Programmer Disk", ...; values without a name give "UNKNOW Disk".
-std::string_view ConfigTypeName(uint32_t configType);
+// "ROM Disk", "FWCFG Programmer Disk", ...; the disk layer owns the names.
+using disk::ConfigTypeName;
 
 // The lines taken from Identify Controller (model, firmware, vendor ids, serial, namespaces, NQN).
 void IdentifyControllerSummary(LineSink& sink, std::span<const uint8_t> controller, ItemCollector& items);

@@ -3,6 +3,7 @@
 // in the variable named after the command and prints nothing.
 #include <string_view>
 
+#include "disk/config_type.h"
 #include "disk/disk_commands.h"
 #include "disk/disk_find.h"
 #include "disk/disk_list.h"
@@ -37,27 +38,6 @@ DiskEntry* IdentifiedCurrent(engine::Interpreter& interp) {
 uint32_t ConfigTypeOfCurrent(engine::Interpreter& interp) {
   DiskEntry* current = IdentifiedCurrent(interp);
   return current ? current->configType : 9999;
-}
-
-std::string_view ConfigTypeName(uint32_t type) {
-  switch (type) {
-    case 0:
-      return "ROM Disk";
-    case 1:
-      return "FWCFG Programmer Disk";
-    case 2:
-      return "FWCFG RDT Disk";
-    case 3:
-      return "FWCFG FTK Disk";
-    case 101:
-      return "MPOEM Programmer Disk";
-    case 102:
-      return "MPOEM RDT Disk";
-    case 103:
-      return "MPOEM FTK Disk";
-    default:
-      return "UNKNOW Disk";
-  }
 }
 
 int64_t SsdState(uint32_t type) {

@@ -1,5 +1,7 @@
 // The inbox NVMe driver (kind 10): each operation has its own storage request. Where the backend
 // has no device-control requests, the raw entry goes to the system's NVMe driver instead.
+#include <cstdint>
+#include <span>
 #include <vector>
 
 #include "disk/nvme_entries.h"
@@ -20,6 +22,24 @@ constexpr uint32_t kProtocolStatusSuccess = 1;
 
 int32_t Raw(platform::Device& device, NvmeExchange& x) {
   return SendRawEntry(device, platform::NvmeRoute::kInbox, x);
+}
+
+// Sends the device-control request for x. True when it went through, the reply left to the caller;
+// otherwise result holds the outcome of x: the raw entry's where the backend has no device-control
+// requests, kNvmeIoControlError where the request failed.
+bool SentAsControl(platform::Device& device, uint32_t code, std::span<const uint8_t> input,
+                   std::span<uint8_t> output, NvmeExchange& x, int32_t& result) {
+  switch (SendControl(device, code, input, output)) {
+    case ControlOutcome::kDone:
+      return true;
+    case ControlOutcome::kUnavailable:
+      result = Raw(device, x);
+      return false;
+    case ControlOutcome::kFailed:
+      break;
+  }
+  result = kNvmeIoControlError;
+  return false;
 }
 
 // The property query of Identify, Get Log Page or Get Features.
@@ -70,14 +90,8 @@ bool QueryCarries(const NvmeExchange& x) {
 int32_t PropertyQuery(platform::Device& device, NvmeExchange& x) {
   if (!QueryCarries(x)) return kNvmeBadLength;
   std::vector<uint8_t> buffer = winio::BuildProtocolQuery(QueryOf(x));
-  switch (SendControl(device, winio::kIoctlStorageQueryProperty, buffer, buffer)) {
-    case ControlOutcome::kUnavailable:
-      return Raw(device, x);
-    case ControlOutcome::kFailed:
-      return kNvmeIoControlError;
-    case ControlOutcome::kDone:
-      break;
-  }
+  int32_t rc = kNvmeDone;
+  if (!SentAsControl(device, winio::kIoctlStorageQueryProperty, buffer, buffer, x, rc)) return rc;
   x.dw0 = winio::Get32(buffer, winio::kReturnDataAt);
   CopyBack(buffer, winio::kProtocolQueryHeaderBytes, x.data);
   return kNvmeDone;
@@ -85,14 +99,8 @@ int32_t PropertyQuery(platform::Device& device, NvmeExchange& x) {
 
 int32_t PropertySet(platform::Device& device, NvmeExchange& x) {
   std::vector<uint8_t> buffer = winio::BuildFeatureSet(x.command.Cdw(10), x.command.Cdw(11));
-  switch (SendControl(device, winio::kIoctlStorageSetProperty, buffer, buffer)) {
-    case ControlOutcome::kUnavailable:
-      return Raw(device, x);
-    case ControlOutcome::kFailed:
-      return kNvmeIoControlError;
-    case ControlOutcome::kDone:
-      break;
-  }
+  int32_t rc = kNvmeDone;
+  if (!SentAsControl(device, winio::kIoctlStorageSetProperty, buffer, buffer, x, rc)) return rc;
   x.dw0 = winio::Get32(buffer, winio::kReturnDataAt);
   return kNvmeDone;
 }
@@ -102,14 +110,8 @@ int32_t ProtocolCommand(platform::Device& device, NvmeExchange& x) {
   std::vector<uint8_t> buffer = winio::BuildProtocolCommand(PlatformQueue(x.queue), x.command.span(),
                                                             PlatformDirection(x.direction), x.data,
                                                             kNvmeTimeoutSeconds);
-  switch (SendControl(device, winio::kIoctlStorageProtocolCommand, buffer, buffer)) {
-    case ControlOutcome::kUnavailable:
-      return Raw(device, x);
-    case ControlOutcome::kFailed:
-      return kNvmeIoControlError;
-    case ControlOutcome::kDone:
-      break;
-  }
+  int32_t rc = kNvmeDone;
+  if (!SentAsControl(device, winio::kIoctlStorageProtocolCommand, buffer, buffer, x, rc)) return rc;
   const winio::ProtocolCommandReply reply = winio::ReadProtocolCommand(buffer);
   x.dw0 = reply.fixedReturnData;
   if (reply.returnStatus != kProtocolStatusSuccess) return kNvmeIoControlError;
@@ -119,15 +121,8 @@ int32_t ProtocolCommand(platform::Device& device, NvmeExchange& x) {
 
 int32_t FirmwareDownload(platform::Device& device, NvmeExchange& x) {
   std::vector<uint8_t> buffer = winio::BuildFirmwareDownload(x.imageOffset, x.data);
-  switch (SendControl(device, winio::kIoctlStorageFirmwareDownload, buffer, {})) {
-    case ControlOutcome::kUnavailable:
-      return Raw(device, x);
-    case ControlOutcome::kFailed:
-      return kNvmeIoControlError;
-    case ControlOutcome::kDone:
-      return kNvmeDone;
-  }
-  return kNvmeIoControlError;
+  int32_t rc = kNvmeDone;
+  return SentAsControl(device, winio::kIoctlStorageFirmwareDownload, buffer, {}, x, rc) ? kNvmeDone : rc;
 }
 
 int32_t FirmwareActivate(platform::Device& device, NvmeExchange& x) {
@@ -150,15 +145,8 @@ int32_t FirmwareActivate(platform::Device& device, NvmeExchange& x) {
 }
 
 int32_t ReinitializeMedia(platform::Device& device, NvmeExchange& x) {
-  switch (SendControl(device, winio::kIoctlStorageReinitializeMedia, {}, {})) {
-    case ControlOutcome::kUnavailable:
-      return Raw(device, x);
-    case ControlOutcome::kFailed:
-      return kNvmeIoControlError;
-    case ControlOutcome::kDone:
-      return kNvmeDone;
-  }
-  return kNvmeIoControlError;
+  int32_t rc = kNvmeDone;
+  return SentAsControl(device, winio::kIoctlStorageReinitializeMedia, {}, {}, x, rc) ? kNvmeDone : rc;
 }
 
 // SECURITY PROTOCOL IN / OUT to target id 1: -255 for a non-GOOD status, -74 for a failed request.

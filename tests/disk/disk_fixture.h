@@ -15,6 +15,7 @@
 #include "engine/view.h"
 #include "fake_device_tree.h"
 #include "support/fake_host.h"
+#include "support/statement_runner.h"
 
 namespace kestrune::disk::testing {
 
@@ -62,51 +63,26 @@ inline void AddLabDisks(FakeDeviceTree& tree) {
   tree.disks[kSataPath] = sata;
 }
 
-class CapturingConsole final : public engine::ConsoleSink {
- public:
-  void PrintLine(std::string_view text) override { lines.emplace_back(text); }
-  std::vector<std::string> lines;
-};
-
 class DiskFixture : public ::testing::Test {
  protected:
-  DiskFixture() : interp(host, Settings(dir.path()), &console) {
+  DiskFixture() : interp(host, ::kestrune::testing::WorkFolderSettings(dir.path()), &console) {
     AddLabDisks(tree);
     DiskState& s = StateOf(interp);
     s.tree = &tree;
     s.portMapFolder = platform::JoinPath(dir.path(), "mpEnv");
     RegisterDiskCommands(interp);
     engine::View& v = interp.view(0);
-    v.mainList = {engine::BlockNode{0, engine::BlockAction::kIfDo, 0}};
-    v.subList = {engine::BlockNode{0, engine::BlockAction::kIfDo, 0}};
-    v.vars.SetNumber("_ErrorCheck", 1);
-    v.vars.SetNumber("_ErrorSkip", 1000);  // errors are counted, the statements go on
-    v.vars.SetNumber("_ErrorCount", 0);
+    ::kestrune::testing::ReadyForStatements(v);  // errors are counted, the statements go on
     v.vars.SetText("_ErrorDesc", "");
-  }
-
-  static engine::RunSettings Settings(const std::string& folder) {
-    engine::RunSettings s;
-    s.workFolder = folder;
-    return s;
   }
 
   DiskState& state() { return StateOf(interp); }
 
   // Runs one statement as the run thread does, keeping the completion codes it reported.
   void Run(std::string statement) {
-    reports.clear();
-    engine::View& v = interp.view(0);
     size_t before = interp.output(0)->lines.size();
-    engine::ExecResult r = engine::ExecuteStatement(interp, 0, statement, false);
-    for (;;) {
-      if (v.lastCode != 0) reports.emplace_back(v.lastCode, v.lastDescription);
-      if (r != engine::ExecResult::kRewritten) break;
-      r = engine::ExecuteStatement(interp, 0, statement, true);
-    }
-    printed.clear();
-    for (size_t i = before; i < interp.output(0)->lines.size(); ++i)
-      printed.push_back(interp.output(0)->lines[i]);
+    reports = ::kestrune::testing::RunStatement(interp, std::move(statement));
+    printed = ::kestrune::testing::LinesFrom(interp, before);
   }
 
   // The texts of the lines the last statement printed.
@@ -120,10 +96,10 @@ class DiskFixture : public ::testing::Test {
 
   ::kestrune::testing::TempDir dir;
   ::kestrune::testing::FakeHost host;
-  CapturingConsole console;
+  ::kestrune::testing::CapturedConsole console;
   FakeDeviceTree tree;
   engine::Interpreter interp;
-  std::vector<std::pair<int32_t, std::string>> reports;
+  ::kestrune::testing::PassReports reports;
   std::vector<engine::OutputLine> printed;
 };
 

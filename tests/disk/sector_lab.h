@@ -23,6 +23,7 @@
 #include "sim/lab_description.h"
 #include "sim/sim_lab.h"
 #include "support/fake_host.h"
+#include "support/statement_runner.h"
 
 namespace kestrune::disk::testing {
 
@@ -68,16 +69,10 @@ inline sim::LabDescription SectorTestLab() {
   return lab;
 }
 
-class SectorConsole final : public engine::ConsoleSink {
- public:
-  void PrintLine(std::string_view text) override { lines.emplace_back(text); }
-  std::vector<std::string> lines;
-};
-
 // A lab, its disk list, and a view that runs statements with errors counted and skipped.
 class SectorLab : public ::testing::Test {
  protected:
-  SectorLab() : interp(host, Settings(dir.path()), &console) {
+  SectorLab() : interp(host, ::kestrune::testing::WorkFolderSettings(dir.path()), &console) {
     std::string error;
     lab = sim::SimLab::Create(SectorTestLab(), platform::JoinPath(dir.path(), "lab"), host, error);
     if (!lab) ADD_FAILURE() << error;
@@ -86,18 +81,8 @@ class SectorLab : public ::testing::Test {
     RebuildDiskList(s);
     RegisterSectorCommands(interp);
     engine::View& v = interp.view(0);
-    v.mainList = {engine::BlockNode{0, engine::BlockAction::kIfDo, 0}};
-    v.subList = {engine::BlockNode{0, engine::BlockAction::kIfDo, 0}};
-    v.vars.SetNumber("_ErrorCheck", 1);
-    v.vars.SetNumber("_ErrorSkip", 1000);
-    v.vars.SetNumber("_ErrorCount", 0);
+    ::kestrune::testing::ReadyForStatements(v);
     v.vars.SetText("_ErrorDesc", "");
-  }
-
-  static engine::RunSettings Settings(const std::string& folder) {
-    engine::RunSettings s;
-    s.workFolder = folder;
-    return s;
   }
 
   DiskState& state() { return StateOf(interp); }
@@ -119,18 +104,9 @@ class SectorLab : public ::testing::Test {
   // Runs one statement as the run thread does, keeping the completion codes it reported and the
   // lines it printed.
   void Run(std::string statement) {
-    reports.clear();
-    engine::View& v = interp.view(0);
     size_t before = interp.output(0)->lines.size();
-    engine::ExecResult r = engine::ExecuteStatement(interp, 0, statement, false);
-    for (;;) {
-      if (v.lastCode != 0) reports.emplace_back(v.lastCode, v.lastDescription);
-      if (r != engine::ExecResult::kRewritten) break;
-      r = engine::ExecuteStatement(interp, 0, statement, true);
-    }
-    printed.clear();
-    for (size_t i = before; i < interp.output(0)->lines.size(); ++i)
-      printed.push_back(interp.output(0)->lines[i]);
+    reports = ::kestrune::testing::RunStatement(interp, std::move(statement));
+    printed = ::kestrune::testing::LinesFrom(interp, before);
   }
 
   // The completion code the last statement reported; 0 when none.
@@ -167,10 +143,10 @@ class SectorLab : public ::testing::Test {
 
   ::kestrune::testing::TempDir dir;
   ::kestrune::testing::FakeHost host;
-  SectorConsole console;
+  ::kestrune::testing::CapturedConsole console;
   engine::Interpreter interp;
   std::unique_ptr<sim::SimLab> lab;
-  std::vector<std::pair<int32_t, std::string>> reports;
+  ::kestrune::testing::PassReports reports;
   std::vector<engine::OutputLine> printed;
 };
 

@@ -5,45 +5,34 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
+#include <utility>
 
-#include "engine/executor.h"
 #include "engine/interpreter.h"
 #include "engine/view.h"
 #include "support/fake_host.h"
+#include "support/statement_runner.h"
 
 namespace kestrune::engine {
-
-class CapturedConsole final : public ConsoleSink {
- public:
-  void PrintLine(std::string_view text) override { lines.emplace_back(text); }
-  std::vector<std::string> lines;
-};
 
 template <typename HostT = testing::FakeHost>
 class CommandFixture : public ::testing::Test {
  protected:
-  CommandFixture() : interp(host, Settings(dir.path()), &console) {
+  // programPath: the program's own path as the interpreter is told it ("" leaves it unset).
+  explicit CommandFixture(const std::string& programPath = {})
+      : interp(host, Settings(dir.path(), programPath), &console) {
     View& v = interp.view(0);
-    v.mainList = {BlockNode{0, BlockAction::kIfDo, 0}};
-    v.subList = {BlockNode{0, BlockAction::kIfDo, 0}};
-    v.vars.SetNumber("_ErrorCheck", 1);
-    v.vars.SetNumber("_ErrorSkip", 1000);
-    v.vars.SetNumber("_ErrorCount", 0);
+    testing::ReadyForStatements(v);
     v.vars.SetText("_ErrorDesc", "");
   }
 
-  static RunSettings Settings(const std::string& folder) {
-    RunSettings s;
-    s.workFolder = folder;
+  static RunSettings Settings(const std::string& folder, const std::string& programPath) {
+    RunSettings s = testing::WorkFolderSettings(folder);
+    s.programPath = programPath;
     return s;
   }
 
   // Runs one statement pass after pass, as the run thread does.
-  void Run(std::string statement) {
-    ExecResult r = ExecuteStatement(interp, 0, statement, false);
-    while (r == ExecResult::kRewritten) r = ExecuteStatement(interp, 0, statement, true);
-  }
+  void Run(std::string statement) { testing::RunStatement(interp, std::move(statement)); }
 
   Value Var(std::string_view name) { return interp.view(0).vars.Get(name); }
   int64_t ErrorCount() { return Var("_ErrorCount").number; }
@@ -59,7 +48,7 @@ class CommandFixture : public ::testing::Test {
 
   testing::TempDir dir;
   HostT host;
-  CapturedConsole console;
+  testing::CapturedConsole console;
   Interpreter interp;
 };
 

@@ -15,6 +15,7 @@
 #include "platform/files.h"
 #include "support/executable_file.h"
 #include "support/fake_host.h"
+#include "support/statement_runner.h"
 
 namespace kestrune::engine {
 namespace {
@@ -144,21 +145,11 @@ TEST(SubstituteParameters, ValuesCannotAddArgumentsOrWords) {
 
 class ExternalCommandRunTest : public ::testing::Test {
  protected:
-  ExternalCommandRunTest() : interp(host, Settings(work.path()), nullptr) {
+  ExternalCommandRunTest() : interp(host, testing::WorkFolderSettings(work.path()), nullptr) {
     View& v = interp.view(0);
-    v.mainList = {BlockNode{0, BlockAction::kIfDo, 0}};
-    v.subList = {BlockNode{0, BlockAction::kIfDo, 0}};
-    v.vars.SetNumber("_ErrorCheck", 1);
-    v.vars.SetNumber("_ErrorSkip", 1000);
-    v.vars.SetNumber("_ErrorCount", 0);
+    testing::ReadyForStatements(v);
     v.scriptFolder = work.path();
     v.logFolder = work.path();
-  }
-
-  static RunSettings Settings(const std::string& folder) {
-    RunSettings s;
-    s.workFolder = folder;
-    return s;
   }
 
   void Use(const std::string& ini, platform::ProcessLauncher& launcher) {
@@ -166,18 +157,8 @@ class ExternalCommandRunTest : public ::testing::Test {
         std::make_shared<ExternalCommands>(ReadExternalCommands(IniFile::Parse(ini), work.path()), launcher));
   }
 
-  // Runs one statement pass after pass, keeping the completion code each pass reported (the
-  // executor clears it at the start of a pass).
-  void Run(std::string statement) {
-    reports.clear();
-    View& v = interp.view(0);
-    ExecResult r = ExecuteStatement(interp, 0, statement, false);
-    for (;;) {
-      if (v.lastCode != 0) reports.emplace_back(v.lastCode, v.lastDescription);
-      if (r != ExecResult::kRewritten) break;
-      r = ExecuteStatement(interp, 0, statement, true);
-    }
-  }
+  // Runs one statement pass after pass, keeping the completion code each pass reported.
+  void Run(std::string statement) { reports = testing::RunStatement(interp, std::move(statement)); }
 
   std::vector<std::string> Texts() {
     std::vector<std::string> out;
@@ -186,16 +167,13 @@ class ExternalCommandRunTest : public ::testing::Test {
   }
 
   // The single completion code the last statement reported (0 when none); more than one fails.
-  int32_t LastCode() {
-    EXPECT_LE(reports.size(), 1u);
-    return reports.empty() ? 0 : reports.back().first;
-  }
-  std::string LastDescription() { return reports.empty() ? std::string() : reports.back().second; }
+  int32_t LastCode() { return testing::SingleCode(reports); }
+  std::string LastDescription() { return testing::LastDescription(reports); }
 
   testing::TempDir work;
   testing::FakeHost host;
   Interpreter interp;
-  std::vector<std::pair<int32_t, std::string>> reports;
+  testing::PassReports reports;
   RecordingLauncher fake;
 };
 

@@ -119,46 +119,12 @@ std::string SubBaseOf(const std::string& line) {
   return app::ParseCommandLine(platform::SplitWindowsCommandLine(line), app::ParseOptions{}).subBase;
 }
 
-// A view ready for single statements, as CommandFixture gives, with the program path a test needs.
-class FnScriptFixture : public ::testing::Test {
+// CommandFixture with the program path a test needs.
+class FnScriptFixture : public CommandFixture<> {
  protected:
-  explicit FnScriptFixture(const std::string& programPath)
-      : interp(host, SettingsWith(programPath), &console) {
-    View& v = interp.view(0);
-    v.mainList = {BlockNode{0, BlockAction::kIfDo, 0}};
-    v.subList = {BlockNode{0, BlockAction::kIfDo, 0}};
-    v.vars.SetNumber("_ErrorCheck", 1);
-    v.vars.SetNumber("_ErrorSkip", 1000);
-    v.vars.SetNumber("_ErrorCount", 0);
-    v.vars.SetText("_ErrorDesc", "");
-  }
-  RunSettings SettingsWith(const std::string& programPath) {
-    RunSettings s;
-    s.workFolder = dir.path();
-    s.programPath = programPath;
-    return s;
-  }
+  explicit FnScriptFixture(const std::string& programPath) : CommandFixture(programPath) {}
 
-  void Run(std::string statement) {
-    ExecResult r = ExecuteStatement(interp, 0, statement, false);
-    while (r == ExecResult::kRewritten) r = ExecuteStatement(interp, 0, statement, true);
-  }
-  Value Var(std::string_view name) { return interp.view(0).vars.Get(name); }
-  int64_t ErrorCount() { return Var("_ErrorCount").number; }
-  std::deque<OutputLine>& Lines() { return interp.output(0)->lines; }
-  // The description of the newest error report ("" when there is none).
-  std::string LastError() {
-    const std::string_view prefix = "[Error Desc]:  ";
-    for (auto it = Lines().rbegin(); it != Lines().rend(); ++it)
-      if (it->text.starts_with(prefix)) return it->text.substr(prefix.size());
-    return {};
-  }
   std::string In(const std::string& name) { return platform::JoinPath(dir.path(), name); }
-
-  testing::TempDir dir;
-  testing::FakeHost host;
-  CapturedConsole console;
-  Interpreter interp;
 };
 
 class CallFnScriptTest : public FnScriptFixture {
@@ -219,7 +185,7 @@ TEST_F(CallFnScriptTest, AMissingScriptOrProgramReportsMinus11) {
   Run(R"(CallFnScript( ScpxFile:"missing.scpt" );)");
   EXPECT_EQ(LastError(), "File Open Fail or File Does Not Exist. missing.scpt");
   EXPECT_TRUE(launcher.lines.empty());
-  Interpreter other(host, SettingsWith(""), nullptr);
+  Interpreter other(host, Settings(dir.path(), ""), nullptr);
   ChildLauncher none;
   other.SetExternalCommands(std::make_shared<ExternalCommands>(std::vector<ExternalCommand>{}, none));
   other.RunScriptText(0, R"(CallFnScript( ScpxFile:"child.scpt" );)", In("parent.scpt"));

@@ -15,6 +15,7 @@
 #include "engine/view.h"
 #include "recording_sink.h"
 #include "support/fake_host.h"
+#include "support/statement_runner.h"
 
 namespace kestrune::engine {
 namespace {
@@ -169,33 +170,17 @@ TEST_F(GlobalVarsTest, AFreeEntryReadsEmptyWhateverItHolds) {
 // The commands, run through the statement executor on a private block.
 class VariableCommandsTest : public ::testing::Test {
  protected:
-  VariableCommandsTest() : interp(host, Settings(), nullptr) {
+  VariableCommandsTest() : interp(host, testing::WorkFolderSettings(dir.path()), nullptr) {
     ::setenv("KESTRUNE_GLOBALVAR_NAME", block.c_str(), 1);
-    View& v = interp.view(0);
-    v.mainList = {BlockNode{0, BlockAction::kIfDo, 0}};
-    v.subList = {BlockNode{0, BlockAction::kIfDo, 0}};
-    v.vars.SetNumber("_ErrorCheck", 1);
-    v.vars.SetNumber("_ErrorSkip", 1000);  // errors are counted, the statements go on
-    v.vars.SetNumber("_ErrorCount", 0);
+    testing::ReadyForStatements(interp.view(0));  // errors are counted, the statements go on
   }
   ~VariableCommandsTest() override { ::unsetenv("KESTRUNE_GLOBALVAR_NAME"); }
-
-  RunSettings Settings() {
-    RunSettings s;
-    s.workFolder = dir.path();
-    return s;
-  }
 
   // Runs one statement to its end; returns the codes it reported.
   std::vector<int32_t> Run(std::string statement) {
     std::vector<int32_t> codes;
-    View& v = interp.view(0);
-    ExecResult r = ExecuteStatement(interp, 0, statement, false);
-    for (;;) {
-      if (v.lastCode != 0) codes.push_back(v.lastCode);
-      if (r != ExecResult::kRewritten) break;
-      r = ExecuteStatement(interp, 0, statement, true);
-    }
+    for (const auto& report : testing::RunStatement(interp, std::move(statement)))
+      codes.push_back(report.first);
     return codes;
   }
   Value Var(std::string_view name) { return interp.view(0).vars.Get(name); }

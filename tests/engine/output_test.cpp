@@ -8,17 +8,12 @@
 
 #include "platform/files.h"
 #include "support/fake_host.h"
+#include "support/statement_runner.h"
 
 namespace kestrune::engine {
 namespace {
 
 using Lines = std::vector<std::string>;
-
-class CapturingConsole final : public ConsoleSink {
- public:
-  void PrintLine(std::string_view text) override { lines.emplace_back(text); }
-  Lines lines;
-};
 
 void FixedClock(int& h, int& m, int& s) { h = 9, m = 5, s = 7; }
 
@@ -42,7 +37,7 @@ class OutputWriterTest : public ::testing::Test {
   }
 
   testing::TempDir dir;
-  CapturingConsole console;
+  testing::CapturedConsole console;
   OutputWriter writer;
   ViewOutput view;
 };

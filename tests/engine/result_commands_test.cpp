@@ -10,17 +10,12 @@
 #include "engine/view.h"
 #include "platform/files.h"
 #include "support/fake_host.h"
+#include "support/statement_runner.h"
 
 namespace kestrune::engine {
 namespace {
 
 using Lines = std::vector<std::string>;
-
-class CapturingConsole final : public ConsoleSink {
- public:
-  void PrintLine(std::string_view text) override { lines.emplace_back(text); }
-  Lines lines;
-};
 
 RunSettings SettingsFor(const std::string& folder, const std::string& subBase = "") {
   RunSettings s;
@@ -33,26 +28,15 @@ class ResultCommandsTest : public ::testing::Test {
  protected:
   ResultCommandsTest() : interp(host, SettingsFor(dir.path()), &console) {
     View& v = interp.view(0);
-    v.mainList = {BlockNode{0, BlockAction::kIfDo, 0}};
-    v.subList = {BlockNode{0, BlockAction::kIfDo, 0}};
-    v.vars.SetNumber("_ErrorCheck", 1);
-    v.vars.SetNumber("_ErrorSkip", 1000);  // errors are counted, the statements go on
-    v.vars.SetNumber("_ErrorCount", 0);
+    testing::ReadyForStatements(v);  // errors are counted, the statements go on
     v.vars.SetText("_ErrorDesc", "");
   }
 
   // Runs one statement as the run thread does: pass after pass until it is done.
-  // Keeps the completion code each pass reported (the executor clears it at the start of a pass).
+  // Keeps the completion code each pass reported.
   void Run(std::string statement) {
     console.lines.clear();
-    reports.clear();
-    View& v = interp.view(0);
-    ExecResult r = ExecuteStatement(interp, 0, statement, false);
-    for (;;) {
-      if (v.lastCode != 0) reports.emplace_back(v.lastCode, v.lastDescription);
-      if (r != ExecResult::kRewritten) break;
-      r = ExecuteStatement(interp, 0, statement, true);
-    }
+    reports = testing::RunStatement(interp, std::move(statement));
   }
 
   // A new command's output: its header line (a fresh "_Result.txt") and detail lines.
@@ -73,17 +57,14 @@ class ResultCommandsTest : public ::testing::Test {
 
   Value Var(std::string_view name) { return interp.view(0).vars.Get(name); }
   // The single completion code the last statement reported (0 when none); more than one fails.
-  int32_t LastCode() {
-    EXPECT_LE(reports.size(), 1u);
-    return reports.empty() ? 0 : reports.back().first;
-  }
-  std::string LastDescription() { return reports.empty() ? std::string() : reports.back().second; }
+  int32_t LastCode() { return testing::SingleCode(reports); }
+  std::string LastDescription() { return testing::LastDescription(reports); }
 
   testing::TempDir dir;
   testing::FakeHost host;
-  CapturingConsole console;
+  testing::CapturedConsole console;
   Interpreter interp;
-  std::vector<std::pair<int32_t, std::string>> reports;
+  testing::PassReports reports;
 };
 
 void ExpectNumber(const Value& v, int64_t n, ValueType type = ValueType::kNumber) {

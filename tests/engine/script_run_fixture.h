@@ -12,14 +12,9 @@
 #include "engine/view.h"
 #include "platform/files.h"
 #include "support/fake_host.h"
+#include "support/statement_runner.h"
 
 namespace kestrune::engine {
-
-class ConsoleLines final : public ConsoleSink {
- public:
-  void PrintLine(std::string_view text) override { lines.emplace_back(text); }
-  std::vector<std::string> lines;
-};
 
 // Folders: <tmp>/work (work and log folder), <tmp>/bin (the program), <tmp>/scripts (the script).
 template <typename HostT = testing::FakeHost>
@@ -64,7 +59,7 @@ class ScriptRunFixture : public ::testing::Test {
   RunSettings settings;
   std::string work;
   std::string scripts;
-  ConsoleLines console;
+  testing::CapturedConsole console;
   std::optional<Interpreter> interp;
 };
 

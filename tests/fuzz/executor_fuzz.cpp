@@ -21,6 +21,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   settings.style = 30;
   settings.statementLimit = 20000;  // a fuzzed While(1) must end
   kestrune::engine::Interpreter interp(kestrune::platform::DefaultHost(), settings, nullptr);
+  // Commands that start programs, touch files outside the work folder, change the console or wait
+  // real time are taken out: a fuzzed script must not rename this machine's files or sleep for hours.
+  for (const char* name : {"Exec", "CallFnScript", "CancelFnScript", "roziDadaze", "FileRename", "Report_Print",
+                           "CSV_AddData", "MergeCSVs", "SetINIData", "Cls", "SetLogFolder", "LogUpload",
+                           "ConsoleOut", "Delay", "GlobalLock", "SetGlobalVar", "PrintEx"})
+    interp.Register(name, kestrune::engine::kAnyDisk, nullptr);
   interp.RunScriptText(0, std::string(reinterpret_cast<const char*>(data), size), folder + "/fuzz.scpt");
   return 0;
 }

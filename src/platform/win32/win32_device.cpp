@@ -89,4 +89,14 @@ std::optional<bool> Win32Device::TrimSupported() {
   return answer ? winio::ReadTrimEnabled(*answer) : std::nullopt;
 }
 
+PassStatus Win32Device::Control(uint32_t code, std::span<const uint8_t> input, std::span<uint8_t> output,
+                                uint32_t& returned, uint32_t& systemError) {
+  DWORD got = 0;
+  BOOL ok = DeviceIoControl(handle_.get(), code, const_cast<uint8_t*>(input.data()), static_cast<DWORD>(input.size()),
+                            output.data(), static_cast<DWORD>(output.size()), &got, nullptr);
+  returned = got;
+  systemError = ok ? 0 : GetLastError();
+  return ok ? PassStatus::kOk : PassStatus::kFailed;
+}
+
 }  // namespace kestrune::platform::win32

@@ -33,6 +33,9 @@ class Win32Device final : public Device {
   PassStatus Nvme(NvmeRoute route, NvmeQueue queue, std::span<const uint8_t, 64> entry,
                   DataDirection direction, std::span<uint8_t> data, uint32_t timeoutSeconds,
                   NvmeCompletion& completion) override;
+  // Carries a request that portable code built (the NVMe routes' storage and miniport requests).
+  PassStatus Control(uint32_t code, std::span<const uint8_t> input, std::span<uint8_t> output,
+                     uint32_t& returned, uint32_t& systemError) override;
 
  private:
   // The handle writes with forced unit access go through: a second handle with write-through,
