@@ -154,7 +154,8 @@ class VolumeFinder {
   // an MD member of an array that is not mounted).
   void AddHeldDevices() {
     for (const auto& [name, device] : listed_) {
-      if (std::any_of(uses_.begin(), uses_.end(), [&](const Use& u) { return u.leaf == name; })) continue;
+      const std::string& leaf = name;  // a structured binding cannot be captured by every compiler
+      if (std::any_of(uses_.begin(), uses_.end(), [&](const Use& u) { return u.leaf == leaf; })) continue;
       std::vector<std::string> holders = HoldersOf(sys_, device->sysPath);
       if (holders.empty()) continue;
       std::string top = holders.front();
