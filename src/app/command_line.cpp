@@ -3,15 +3,15 @@
 #include <algorithm>
 #include <climits>
 
-#include "engine/text.h"
+#include "base/text.h"
 
 namespace kestrune::app {
 namespace {
 
-using engine::ContainsNoCase;
-using engine::FindNoCase;
-using engine::StartsWithNoCase;
-using engine::ToUpperAscii;
+using base::ContainsNoCase;
+using base::FindNoCase;
+using base::StartsWithNoCase;
+using base::ToUpperAscii;
 
 void AssignCut(std::string& field, std::string_view value, size_t capacity) {
   field.assign(value.substr(0, std::min(value.size(), capacity)));

@@ -78,6 +78,10 @@ void Console::DebugCopy(std::string_view text) {
 #endif
 }
 
+void Console::RewrittenLine(std::string_view text) {
+  if (showRewrites_.load()) StatusLine(text);
+}
+
 void Console::StatusLine(std::string_view text) {
   std::lock_guard<std::mutex> guard(lock_);
   std::string line = "\r        " + std::string(text) + "\x1b[K";

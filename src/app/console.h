@@ -2,6 +2,7 @@
 // transient status line that long commands rewrite in place.
 #pragma once
 
+#include <atomic>
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -32,6 +33,11 @@ class Console final : public engine::ConsoleSink {
   // replaces. In the mirror file the line is kept until an ordinary line follows it.
   void StatusLine(std::string_view text);
 
+  // engine::ConsoleSink: a rewritten line becomes the status line while ShowRewrittenLines is on
+  // (start-up turns it on when standard output is a terminal; a log file gets no redrawn lines).
+  void RewrittenLine(std::string_view text) override;
+  void ShowRewrittenLines(bool on) { showRewrites_ = on; }
+
  private:
   void EndStatusLine();  // lock held
 
@@ -39,6 +45,7 @@ class Console final : public engine::ConsoleSink {
   std::mutex lock_;
   std::FILE* mirror_ = nullptr;
   bool statusPending_ = false;
+  std::atomic<bool> showRewrites_{false};
   long statusStart_ = 0;
 };
 

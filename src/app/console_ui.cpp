@@ -1,6 +1,6 @@
 #include "app/console_ui.h"
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "platform/terminal.h"
 
 namespace kestrune::app {
@@ -29,7 +29,7 @@ std::optional<std::string> ConsoleUi::ChooseFile(uint32_t, const engine::FileCho
     console_.Print("\n");
     return std::nullopt;
   }
-  std::string answer(engine::Trim(*line, true));
+  std::string answer(base::Trim(*line, true));
   if (answer.size() >= 2 && answer.front() == '"' && answer.back() == '"')
     answer = answer.substr(1, answer.size() - 2);
   if (answer.empty()) answer = choice.presetName;

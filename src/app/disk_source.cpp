@@ -10,7 +10,9 @@ namespace kestrune::app {
 DiskSource OpenDiskSource(const CommandLine& cl, const std::string& workFolder, platform::Host& host) {
   DiskSource source;
   if (!cl.simulated) {
-    source.tree = platform::CreateSystemDeviceTree();  // nullptr where the system has no backend yet
+    std::vector<std::string> named;
+    if (!cl.targetSelector.empty()) named.push_back(cl.targetSelector);
+    source.tree = platform::CreateSystemDeviceTree(named);  // nullptr where the system has no backend yet
     return source;
   }
   sim::LabDescription lab = sim::DefaultLab();

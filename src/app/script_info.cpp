@@ -1,13 +1,13 @@
 #include "app/script_info.h"
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "platform/files.h"
 
 namespace kestrune::app {
 
-using engine::EqualsNoCase;
+using base::EqualsNoCase;
 
-ScriptInfo ReadScriptInfo(const engine::IniFile& ini) {
+ScriptInfo ReadScriptInfo(const base::IniFile& ini) {
   constexpr std::string_view kSection = "SCRIPTINFO";
   ScriptInfo info;
   info.style = ini.GetInt(kSection, "Style", 0);
@@ -26,7 +26,7 @@ ScriptInfo ReadScriptInfo(const engine::IniFile& ini) {
 std::string CaptionFor(const ScriptInfo& info, const std::string& workFolder) {
   if (!info.title.empty()) return info.title;
   for (const std::string& name : platform::ListFiles(workFolder)) {
-    size_t at = engine::FindNoCase(name, ".scp");
+    size_t at = base::FindNoCase(name, ".scp");
     // "*.scp?": ".scp" followed by exactly one more character at the end of the name.
     if (at == std::string::npos || at + 5 != name.size()) continue;
     std::string caption = name.substr(0, at);
@@ -39,7 +39,7 @@ std::string CaptionFor(const ScriptInfo& info, const std::string& workFolder) {
 
 bool InitCommandNeedsNoDisk(const std::string& initCommand, const std::string& noDiskCmd) {
   if (initCommand.empty()) return false;
-  return engine::FindNoCase(noDiskCmd + ",", initCommand + ",") != std::string::npos;
+  return base::FindNoCase(noDiskCmd + ",", initCommand + ",") != std::string::npos;
 }
 
 }  // namespace kestrune::app

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "engine/ini.h"
+#include "base/ini.h"
 
 namespace kestrune::app {
 
@@ -19,7 +19,7 @@ struct ScriptInfo {
   std::string noDiskCmd;     // comma-separated init commands that need no disk
 };
 
-ScriptInfo ReadScriptInfo(const engine::IniFile& ini);
+ScriptInfo ReadScriptInfo(const base::IniFile& ini);
 
 // True for the console styles 30, 31 and 40.
 inline bool IsConsoleStyle(int style) { return style == 30 || style == 31 || style == 40; }

@@ -1,47 +1,39 @@
 #include "app/startup.h"
 
-#include <csignal>
-
 #include "app/command_line.h"
 #include "app/console.h"
 #include "app/console_ui.h"
+#include "app/device_commands.h"
 #include "app/disk_source.h"
+#include "app/run_controller.h"
 #include "app/script_info.h"
 #include "app/work_folder.h"
 #include "app/zip_archive.h"
-#include "devcmd/nvme_commands.h"
-#include "disk/disk_commands.h"
+#include "base/text.h"
 #include "disk/disk_find.h"
 #include "disk/disk_list.h"
 #include "disk/disk_state.h"
 #include "disk/port_map.h"
-#include "disk/sector_commands.h"
 #include "disk/selector.h"
 #include "disk/target_filter.h"
 #include "engine/help.h"
 #include "engine/interpreter.h"
-#include "engine/text.h"
 #include "platform/files.h"
+#include "platform/terminal.h"
 
 namespace kestrune::app {
 namespace {
 
-using engine::ContainsNoCase;
-using engine::EqualsNoCase;
+using base::ContainsNoCase;
+using base::EqualsNoCase;
 
 constexpr const char* kKernelVersion = "Kestrune 9.1.2.33";
 constexpr const char* kKernelBuild = "543";
 constexpr const char* kNoDiskSelector = "\\\\.\\NULLDISK";
 
-std::atomic<engine::Interpreter*> gRunning{nullptr};
-
-extern "C" void OnInterrupt(int) {
-  if (engine::Interpreter* interp = gRunning.load()) interp->RequestCancel(0);
-}
-
 void PrintVersion(Console& console, const std::string& caption, int debugLevel, bool showLogo) {
-  console.Print(engine::Format("%s %50s\n", caption.c_str(), ""));
-  if (debugLevel != 0) console.Print(engine::Format("Kernel: %s-%s\n", kKernelVersion, kKernelBuild));
+  console.Print(base::Format("%s %50s\n", caption.c_str(), ""));
+  if (debugLevel != 0) console.Print(base::Format("Kernel: %s-%s\n", kKernelVersion, kKernelBuild));
   if (showLogo) console.Print("Valdrimo storage test tools\n");
 }
 
@@ -74,21 +66,17 @@ disk::TargetFilter FilterOf(const ScriptInfo& info) {
 
 // --list and --listslave: the DiskList command on view 0, filtered by the target selector.
 void ListDisks(engine::Interpreter& interp, const CommandLine& cl, bool master) {
-  std::string args = engine::Format("ShowVolumn:FALSE, Column:%s, Filter:\"%s\", Master:%s ",
+  std::string args = base::Format("ShowVolumn:FALSE, Column:%s, Filter:\"%s\", Master:%s ",
                                     cl.subParam.find("1$") != std::string::npos ? "TRUE" : "FALSE",
                                     cl.targetSelector.c_str(), master ? "TRUE" : "FALSE");
   if (engine::CommandHandler list = interp.HandlerFor("DiskList", engine::CommandCategory::kGeneral, 0))
     list(interp, 0, args, "DiskList");
 }
 
-// Runs the script on view 0 with Ctrl-C wired to the view's cancel flag; returns the exit code.
+// Runs the script on view 0 on its run thread, with Ctrl-C cancelling it; returns the exit code.
 int RunView0(engine::Interpreter& interp, const std::string& scriptPath, platform::Host& host) {
-  gRunning.store(&interp);
-  std::signal(SIGINT, OnInterrupt);
-  interp.RunScript(0, scriptPath);
-  std::signal(SIGINT, SIG_DFL);
-  gRunning.store(nullptr);
-  return interp.LastCompletionCode(0);
+  RunController controller(interp);
+  return controller.RunInConsole(0, scriptPath);
 }
 
 }  // namespace
@@ -97,6 +85,7 @@ int RunProgram(platform::Host& host) {
   CommandLine cl = ParseCommandLine(host.Arguments(), NativeParseOptions());
 
   Console console(host);
+  console.ShowRewrittenLines(cl.uiMode != 1 && cl.uiMode != 3 && platform::StandardOutputIsTerminal());
   if (cl.outputFileWanted) console.OpenMirror(cl.outputFileName);  // failure leaves output unmirrored
 
   std::string workFolder = PrepareWorkFolder(host);
@@ -127,7 +116,7 @@ int RunProgram(platform::Host& host) {
     host.WriteStderr("kestrune: the script package holds no script.encode\n");
     return kExitNoScript;
   }
-  auto ini = engine::IniFile::Load(platform::JoinPath(workFolder, "ScriptInfo.ini"));
+  auto ini = base::IniFile::Load(platform::JoinPath(workFolder, "ScriptInfo.ini"));
   if (!ini) {
     host.WriteStderr("kestrune: the script package holds no ScriptInfo.ini\n");
     return kExitNoScript;
@@ -156,9 +145,11 @@ int RunProgram(platform::Host& host) {
   disk::DiskState& disks = disk::StateOf(interp);
   disks.tree = source.tree.get();
   disks.filter = FilterOf(info);
-  disk::RegisterDiskCommands(interp);
-  disk::RegisterSectorCommands(interp);
-  devcmd::RegisterNvmeCommands(interp);
+  // A handler row that finds no command table row is a defect of the build: say so, run anyway.
+  std::vector<engine::HandlerRow> unmatched = interp.UnmatchedBuiltinRows();
+  for (const engine::HandlerRow& row : RegisterDeviceCommands(interp)) unmatched.push_back(row);
+  for (const engine::HandlerRow& row : unmatched)
+    host.WriteStderr("kestrune: no command table row for the handler of " + std::string(row.name) + "\n");
   engine::LookupFolders folders{workFolder, workFolder, host.ProgramFolder()};
 
   const std::string& init = cl.initCommand;
@@ -188,7 +179,7 @@ int RunProgram(platform::Host& host) {
   if (!cl.diskIdentity.empty() && cl.targetSelector.empty()) {
     // A run restarted after a reboot finds its disk again by identity.
     if (!disk::SelectDiskByIdentity(interp, cl.diskIdentity)) {
-      console.Print(engine::Format("NO FOUND %s or Package restrictions cannot support this drive\n",
+      console.Print(base::Format("NO FOUND %s or Package restrictions cannot support this drive\n",
                                    cl.diskIdentity.c_str()));
       return kExitNotFound;
     }
@@ -214,7 +205,7 @@ int RunProgram(platform::Host& host) {
     if (!disk::PassesTargetFilter(disks.filter, entry, disks.refreshIdentity)) continue;
     if (!disk::MatchTarget(cl.targetSelector, entry, portMap, disks.refreshIdentity)) continue;
     matched = true;
-    if (allDisks) console.Print(engine::Format("#Target Drive: %s\n", entry.displayName.c_str()));
+    if (allDisks) console.Print(base::Format("#Target Drive: %s\n", entry.displayName.c_str()));
     disk::SetCurrentDisk(interp, entry);
     code = RunView0(interp, scriptPath, host);
     if (!allDisks) break;
@@ -222,7 +213,7 @@ int RunProgram(platform::Host& host) {
   // A script that needs no disk runs even where no disk is present or passes the package's filter.
   if (!matched && noDiskRun) return RunView0(interp, scriptPath, host);
   if (!matched) {
-    console.Print(engine::Format("NO FOUND %s or Package restrictions cannot support this drive\n",
+    console.Print(base::Format("NO FOUND %s or Package restrictions cannot support this drive\n",
                                  cl.targetSelector.c_str()));
     return kExitNotFound;
   }

@@ -4,14 +4,15 @@
 #include <string>
 #include <vector>
 
+#include "base/completion_codes.h"
 #include "platform/host.h"
 
 namespace kestrune::app {
 
 // Exit codes of start-up failures, taken from the error table so that a station sees a failure.
-inline constexpr int kExitNoScript = -11;        // "File Open Fail or File Does Not Exist"
-inline constexpr int kExitBadPackage = -90;      // "Invalid Data or Signature Incorrect"
-inline constexpr int kExitNotFound = -1;         // "NO FOUND ..." / no disk source
+inline constexpr int kExitNoScript = base::code::kFileOpenFailed;
+inline constexpr int kExitBadPackage = base::code::kInvalidData;
+inline constexpr int kExitNotFound = base::code::kOpenDiskFailed;  // "NO FOUND ..." / no disk source
 
 // Runs the whole program with the host's arguments and returns the process exit code.
 int RunProgram(platform::Host& host);

@@ -1,6 +1,6 @@
 #include "app/work_folder.h"
 
-#include "engine/text.h"
+#include "base/text.h"
 
 namespace kestrune::app {
 
@@ -18,7 +18,7 @@ std::string CleanBaseName(std::string_view path) {
 }
 
 std::string WorkFolderName(std::string_view cleanBase, const platform::LocalTime& t, uint32_t pid) {
-  return engine::Format("%.*s_%02d%02d%02d_%u", static_cast<int>(cleanBase.size()), cleanBase.data(), t.hour,
+  return base::Format("%.*s_%02d%02d%02d_%u", static_cast<int>(cleanBase.size()), cleanBase.data(), t.hour,
                         t.minute, t.second, pid);
 }
 

@@ -5,17 +5,17 @@
 #include <algorithm>
 #include <string_view>
 
-#include "engine/bytes.h"
+#include "base/bytes.h"
 #include "platform/files.h"
 #include "platform/host.h"
 
 namespace kestrune::app {
 namespace {
 
-using engine::AppendLe16;
-using engine::AppendLe32;
-using engine::GetLe16;
-using engine::GetLe32;
+using base::AppendLe16;
+using base::AppendLe32;
+using base::GetLe16;
+using base::GetLe32;
 
 constexpr uint32_t kCentralSignature = 0x02014b50;  // "PK\1\2"
 constexpr uint32_t kEndSignature = 0x06054b50;      // "PK\5\6"

@@ -3,16 +3,16 @@
 #include <algorithm>
 #include <vector>
 
+#include "base/bytes.h"
+#include "base/text.h"
 #include "devcmd/item_filter.h"
-#include "engine/bytes.h"
 #include "engine/literals.h"
 #include "engine/output.h"
-#include "engine/text.h"
 
 namespace kestrune::devcmd {
 namespace {
 
-using engine::Format;
+using base::Format;
 
 // Appends one piece per element while the text has not yet passed the limit.
 template <class Piece>
@@ -52,7 +52,7 @@ std::string AliasOf(std::string_view name) {
   if (open == std::string_view::npos) return ShortName(name);
   const size_t close = name.find(')', open);
   return std::string(
-      engine::Trim(name.substr(open + 1, close == std::string_view::npos ? close : close - open - 1)));
+      base::Trim(name.substr(open + 1, close == std::string_view::npos ? close : close - open - 1)));
 }
 
 // "|text|": a key of the Items filter.
@@ -69,11 +69,11 @@ std::string Key(std::string_view a, std::string_view b = {}, std::string_view se
 
 bool Matches(const std::string& filter, const FieldRow& row) {
   const std::string shortName = ShortName(row.name);
-  if (engine::ContainsNoCase(filter, Key(shortName)) ||
-      engine::ContainsNoCase(filter, Key(AliasOf(row.name))))
+  if (base::ContainsNoCase(filter, Key(shortName)) ||
+      base::ContainsNoCase(filter, Key(AliasOf(row.name))))
     return true;
-  return !row.group.empty() && (engine::ContainsNoCase(filter, Key(row.group, shortName, ".")) ||
-                                engine::ContainsNoCase(filter, Key("#", row.group)));
+  return !row.group.empty() && (base::ContainsNoCase(filter, Key(row.group, shortName, ".")) ||
+                                base::ContainsNoCase(filter, Key("#", row.group)));
 }
 
 }  // namespace

@@ -2,12 +2,15 @@
 // dumps, and the active namespace and namespace descriptor lists.
 #include <array>
 
+#include "base/completion_codes.h"
 #include "devcmd/nvme_command_groups.h"
 #include "devcmd/nvme_command_support.h"
 #include "devcmd/nvme_decoders_dump.h"
 #include "devcmd/nvme_decoders_identify.h"
 #include "devcmd/nvme_decoders_logs.h"
 #include "disk/disk_state.h"
+#include "disk/dump_file.h"
+#include "disk/pci_link.h"
 #include "disk/port_map.h"
 #include "disk/port_name.h"
 #include "disk/sector_buffer.h"
@@ -18,6 +21,8 @@
 
 namespace kestrune::devcmd {
 namespace {
+
+namespace code = base::code;
 
 constexpr uint8_t kCnsNamespace = 0;
 constexpr uint8_t kCnsController = 1;
@@ -40,7 +45,7 @@ class IdentifyPage {
 // Reads one Identify page; reports a failure and returns false.
 bool Read(engine::Interpreter& interp, uint32_t view, uint8_t cns, uint32_t nsid, IdentifyPage& page) {
   if (!page.ok()) {
-    interp.ReportCompletion(view, kNoMemory, "");
+    interp.ReportCompletion(view, code::kHostMemoryAllocFailed, "");
     return false;
   }
   const int32_t rc = ReadIdentify(interp, cns, nsid, page.bytes());
@@ -51,12 +56,22 @@ bool Read(engine::Interpreter& interp, uint32_t view, uint8_t cns, uint32_t nsid
   return true;
 }
 
+// The namespace the current disk is: what Identify Namespace and the descriptor list read.
+uint32_t CurrentNamespaceId(engine::Interpreter& interp) {
+  const disk::DiskState& state = disk::StateOf(interp);
+  return state.hasCurrent ? state.current.namespaceId : 1;
+}
+
 IdentifyDiskFacts FactsOf(engine::Interpreter& interp) {
   disk::DiskState& state = disk::StateOf(interp);
   disk::DiskEntry& d = state.current;
   IdentifyDiskFacts facts;
   facts.writeCache = state.tree != nullptr && disk::WriteCacheState(*state.tree, d.devicePath);
-  // The device seam does not report PCI Express link speeds: they show as unknown.
+  if (state.tree != nullptr) {
+    const disk::PciLinks links = disk::PciLinkStatus(*state.tree, d);
+    facts.maxLink = links.max;
+    facts.currentLink = links.current;
+  }
   facts.physicalDrive = d.devicePath;
   facts.cmdThrough = std::string(disk::ShortName(d.diskKind));
   facts.portId = disk::PortName(d, disk::PortMap::Load(disk::PortMapPathOf(state)));
@@ -82,7 +97,7 @@ void Identify(engine::Interpreter& interp, uint32_t view, std::string_view args,
   if (!Read(interp, view, kCnsController, 0, controller)) return fail();
   IdentifyControllerSummary(sink, controller.bytes(), collector);
   IdentifyPage ns;
-  if (!Read(interp, view, kCnsNamespace, 1, ns)) return fail();
+  if (!Read(interp, view, kCnsNamespace, CurrentNamespaceId(interp), ns)) return fail();
   IdentifyNamespaceSummary(sink, ns.bytes(), FactsOf(interp), collector);
   engine::StoreValue(v.vars, errors, name, collector.Result());
 }
@@ -101,7 +116,8 @@ void DumpPage(engine::Interpreter& interp, uint32_t view, std::string_view args,
   if (!Read(interp, view, cns, nsid, page)) return;
   ViewLineSink sink(interp, view);
   if (!dump(sink, page.bytes(), ClampWindow(start, end))) return;
-  SaveDump(interp, view, DefaultDumpPath(interp, view), page.bytes(), kOlive, false);
+  disk::SaveDump(interp, view, disk::DefaultDumpPath(interp, view), page.bytes(), disk::kReadDumpColour,
+                 false);
 }
 
 // Identify_Controller( StartByte:0, EndByte:4095 );
@@ -111,7 +127,7 @@ void IdentifyController(engine::Interpreter& interp, uint32_t view, std::string_
 
 // Identify_Namespace( StartByte:0, EndByte:4095 );
 void IdentifyNamespace(engine::Interpreter& interp, uint32_t view, std::string_view args, std::string_view) {
-  DumpPage(interp, view, args, kCnsNamespace, 1, DumpIdentifyNamespace);
+  DumpPage(interp, view, args, kCnsNamespace, CurrentNamespaceId(interp), DumpIdentifyNamespace);
 }
 
 void IdentifyActiveNamespaceId(engine::Interpreter& interp, uint32_t view, std::string_view,
@@ -125,19 +141,22 @@ void IdentifyActiveNamespaceId(engine::Interpreter& interp, uint32_t view, std::
 void IdentifyDescriptorNamespace(engine::Interpreter& interp, uint32_t view, std::string_view,
                                  std::string_view) {
   IdentifyPage page;
-  if (!Read(interp, view, kCnsDescriptors, 1, page)) return;
+  if (!Read(interp, view, kCnsDescriptors, CurrentNamespaceId(interp), page)) return;
   ViewLineSink sink(interp, view);
   DecodeNamespaceDescriptor(sink, page.bytes());
 }
 
+// The handlers of this file, one row per command table row.
+constexpr engine::HandlerRow kHandlers[] = {
+    {"Identify", engine::kNvmeOnly, Identify},
+    {"Identify_Controller", engine::kNvmeOnly, IdentifyController},
+    {"Identify_Namespace", engine::kNvmeOnly, IdentifyNamespace},
+    {"Identify_ActiveNamespaceID", engine::kNvmeOnly, IdentifyActiveNamespaceId},
+    {"Identify_DescriptorNamespac", engine::kNvmeOnly, IdentifyDescriptorNamespace},
+};
+
 }  // namespace
 
-void RegisterIdentifyCommands(engine::Interpreter& interp) {
-  interp.Register("Identify", engine::kNvmeOnly, Identify);
-  interp.Register("Identify_Controller", engine::kNvmeOnly, IdentifyController);
-  interp.Register("Identify_Namespace", engine::kNvmeOnly, IdentifyNamespace);
-  interp.Register("Identify_ActiveNamespaceID", engine::kNvmeOnly, IdentifyActiveNamespaceId);
-  interp.Register("Identify_DescriptorNamespac", engine::kNvmeOnly, IdentifyDescriptorNamespace);
-}
+std::span<const engine::HandlerRow> IdentifyHandlers() { return kHandlers; }
 
 }  // namespace kestrune::devcmd

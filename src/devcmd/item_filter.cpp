@@ -1,7 +1,7 @@
 #include "devcmd/item_filter.h"
 
+#include "base/text.h"
 #include "engine/literals.h"
-#include "engine/text.h"
 
 namespace kestrune::devcmd {
 namespace {
@@ -34,7 +34,7 @@ std::string NormaliseItems(std::string_view items) {
 ItemCollector::ItemCollector(std::string_view items) : filter_(NormaliseItems(items)) {}
 
 bool ItemCollector::Selects(std::string_view key) const {
-  return filter_.empty() || engine::ContainsNoCase(filter_, key);
+  return filter_.empty() || base::ContainsNoCase(filter_, key);
 }
 
 void ItemCollector::Add(std::string_view piece) {

@@ -3,21 +3,25 @@
 #include <algorithm>
 #include <vector>
 
+#include "base/completion_codes.h"
+#include "base/text.h"
 #include "devcmd/nvme_command_groups.h"
 #include "devcmd/nvme_command_support.h"
 #include "devcmd/nvme_decoders_logs.h"
 #include "devcmd/nvme_decoders_smart.h"
 #include "devcmd/nvme_state.h"
+#include "disk/dump_file.h"
 #include "disk/sector_buffer.h"
 #include "engine/arguments.h"
 #include "engine/expression.h"
 #include "engine/interpreter.h"
 #include "engine/literals.h"
-#include "engine/text.h"
 #include "engine/view.h"
 
 namespace kestrune::devcmd {
 namespace {
+
+namespace code = base::code;
 
 constexpr uint8_t kErrorLog = 0x01;
 constexpr uint8_t kSmartLog = 0x02;
@@ -29,7 +33,7 @@ constexpr uint8_t kEffectsLog = 0x05;
 disk::SectorBuffer ReadPage(engine::Interpreter& interp, uint32_t view, size_t bytes, int lid, int cns = -1) {
   disk::SectorBuffer page(bytes);
   if (!page.ok()) {
-    interp.ReportCompletion(view, kNoMemory, "");
+    interp.ReportCompletion(view, code::kHostMemoryAllocFailed, "");
     return {};
   }
   const int32_t rc = cns >= 0 ? ReadIdentify(interp, static_cast<uint8_t>(cns), 0, page.bytes())
@@ -56,8 +60,8 @@ void Smart(engine::Interpreter& interp, uint32_t view, std::string_view args, st
   std::string items;
   while (auto pair = engine::NextPair(args)) {
     const bool isShow =
-        engine::EqualsNoCase(pair->name, "ShowVSC") || engine::EqualsNoCase(pair->name, "ShowVendor");
-    const bool isItems = engine::EqualsNoCase(pair->name, "Items");
+        base::EqualsNoCase(pair->name, "ShowVSC") || base::EqualsNoCase(pair->name, "ShowVendor");
+    const bool isItems = base::EqualsNoCase(pair->name, "Items");
     if ((!isShow && !isItems) || pair->value.empty()) continue;
     const engine::Value value = engine::ReadValue(v.vars, errors, pair->value);
     if (isShow) {
@@ -79,7 +83,8 @@ void Smart(engine::Interpreter& interp, uint32_t view, std::string_view args, st
   ViewLineSink sink(interp, view);
   engine::Value result = DecodeSmart(sink, page.bytes(), showVsc, items);
   if (items.empty())
-    SaveDump(interp, view, DefaultDumpPath(interp, view, ".smart"), page.bytes(), kOlive, false);
+    disk::SaveDump(interp, view, disk::DefaultDumpPath(interp, view, ".smart"), page.bytes(),
+                   disk::kReadDumpColour, false);
   engine::StoreValue(v.vars, errors, name, result);
 }
 
@@ -99,14 +104,16 @@ void CommandEffect(engine::Interpreter& interp, uint32_t view, std::string_view,
   DecodeCommandEffects(sink, log.bytes());
 }
 
+// The handlers of this file, one row per command table row.
+constexpr engine::HandlerRow kHandlers[] = {
+    {"GetLogPage_ErrorInfo", engine::kNvmeOnly, ErrorInfo},
+    {"SMART", engine::kNvmeOnly, Smart},
+    {"GetLogPage_FirmwareSlotInfo", engine::kNvmeOnly, FirmwareSlotInfo},
+    {"GetLogPage_CommandEffect", engine::kNvmeOnly, CommandEffect},
+};
+
 }  // namespace
 
-void RegisterLogPageCommands(engine::Interpreter& interp) {
-  interp.Register("GetLogPage_ErrorInfo", engine::kNvmeOnly, ErrorInfo);
-  interp.Register("SMART", engine::kNvmeOnly, Smart);
-  interp.Register("GetLogPage_SMART", engine::kNvmeOnly, Smart);
-  interp.Register("GetLogPage_FirmwareSlotInfo", engine::kNvmeOnly, FirmwareSlotInfo);
-  interp.Register("GetLogPage_CommandEffect", engine::kNvmeOnly, CommandEffect);
-}
+std::span<const engine::HandlerRow> LogPageHandlers() { return kHandlers; }
 
 }  // namespace kestrune::devcmd

@@ -1,16 +1,16 @@
-// Registration of the groups of NVMe command handlers (one per file); RegisterNvmeCommands calls
-// them all.
+// The handler tables of the groups of NVMe commands (one per file); RegisterNvmeCommands
+// registers them all.
 #pragma once
 
-namespace kestrune::engine {
-class Interpreter;
-}
+#include <span>
+
+#include "engine/command_table.h"
 
 namespace kestrune::devcmd {
 
-void RegisterRawNvmeCommand(engine::Interpreter& interp);    // NVMe
-void RegisterFeatureCommands(engine::Interpreter& interp);   // GetFeature, SetFeature and the fixed forms
-void RegisterIdentifyCommands(engine::Interpreter& interp);  // Identify, the Identify dumps and lists
-void RegisterLogPageCommands(engine::Interpreter& interp);   // GetLogPage and the log-page decoders
+std::span<const engine::HandlerRow> RawNvmeHandlers();   // NVMe
+std::span<const engine::HandlerRow> FeatureHandlers();   // GetFeature, SetFeature and the fixed forms
+std::span<const engine::HandlerRow> IdentifyHandlers();  // Identify, the Identify dumps and lists
+std::span<const engine::HandlerRow> LogPageHandlers();   // the log-page decoders
 
 }  // namespace kestrune::devcmd

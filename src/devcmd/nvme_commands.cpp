@@ -1,9 +1,12 @@
 // GetLogPage, SafeRemoveNVMe and the NVMe SecurErase; RegisterNvmeCommands.
 #include "devcmd/nvme_commands.h"
 
+#include "base/completion_codes.h"
+#include "base/text.h"
 #include "devcmd/nvme_command_groups.h"
 #include "devcmd/nvme_command_support.h"
 #include "disk/disk_state.h"
+#include "disk/dump_file.h"
 #include "disk/node_control.h"
 #include "disk/nvme_operations.h"
 #include "disk/sector_buffer.h"
@@ -11,17 +14,14 @@
 #include "disk/target_mode.h"
 #include "engine/arguments.h"
 #include "engine/interpreter.h"
-#include "engine/text.h"
 #include "engine/view.h"
 
 namespace kestrune::devcmd {
 namespace {
 
-using engine::Format;
+namespace code = base::code;
+using base::Format;
 
-constexpr int32_t kBadParameter = -2;
-constexpr int32_t kRemoveFailed = -255;
-constexpr int32_t kStillPresent = -75;
 constexpr int kRemoveTries = 5;
 constexpr uint32_t kEraseSettleMs = 3000;
 
@@ -43,7 +43,7 @@ void GetLogPage(engine::Interpreter& interp, uint32_t view, std::string_view arg
   if (length == 0) length = 512;
   auto refuse = [&](std::string_view detail) {
     engine::StoreValue(v.vars, errors, name, engine::Value::Number(0));
-    interp.ReportCompletion(view, kBadParameter, detail);
+    interp.ReportCompletion(view, code::kBadParameter, detail);
   };
   // NUMDL counts dwords less one in 16 bits: a length must be whole dwords and at most 65536 of them.
   if (length % 4 != 0 || length > disk::kMaxLogPageBytes)
@@ -51,30 +51,32 @@ void GetLogPage(engine::Interpreter& interp, uint32_t view, std::string_view arg
   if (id > 0xFF || lsp > 0x7F) return refuse("ID must not exceed 0xFF, LSP 0x7F");
 
   disk::SectorBuffer page(length);
-  if (!page.ok()) return interp.ReportCompletion(view, kNoMemory, "");
+  if (!page.ok()) return interp.ReportCompletion(view, code::kHostMemoryAllocFailed, "");
   uint32_t dw0 = 0;
   const int32_t rc =
       ReadLogPage(interp, static_cast<uint8_t>(id), page.bytes(), &dw0, static_cast<uint8_t>(lsp), rae != 0);
   engine::StoreValue(v.vars, errors, name, engine::Value::Number(dw0));
   if (rc < 0) return interp.ReportCompletion(view, rc, "");
   Line(interp, view, Format("Return Value  : 0x%08X", dw0), engine::colour::kYellow);
-  SaveDump(interp, view, DefaultDumpPath(interp, view), page.bytes(), kOlive, true);
+  disk::SaveDump(interp, view, disk::DefaultDumpPath(interp, view), page.bytes(), disk::kReadDumpColour,
+                 true);
 }
 
 // SafeRemoveNVMe(): removes the disk's node and its controller until the disk no longer opens.
 void SafeRemoveNvme(engine::Interpreter& interp, uint32_t view, std::string_view, std::string_view) {
   NvmeTarget target = CurrentNvmeTarget(interp);
-  if (!target) return interp.ReportCompletion(view, disk::kNvmeOpenFailed, "");
+  if (!target) return interp.ReportCompletion(view, code::kOpenDiskFailed, "");
   const disk::DiskEntry disk = *target.disk;
   int tries = 0;
   for (; tries < kRemoveTries && disk::DeviceOpens(*target.tree, disk.devicePath); ++tries) {
     Line(interp, view, "Remove Disk & Parent Controller Driver", engine::colour::kGrey);
     if (!disk::RemoveDiskNode(interp, disk))
-      return interp.ReportCompletion(view, kRemoveFailed, "Remove NVMe Fail");
+      return interp.ReportCompletion(view, code::kError, "Remove NVMe Fail");
   }
   // Five removals that left the disk in place: the drive must not be pulled.
   if (tries == kRemoveTries && disk::DeviceOpens(*target.tree, disk.devicePath))
-    return interp.ReportCompletion(view, kStillPresent, "The disk is still present after 5 removals");
+    return interp.ReportCompletion(view, code::kRemoveDeviceFailed,
+                                   "The disk is still present after 5 removals");
   Line(interp, view, "You can safely remove the device", engine::colour::kWhite);
   Line(interp, view, "After replug device, find new device by command: ReScanDriver();",
        engine::colour::kYellow);
@@ -93,7 +95,7 @@ void SecurErase(engine::Interpreter& interp, uint32_t view, std::string_view arg
   if (confirm && !ConfirmSecurityErase(interp, view))
     return Line(interp, view, "---- Cancel Command ----", engine::colour::kCyan);
   NvmeTarget target = CurrentNvmeTarget(interp);
-  if (!target) return interp.ReportCompletion(view, disk::kNvmeOpenFailed, "");
+  if (!target) return interp.ReportCompletion(view, code::kOpenDiskFailed, "");
   // Erasing a disk with volumes needs its partitions cleaned first, which this command cannot do.
   if (const int32_t guard = disk::RequireRaw(*target.disk); guard != 0)
     return interp.ReportCompletion(view, guard, disk::kRawModeAdvice);
@@ -102,23 +104,24 @@ void SecurErase(engine::Interpreter& interp, uint32_t view, std::string_view arg
     Line(interp, view, "Security Erase Fail, Try again by TRIM all disk...", engine::colour::kOrange);
     std::unique_ptr<platform::Device> device =
         target.tree->Open(target.disk->devicePath, platform::OpenAccess::kReadWrite);
-    if (!device) return interp.ReportCompletion(view, disk::kOpenFailed, "");
+    if (!device) return interp.ReportCompletion(view, code::kOpenDiskFailed, "");
     const int32_t rc = disk::TrimRange(*device, 0, target.disk->usableBytes);
     if (rc < 0) return interp.ReportCompletion(view, rc, "");
   }
   interp.host().SleepMs(kEraseSettleMs);
 }
 
+// The handlers of this file, one row per command table row.
+constexpr engine::HandlerRow kHandlers[] = {
+    {"GetLogPage", engine::kNvmeOnly, GetLogPage},
+    {"SafeRemoveNVMe", engine::kNvmeOnly, SafeRemoveNvme},
+    {"SecurErase", engine::kNvmeOnly, SecurErase},
+};
+
 }  // namespace
 
-void RegisterNvmeCommands(engine::Interpreter& interp) {
-  RegisterRawNvmeCommand(interp);
-  RegisterFeatureCommands(interp);
-  RegisterIdentifyCommands(interp);
-  RegisterLogPageCommands(interp);
-  interp.Register("GetLogPage", engine::kNvmeOnly, GetLogPage);
-  interp.Register("SafeRemoveNVMe", engine::kNvmeOnly, SafeRemoveNvme);
-  interp.Register("SecurErase", engine::kNvmeOnly, SecurErase);
+std::vector<engine::HandlerRow> RegisterNvmeCommands(engine::Interpreter& interp) {
+  return interp.Register({kHandlers, RawNvmeHandlers(), FeatureHandlers(), IdentifyHandlers(), LogPageHandlers()});
 }
 
 }  // namespace kestrune::devcmd

@@ -1,15 +1,15 @@
 // The Identify Controller dump: the byte rows of the NVMe 1.4 field set with the bit rows of the
 // fields that hold flags, then the 32 power state descriptors and the vendor-specific area.
+#include "base/text.h"
 #include "devcmd/field_table.h"
 #include "devcmd/nvme_decoders_dump.h"
 #include "engine/output.h"
-#include "engine/text.h"
 
 namespace kestrune::devcmd {
 namespace {
 
 using V = DumpValue;
-using engine::Format;
+using base::Format;
 
 constexpr BitRow kCmic[] = {
     {76, 7, 4, "Reserved"},

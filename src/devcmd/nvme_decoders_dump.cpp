@@ -3,14 +3,14 @@
 #include <algorithm>
 #include <vector>
 
+#include "base/text.h"
 #include "devcmd/field_table.h"
 #include "engine/output.h"
-#include "engine/text.h"
 
 namespace kestrune::devcmd {
 namespace {
 
-using engine::Format;
+using base::Format;
 
 std::string Padded(std::string_view text, size_t width) {
   std::string out(text);

@@ -2,16 +2,16 @@
 
 #include <algorithm>
 
+#include "base/bytes.h"
+#include "base/text.h"
 #include "devcmd/field_table.h"
 #include "disk/capacity.h"
-#include "engine/bytes.h"
 #include "engine/output.h"
-#include "engine/text.h"
 
 namespace kestrune::devcmd {
 namespace {
 
-using engine::Format;
+using base::Format;
 namespace colour = engine::colour;
 
 std::span<const uint8_t> Field(std::span<const uint8_t> page, size_t first, size_t last) {

@@ -1,4 +1,4 @@
-// The Identify summary: short key-and-value lines of the drive's identity, its namespace 1 and the
+// The Identify summary: short key-and-value lines of the drive's identity, its namespace and the
 // current disk, under stable keys that scripts read back or pick with the Items filter.
 #pragma once
 
@@ -10,14 +10,11 @@
 #include "devcmd/item_filter.h"
 #include "devcmd/line_sink.h"
 #include "disk/config_type.h"
+#include "disk/pci_link.h"
 
 namespace kestrune::devcmd {
 
-// A PCI Express link: generation (1 = 2.5 GT/s ...) and lane count; 0 when unknown.
-struct PcieLink {
-  uint32_t generation = 0;
-  uint32_t width = 0;
-};
+using disk::PcieLink;
 
 // What the summary shows of the current disk besides the drive's own pages.
 struct IdentifyDiskFacts {
@@ -40,7 +37,7 @@ using disk::ConfigTypeName;
 
 // The lines taken from Identify Controller (model, firmware, vendor ids, serial, namespaces, NQN).
 void IdentifyControllerSummary(LineSink& sink, std::span<const uint8_t> controller, ItemCollector& items);
-// The lines taken from Identify Namespace of namespace 1 and from the current disk.
+// The lines taken from Identify Namespace of the disk's namespace and from the current disk.
 void IdentifyNamespaceSummary(LineSink& sink, std::span<const uint8_t> ns, const IdentifyDiskFacts& disk,
                               ItemCollector& items);
 

@@ -3,14 +3,14 @@
 #include <algorithm>
 #include <utility>
 
+#include "base/text.h"
 #include "devcmd/field_table.h"
 #include "engine/output.h"
-#include "engine/text.h"
 
 namespace kestrune::devcmd {
 namespace {
 
-using engine::Format;
+using base::Format;
 namespace colour = engine::colour;
 
 uint64_t Le(std::span<const uint8_t> page, size_t offset, size_t width) {

@@ -1,15 +1,15 @@
 // The Identify Namespace dump: the byte rows of the NVMe 1.4 field set with the bit rows of the
 // fields that hold flags, then the 16 LBA formats (the one FLBAS selects in yellow), the reserved
 // and the vendor-specific areas.
+#include "base/text.h"
 #include "devcmd/nvme_decoders_dump.h"
 #include "engine/output.h"
-#include "engine/text.h"
 
 namespace kestrune::devcmd {
 namespace {
 
 using V = DumpValue;
-using engine::Format;
+using base::Format;
 
 constexpr BitRow kNsfeat[] = {
     {24, 7, 5, "Reserved"},

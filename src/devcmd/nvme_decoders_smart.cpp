@@ -1,13 +1,13 @@
 #include "devcmd/nvme_decoders_smart.h"
 
+#include "base/text.h"
 #include "devcmd/item_filter.h"
 #include "engine/output.h"
-#include "engine/text.h"
 
 namespace kestrune::devcmd {
 namespace {
 
-using engine::Format;
+using base::Format;
 
 constexpr uint32_t kStd = engine::colour::kCyan;
 constexpr uint32_t kVnd = engine::colour::kWhite;
@@ -163,7 +163,7 @@ std::span<const SmartRow> SmartRows() { return kRows; }
 
 bool SmartRowShown(const SmartRow& row, int64_t showVsc) {
   if (row.cls == kStandard || showVsc == 1) return true;
-  return showVsc == 2 && engine::ContainsNoCase(row.cls, "LevelC");
+  return showVsc == 2 && base::ContainsNoCase(row.cls, "LevelC");
 }
 
 engine::Value DecodeSmart(LineSink& sink, std::span<const uint8_t> page, int64_t showVsc,

@@ -1,18 +1,20 @@
 // GetFeature and SetFeature, and their fixed forms for the thermal management temperatures and the
 // volatile write cache.
+#include "base/completion_codes.h"
+#include "base/text.h"
 #include "devcmd/nvme_command_groups.h"
 #include "devcmd/nvme_command_support.h"
 #include "devcmd/nvme_features.h"
 #include "disk/nvme_operations.h"
 #include "engine/arguments.h"
 #include "engine/interpreter.h"
-#include "engine/text.h"
 #include "engine/view.h"
 
 namespace kestrune::devcmd {
 namespace {
 
-using engine::Format;
+namespace code = base::code;
+using base::Format;
 
 constexpr uint32_t kTemperatureFeature = 0x10;
 constexpr uint32_t kWriteCacheFeature = 0x06;
@@ -20,13 +22,13 @@ constexpr uint32_t kWriteCacheFeature = 0x06;
 int32_t GetFeatures(engine::Interpreter& interp, uint32_t fid, uint32_t& value) {
   value = 0;
   NvmeTarget target = CurrentNvmeTarget(interp);
-  if (!target) return disk::kNvmeOpenFailed;
+  if (!target) return code::kOpenDiskFailed;
   return disk::GetFeatures(*target.tree, *target.disk, fid, &value);
 }
 
 int32_t SetFeatures(engine::Interpreter& interp, uint32_t fid, bool save, uint32_t value) {
   NvmeTarget target = CurrentNvmeTarget(interp);
-  if (!target) return disk::kNvmeOpenFailed;
+  if (!target) return code::kOpenDiskFailed;
   return disk::SetFeatures(*target.tree, *target.disk, fid, save, value);
 }
 
@@ -94,7 +96,8 @@ void SetFeatureTemperatureTH(engine::Interpreter& interp, uint32_t view, std::st
   const uint32_t t2 = in.U32(358);
   if (!in.ok()) return;
   if (t1 > 0xFFFF || t2 > 0xFFFF)
-    return interp.ReportCompletion(view, -2, "KTemperature1 and KTemperature2 must not exceed 0xFFFF");
+    return interp.ReportCompletion(view, code::kBadParameter,
+                                   "KTemperature1 and KTemperature2 must not exceed 0xFFFF");
   const int32_t rc = SetFeatures(interp, kTemperatureFeature, true, (t1 << 16) | t2);
   if (rc >= 0) engine::StoreValue(v.vars, errors, name, engine::Value::Number(rc));
   Complete(interp, view, rc);
@@ -124,15 +127,18 @@ void SetFeatureWriteCache(engine::Interpreter& interp, uint32_t view, std::strin
   Complete(interp, view, rc);
 }
 
+// The handlers of this file, one row per command table row.
+constexpr engine::HandlerRow kHandlers[] = {
+    {"GetFeature", engine::kNvmeOnly, GetFeature},
+    {"SetFeature", engine::kNvmeOnly, SetFeature},
+    {"GetFeature_TemperatureTH", engine::kNvmeOnly, GetFeatureTemperatureTH},
+    {"SetFeature_TemperatureTH", engine::kNvmeOnly, SetFeatureTemperatureTH},
+    {"GetFeature_WriteCache", engine::kNvmeOnly, GetFeatureWriteCache},
+    {"SetFeature_WriteCache", engine::kNvmeOnly, SetFeatureWriteCache},
+};
+
 }  // namespace
 
-void RegisterFeatureCommands(engine::Interpreter& interp) {
-  interp.Register("GetFeature", engine::kNvmeOnly, GetFeature);
-  interp.Register("SetFeature", engine::kNvmeOnly, SetFeature);
-  interp.Register("GetFeature_TemperatureTH", engine::kNvmeOnly, GetFeatureTemperatureTH);
-  interp.Register("SetFeature_TemperatureTH", engine::kNvmeOnly, SetFeatureTemperatureTH);
-  interp.Register("GetFeature_WriteCache", engine::kNvmeOnly, GetFeatureWriteCache);
-  interp.Register("SetFeature_WriteCache", engine::kNvmeOnly, SetFeatureWriteCache);
-}
+std::span<const engine::HandlerRow> FeatureHandlers() { return kHandlers; }
 
 }  // namespace kestrune::devcmd

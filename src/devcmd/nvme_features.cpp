@@ -2,12 +2,12 @@
 
 #include <utility>
 
-#include "engine/text.h"
+#include "base/text.h"
 
 namespace kestrune::devcmd {
 namespace {
 
-using engine::Format;
+using base::Format;
 
 constexpr std::string_view kNames[] = {
     "0x01: Arbitration",

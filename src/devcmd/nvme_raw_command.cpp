@@ -5,8 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "base/completion_codes.h"
+#include "base/text.h"
 #include "devcmd/nvme_command_groups.h"
 #include "devcmd/nvme_command_support.h"
+#include "disk/dump_file.h"
 #include "disk/nvme_operations.h"
 #include "disk/sector_buffer.h"
 #include "engine/arguments.h"
@@ -15,18 +18,16 @@
 #include "engine/file_params.h"
 #include "engine/interpreter.h"
 #include "engine/literals.h"
-#include "engine/text.h"
 #include "engine/view.h"
 #include "platform/files.h"
 
 namespace kestrune::devcmd {
 namespace {
 
-using engine::EqualsNoCase;
-using engine::Format;
+namespace code = base::code;
+using base::EqualsNoCase;
+using base::Format;
 
-constexpr int32_t kBadParameter = -2;
-constexpr int32_t kMissingFile = -11;
 // The largest transfer a raw command takes: more than any driver path moves in one command
 // (JMicron's 24-bit length is the largest), and small enough that a mistyped length cannot exhaust
 // the test PC's memory or fill its disk with one dump.
@@ -61,7 +62,7 @@ struct Named {
 
 // Index 0-15 of a "CDWn" name; nullopt for other names.
 std::optional<size_t> DwordIndex(std::string_view name) {
-  if (name.size() < 4 || name.size() > 5 || !engine::StartsWithNoCase(name, "CDW")) return std::nullopt;
+  if (name.size() < 4 || name.size() > 5 || !base::StartsWithNoCase(name, "CDW")) return std::nullopt;
   size_t n = 0;
   for (char c : name.substr(3)) {
     if (c < '0' || c > '9') return std::nullopt;
@@ -123,8 +124,8 @@ void RunResultHexItems(engine::Interpreter& interp, uint32_t view, std::string_v
     if (fields.size() != 3) continue;
     const std::string args =
         Format("ByteStart:%s, Len:%s, HexParse:\"%s\", ShowResult:TRUE",
-               std::string(engine::Trim(fields[0])).c_str(), std::string(engine::Trim(fields[1])).c_str(),
-               std::string(engine::Trim(fields[2])).c_str());
+               std::string(base::Trim(fields[0])).c_str(), std::string(base::Trim(fields[1])).c_str(),
+               std::string(base::Trim(fields[2])).c_str());
     resultHex(interp, view, args, Format("ResultHex%zu", i));
   }
 }
@@ -144,26 +145,26 @@ void Nvme(engine::Interpreter& interp, uint32_t view, std::string_view args, std
   if (!ReadNamed(v.vars, errors, args, named)) return;
 
   const std::optional<Mode> mode = ModeOf(io);
-  if (!mode) return interp.ReportCompletion(view, kBadParameter, "IO Parameter Error ");
+  if (!mode) return interp.ReportCompletion(view, code::kBadParameter, "IO Parameter Error ");
   if (mode->direction == Direction::kNone) length = 0;
   if (length > kMaxRawBytes)
-    return interp.ReportCompletion(view, kBadParameter,
+    return interp.ReportCompletion(view, code::kBadParameter,
                                    Format("DataLenByte must not exceed %u", kMaxRawBytes));
   NvmeTarget target = CurrentNvmeTarget(interp);
-  if (!target) return interp.ReportCompletion(view, disk::kNvmeOpenFailed, "");
+  if (!target) return interp.ReportCompletion(view, code::kOpenDiskFailed, "");
 
   disk::SectorBuffer buffer(length);
-  if (!buffer.ok()) return interp.ReportCompletion(view, kNoMemory, "");
+  if (!buffer.ok()) return interp.ReportCompletion(view, code::kHostMemoryAllocFailed, "");
   const bool resultHexGiven = !named.resultHex.empty();
   std::string outFile;  // OUT: the file the data came from, announced after the command
 
   if (mode->direction == Direction::kOut && !named.ioFile.empty()) {
     std::optional<std::string> found = engine::LookupFile(named.ioFile, interp.Folders(view));
-    if (!found) return interp.ReportCompletion(view, kMissingFile, named.ioFile);
+    if (!found) return interp.ReportCompletion(view, code::kFileOpenFailed, named.ioFile);
     interp.writer().WriteLine(interp.output(view), "IOFile   : " + *found, engine::kDetail, 10,
                               engine::colour::kCyan);
     std::optional<std::vector<uint8_t>> bytes = platform::ReadWholeFile(*found);
-    if (!bytes) return interp.ReportCompletion(view, kMissingFile, *found);
+    if (!bytes) return interp.ReportCompletion(view, code::kFileOpenFailed, *found);
     std::copy_n(bytes->begin(), std::min<size_t>(bytes->size(), length), buffer.data());
     outFile = *found;
   }
@@ -178,18 +179,20 @@ void Nvme(engine::Interpreter& interp, uint32_t view, std::string_view args, std
 
   if (mode->direction == Direction::kIn) {
     // A name without a drive or root goes to the program's own folder.
-    const std::string path = named.ioFile.empty() ? DefaultDumpPath(interp, view)
+    const std::string path = named.ioFile.empty() ? disk::DefaultDumpPath(interp, view)
                              : engine::IsFullPath(named.ioFile)
                                  ? named.ioFile
                                  : platform::JoinPath(interp.settings().programFolder, named.ioFile);
-    if (!AppendToFile(interp, path, buffer.bytes()))
-      return interp.ReportCompletion(view, kOutputFileFailed, path);
-    if (mode->show) interp.writer().WriteDataFile(interp.output(view), kOlive, path, !resultHexGiven);
+    if (!disk::AppendToFile(interp.host(), path, buffer.bytes()))
+      return interp.ReportCompletion(view, code::kOutputFileFailed, path);
+    if (mode->show)
+      interp.writer().WriteDataFile(interp.output(view), disk::kReadDumpColour, path, !resultHexGiven);
     if (resultHexGiven) RunResultHexItems(interp, view, named.resultHex);
   } else if (mode->direction == Direction::kOut && mode->show) {
     if (outFile.empty()) {
-      outFile = DefaultDumpPath(interp, view);
-      if (!SaveDump(interp, view, outFile, buffer.bytes(), engine::colour::kOrange, !resultHexGiven)) return;
+      outFile = disk::DefaultDumpPath(interp, view);
+      if (!disk::SaveDump(interp, view, outFile, buffer.bytes(), engine::colour::kOrange, !resultHexGiven))
+        return;
     } else {
       interp.writer().WriteDataFile(interp.output(view), engine::colour::kOrange, outFile, !resultHexGiven);
     }
@@ -198,8 +201,13 @@ void Nvme(engine::Interpreter& interp, uint32_t view, std::string_view args, std
                                  "ResultValue : 0x%04X", dw0);
 }
 
+// The handlers of this file, one row per command table row.
+constexpr engine::HandlerRow kHandlers[] = {
+    {"NVMe", engine::kNvmeOnly, Nvme},
+};
+
 }  // namespace
 
-void RegisterRawNvmeCommand(engine::Interpreter& interp) { interp.Register("NVMe", engine::kNvmeOnly, Nvme); }
+std::span<const engine::HandlerRow> RawNvmeHandlers() { return kHandlers; }
 
 }  // namespace kestrune::devcmd

@@ -2,10 +2,10 @@
 
 #include <vector>
 
+#include "base/text.h"
 #include "disk/identify_data.h"
 #include "disk/nvme_entries.h"
 #include "disk/nvme_transport.h"
-#include "engine/text.h"
 
 namespace kestrune::disk {
 namespace {
@@ -29,7 +29,7 @@ InquiryVerdict KindFromInquiry(std::span<const uint8_t> inquiry) {
 
   DiskKind kind = DiskKind::kFlashDrive;
   if (sig0 == 0x60 && sig1 == 0x23)
-    kind = engine::ContainsNoCase(product, "2364") ? DiskKind::kAsm2364 : DiskKind::kAsm2362;
+    kind = base::ContainsNoCase(product, "2364") ? DiskKind::kAsm2364 : DiskKind::kAsm2362;
   if ((sig0 == 0x35 && sig1 == 0x35) || (sig0 == 0x30 && sig1 == 0x35)) kind = DiskKind::kJmi;
   if (product.find("9210B") != std::string::npos) {
     kind = DiskKind::kRtl9210B;
@@ -37,7 +37,7 @@ InquiryVerdict KindFromInquiry(std::span<const uint8_t> inquiry) {
     kind = DiskKind::kRtl9210;
   }
   if (sig0 == 0x05 && sig1 == 0x21) kind = DiskKind::kUsbAta;
-  if (engine::ContainsNoCase(identification, "SATA")) return {DiskKind::kUsbAta, false};
+  if (base::ContainsNoCase(identification, "SATA")) return {DiskKind::kUsbAta, false};
   return {kind, kind == DiskKind::kFlashDrive && at(1) == 0};
 }
 

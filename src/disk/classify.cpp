@@ -2,9 +2,9 @@
 
 #include <vector>
 
+#include "base/text.h"
 #include "disk/identify_data.h"
 #include "disk/identify_probe.h"
-#include "engine/text.h"
 
 namespace kestrune::disk {
 namespace {
@@ -38,14 +38,14 @@ DiskKind KindOfBus(uint32_t busType) {
 
 bool IsInboxNvmeService(std::string_view service) {
 #ifdef _WIN32
-  return engine::EqualsNoCase(service, "stornvme");
+  return base::EqualsNoCase(service, "stornvme");
 #else
-  return engine::EqualsNoCase(service, "stornvme") || service == "nvme";
+  return base::EqualsNoCase(service, "stornvme") || service == "nvme";
 #endif
 }
 
 std::string DriverVersionText(uint64_t v) {
-  return engine::Format("%u.%u.%u.%u", static_cast<unsigned>((v >> 48) & 0xFFFF),
+  return base::Format("%u.%u.%u.%u", static_cast<unsigned>((v >> 48) & 0xFFFF),
                         static_cast<unsigned>((v >> 32) & 0xFFFF), static_cast<unsigned>((v >> 16) & 0xFFFF),
                         static_cast<unsigned>(v & 0xFFFF));
 }
@@ -64,7 +64,7 @@ Classification Classify(const platform::DiskNode& node, platform::DeviceTree& tr
   if (IsInboxNvmeService(parent.driverService)) {
     c.kind = DiskKind::kNvm;
     c.controllerName = std::string(kInboxNvmeControllerName);
-  } else if (raidOrNvmeBus && engine::ContainsNoCase(parent.driverService, "iaStor")) {
+  } else if (raidOrNvmeBus && base::ContainsNoCase(parent.driverService, "iaStor")) {
     c.kind = DiskKind::kIrstNvm;
   } else if (node.busType == platform::bus::kUsb) {
     c.kind = ProbeUsbBridge(tree, node.physicalPath, send);

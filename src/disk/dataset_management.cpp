@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "base/bytes.h"
 #include "disk/nvme_identify_entry.h"
-#include "engine/bytes.h"
 
 namespace kestrune::disk {
 
@@ -23,9 +23,9 @@ NvmeEntryBytes DeallocateEntry() {
 void PutDeallocateRange(std::span<uint8_t> page, uint64_t lba, uint32_t sectors) {
   std::fill(page.begin(), page.end(), uint8_t{0});
   if (page.size() < kDsmRangeBytes) return;
-  engine::PutLe32(page.data(), 0);
-  engine::PutLe32(page.data() + 4, sectors);
-  engine::PutLe64(page.data() + 8, lba);
+  base::PutLe32(page.data(), 0);
+  base::PutLe32(page.data() + 4, sectors);
+  base::PutLe64(page.data() + 8, lba);
 }
 
 }  // namespace kestrune::disk

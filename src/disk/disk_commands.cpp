@@ -1,6 +1,9 @@
 // DiskList, ChangeDisk, RegPortName and ReScanDriver.
 #include "disk/disk_commands.h"
 
+#include "base/completion_codes.h"
+#include "base/ini.h"
+#include "base/text.h"
 #include "disk/disk_find.h"
 #include "disk/disk_list.h"
 #include "disk/disk_list_rows.h"
@@ -9,14 +12,14 @@
 #include "disk/port_name.h"
 #include "disk/selector.h"
 #include "engine/arguments.h"
-#include "engine/ini.h"
 #include "engine/interpreter.h"
-#include "engine/text.h"
 #include "engine/view.h"
 #include "platform/host.h"
 
 namespace kestrune::disk {
 namespace {
+
+namespace code = base::code;
 
 constexpr uint32_t kAfterRescanMs = 2000;
 
@@ -56,7 +59,7 @@ void ChangeDisk(engine::Interpreter& interp, uint32_t view, std::string_view arg
   engine::OutputWriter& writer = interp.writer();
   engine::ViewOutput* out = interp.output(view);
   writer.WriteLine(out,
-                   engine::Format("%.*s(%.*s);", static_cast<int>(name.size()), name.data(),
+                   base::Format("%.*s(%.*s);", static_cast<int>(name.size()), name.data(),
                                   static_cast<int>(args.size()), args.data()),
                    engine::kDetail, 10, engine::colour::kGreen);
   if (wanted.empty()) {
@@ -68,10 +71,10 @@ void ChangeDisk(engine::Interpreter& interp, uint32_t view, std::string_view arg
   if (state.list.empty()) RebuildDiskList(state);
   int index = FindByDevicePath(state.list, wanted);
   if (index < 0) {
-    interp.ReportCompletion(view, -1, "Cannot find " + wanted);
+    interp.ReportCompletion(view, code::kOpenDiskFailed, "Cannot find " + wanted);
     return;
   }
-  state.lastChosenName = engine::ToUpperAscii(wanted);
+  state.lastChosenName = base::ToUpperAscii(wanted);
   SetCurrentDisk(interp, state.list[static_cast<size_t>(index)]);
   writer.WriteLine(out, "Change to Disk: " + state.lastChosenName, engine::kDetail, 10,
                    engine::colour::kLightBlue);
@@ -84,7 +87,7 @@ void RegPortName(engine::Interpreter& interp, uint32_t view, std::string_view, s
   RebuildDiskList(state);
   const std::string folder = PortMapFolderOf(state);
   if (folder.empty() || !interp.host().CreateFolders(folder)) {
-    interp.ReportCompletion(view, -21, "Cannot create " + folder);
+    interp.ReportCompletion(view, code::kOutputFileFailed, "Cannot create " + folder);
     return;
   }
   const std::string path = platform::JoinPath(folder, kPortMapFileName);
@@ -95,17 +98,17 @@ void RegPortName(engine::Interpreter& interp, uint32_t view, std::string_view, s
     const PortMap portMap = PortMap::Load(path);
     const std::string key = PortKey(e);
     if (std::optional<std::string> existing = portMap.NameFor(key)) {
-      writer.WriteLine(out, engine::Format("%-20s : %s", "Existed PortMap", existing->c_str()),
+      writer.WriteLine(out, base::Format("%-20s : %s", "Existed PortMap", existing->c_str()),
                        engine::kDetail, 10, engine::colour::kGrey);
       continue;
     }
     std::string portName = ComputedPortName(e);
     while (portMap.HasName(portName)) portName += 'n';
-    if (engine::WriteIniValue(path, kPortMapSection, portName, key, true) != engine::IniWrite::kOk) {
-      interp.ReportCompletion(view, -21, path);
+    if (base::WriteIniValue(path, kPortMapSection, portName, key, true) != base::IniWrite::kOk) {
+      interp.ReportCompletion(view, code::kOutputFileFailed, path);
       return;
     }
-    writer.WriteLine(out, engine::Format("%-20s : %s=%s", ">> New RegPort", portName.c_str(), key.c_str()),
+    writer.WriteLine(out, base::Format("%-20s : %s=%s", ">> New RegPort", portName.c_str(), key.c_str()),
                      engine::kDetail, 10, engine::colour::kYellow);
   }
 }
@@ -115,14 +118,18 @@ void ReScanDriver(engine::Interpreter& interp, uint32_t, std::string_view, std::
   interp.host().SleepMs(kAfterRescanMs);
 }
 
+// The handlers of this file, one row per command table row.
+constexpr engine::HandlerRow kHandlers[] = {
+    {"DiskList", engine::kAnyDisk, DiskList},
+    {"ChangeDisk", engine::kAnyDisk, ChangeDisk},
+    {"RegPortName", engine::kAnyDisk, RegPortName},
+    {"ReScanDriver", engine::kAnyDisk, ReScanDriver},
+};
+
 }  // namespace
 
-void RegisterDiskCommands(engine::Interpreter& interp) {
-  interp.Register("DiskList", engine::kAnyDisk, DiskList);
-  interp.Register("ChangeDisk", engine::kAnyDisk, ChangeDisk);
-  interp.Register("RegPortName", engine::kAnyDisk, RegPortName);
-  interp.Register("ReScanDriver", engine::kAnyDisk, ReScanDriver);
-  RegisterDiskQueries(interp);
+std::vector<engine::HandlerRow> RegisterDiskCommands(engine::Interpreter& interp) {
+  return interp.Register({kHandlers, DiskQueryHandlers()});
 }
 
 }  // namespace kestrune::disk

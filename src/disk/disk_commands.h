@@ -3,16 +3,18 @@
 // IsFWCfgDisk, GetSocID / VSC_GetSocID, GetConfigType, GetSSDState).
 #pragma once
 
-namespace kestrune::engine {
-class Interpreter;
-}
+#include <span>
+#include <vector>
+
+#include "engine/command_table.h"
 
 namespace kestrune::disk {
 
-// Registers the handlers with the interpreter's command table. Call once at start-up, before any run.
-void RegisterDiskCommands(engine::Interpreter& interp);
+// Registers the handlers with the interpreter's command table; the rows that took nothing (none in
+// a sound build). Call once at start-up, before any run.
+[[nodiscard]] std::vector<engine::HandlerRow> RegisterDiskCommands(engine::Interpreter& interp);
 
-// The query commands alone (part of RegisterDiskCommands).
-void RegisterDiskQueries(engine::Interpreter& interp);
+// The handlers of the query commands alone (part of RegisterDiskCommands).
+std::span<const engine::HandlerRow> DiskQueryHandlers();
 
 }  // namespace kestrune::disk

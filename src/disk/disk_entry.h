@@ -26,6 +26,7 @@ struct DiskEntry {
   std::string driverService;
   std::string driverVersion;         // "%d.%d.%d.%d"
   std::string controllerPath;        // Linux: the NVMe controller node for admin commands
+  uint32_t namespaceId = 1;          // NVMe: the NSID that Identify Namespace reads; 1 when unknown
   uint32_t sectorSize = 0;
   uint32_t pathId = 0;
   uint32_t targetLun = 0;            // SCSI target id * 100 + LUN

@@ -1,9 +1,9 @@
 #include "disk/disk_find.h"
 
+#include "base/text.h"
 #include "disk/disk_list.h"
 #include "disk/disk_state.h"
 #include "engine/interpreter.h"
-#include "engine/text.h"
 #include "platform/device.h"
 
 namespace kestrune::disk {
@@ -37,7 +37,7 @@ int FindByIdentity(const std::vector<DiskEntry>& list, const DiskEntry& wanted, 
 
 int FindByDevicePath(const std::vector<DiskEntry>& list, std::string_view path) {
   for (size_t i = 0; i < list.size(); ++i)
-    if (engine::EqualsNoCase(list[i].devicePath, path)) return static_cast<int>(i);
+    if (base::EqualsNoCase(list[i].devicePath, path)) return static_cast<int>(i);
   return -1;
 }
 
@@ -46,7 +46,7 @@ std::optional<DiskEntry> ParseIdentity(std::string_view text) {
   for (int i = 0; i < 6; ++i) {
     size_t dash = text.find('-');
     if ((i < 5) != (dash != std::string_view::npos)) return std::nullopt;
-    std::string_view part = engine::Trim(text.substr(0, dash));
+    std::string_view part = base::Trim(text.substr(0, dash));
     if (part.empty() || part.size() > 10) return std::nullopt;
     for (char c : part) {
       if (c < '0' || c > '9') return std::nullopt;
@@ -84,9 +84,9 @@ bool SelectDiskByIdentity(engine::Interpreter& interp, std::string_view identity
 }
 
 std::optional<DiskEntry> EntryByLetter(const std::vector<DiskEntry>& list, std::string_view letters) {
-  if (engine::Trim(letters).empty()) return std::nullopt;
+  if (base::Trim(letters).empty()) return std::nullopt;
   for (size_t i = 0; i < list.size() && i < kMaxDiskEntries; ++i)
-    if (engine::ContainsNoCase(list[i].volumeLetters, letters)) return list[i];
+    if (base::ContainsNoCase(list[i].volumeLetters, letters)) return list[i];
   return std::nullopt;
 }
 

@@ -2,11 +2,12 @@
 
 #include <optional>
 
+#include "base/text.h"
+#include "base/unicode.h"
 #include "disk/classify.h"
 #include "disk/identify_probe.h"
 #include "disk/location.h"
 #include "engine/output.h"
-#include "engine/text.h"
 
 namespace kestrune::disk {
 namespace {
@@ -16,7 +17,7 @@ constexpr size_t kFirmwareChars = 15;
 constexpr uint32_t kRaidSectorSize = 512;
 constexpr std::string_view kSoftwareRaidName = "Windows SW RAID";
 
-std::string Cut(std::string_view text, size_t chars) { return std::string(engine::CutChars(text, chars)); }
+std::string Cut(std::string_view text, size_t chars) { return std::string(base::CutChars(text, chars)); }
 
 DiskEntry SoftwareRaidEntry(const platform::VolumeNode& volume) {
   DiskEntry e;
@@ -50,9 +51,10 @@ DiskEntry EntryFromNode(const platform::DiskNode& node, platform::DeviceTree& tr
   e.deviceNumber = node.deviceNumber;
   e.devicePath = e.physicalPath = node.physicalPath;
   e.controllerPath = node.controllerPath;
+  if (node.namespaceId != 0) e.namespaceId = node.namespaceId;
   e.usableBytes = e.totalBytes = node.lengthBytes;
   if (node.hasScsiAddress) {
-    e.scsiPortPath = engine::Format("\\\\.\\scsi%u:", node.scsiPort);
+    e.scsiPortPath = base::Format("\\\\.\\scsi%u:", node.scsiPort);
     e.pathId = node.pathId;
     e.targetLun = node.targetId * 100 + node.lun;
   }
@@ -75,7 +77,7 @@ DiskEntry VolumeEntry(const DiskEntry& disk, const platform::VolumeNode& volume)
   e.entryKind = EntryKind::kVolume;
   e.aligned4K = volume.partitionOffset % 4096 == 0;
   e.displayName =
-      Cut(engine::Format(e.aligned4K ? "[%s] - 4K Aligned" : "[%s] - Non 4K Align", volume.letter.c_str()),
+      Cut(base::Format(e.aligned4K ? "[%s] - 4K Aligned" : "[%s] - Non 4K Align", volume.letter.c_str()),
           kNameChars);
   e.devicePath = volume.path;
   e.volumeLetters = volume.letter;

@@ -2,9 +2,10 @@
 
 #include <iterator>
 
+#include "base/text.h"
+#include "base/unicode.h"
 #include "disk/capacity.h"
 #include "engine/output.h"
-#include "engine/text.h"
 
 namespace kestrune::disk {
 namespace {
@@ -32,20 +33,20 @@ std::string SizeColumn(const DiskEntry& e) {
   auto llu = [](uint64_t v) { return static_cast<unsigned long long>(v); };
   switch (e.entryKind) {
     case EntryKind::kPhysical:
-      return engine::Format("%lluGB", llu(CapacityGB(e.totalBytes, e.sectorSize)));
+      return base::Format("%lluGB", llu(CapacityGB(e.totalBytes, e.sectorSize)));
     case EntryKind::kVolume:
-      if (e.totalBytes <= kGiB) return engine::Format("%lluMB", llu(e.totalBytes / kMiB));
-      return engine::Format("%lluGB", llu(e.totalBytes / kGiB));
+      if (e.totalBytes <= kGiB) return base::Format("%lluMB", llu(e.totalBytes / kMiB));
+      return base::Format("%lluGB", llu(e.totalBytes / kGiB));
   }
-  return engine::Format("%lluMB", llu(e.totalBytes / kMiB));
+  return base::Format("%lluMB", llu(e.totalBytes / kMiB));
 }
 
 std::string DiskListRow(const DiskEntry& e, std::string_view portName, bool barColumns) {
   const bool volume = e.entryKind == EntryKind::kVolume;
   const std::string name =
-      volume ? "        \u221F" + e.displayName : std::string(engine::CutChars(e.displayName, kNameWidth));
+      volume ? "        \u221F" + e.displayName : std::string(base::CutChars(e.displayName, kNameWidth));
   const std::string vendor =
-      !volume && e.pciVendorId != 0 ? engine::Format("%04X", e.pciVendorId) : std::string();
+      !volume && e.pciVendorId != 0 ? base::Format("%04X", e.pciVendorId) : std::string();
   const std::string columns[] = {
       PadRight(name, kNameWidth),
       PadRight(volume ? std::string_view() : std::string_view(e.firmwareRevision), 10),

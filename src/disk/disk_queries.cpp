@@ -98,19 +98,21 @@ void GetSSDState(engine::Interpreter& interp, uint32_t view, std::string_view, s
   Store(interp, view, name, engine::Value::Number(SsdState(ConfigTypeOfCurrent(interp))));
 }
 
+// The handlers of this file, one row per command table row.
+constexpr engine::HandlerRow kHandlers[] = {
+    {"IsRAWDisk", engine::kAnyDisk, IsRAWDisk},
+    {"IsNVMEDisk", engine::kAnyDisk, IsNVMEDisk},
+    {"IsUSBPort", engine::kAnyDisk, IsUSBPort},
+    {"IsDiskExist", engine::kAnyDisk, IsDiskExist},
+    {"IsROMDrive", engine::kAnyDisk, IsROMDrive},
+    {"IsFWCfgDisk", engine::kAnyDisk, IsFWCfgDisk},
+    {"GetSocID", engine::kAnyDisk, GetSocID},
+    {"GetConfigType", engine::kAnyDisk, GetConfigType},
+    {"GetSSDState", engine::kAnyDisk, GetSSDState},
+};
+
 }  // namespace
 
-void RegisterDiskQueries(engine::Interpreter& interp) {
-  interp.Register("IsRAWDisk", engine::kAnyDisk, IsRAWDisk);
-  interp.Register("IsNVMEDisk", engine::kAnyDisk, IsNVMEDisk);
-  interp.Register("IsUSBPort", engine::kAnyDisk, IsUSBPort);
-  interp.Register("IsDiskExist", engine::kAnyDisk, IsDiskExist);
-  interp.Register("IsROMDrive", engine::kAnyDisk, IsROMDrive);
-  interp.Register("IsFWCfgDisk", engine::kAnyDisk, IsFWCfgDisk);
-  interp.Register("GetSocID", engine::kAnyDisk, GetSocID);
-  interp.Register("VSC_GetSocID", engine::kAnyDisk, GetSocID);
-  interp.Register("GetConfigType", engine::kAnyDisk, GetConfigType);
-  interp.Register("GetSSDState", engine::kAnyDisk, GetSSDState);
-}
+std::span<const engine::HandlerRow> DiskQueryHandlers() { return kHandlers; }
 
 }  // namespace kestrune::disk

@@ -14,14 +14,16 @@ std::string PortMapPathOf(const DiskState& state) {
   return folder.empty() ? std::string() : platform::JoinPath(folder, kPortMapFileName);
 }
 
-DiskState& StateOf(engine::Interpreter& interp) { return interp.State<DiskState>(); }
+DiskState& StateOf(engine::Interpreter& interp) {
+  DiskState& state = interp.State<DiskState>();
+  interp.SetCurrentDiskQuery(&state);
+  return state;
+}
 
 void SetCurrentDisk(engine::Interpreter& interp, const DiskEntry& entry) {
   DiskState& state = StateOf(interp);
   state.current = entry;
   state.hasCurrent = true;
-  interp.SetCurrentDiskType(static_cast<int>(entry.diskKind));
-  interp.SetCurrentDevicePath(entry.devicePath);
 }
 
 }  // namespace kestrune::disk

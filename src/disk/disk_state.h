@@ -11,9 +11,7 @@
 #include "disk/identity_refresh.h"
 #include "platform/device.h"
 
-namespace kestrune::engine {
-class Interpreter;
-}
+#include "engine/interpreter.h"
 
 namespace kestrune::disk {
 
@@ -24,7 +22,8 @@ struct TargetFilter {
   bool listVolumes = false; // the package's DiskType is not "Drive"
 };
 
-struct DiskState {
+// The one place the current disk is held; the engine asks it for the disk's kind and path.
+struct DiskState final : engine::CurrentDiskQuery {
   platform::DeviceTree* tree = nullptr;   // owned by start-up; nullptr = no disk source
   TargetFilter filter;
   std::vector<DiskEntry> list;            // the most recently built list
@@ -41,6 +40,9 @@ struct DiskState {
   std::string portMapFolder;
   // The parent node a SetParentEnabled(false) disabled, for the enable that follows.
   std::string disabledParent;
+
+  int CurrentDiskType() const override { return hasCurrent ? static_cast<int>(current.diskKind) : 0; }
+  std::string CurrentDevicePath() const override { return hasCurrent ? current.devicePath : std::string(); }
 };
 
 // The folder of PortMap.ini: state.portMapFolder when set, else the user's own.
@@ -48,7 +50,8 @@ std::string PortMapFolderOf(const DiskState& state);
 // The path of PortMap.ini in that folder; empty when there is no folder.
 std::string PortMapPathOf(const DiskState& state);
 
-// The state of interp, and making entry the current disk (also tells the interpreter its kind).
+// The state of interp (created on first use, and then answering the interpreter's questions about
+// the current disk), and making entry the current disk.
 DiskState& StateOf(engine::Interpreter& interp);
 void SetCurrentDisk(engine::Interpreter& interp, const DiskEntry& entry);
 

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "engine/text.h"
+#include "base/text.h"
 
 namespace kestrune::disk {
 
@@ -19,7 +19,7 @@ std::string IdentifyText(std::span<const uint8_t> field) {
       out += static_cast<char>(0x80 | (b & 0x3F));
     }
   }
-  return std::string(engine::Trim(out));
+  return std::string(base::Trim(out));
 }
 
 DriveIdentity ParseIdentifyController(std::span<const uint8_t> data) {

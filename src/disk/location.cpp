@@ -1,12 +1,12 @@
 #include "disk/location.h"
 
-#include "engine/text.h"
+#include "base/text.h"
 
 namespace kestrune::disk {
 namespace {
 
 std::optional<uint32_t> DecimalField(std::string_view text) {
-  text = engine::Trim(text);
+  text = base::Trim(text);
   if (text.empty() || text.size() > 5) return std::nullopt;
   uint32_t n = 0;
   for (char c : text) {

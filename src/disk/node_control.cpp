@@ -5,9 +5,9 @@
 #include <set>
 #include <string>
 
+#include "base/text.h"
 #include "disk/disk_state.h"
 #include "engine/interpreter.h"
-#include "engine/text.h"
 
 namespace kestrune::disk {
 namespace {
@@ -74,7 +74,7 @@ bool RemoveDiskNode(engine::Interpreter& interp, const DiskEntry& entry) {
     platform::DeviceSnapshot after = tree.Enumerate();
     for (const platform::AdapterNode& a : after.adapters) {
       if (a.instanceId.empty() || a.instanceId == parent || protectedAdapters.count(a.instanceId)) continue;
-      if (!a.childDiskNumbers.empty() || !engine::ContainsNoCase(a.description, "NVM")) continue;
+      if (!a.childDiskNumbers.empty() || !base::ContainsNoCase(a.description, "NVM")) continue;
       if (tree.RemoveNode(a.instanceId)) removed = true;
     }
   }
@@ -94,7 +94,5 @@ bool SetParentEnabled(engine::Interpreter& interp, const DiskEntry& entry, bool 
   interp.host().SleepMs(kEnableSettleMs);
   return ok;
 }
-
-uint32_t UpstreamPortLocation(platform::DeviceTree&, uint32_t) { return 0; }
 
 }  // namespace kestrune::disk

@@ -1,5 +1,5 @@
 // Control of device nodes: re-enumeration of the device tree, removal of a disk and its
-// controller, disabling and enabling a disk's parent, and where a PCI device's upstream port is.
+// controller, disabling and enabling a disk's parent.
 #pragma once
 
 #include <cstdint>
@@ -28,9 +28,5 @@ bool RemoveDiskNode(engine::Interpreter& interp, const DiskEntry& entry);
 // Disables or enables the disk's parent node; an enable goes to the node the last disable took.
 // Waits 2 s afterwards. False when the system refused or there is no device tree.
 bool SetParentEnabled(engine::Interpreter& interp, const DiskEntry& entry, bool enable);
-
-// The location of the PCI device above the one at location (its bridge or root port); 0 when the
-// device tree cannot tell, which is so for every tree the seam offers today.
-uint32_t UpstreamPortLocation(platform::DeviceTree& tree, uint32_t location);
 
 }  // namespace kestrune::disk

@@ -1,15 +1,15 @@
+#include "base/bytes.h"
 #include "disk/dataset_management.h"
 #include "disk/nvme_entries.h"
-#include "engine/bytes.h"
 
 namespace kestrune::disk {
 
 uint32_t NvmeCommand::Cdw(size_t index) const {
-  return index < 16 ? engine::GetLe32(bytes.data() + 4 * index) : 0;
+  return index < 16 ? base::GetLe32(bytes.data() + 4 * index) : 0;
 }
 
 void NvmeCommand::SetCdw(size_t index, uint32_t value) {
-  if (index < 16) engine::PutLe32(bytes.data() + 4 * index, value);
+  if (index < 16) base::PutLe32(bytes.data() + 4 * index, value);
 }
 
 const std::string& NvmePathOf(const DiskEntry& disk) {
@@ -79,6 +79,8 @@ bool CompletionSucceeded(uint8_t opcode, uint16_t status) {
   return opcode == nvme_opcode::kFirmwareCommit && code == kActivationNeedsReset;
 }
 
-uint16_t CompletionStatusAt(const uint8_t* entry) { return static_cast<uint16_t>(engine::GetLe16(entry + 14) >> 1); }
+uint16_t CompletionStatusAt(const uint8_t* entry) {
+  return static_cast<uint16_t>(base::GetLe16(entry + 14) >> 1);
+}
 
 }  // namespace kestrune::disk

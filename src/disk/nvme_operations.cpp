@@ -1,17 +1,19 @@
 // The NVMe operations: build the command, check what the route cannot carry, pick the route of
-// the disk's kind, open the path (or use the caller's handle) and send.
+// the disk's kind, and send to the target.
 #include "disk/nvme_operations.h"
 
 #include <atomic>
-#include <memory>
 #include <vector>
 
+#include "base/completion_codes.h"
 #include "disk/dataset_management.h"
 #include "disk/nvme_entries.h"
 #include "disk/nvme_transport.h"
 
 namespace kestrune::disk {
 namespace {
+
+namespace code = base::code;
 
 enum class Route : uint8_t {
   kInbox,
@@ -40,7 +42,8 @@ Route RouteOf(NvmeOperation op, DiskKind kind) {
     case DiskKind::kRtl9210B:
       return Route::kRtl9210B;
     case DiskKind::kRtl9210:
-      return op == NvmeOperation::kRawAdmin || op == NvmeOperation::kGetFeatures ? Route::kNone : Route::kRtl9210;
+      return op == NvmeOperation::kRawAdmin || op == NvmeOperation::kGetFeatures ? Route::kNone
+                                                                                 : Route::kRtl9210;
     default:
       return Route::kCommunity;
   }
@@ -59,7 +62,9 @@ std::atomic<bool>* SingleFirstFlag(NvmeOperation op) {
 // other failed goes first from then on.
 int32_t AsmediaWithFallback(platform::Device& device, NvmeExchange& x) {
   const bool singleFirst = AsmediaSingleFirst(x.operation);
-  auto send = [&](bool single) { return single ? SendAsmediaSingle(device, x) : SendAsmediaThreePhase(device, x); };
+  auto send = [&](bool single) {
+    return single ? SendAsmediaSingle(device, x) : SendAsmediaThreePhase(device, x);
+  };
   const int32_t first = send(singleFirst);
   if (first == kNvmeDone) return first;
   const int32_t second = send(!singleFirst);
@@ -88,24 +93,20 @@ int32_t SendOn(platform::Device& device, const DiskEntry& disk, Route route, Nvm
     case Route::kNone:
       break;
   }
-  return kNvmeNotSupported;
+  return code::kNotSupported;
 }
 
-// Sends x on device; dw0 (optional) gets the completion dword whatever the outcome.
-int32_t Send(platform::Device& device, const DiskEntry& disk, NvmeExchange& x, uint32_t* dw0) {
+// Sends x to the target; dw0 (optional) gets the completion dword whatever the outcome. -79 and -1
+// come before anything is sent.
+int32_t Send(DeviceTarget target, const DiskEntry& disk, NvmeExchange& x, uint32_t* dw0) {
+  if (dw0 != nullptr) *dw0 = 0;
   const Route route = RouteOf(x.operation, disk.diskKind);
-  const int32_t rc = route == Route::kNone ? kNvmeNotSupported : SendOn(device, disk, route, x);
+  if (route == Route::kNone) return code::kNotSupported;
+  DeviceTarget::Handle device = target.Open(NvmePathOf(disk));
+  if (!device) return code::kOpenDiskFailed;
+  const int32_t rc = SendOn(*device, disk, route, x);
   if (dw0 != nullptr) *dw0 = x.dw0;
   return rc;
-}
-
-// Opens the disk's NVMe path and sends; -79 and -1 come before anything is allocated.
-int32_t Send(platform::DeviceTree& tree, const DiskEntry& disk, NvmeExchange& x, uint32_t* dw0) {
-  if (dw0 != nullptr) *dw0 = 0;
-  if (RouteOf(x.operation, disk.diskKind) == Route::kNone) return kNvmeNotSupported;
-  std::unique_ptr<platform::Device> device = tree.Open(NvmePathOf(disk), platform::OpenAccess::kReadWrite);
-  if (!device) return kNvmeOpenFailed;
-  return Send(*device, disk, x, dw0);
 }
 
 bool FitsLength(std::span<const uint8_t> data) { return data.size() <= UINT32_MAX; }
@@ -125,7 +126,7 @@ Built RawAdminExchange(NvmeDirection direction, uint8_t opcode, uint32_t nsid, c
   b.x.command.set_nsid(nsid);
   b.x.direction = direction;
   b.x.data = direction == NvmeDirection::kNone ? std::span<uint8_t>() : buffer;
-  if (!FitsLength(b.x.data)) b.refusal = kNvmeBadLength;
+  if (!FitsLength(b.x.data)) b.refusal = code::kBadParameter;
   return b;
 }
 
@@ -135,7 +136,7 @@ Built IdentifyExchange(uint8_t cns, uint32_t nsid, std::span<uint8_t> buffer) {
   b.x.command = IdentifyCommand(cns, nsid);
   b.x.direction = NvmeDirection::kIn;
   b.x.data = buffer;
-  if (!FitsLength(buffer)) b.refusal = kNvmeBadLength;
+  if (!FitsLength(buffer)) b.refusal = code::kBadParameter;
   return b;
 }
 
@@ -144,7 +145,7 @@ Built LogPageExchange(const DiskEntry& disk, uint8_t lid, uint8_t lsp, bool rae,
   const size_t length = buffer.size();
   const size_t limit = disk.diskKind == DiskKind::kNvm ? kInboxDataAreaBytes : kMaxLogPageBytes;
   if (length == 0 || length % 4 != 0 || length > limit || lsp > 0x7F) {
-    b.refusal = kNvmeBadLength;
+    b.refusal = code::kBadParameter;
     return b;
   }
   b.x.operation = NvmeOperation::kGetLogPage;
@@ -164,7 +165,7 @@ NvmeExchange NoData(NvmeOperation op, const NvmeCommand& command) {
 Built CommitExchange(uint8_t slot, uint8_t action) {
   Built b;
   if (slot > 7 || action > 7) {
-    b.refusal = kNvmeBadLength;
+    b.refusal = code::kBadParameter;
     return b;
   }
   b.x = NoData(NvmeOperation::kFirmwareCommit, FirmwareCommitCommand(slot, action));
@@ -174,7 +175,7 @@ Built CommitExchange(uint8_t slot, uint8_t action) {
 Built SecurityExchange(bool send, uint8_t secp, uint16_t spsp, std::span<uint8_t> buffer) {
   Built b;
   if (!FitsLength(buffer)) {
-    b.refusal = kNvmeBadLength;
+    b.refusal = code::kBadParameter;
     return b;
   }
   b.x.operation = send ? NvmeOperation::kSecuritySend : NvmeOperation::kSecurityReceive;
@@ -196,8 +197,7 @@ NvmeExchange DeallocateExchange(std::span<uint8_t> page, uint64_t lba, uint32_t 
   return x;
 }
 
-template <typename Target>
-int32_t SendBuilt(Target& target, const DiskEntry& disk, Built& b, uint32_t* dw0) {
+int32_t SendBuilt(DeviceTarget target, const DiskEntry& disk, Built& b, uint32_t* dw0) {
   if (b.refusal != 0) {
     if (dw0 != nullptr) *dw0 = 0;
     return b.refusal;
@@ -205,20 +205,12 @@ int32_t SendBuilt(Target& target, const DiskEntry& disk, Built& b, uint32_t* dw0
   return Send(target, disk, b.x, dw0);
 }
 
-template <typename Target>
-int32_t SecurityOn(Target& target, const DiskEntry& disk, bool send, uint8_t secp, uint16_t spsp,
-                   std::span<uint8_t> buffer, uint8_t* scsiStatus) {
+int32_t Security(DeviceTarget target, const DiskEntry& disk, bool send, uint8_t secp, uint16_t spsp,
+                 std::span<uint8_t> buffer, uint8_t* scsiStatus) {
   Built b = SecurityExchange(send, secp, spsp, buffer);
   const int32_t rc = SendBuilt(target, disk, b, nullptr);
   if (scsiStatus != nullptr) *scsiStatus = b.x.scsiStatus;
   return rc;
-}
-
-template <typename Target>
-int32_t DeallocateOn(Target& target, const DiskEntry& disk, uint64_t lba, uint32_t count) {
-  std::vector<uint8_t> page(kDeallocatePageBytes, 0);
-  NvmeExchange x = DeallocateExchange(page, lba, count);
-  return Send(target, disk, x, nullptr);
 }
 
 }  // namespace
@@ -232,122 +224,45 @@ void SetAsmediaSingleFirst(NvmeOperation op, bool single) {
   if (std::atomic<bool>* flag = SingleFirstFlag(op)) flag->store(single, std::memory_order_relaxed);
 }
 
-// ---- Opening the path ----
-
-int32_t RawAdmin(platform::DeviceTree& tree, const DiskEntry& disk, NvmeDirection direction, uint8_t opcode,
+int32_t RawAdmin(DeviceTarget target, const DiskEntry& disk, NvmeDirection direction, uint8_t opcode,
                  uint32_t nsid, const NvmeCommand& record, std::span<uint8_t> buffer, uint32_t* dw0) {
   Built b = RawAdminExchange(direction, opcode, nsid, record, buffer);
-  return SendBuilt(tree, disk, b, dw0);
+  return SendBuilt(target, disk, b, dw0);
 }
 
-int32_t Identify(platform::DeviceTree& tree, const DiskEntry& disk, uint8_t cns, uint32_t nsid,
+int32_t Identify(DeviceTarget target, const DiskEntry& disk, uint8_t cns, uint32_t nsid,
                  std::span<uint8_t> buffer, uint32_t* dw0) {
   Built b = IdentifyExchange(cns, nsid, buffer);
-  return SendBuilt(tree, disk, b, dw0);
+  return SendBuilt(target, disk, b, dw0);
 }
 
-int32_t GetLogPage(platform::DeviceTree& tree, const DiskEntry& disk, uint8_t lid, uint8_t lsp, bool rae,
+int32_t GetLogPage(DeviceTarget target, const DiskEntry& disk, uint8_t lid, uint8_t lsp, bool rae,
                    std::span<uint8_t> buffer, uint32_t* dw0) {
   Built b = LogPageExchange(disk, lid, lsp, rae, buffer);
-  return SendBuilt(tree, disk, b, dw0);
+  return SendBuilt(target, disk, b, dw0);
 }
 
-int32_t GetFeatures(platform::DeviceTree& tree, const DiskEntry& disk, uint32_t fid, uint32_t* dw0) {
+int32_t GetFeatures(DeviceTarget target, const DiskEntry& disk, uint32_t fid, uint32_t* dw0) {
   NvmeExchange x = NoData(NvmeOperation::kGetFeatures, GetFeaturesCommand(fid));
-  return Send(tree, disk, x, dw0);
+  return Send(target, disk, x, dw0);
 }
 
-int32_t SetFeatures(platform::DeviceTree& tree, const DiskEntry& disk, uint32_t fid, bool save, uint32_t value,
+int32_t SetFeatures(DeviceTarget target, const DiskEntry& disk, uint32_t fid, bool save, uint32_t value,
                     uint32_t* dw0) {
   NvmeExchange x = NoData(NvmeOperation::kSetFeatures, SetFeaturesCommand(fid, save, value));
-  return Send(tree, disk, x, dw0);
+  return Send(target, disk, x, dw0);
 }
 
-int32_t FirmwareCommit(platform::DeviceTree& tree, const DiskEntry& disk, uint8_t slot, uint8_t action,
+int32_t FirmwareCommit(DeviceTarget target, const DiskEntry& disk, uint8_t slot, uint8_t action,
                        uint32_t* dw0) {
   Built b = CommitExchange(slot, action);
-  return SendBuilt(tree, disk, b, dw0);
+  return SendBuilt(target, disk, b, dw0);
 }
 
-int32_t FormatAll(platform::DeviceTree& tree, const DiskEntry& disk) {
-  NvmeExchange x = NoData(NvmeOperation::kFormatAll, FormatAllCommand());
-  return Send(tree, disk, x, nullptr);
-}
-
-int32_t SecurityReceive(platform::DeviceTree& tree, const DiskEntry& disk, uint8_t secp, uint16_t spsp,
-                        std::span<uint8_t> buffer, uint8_t* scsiStatus) {
-  return SecurityOn(tree, disk, false, secp, spsp, buffer, scsiStatus);
-}
-
-int32_t SecuritySend(platform::DeviceTree& tree, const DiskEntry& disk, uint8_t secp, uint16_t spsp,
-                     std::span<uint8_t> buffer, uint8_t* scsiStatus) {
-  return SecurityOn(tree, disk, true, secp, spsp, buffer, scsiStatus);
-}
-
-int32_t Deallocate(platform::DeviceTree& tree, const DiskEntry& disk, uint64_t lba, uint32_t count) {
-  return DeallocateOn(tree, disk, lba, count);
-}
-
-// ---- On the caller's handle ----
-
-int32_t RawAdmin(platform::Device& device, const DiskEntry& disk, NvmeDirection direction, uint8_t opcode,
-                 uint32_t nsid, const NvmeCommand& record, std::span<uint8_t> buffer, uint32_t* dw0) {
-  Built b = RawAdminExchange(direction, opcode, nsid, record, buffer);
-  return SendBuilt(device, disk, b, dw0);
-}
-
-int32_t Identify(platform::Device& device, const DiskEntry& disk, uint8_t cns, uint32_t nsid,
-                 std::span<uint8_t> buffer, uint32_t* dw0) {
-  Built b = IdentifyExchange(cns, nsid, buffer);
-  return SendBuilt(device, disk, b, dw0);
-}
-
-int32_t GetLogPage(platform::Device& device, const DiskEntry& disk, uint8_t lid, uint8_t lsp, bool rae,
-                   std::span<uint8_t> buffer, uint32_t* dw0) {
-  Built b = LogPageExchange(disk, lid, lsp, rae, buffer);
-  return SendBuilt(device, disk, b, dw0);
-}
-
-int32_t GetFeatures(platform::Device& device, const DiskEntry& disk, uint32_t fid, uint32_t* dw0) {
-  NvmeExchange x = NoData(NvmeOperation::kGetFeatures, GetFeaturesCommand(fid));
-  return Send(device, disk, x, dw0);
-}
-
-int32_t SetFeatures(platform::Device& device, const DiskEntry& disk, uint32_t fid, bool save, uint32_t value,
-                    uint32_t* dw0) {
-  NvmeExchange x = NoData(NvmeOperation::kSetFeatures, SetFeaturesCommand(fid, save, value));
-  return Send(device, disk, x, dw0);
-}
-
-int32_t FirmwareCommit(platform::Device& device, const DiskEntry& disk, uint8_t slot, uint8_t action,
-                       uint32_t* dw0) {
-  Built b = CommitExchange(slot, action);
-  return SendBuilt(device, disk, b, dw0);
-}
-
-int32_t FormatAll(platform::Device& device, const DiskEntry& disk) {
-  NvmeExchange x = NoData(NvmeOperation::kFormatAll, FormatAllCommand());
-  return Send(device, disk, x, nullptr);
-}
-
-int32_t SecurityReceive(platform::Device& device, const DiskEntry& disk, uint8_t secp, uint16_t spsp,
-                        std::span<uint8_t> buffer, uint8_t* scsiStatus) {
-  return SecurityOn(device, disk, false, secp, spsp, buffer, scsiStatus);
-}
-
-int32_t SecuritySend(platform::Device& device, const DiskEntry& disk, uint8_t secp, uint16_t spsp,
-                     std::span<uint8_t> buffer, uint8_t* scsiStatus) {
-  return SecurityOn(device, disk, true, secp, spsp, buffer, scsiStatus);
-}
-
-int32_t Deallocate(platform::Device& device, const DiskEntry& disk, uint64_t lba, uint32_t count) {
-  return DeallocateOn(device, disk, lba, count);
-}
-
-int32_t FirmwareDownloadChunk(platform::Device& device, const DiskEntry& disk, uint32_t offset,
+int32_t FirmwareDownloadChunk(DeviceTarget target, const DiskEntry& disk, uint32_t offset,
                               std::span<const uint8_t> image) {
   if (image.empty() || image.size() % 4 != 0 || offset % 4 != 0 || image.size() > UINT32_MAX)
-    return kNvmeBadLength;
+    return code::kBadParameter;
   std::vector<uint8_t> chunk(image.begin(), image.end());  // the routes may write into their buffer
   NvmeExchange x;
   x.operation = NvmeOperation::kFirmwareDownload;
@@ -355,7 +270,28 @@ int32_t FirmwareDownloadChunk(platform::Device& device, const DiskEntry& disk, u
   x.direction = NvmeDirection::kOut;
   x.data = chunk;
   x.imageOffset = offset;
-  return Send(device, disk, x, nullptr);
+  return Send(target, disk, x, nullptr);
+}
+
+int32_t FormatAll(DeviceTarget target, const DiskEntry& disk) {
+  NvmeExchange x = NoData(NvmeOperation::kFormatAll, FormatAllCommand());
+  return Send(target, disk, x, nullptr);
+}
+
+int32_t SecurityReceive(DeviceTarget target, const DiskEntry& disk, uint8_t secp, uint16_t spsp,
+                        std::span<uint8_t> buffer, uint8_t* scsiStatus) {
+  return Security(target, disk, false, secp, spsp, buffer, scsiStatus);
+}
+
+int32_t SecuritySend(DeviceTarget target, const DiskEntry& disk, uint8_t secp, uint16_t spsp,
+                     std::span<uint8_t> buffer, uint8_t* scsiStatus) {
+  return Security(target, disk, true, secp, spsp, buffer, scsiStatus);
+}
+
+int32_t Deallocate(DeviceTarget target, const DiskEntry& disk, uint64_t lba, uint32_t count) {
+  std::vector<uint8_t> page(kDeallocatePageBytes, 0);
+  NvmeExchange x = DeallocateExchange(page, lba, count);
+  return Send(target, disk, x, nullptr);
 }
 
 }  // namespace kestrune::disk

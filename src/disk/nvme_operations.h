@@ -2,9 +2,10 @@
 // kind selects (the inbox driver's storage requests, the Intel RST or community miniport requests,
 // or the CDB sets of the USB-to-NVMe bridges).
 //
-// Each operation either opens the disk's NVMe path itself (the DeviceTree forms: open, send,
-// close) or uses a handle the caller holds (the Device forms, for callers that send many commands
-// in a row). Both build identical requests.
+// Each operation sends through a DeviceTarget: from the DeviceTree it opens NvmePathOf(disk) for
+// that call (open, send, close); from a Device the caller holds (NvmePathOf(disk), or the path its
+// own rules give) it sends on that handle, for callers that send many commands in a row. Both
+// build identical requests.
 //
 // Results (transport results):
 //    1  the command was sent and completed successfully
@@ -32,6 +33,8 @@
 #include <span>
 #include <string>
 
+#include "base/completion_codes.h"
+#include "disk/device_target.h"
 #include "disk/disk_entry.h"
 #include "platform/device.h"
 
@@ -62,13 +65,8 @@ static_assert(sizeof(NvmeCommand) == 64, "an NVMe submission entry is 64 bytes")
 
 // ---- Transport results ----
 
+// Success; the failures are the completion codes listed above (base/completion_codes.h).
 inline constexpr int32_t kNvmeDone = 1;
-inline constexpr int32_t kNvmeOpenFailed = -1;
-inline constexpr int32_t kNvmeBadLength = -2;
-inline constexpr int32_t kNvmeActivateFailed = -4;
-inline constexpr int32_t kNvmeIoControlError = -74;
-inline constexpr int32_t kNvmeNotSupported = -79;
-inline constexpr int32_t kNvmeScsiError = -255;
 
 // ---- Fixed values of the operations ----
 
@@ -88,79 +86,59 @@ inline constexpr size_t kMaxJmicronBytes = 0xFFFFFF;
 // path) for the miniports and every other kind.
 const std::string& NvmePathOf(const DiskEntry& disk);
 
-// ---- Operations, opening the disk's NVMe path ----
+// ---- Operations ----
 // Buffers: the span's size is the transfer length (for data in, the bytes the caller wants back).
 // dw0 (optional) receives the completion dword where the route returns one; it is written also
 // when the command fails (then with whatever the route returned, normally 0).
 
 // The caller's record with opcode (low byte of CDW0) and NSID (CDW1) replaced; admin queue.
-int32_t RawAdmin(platform::DeviceTree& tree, const DiskEntry& disk, NvmeDirection direction, uint8_t opcode,
-                 uint32_t nsid, const NvmeCommand& record, std::span<uint8_t> buffer, uint32_t* dw0 = nullptr);
+int32_t RawAdmin(DeviceTarget target, const DiskEntry& disk, NvmeDirection direction, uint8_t opcode,
+                 uint32_t nsid, const NvmeCommand& record, std::span<uint8_t> buffer,
+                 uint32_t* dw0 = nullptr);
 
 // Identify (06h), CDW10 = CNS; data in. The inbox driver carries at most 4096 bytes (-2 above).
-int32_t Identify(platform::DeviceTree& tree, const DiskEntry& disk, uint8_t cns, uint32_t nsid,
+int32_t Identify(DeviceTarget target, const DiskEntry& disk, uint8_t cns, uint32_t nsid,
                  std::span<uint8_t> buffer, uint32_t* dw0 = nullptr);
 
 // Get Log Page (02h), NSID FFFFFFFFh, CDW10 = LID | LSP<<8 | RAE<<15 | (length/4 - 1)<<16; data in.
 // -2 before any I/O when the length is 0, not a multiple of 4 or above kMaxLogPageBytes, or LSP
 // does not fit its 7 bits; on the inbox driver also above 4096 bytes or an LSP above 15 (what its
 // query carries). The inbox driver always reads a 4096-byte page and returns the length asked.
-int32_t GetLogPage(platform::DeviceTree& tree, const DiskEntry& disk, uint8_t lid, uint8_t lsp, bool rae,
+int32_t GetLogPage(DeviceTarget target, const DiskEntry& disk, uint8_t lid, uint8_t lsp, bool rae,
                    std::span<uint8_t> buffer, uint32_t* dw0 = nullptr);
 
 // Get Features (0Ah), CDW10 = fid (SEL in bits 8-10 may ride along); no data. The value comes back
 // as the completion dword. RTL9210 (kind 17): -79. The inbox driver's query names the feature
 // only: a fid above FFh gives -2 there.
-int32_t GetFeatures(platform::DeviceTree& tree, const DiskEntry& disk, uint32_t fid, uint32_t* dw0);
+int32_t GetFeatures(DeviceTarget target, const DiskEntry& disk, uint32_t fid, uint32_t* dw0);
 
 // Set Features (09h), CDW10 = fid | 80000000h when save, CDW11 = value; no data.
-int32_t SetFeatures(platform::DeviceTree& tree, const DiskEntry& disk, uint32_t fid, bool save, uint32_t value,
+int32_t SetFeatures(DeviceTarget target, const DiskEntry& disk, uint32_t fid, bool save, uint32_t value,
                     uint32_t* dw0 = nullptr);
 
 // Firmware Commit (10h), CDW10 = slot | action<<3 (slot and action 0-7, else -2); no data.
-int32_t FirmwareCommit(platform::DeviceTree& tree, const DiskEntry& disk, uint8_t slot, uint8_t action,
+int32_t FirmwareCommit(DeviceTarget target, const DiskEntry& disk, uint8_t slot, uint8_t action,
                        uint32_t* dw0 = nullptr);
 
+// Firmware Image Download (11h), CDW10 = (length - 1)/4, CDW11 = offset/4; data out. A whole image
+// is usually sent through one held handle. -2 when the chunk is empty or its length or offset is
+// not a multiple of 4.
+int32_t FirmwareDownloadChunk(DeviceTarget target, const DiskEntry& disk, uint32_t offset,
+                              std::span<const uint8_t> image);
+
 // Format NVM (80h), NSID FFFFFFFFh, CDW10 = 200h: user-data erase of every namespace; no data.
-int32_t FormatAll(platform::DeviceTree& tree, const DiskEntry& disk);
+int32_t FormatAll(DeviceTarget target, const DiskEntry& disk);
 
 // Security Receive (82h) / Send (81h), NSID FFFFFFFFh, CDW10 = SECP<<24 | SPSP<<8,
 // CDW11 = length, CDW14 = CDW15 = "RIMO". On the inbox driver a refused protocol command is
 // retried as SCSI SECURITY PROTOCOL IN / OUT (scsiStatus, optional, receives its SCSI status).
-int32_t SecurityReceive(platform::DeviceTree& tree, const DiskEntry& disk, uint8_t secp, uint16_t spsp,
+int32_t SecurityReceive(DeviceTarget target, const DiskEntry& disk, uint8_t secp, uint16_t spsp,
                         std::span<uint8_t> buffer, uint8_t* scsiStatus = nullptr);
-int32_t SecuritySend(platform::DeviceTree& tree, const DiskEntry& disk, uint8_t secp, uint16_t spsp,
+int32_t SecuritySend(DeviceTarget target, const DiskEntry& disk, uint8_t secp, uint16_t spsp,
                      std::span<uint8_t> buffer, uint8_t* scsiStatus = nullptr);
 
 // Dataset Management (09h) on the I/O queue, NSID 1, CDW10 0, CDW11 4 (deallocate): one range of
 // count sectors from lba in a 4096-byte page.
-int32_t Deallocate(platform::DeviceTree& tree, const DiskEntry& disk, uint64_t lba, uint32_t count);
-
-// ---- The same operations on a handle the caller opened (NvmePathOf(disk), or the path its own
-// rules give) ----
-
-int32_t RawAdmin(platform::Device& device, const DiskEntry& disk, NvmeDirection direction, uint8_t opcode,
-                 uint32_t nsid, const NvmeCommand& record, std::span<uint8_t> buffer, uint32_t* dw0 = nullptr);
-int32_t Identify(platform::Device& device, const DiskEntry& disk, uint8_t cns, uint32_t nsid,
-                 std::span<uint8_t> buffer, uint32_t* dw0 = nullptr);
-int32_t GetLogPage(platform::Device& device, const DiskEntry& disk, uint8_t lid, uint8_t lsp, bool rae,
-                   std::span<uint8_t> buffer, uint32_t* dw0 = nullptr);
-int32_t GetFeatures(platform::Device& device, const DiskEntry& disk, uint32_t fid, uint32_t* dw0);
-int32_t SetFeatures(platform::Device& device, const DiskEntry& disk, uint32_t fid, bool save, uint32_t value,
-                    uint32_t* dw0 = nullptr);
-int32_t FirmwareCommit(platform::Device& device, const DiskEntry& disk, uint8_t slot, uint8_t action,
-                       uint32_t* dw0 = nullptr);
-int32_t FormatAll(platform::Device& device, const DiskEntry& disk);
-int32_t SecurityReceive(platform::Device& device, const DiskEntry& disk, uint8_t secp, uint16_t spsp,
-                        std::span<uint8_t> buffer, uint8_t* scsiStatus = nullptr);
-int32_t SecuritySend(platform::Device& device, const DiskEntry& disk, uint8_t secp, uint16_t spsp,
-                     std::span<uint8_t> buffer, uint8_t* scsiStatus = nullptr);
-int32_t Deallocate(platform::Device& device, const DiskEntry& disk, uint64_t lba, uint32_t count);
-
-// Firmware Image Download (11h), CDW10 = (length - 1)/4, CDW11 = offset/4; data out. Offered by
-// handle only (the caller keeps one handle for the whole image). -2 when the chunk is empty or
-// its length or offset is not a multiple of 4.
-int32_t FirmwareDownloadChunk(platform::Device& device, const DiskEntry& disk, uint32_t offset,
-                              std::span<const uint8_t> image);
+int32_t Deallocate(DeviceTarget target, const DiskEntry& disk, uint64_t lba, uint32_t count);
 
 }  // namespace kestrune::disk

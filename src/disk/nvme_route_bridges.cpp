@@ -5,14 +5,16 @@
 #include <algorithm>
 #include <vector>
 
+#include "base/bytes.h"
+#include "base/completion_codes.h"
 #include "disk/nvme_bridge_cdbs.h"
 #include "disk/nvme_entries.h"
 #include "disk/nvme_transport.h"
-#include "engine/bytes.h"
 
 namespace kestrune::disk {
 namespace {
 
+namespace code = base::code;
 using platform::DataDirection;
 using platform::PassStatus;
 
@@ -41,69 +43,69 @@ std::span<uint8_t> Entry(std::array<uint8_t, 64>& copy, const NvmeCommand& comma
   return copy;
 }
 
-int32_t Finish(bool ok) { return ok ? kNvmeDone : kNvmeIoControlError; }
+int32_t Finish(bool ok) { return ok ? kNvmeDone : code::kIoControlError; }
 
 }  // namespace
 
 int32_t SendAsmediaThreePhase(platform::Device& device, NvmeExchange& x) {
   std::array<uint8_t, 64> entry;
   if (!Phase(device, AsmediaCommandCdb(x.queue, x.direction), DataDirection::kOut, Entry(entry, x.command)))
-    return kNvmeIoControlError;
+    return code::kIoControlError;
   const auto length = static_cast<uint32_t>(x.data.size());
   if (!Phase(device, AsmediaDataCdb(x.queue, x.direction, length), PlatformDirection(x.direction),
              DataPhaseBuffer(x), TolerateDataFailure(x)))
-    return kNvmeIoControlError;
+    return code::kIoControlError;
   // The completion entry goes into a buffer of its own: the caller's record stays as it was.
   std::array<uint8_t, kBridgeCompletionBytes> completion{};
   if (!Phase(device, AsmediaCompletionCdb(x.queue, x.direction), DataDirection::kIn, completion))
-    return kNvmeIoControlError;
-  x.dw0 = engine::GetLe32(completion.data());
+    return code::kIoControlError;
+  x.dw0 = base::GetLe32(completion.data());
   return Finish(CompletionSucceeded(x.command.opcode(), CompletionStatusAt(completion.data())));
 }
 
 int32_t SendAsmediaSingle(platform::Device& device, NvmeExchange& x) {
   const auto length = static_cast<uint32_t>(x.data.size());
   if (!Phase(device, AsmediaSingleCdb(x.command, length), PlatformDirection(x.direction), DataPhaseBuffer(x)))
-    return kNvmeIoControlError;
-  x.dw0 = x.direction == NvmeDirection::kIn && x.data.size() >= 4 ? engine::GetLe32(x.data.data()) : 0;
+    return code::kIoControlError;
+  x.dw0 = x.direction == NvmeDirection::kIn && x.data.size() >= 4 ? base::GetLe32(x.data.data()) : 0;
   return kNvmeDone;
 }
 
 int32_t SendJmicron(platform::Device& device, NvmeExchange& x) {
-  if (x.data.size() > kMaxJmicronBytes) return kNvmeBadLength;
+  if (x.data.size() > kMaxJmicronBytes) return code::kBadParameter;
   std::array<uint8_t, kBridgeWorkBytes> work = JmicronCommandBlock(x.command);
-  if (!Phase(device, JmicronCommandCdb(x.queue), DataDirection::kOut, work)) return kNvmeIoControlError;
+  if (!Phase(device, JmicronCommandCdb(x.queue), DataDirection::kOut, work)) return code::kIoControlError;
   const auto length = static_cast<uint32_t>(x.data.size());
   if (!Phase(device, JmicronDataCdb(x.queue, x.direction, length), PlatformDirection(x.direction),
              DataPhaseBuffer(x), TolerateDataFailure(x)))
-    return kNvmeIoControlError;
+    return code::kIoControlError;
   work.fill(0);
-  if (!Phase(device, JmicronCompletionCdb(x.queue), DataDirection::kIn, work)) return kNvmeIoControlError;
-  x.dw0 = engine::GetLe32(work.data() + kJmicronEntryOffset);
+  if (!Phase(device, JmicronCompletionCdb(x.queue), DataDirection::kIn, work)) return code::kIoControlError;
+  x.dw0 = base::GetLe32(work.data() + kJmicronEntryOffset);
   return Finish(CompletionSucceeded(x.command.opcode(), CompletionStatusAt(work.data() + kJmicronEntryOffset)));
 }
 
 int32_t SendRtl9210B(platform::Device& device, NvmeExchange& x) {
-  if (x.data.size() > kMaxRtl9210Bytes) return kNvmeBadLength;
+  if (x.data.size() > kMaxRtl9210Bytes) return code::kBadParameter;
   std::array<uint8_t, 64> entry;
   if (!Phase(device, Rtl9210BCommandCdb(x.queue), DataDirection::kOut, Entry(entry, x.command)))
-    return kNvmeIoControlError;
+    return code::kIoControlError;
   const auto length = static_cast<uint32_t>(x.data.size());
   if (!Phase(device, Rtl9210BDataCdb(x.direction, length), PlatformDirection(x.direction), DataPhaseBuffer(x),
              TolerateDataFailure(x)))
-    return kNvmeIoControlError;
+    return code::kIoControlError;
   // This bridge's completion block has no status field that is known; the bridge reports a refused
   // command as CHECK CONDITION.
   std::array<uint8_t, kBridgeWorkBytes> work{};
   if (!Phase(device, Rtl9210BCompletionCdb(), DataDirection::kIn,
              std::span<uint8_t>(work).first(kBridgeCompletionBytes)))
-    return kNvmeIoControlError;
-  x.dw0 = engine::GetLe32(work.data() + kRtl9210BDw0Offset);
+    return code::kIoControlError;
+  x.dw0 = base::GetLe32(work.data() + kRtl9210BDw0Offset);
   return kNvmeDone;
 }
 
 int32_t SendRtl9210(platform::Device& device, NvmeExchange& x) {
-  if (x.data.size() > kMaxRtl9210Bytes) return kNvmeBadLength;
+  if (x.data.size() > kMaxRtl9210Bytes) return code::kBadParameter;
   const auto length = static_cast<uint32_t>(x.data.size());
   const BridgeCdb cdb = x.operation == NvmeOperation::kFirmwareDownload
                             ? Rtl9210DownloadCdb(x.imageOffset, length)

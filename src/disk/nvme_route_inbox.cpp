@@ -4,6 +4,7 @@
 #include <span>
 #include <vector>
 
+#include "base/completion_codes.h"
 #include "disk/nvme_entries.h"
 #include "disk/nvme_transport.h"
 #include "platform/win_ioctl_codes.h"
@@ -14,6 +15,8 @@
 
 namespace kestrune::disk {
 namespace {
+
+namespace code = base::code;
 
 namespace winio = platform::winio;
 
@@ -26,7 +29,7 @@ int32_t Raw(platform::Device& device, NvmeExchange& x) {
 
 // Sends the device-control request for x. True when it went through, the reply left to the caller;
 // otherwise result holds the outcome of x: the raw entry's where the backend has no device-control
-// requests, kNvmeIoControlError where the request failed.
+// requests, code::kIoControlError where the request failed.
 bool SentAsControl(platform::Device& device, uint32_t code, std::span<const uint8_t> input,
                    std::span<uint8_t> output, NvmeExchange& x, int32_t& result) {
   switch (SendControl(device, code, input, output)) {
@@ -38,7 +41,7 @@ bool SentAsControl(platform::Device& device, uint32_t code, std::span<const uint
     case ControlOutcome::kFailed:
       break;
   }
-  result = kNvmeIoControlError;
+  result = code::kIoControlError;
   return false;
 }
 
@@ -88,7 +91,7 @@ bool QueryCarries(const NvmeExchange& x) {
 }
 
 int32_t PropertyQuery(platform::Device& device, NvmeExchange& x) {
-  if (!QueryCarries(x)) return kNvmeBadLength;
+  if (!QueryCarries(x)) return code::kBadParameter;
   std::vector<uint8_t> buffer = winio::BuildProtocolQuery(QueryOf(x));
   int32_t rc = kNvmeDone;
   if (!SentAsControl(device, winio::kIoctlStorageQueryProperty, buffer, buffer, x, rc)) return rc;
@@ -114,7 +117,7 @@ int32_t ProtocolCommand(platform::Device& device, NvmeExchange& x) {
   if (!SentAsControl(device, winio::kIoctlStorageProtocolCommand, buffer, buffer, x, rc)) return rc;
   const winio::ProtocolCommandReply reply = winio::ReadProtocolCommand(buffer);
   x.dw0 = reply.fixedReturnData;
-  if (reply.returnStatus != kProtocolStatusSuccess) return kNvmeIoControlError;
+  if (reply.returnStatus != kProtocolStatusSuccess) return code::kIoControlError;
   if (x.direction == NvmeDirection::kIn) CopyBack(buffer, winio::kProtocolCommandDataOffset, x.data);
   return kNvmeDone;
 }
@@ -135,7 +138,7 @@ int32_t FirmwareActivate(platform::Device& device, NvmeExchange& x) {
       return Raw(device, x);
     case ControlOutcome::kFailed:
       // Done, but the new firmware runs only after a reset: that is what was asked for.
-      if (error != winio::kActivateDoneAfterResetError) return kNvmeActivateFailed;
+      if (error != winio::kActivateDoneAfterResetError) return code::kWriteFailed;
       break;
     case ControlOutcome::kDone:
       break;
@@ -162,22 +165,22 @@ int32_t ScsiSecurity(platform::Device& device, NvmeExchange& x) {
   fields.dataAddress = reinterpret_cast<uintptr_t>(x.data.data());
   fields.targetId = winio::kSecurityFallbackTargetId;
   std::optional<winio::SptdRequest> request = winio::BuildSptd(fields);
-  if (!request) return kNvmeIoControlError;
+  if (!request) return code::kIoControlError;
   switch (SendControl(device, winio::kIoctlScsiPassThroughDirect, *request, *request)) {
     case ControlOutcome::kFailed:
-      return kNvmeIoControlError;
+      return code::kIoControlError;
     case ControlOutcome::kDone:
       x.scsiStatus = winio::ReadSptd(*request).scsiStatus;
       break;
     case ControlOutcome::kUnavailable: {
       platform::ScsiResult result;
       if (device.Scsi(cdb, direction, x.data, kNvmeTimeoutSeconds, result) != platform::PassStatus::kOk)
-        return kNvmeIoControlError;
+        return code::kIoControlError;
       x.scsiStatus = result.status;
       break;
     }
   }
-  return x.scsiStatus == 0 ? kNvmeDone : kNvmeScsiError;
+  return x.scsiStatus == 0 ? kNvmeDone : code::kError;
 }
 
 int32_t Security(platform::Device& device, NvmeExchange& x) {

@@ -3,6 +3,7 @@
 // return the controller's completion entry; only a successful completion counts.
 #include <vector>
 
+#include "base/completion_codes.h"
 #include "disk/nvme_entries.h"
 #include "disk/nvme_transport.h"
 #include "platform/win_ioctl_codes.h"
@@ -11,6 +12,8 @@
 
 namespace kestrune::disk {
 namespace {
+
+namespace code = base::code;
 
 namespace winio = platform::winio;
 
@@ -26,7 +29,7 @@ ControlOutcome Exchange(platform::Device& device, std::vector<uint8_t>& request)
 int32_t ReadCompletion(const std::vector<uint8_t>& reply, size_t completionAt, size_t dataAt, NvmeExchange& x) {
   x.dw0 = winio::Get32(reply, completionAt);
   if (!CompletionSucceeded(x.command.opcode(), CompletionStatusAt(reply.data() + completionAt)))
-    return kNvmeIoControlError;
+    return code::kIoControlError;
   CopyBack(reply, dataAt, x.data);
   return kNvmeDone;
 }
@@ -36,11 +39,11 @@ int32_t RstFirmware(platform::Device& device, std::vector<uint8_t> request, Nvme
     case ControlOutcome::kUnavailable:
       return SendRawEntry(device, platform::NvmeRoute::kRstMiniport, x);
     case ControlOutcome::kFailed:
-      return kNvmeIoControlError;
+      return code::kIoControlError;
     case ControlOutcome::kDone:
       return kNvmeDone;
   }
-  return kNvmeIoControlError;
+  return code::kIoControlError;
 }
 
 }  // namespace
@@ -56,7 +59,7 @@ int32_t SendRst(platform::Device& device, uint8_t pathId, NvmeExchange& x) {
     case ControlOutcome::kUnavailable:
       return SendRawEntry(device, platform::NvmeRoute::kRstMiniport, x);
     case ControlOutcome::kFailed:
-      return kNvmeIoControlError;
+      return code::kIoControlError;
     case ControlOutcome::kDone:
       break;
   }
@@ -70,7 +73,7 @@ int32_t SendCommunity(platform::Device& device, NvmeExchange& x) {
     case ControlOutcome::kUnavailable:
       return SendRawEntry(device, platform::NvmeRoute::kCommunityMiniport, x);
     case ControlOutcome::kFailed:
-      return kNvmeIoControlError;
+      return code::kIoControlError;
     case ControlOutcome::kDone:
       break;
   }

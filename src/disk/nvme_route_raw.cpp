@@ -5,11 +5,14 @@
 #include <chrono>
 #include <thread>
 
+#include "base/completion_codes.h"
 #include "disk/nvme_entries.h"
 #include "disk/nvme_transport.h"
 
 namespace kestrune::disk {
 namespace {
+
+namespace code = base::code;
 
 void RealWait(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
@@ -40,9 +43,9 @@ int32_t SendRawEntry(platform::Device& device, platform::NvmeRoute route, NvmeEx
   platform::NvmeCompletion completion;
   const platform::PassStatus s = device.Nvme(route, PlatformQueue(x.queue), x.command.span(),
                                              PlatformDirection(x.direction), x.data, TimeoutOf(x), completion);
-  if (s != platform::PassStatus::kOk) return kNvmeIoControlError;
+  if (s != platform::PassStatus::kOk) return code::kIoControlError;
   x.dw0 = completion.dw0;
-  return CompletionSucceeded(x.command.opcode(), completion.status) ? kNvmeDone : kNvmeIoControlError;
+  return CompletionSucceeded(x.command.opcode(), completion.status) ? kNvmeDone : code::kIoControlError;
 }
 
 ControlOutcome SendControl(platform::Device& device, uint32_t code, std::span<const uint8_t> input,

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <atomic>
 
-#include "engine/text.h"
+#include "base/text.h"
 
 namespace kestrune::disk {
 namespace {
@@ -45,7 +45,7 @@ void ForEachSector(std::span<uint8_t> buffer, uint64_t firstLba, uint32_t sector
 
 std::optional<uint32_t> PatternValue(const engine::Value& v) {
   if (v.IsText()) {
-    if (engine::EqualsNoCase(engine::Trim(v.text), "AUTO")) return kAutoPattern;
+    if (base::EqualsNoCase(base::Trim(v.text), "AUTO")) return kAutoPattern;
     return std::nullopt;
   }
   if (!v.IsNumeric()) return std::nullopt;

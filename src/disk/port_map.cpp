@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "platform/files.h"
 #include "platform/host.h"
 
@@ -43,11 +43,11 @@ std::string PortMapFolder() {
 
 PortMap PortMap::Load(const std::string& path) {
   if (path.empty()) return {};
-  std::optional<engine::IniFile> ini = engine::IniFile::Load(path);
+  std::optional<base::IniFile> ini = base::IniFile::Load(path);
   return ini ? FromIni(*ini) : PortMap{};
 }
 
-PortMap PortMap::FromIni(const engine::IniFile& ini) {
+PortMap PortMap::FromIni(const base::IniFile& ini) {
   PortMap map;
   for (const std::string& name : ini.Keys(kPortMapSection))
     map.lines_.emplace_back(name, ini.GetString(kPortMapSection, name, ""));
@@ -63,7 +63,7 @@ std::optional<std::string> PortMap::NameFor(std::string_view key) const {
 
 bool PortMap::HasName(std::string_view name) const {
   for (const auto& line : lines_)
-    if (engine::EqualsNoCase(line.first, name)) return true;
+    if (base::EqualsNoCase(line.first, name)) return true;
   return false;
 }
 

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/ini.h"
+#include "base/ini.h"
 
 namespace kestrune::disk {
 
@@ -30,7 +30,7 @@ class PortMap {
  public:
   // The map of an INI file; an empty map when the file is missing or unreadable.
   static PortMap Load(const std::string& path);
-  static PortMap FromIni(const engine::IniFile& ini);
+  static PortMap FromIni(const base::IniFile& ini);
 
   // The name of the first line whose value equals key exactly.
   std::optional<std::string> NameFor(std::string_view key) const;

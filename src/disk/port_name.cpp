@@ -1,6 +1,6 @@
 #include "disk/port_name.h"
 
-#include "engine/text.h"
+#include "base/text.h"
 
 namespace kestrune::disk {
 
@@ -11,21 +11,21 @@ bool HasOwnPortName(DiskKind kind) {
 std::string ComputedPortName(const DiskEntry& e) {
   switch (e.diskKind) {
     case DiskKind::kAta:
-      return e.targetLun != 0 ? engine::Format("SATA%u-%u", e.pathId, e.targetLun)
-                              : engine::Format("SATA%u", e.pathId);
+      return e.targetLun != 0 ? base::Format("SATA%u-%u", e.pathId, e.targetLun)
+                              : base::Format("SATA%u", e.pathId);
     case DiskKind::kNvm:
     case DiskKind::kOfaNvm:
     case DiskKind::kIrstNvm:
-      return engine::Format("PCIE-%02X:%02X.%X", (e.location >> 8) & 0xFF, (e.location & 0xFF) >> 3,
+      return base::Format("PCIE-%02X:%02X.%X", (e.location >> 8) & 0xFF, (e.location & 0xFF) >> 3,
                             e.location & 7);
     default:
-      if (HasOwnPortName(e.diskKind)) return engine::Format("USB-%u", e.location % 100);
+      if (HasOwnPortName(e.diskKind)) return base::Format("USB-%u", e.location % 100);
       return "-";
   }
 }
 
 std::string PortKey(const DiskEntry& e) {
-  return engine::Format("cmd%02X_scsi%02X%02X_Parent%04X", static_cast<unsigned>(e.diskKind), e.pathId,
+  return base::Format("cmd%02X_scsi%02X%02X_Parent%04X", static_cast<unsigned>(e.diskKind), e.pathId,
                         e.targetLun, e.location);
 }
 
@@ -34,6 +34,6 @@ std::string PortName(const DiskEntry& entry, const PortMap& map) {
   return ComputedPortName(entry);
 }
 
-bool IsHiddenPortName(std::string_view name) { return engine::EqualsNoCase(name, kHiddenPortName); }
+bool IsHiddenPortName(std::string_view name) { return base::EqualsNoCase(name, kHiddenPortName); }
 
 }  // namespace kestrune::disk

@@ -7,6 +7,8 @@
 #include <fstream>
 #include <vector>
 
+#include "base/completion_codes.h"
+#include "base/text.h"
 #include "disk/dump_file.h"
 #include "disk/pattern_fill.h"
 #include "disk/sector_buffer.h"
@@ -17,18 +19,14 @@
 #include "engine/file_lookup.h"
 #include "engine/file_params.h"
 #include "engine/interpreter.h"
-#include "engine/output_base.h"
-#include "engine/text.h"
 #include "engine/view.h"
 #include "platform/files.h"
 
 namespace kestrune::disk {
 namespace {
 
-constexpr uint32_t kOlive = 0x009696;
-constexpr int32_t kNoMemory = -83;
-constexpr int32_t kOutputFileFailed = -21;
-constexpr int32_t kMissingFile = -11;
+namespace code = base::code;
+
 constexpr uint64_t kSectorsPerCluster = 8;
 constexpr uint32_t kDefaultPattern = 0x55AAFF00;
 
@@ -44,8 +42,8 @@ std::vector<engine::Pair> PairsOf(std::string_view args) {
 
 Address AddressOf(const std::vector<engine::Pair>& pairs) {
   if (pairs.empty()) return Address::kDiskSector;
-  if (engine::EqualsNoCase(pairs[0].name, "VLBA")) return Address::kVolumeSector;
-  if (engine::EqualsNoCase(pairs[0].name, "VLCN")) return Address::kVolumeCluster;
+  if (base::EqualsNoCase(pairs[0].name, "VLBA")) return Address::kVolumeSector;
+  if (base::EqualsNoCase(pairs[0].name, "VLCN")) return Address::kVolumeCluster;
   return Address::kDiskSector;
 }
 
@@ -60,24 +58,12 @@ std::optional<ByteRange> CheckedRange(const DiskState& state, const std::string&
   return range;
 }
 
-// Writes the bytes to path and announces the dump; -21 with the path when it cannot be written.
-void SaveDump(engine::Interpreter& interp, uint32_t view, const std::string& path,
-              std::span<const uint8_t> bytes, uint32_t colour) {
-  if (!WriteDumpFile(interp.host(), path, bytes))
-    return interp.ReportCompletion(view, kOutputFileFailed, path);
-  interp.writer().WriteDataFile(interp.output(view), colour, path, true);
-}
-
-std::string DefaultDumpPath(engine::Interpreter& interp, uint32_t view) {
-  return engine::OutputBaseName(interp, view) + ".Hex";
-}
-
 // The "Read %d Times" line: a new grey line for the first pass, rewritten in place after that.
 class PassProgress {
  public:
   PassProgress(engine::Interpreter& interp, uint32_t view) : interp_(interp), view_(view) {}
   void Show(int64_t pass) {
-    const std::string text = engine::Format("Read %lld Times", static_cast<long long>(pass));
+    const std::string text = base::Format("Read %lld Times", static_cast<long long>(pass));
     engine::ViewOutput* out = interp_.output(view_);
     if (shown_ && interp_.writer().RewriteLine(out, line_, text)) return;
     line_ = interp_.writer().WriteLine(out, text, engine::kDetail, 10, engine::colour::kGrey);
@@ -105,19 +91,19 @@ void LbaRead(engine::Interpreter& interp, uint32_t view, std::string_view args, 
   if (!in.ok()) return;
 
   DiskState& state = StateOf(interp);
-  if (!HasTarget(state)) return interp.ReportCompletion(view, kOpenFailed, "");
+  if (!HasTarget(state)) return interp.ReportCompletion(view, code::kOpenDiskFailed, "");
   const DiskEntry& disk = state.current;
   const std::string& path = address == Address::kDiskSector ? disk.physicalPath : disk.devicePath;
   uint64_t lba = value;
   if (address == Address::kVolumeCluster && __builtin_mul_overflow(value, kSectorsPerCluster, &lba))
-    return interp.ReportCompletion(view, kBadParameters, "");
+    return interp.ReportCompletion(view, code::kBadParameter, "");
   std::optional<ByteRange> range = CheckedRange(state, path, lba, count);
-  if (!range || times < 1 || times > INT32_MAX) return interp.ReportCompletion(view, kBadParameters, "");
+  if (!range || times < 1 || times > INT32_MAX) return interp.ReportCompletion(view, code::kBadParameter, "");
 
   const std::string dumpPath =
       saveFile.empty() ? DefaultDumpPath(interp, view) : engine::OutputFilePath(interp, view, saveFile);
   SectorBuffer buffer(range->length);
-  if (!buffer.ok()) return interp.ReportCompletion(view, kNoMemory, "");
+  if (!buffer.ok()) return interp.ReportCompletion(view, code::kHostMemoryAllocFailed, "");
 
   PassProgress progress(interp, view);
   for (int64_t pass = 1; pass <= times; ++pass) {
@@ -127,7 +113,7 @@ void LbaRead(engine::Interpreter& interp, uint32_t view, std::string_view args, 
     if (rc < 0) return interp.ReportCompletion(view, rc, "");
     if (rc != kIoDone || v.cancel) break;
   }
-  SaveDump(interp, view, dumpPath, buffer.bytes(), kOlive);
+  SaveDump(interp, view, dumpPath, buffer.bytes(), kReadDumpColour);
 }
 
 // What LBAWrite sends. The two readers below fill it, or report and give false when there is
@@ -151,7 +137,7 @@ bool DataFromFile(engine::Interpreter& interp, uint32_t view, std::string_view a
   std::error_code ec;
   const uint64_t size = found ? std::filesystem::file_size(platform::FsPath(*found), ec) : 0;
   if (!found || ec) {
-    interp.ReportCompletion(view, kMissingFile, file);
+    interp.ReportCompletion(view, code::kFileOpenFailed, file);
     return false;
   }
 
@@ -161,19 +147,19 @@ bool DataFromFile(engine::Interpreter& interp, uint32_t view, std::string_view a
   std::optional<ByteRange> range = CheckedRange(state, state.current.physicalPath, out.lba,
                                                 static_cast<int64_t>(std::min<uint64_t>(sectors, INT64_MAX)));
   if (!range) {
-    interp.ReportCompletion(view, kBadParameters, "");
+    interp.ReportCompletion(view, code::kBadParameter, "");
     return false;
   }
   out.count = static_cast<int32_t>(sectors);
   out.buffer = SectorBuffer(range->length);
   if (!out.buffer.ok()) {
-    interp.ReportCompletion(view, kNoMemory, "");
+    interp.ReportCompletion(view, code::kHostMemoryAllocFailed, "");
     return false;
   }
   std::ifstream stream(platform::FsPath(*found), std::ios::binary);
   stream.read(reinterpret_cast<char*>(out.buffer.data()), static_cast<std::streamsize>(range->length));
   if (!stream) {
-    interp.ReportCompletion(view, kMissingFile, file);
+    interp.ReportCompletion(view, code::kFileOpenFailed, file);
     return false;
   }
   return true;
@@ -195,13 +181,13 @@ bool DataFromPattern(engine::Interpreter& interp, uint32_t view, std::string_vie
   const std::optional<uint32_t> pattern = patternValue ? PatternValue(*patternValue) : kDefaultPattern;
   std::optional<ByteRange> range = CheckedRange(state, state.current.physicalPath, out.lba, count);
   if (!pattern || !range) {
-    interp.ReportCompletion(view, kBadParameters, "");
+    interp.ReportCompletion(view, code::kBadParameter, "");
     return false;
   }
   out.count = static_cast<int32_t>(count);
   out.buffer = SectorBuffer(range->length);
   if (!out.buffer.ok()) {
-    interp.ReportCompletion(view, kNoMemory, "");
+    interp.ReportCompletion(view, code::kHostMemoryAllocFailed, "");
     return false;
   }
   FillSectorBlock(out.buffer.bytes(), out.lba, *pattern, mark, state.current.sectorSize);
@@ -210,12 +196,12 @@ bool DataFromPattern(engine::Interpreter& interp, uint32_t view, std::string_vie
 
 void LbaWrite(engine::Interpreter& interp, uint32_t view, std::string_view args, std::string_view) {
   DiskState& state = StateOf(interp);
-  if (!HasTarget(state)) return interp.ReportCompletion(view, kOpenFailed, "");
+  if (!HasTarget(state)) return interp.ReportCompletion(view, code::kOpenDiskFailed, "");
   const DiskEntry& disk = state.current;
   if (int32_t guard = RequireNotSystemDisk(disk)) return interp.ReportCompletion(view, guard, "");
 
   const std::vector<engine::Pair> pairs = PairsOf(args);
-  const bool fromFile = pairs.size() > 1 && engine::EqualsNoCase(pairs[1].name, "File");
+  const bool fromFile = pairs.size() > 1 && base::EqualsNoCase(pairs[1].name, "File");
   WriteData data;
   if (!(fromFile ? DataFromFile(interp, view, args, data) : DataFromPattern(interp, view, args, data)))
     return;
@@ -232,18 +218,23 @@ void LbaWrite(engine::Interpreter& interp, uint32_t view, std::string_view args,
 // FlushCache();
 void FlushCache(engine::Interpreter& interp, uint32_t view, std::string_view, std::string_view) {
   DiskState& state = StateOf(interp);
-  if (!HasTarget(state)) return interp.ReportCompletion(view, kOpenFailed, "");
+  if (!HasTarget(state)) return interp.ReportCompletion(view, code::kOpenDiskFailed, "");
   const int32_t rc = FlushDevice(*state.tree, state.current.devicePath);
   if (rc < 0) interp.ReportCompletion(view, rc, "");
 }
 
+// The handlers of this file, one row per command table row.
+constexpr engine::HandlerRow kHandlers[] = {
+    {"LBARead", engine::kAnyDisk, LbaRead},
+    {"LBAWrite", engine::kAnyDisk, LbaWrite},
+    {"TRIM", engine::kAnyDisk, TrimCommand},
+    {"FlushCache", engine::kAnyDisk, FlushCache},
+};
+
 }  // namespace
 
-void RegisterSectorCommands(engine::Interpreter& interp) {
-  interp.Register("LBARead", engine::kAnyDisk, LbaRead);
-  interp.Register("LBAWrite", engine::kAnyDisk, LbaWrite);
-  interp.Register("TRIM", engine::kAnyDisk, TrimCommand);
-  interp.Register("FlushCache", engine::kAnyDisk, FlushCache);
+std::vector<engine::HandlerRow> RegisterSectorCommands(engine::Interpreter& interp) {
+  return interp.Register({kHandlers});
 }
 
 }  // namespace kestrune::disk

@@ -4,16 +4,19 @@
 #include <cstring>
 #include <memory>
 
+#include "base/completion_codes.h"
 #include "disk/sector_buffer.h"
 
 namespace kestrune::disk {
 namespace {
 
+namespace code = base::code;
+
 // The checks every read and write makes before anything is opened; 1 when the request may go.
 int32_t CheckRequest(uint64_t lba, int32_t count, size_t bufferBytes, uint32_t sectorSize, ByteRange& range) {
-  if (count <= 0) return kBadParameters;
+  if (count <= 0) return code::kBadParameter;
   std::optional<ByteRange> r = SectorBytes(lba, count, sectorSize);
-  if (!r || bufferBytes < r->length) return kBadParameters;
+  if (!r || bufferBytes < r->length) return code::kBadParameter;
   range = *r;
   return kIoDone;
 }
@@ -55,20 +58,20 @@ int32_t ReadSectors(platform::DeviceTree& tree, const std::string& path, uint64_
   ByteRange range;
   if (int32_t rc = CheckRequest(lba, count, buffer.size(), sectorSize, range); rc != kIoDone) return rc;
   std::unique_ptr<platform::Device> device = tree.Open(path, platform::OpenAccess::kRead);
-  if (!device) return kOpenFailed;
-  if (!FitsDevice(*device, range)) return kBadParameters;
+  if (!device) return code::kOpenDiskFailed;
+  if (!FitsDevice(*device, range)) return code::kBadParameter;
 
   std::span<uint8_t> target = buffer.first(range.length);
   SectorBuffer bounce;
   if (!PageAligned(target.data())) {
     bounce = SectorBuffer(range.length);
-    if (!bounce.ok()) return kReadFailed;
+    if (!bounce.ok()) return code::kReadFailed;
     target = bounce.bytes();
   }
   std::optional<uint64_t> moved = device->Read(range.offset, target);
   if (target.data() != buffer.data() && moved)
     std::memcpy(buffer.data(), target.data(), std::min(*moved, range.length));
-  return moved && *moved == range.length ? kIoDone : kReadFailed;
+  return moved && *moved == range.length ? kIoDone : code::kReadFailed;
 }
 
 int32_t WriteSectors(platform::DeviceTree& tree, const std::string& path, uint64_t lba, int32_t count,
@@ -76,29 +79,29 @@ int32_t WriteSectors(platform::DeviceTree& tree, const std::string& path, uint64
   ByteRange range;
   if (int32_t rc = CheckRequest(lba, count, data.size(), sectorSize, range); rc != kIoDone) return rc;
   std::unique_ptr<platform::Device> device = tree.Open(path, platform::OpenAccess::kReadWrite);
-  if (!device) return kOpenFailed;
-  if (!FitsDevice(*device, range)) return kBadParameters;
+  if (!device) return code::kOpenDiskFailed;
+  if (!FitsDevice(*device, range)) return code::kBadParameter;
 
   std::span<const uint8_t> source = data.first(range.length);
   SectorBuffer bounce;
   if (!PageAligned(source.data())) {
     bounce = SectorBuffer(range.length);
-    if (!bounce.ok()) return kWriteFailed;
+    if (!bounce.ok()) return code::kWriteFailed;
     std::memcpy(bounce.data(), source.data(), range.length);
     source = bounce.bytes();
   }
   std::optional<uint64_t> moved = device->Write(range.offset, source, fua);
-  return moved && *moved == range.length ? kIoDone : kWriteFailed;
+  return moved && *moved == range.length ? kIoDone : code::kWriteFailed;
 }
 
 int32_t TrimRange(platform::Device& device, uint64_t offset, uint64_t length) {
-  return device.Trim(offset, length) ? kIoDone : kIoControlError;
+  return device.Trim(offset, length) ? kIoDone : code::kIoControlError;
 }
 
 int32_t FlushDevice(platform::DeviceTree& tree, const std::string& path) {
   std::unique_ptr<platform::Device> device = tree.Open(path, platform::OpenAccess::kReadWrite);
-  if (!device) return kOpenFailed;
-  return device->Flush() ? kIoDone : kIoControlError;
+  if (!device) return code::kOpenDiskFailed;
+  return device->Flush() ? kIoDone : code::kIoControlError;
 }
 
 bool DeviceOpens(platform::DeviceTree& tree, const std::string& path) {
@@ -112,9 +115,9 @@ bool WriteCacheState(platform::DeviceTree& tree, const std::string& path) {
 
 int32_t TrimSupported(platform::DeviceTree& tree, const std::string& path) {
   std::unique_ptr<platform::Device> device = tree.Open(path, platform::OpenAccess::kRead);
-  if (!device) return kOpenFailed;
+  if (!device) return code::kOpenDiskFailed;
   std::optional<bool> supported = device->TrimSupported();
-  if (!supported) return kIoControlError;
+  if (!supported) return code::kIoControlError;
   return *supported ? 1 : 0;
 }
 

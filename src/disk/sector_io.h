@@ -8,16 +8,12 @@
 #include <span>
 #include <string>
 
+#include "base/completion_codes.h"
 #include "platform/device.h"
 
 namespace kestrune::disk {
 
 inline constexpr int32_t kIoDone = 1;
-inline constexpr int32_t kOpenFailed = -1;
-inline constexpr int32_t kBadParameters = -2;
-inline constexpr int32_t kReadFailed = -3;
-inline constexpr int32_t kWriteFailed = -4;
-inline constexpr int32_t kIoControlError = -74;
 
 // A read or write goes to the drive as one request, whose length is a 32-bit number.
 inline constexpr uint64_t kMaxRequestBytes = 0xFFFFFFFFULL;

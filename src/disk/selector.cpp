@@ -3,8 +3,8 @@
 #include <optional>
 #include <string>
 
+#include "base/text.h"
 #include "disk/port_name.h"
-#include "engine/text.h"
 
 namespace kestrune::disk {
 namespace {
@@ -27,14 +27,14 @@ constexpr std::string_view kAllMarkers[] = {"/all/", "\\\\.\\ALL\\"};
 
 // The text after the first occurrence of marker (any case); nullopt when it does not occur.
 std::optional<std::string_view> After(std::string_view selector, std::string_view marker) {
-  size_t at = engine::FindNoCase(selector, marker);
+  size_t at = base::FindNoCase(selector, marker);
   if (at == std::string_view::npos) return std::nullopt;
   return selector.substr(at + marker.size());
 }
 
 // A selector's hexadecimal value ("1F2A", "0x1F2A"); nullopt for anything else (e.g. wildcards).
 std::optional<uint32_t> HexValue(std::string_view text) {
-  if (engine::StartsWithNoCase(text, "0x")) text.remove_prefix(2);
+  if (base::StartsWithNoCase(text, "0x")) text.remove_prefix(2);
   if (text.empty() || text.size() > 8) return std::nullopt;
   uint32_t v = 0;
   for (char c : text) {
@@ -53,11 +53,11 @@ bool MatchField(Field field, std::string_view name, DiskEntry& entry, const Port
   std::string value;
   switch (field) {
     case Field::kModel:
-      if (engine::ContainsNoCase(entry.model, name)) return true;
+      if (base::ContainsNoCase(entry.model, name)) return true;
       value = entry.model;
       break;
     case Field::kFirmware:
-      value = std::string(engine::Trim(entry.firmwareRevision));
+      value = std::string(base::Trim(entry.firmwareRevision));
       if (value == name) return true;
       break;
     case Field::kPort:
@@ -67,12 +67,12 @@ bool MatchField(Field field, std::string_view name, DiskEntry& entry, const Port
     case Field::kVendorId:
       if (!IsNvmeKind(entry.diskKind)) return false;
       if (HexValue(name) == entry.pciVendorId) return true;
-      value = engine::Format("%04X", entry.pciVendorId);
+      value = base::Format("%04X", entry.pciVendorId);
       break;
     case Field::kSocId: {
       uint32_t socId = SocIdOf(entry, refresh);
       if (HexValue(name) == socId) return true;
-      value = engine::Format("%04X", socId);
+      value = base::Format("%04X", socId);
       break;
     }
   }
@@ -84,7 +84,7 @@ bool MatchField(Field field, std::string_view name, DiskEntry& entry, const Port
 bool WildcardEquals(std::string_view pattern, std::string_view value) {
   if (pattern.size() != value.size()) return false;
   for (size_t i = 0; i < pattern.size(); ++i)
-    if (pattern[i] != '?' && engine::ToLowerAscii(pattern[i]) != engine::ToLowerAscii(value[i])) return false;
+    if (pattern[i] != '?' && base::ToLowerAscii(pattern[i]) != base::ToLowerAscii(value[i])) return false;
   return true;
 }
 
@@ -99,17 +99,17 @@ bool MatchTarget(std::string_view selector, DiskEntry& entry, const PortMap& por
   for (const Prefix& p : kPrefixes) {
     std::optional<std::string_view> name = After(selector, p.slashForm);
     if (!name) name = After(selector, p.backslashForm);
-    if (name) return MatchField(p.field, engine::Trim(*name), entry, portMap, refresh);
+    if (name) return MatchField(p.field, base::Trim(*name), entry, portMap, refresh);
   }
   if (After(selector, "\\VDDISK")) return SocIdOf(entry, refresh) != 0;
   if (After(selector, "\\NULLDisk")) return true;
   // A bare multi-disk marker names every disk.
   for (std::string_view marker : kAllMarkers) {
     std::optional<std::string_view> rest = After(selector, marker);
-    if (rest && engine::Trim(*rest).empty()) return true;
+    if (rest && base::Trim(*rest).empty()) return true;
   }
-  return engine::EqualsNoCase(selector, entry.physicalPath) ||
-         engine::EqualsNoCase(selector, entry.devicePath);
+  return base::EqualsNoCase(selector, entry.physicalPath) ||
+         base::EqualsNoCase(selector, entry.devicePath);
 }
 
 }  // namespace kestrune::disk

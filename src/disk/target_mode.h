@@ -5,15 +5,12 @@
 
 #include <cstdint>
 
+#include "base/completion_codes.h"
 #include "disk/disk_entry.h"
 
 namespace kestrune::disk {
 
 enum class TargetMode : uint8_t { kRaw, kPartition, kWholeDiskWithVolumes };
-
-inline constexpr int32_t kNeedsRaw = -20;             // "Command Only Support RAW Mode"
-inline constexpr int32_t kNeedsRawOrPartition = -22;  // "Command Only Support RAW Mode or a Partition"
-inline constexpr int32_t kNeedsPartition = -24;       // "No Partition Found"
 
 // The details the ATA write commands and the external commands give with the guards.
 inline constexpr const char* kRawModeAdvice = "Use ChangeDisk() or Partition_Delete() then try again.";

@@ -1,9 +1,9 @@
 #include "disk/wait_disk.h"
 
+#include "base/text.h"
 #include "disk/disk_find.h"
 #include "disk/disk_state.h"
 #include "engine/interpreter.h"
-#include "engine/text.h"
 #include "engine/view.h"
 
 namespace kestrune::disk {
@@ -20,7 +20,7 @@ bool WaitForDisk(engine::Interpreter& interp, uint32_t view, uint32_t seconds) {
 
   for (uint64_t i = 0; i <= seconds; ++i) {
     if (interp.view(view).cancel.load()) return false;
-    show(engine::Format("Wait Disk Remain Timeout %llu sec", static_cast<unsigned long long>(seconds - i)));
+    show(base::Format("Wait Disk Remain Timeout %llu sec", static_cast<unsigned long long>(seconds - i)));
     interp.host().SleepMs(1000);
     if (FindCurrentDiskAgain(interp)) {
       writer.RewriteLine(out, line, "");

@@ -1,10 +1,13 @@
 #include "engine/arguments.h"
 
+#include "base/text.h"
 #include "engine/expression.h"
 #include "engine/literals.h"
-#include "engine/text.h"
 
 namespace kestrune::engine {
+
+using base::EqualsNoCase;
+using base::Trim;
 
 std::optional<Pair> NextPair(std::string_view& text) {
   size_t end = 0;

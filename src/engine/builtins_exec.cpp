@@ -1,4 +1,5 @@
 // Outside programs: the general command Exec and the set-up of the commands of ExtCmd.ini.
+#include "base/completion_codes.h"
 #include "engine/arguments.h"
 #include "engine/command_parameters.h"
 #include "engine/external_commands.h"
@@ -13,6 +14,8 @@
 
 namespace kestrune::engine {
 namespace {
+
+namespace code = base::code;
 
 std::string InFolder(const std::string& path, const std::string& folder) {
   if (path.empty() || platform::IsAbsolutePath(path)) return path;
@@ -37,7 +40,7 @@ void Exec(Interpreter& interp, uint32_t view, std::string_view args, std::string
 
   if (folder.empty()) folder = v.scriptFolder;
   if (!platform::FolderExists(folder)) {
-    interp.ReportCompletion(view, -11, "AssignFolder does not exist: " + folder);
+    interp.ReportCompletion(view, code::kFileOpenFailed, "AssignFolder does not exist: " + folder);
     return;
   }
   ProgramRun run;
@@ -45,12 +48,12 @@ void Exec(Interpreter& interp, uint32_t view, std::string_view args, std::string
   run.commandLine = SubstituteParameters(cmdLine, CommandParameterValues(interp, view, run.resultBase));
   std::vector<std::string> words = platform::SplitWindowsCommandLine(run.commandLine);
   if (words.empty() || words[0].empty()) {
-    interp.ReportCompletion(view, -2, "CmdLine names no program");
+    interp.ReportCompletion(view, code::kBadParameter, "CmdLine names no program");
     return;
   }
   auto program = platform::FindProgram(words[0], folder, ext->launcher().ProgramSearchPath());
   if (!program) {
-    interp.ReportCompletion(view, -11, words[0]);
+    interp.ReportCompletion(view, code::kFileOpenFailed, words[0]);
     return;
   }
   run.program = *program;
@@ -61,14 +64,19 @@ void Exec(Interpreter& interp, uint32_t view, std::string_view args, std::string
     StoreValue(v.vars, errors, name, Value::Number(*code));
 }
 
+// The handlers of this file, one row per command table row.
+constexpr HandlerRow kHandlers[] = {
+    {"Exec", kAnyDisk, Exec},
+};
+
 }  // namespace
 
-void RegisterExternalCommands(Interpreter& interp) {
-  interp.Register("Exec", kAnyDisk, Exec);
+std::vector<HandlerRow> RegisterExternalCommands(Interpreter& interp) {
   const std::string& workFolder = interp.settings().workFolder;
   interp.SetExternalCommands(std::make_shared<ExternalCommands>(
       workFolder.empty() ? std::vector<ExternalCommand>{} : LoadExternalCommands(workFolder),
       platform::DefaultProcessLauncher()));
+  return interp.Register({kHandlers});
 }
 
 }  // namespace kestrune::engine

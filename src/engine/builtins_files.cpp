@@ -6,8 +6,10 @@
 #include <fstream>
 #include <mutex>
 
+#include "base/atomic_file.h"
+#include "base/completion_codes.h"
+#include "base/text.h"
 #include "engine/arguments.h"
-#include "engine/atomic_file.h"
 #include "engine/csv_rows.h"
 #include "engine/expression.h"
 #include "engine/file_lookup.h"
@@ -15,11 +17,17 @@
 #include "engine/interpreter.h"
 #include "engine/literals.h"
 #include "engine/log_upload.h"
-#include "engine/text.h"
 #include "engine/view.h"
 #include "platform/files.h"
 
 namespace kestrune::engine {
+
+namespace code = base::code;
+using base::ContainsNoCase;
+using base::EndsWithNoCase;
+using base::SaveFileAtomically;
+using base::Trim;
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -60,7 +68,7 @@ void ReportPrint(Interpreter& interp, uint32_t view, std::string_view args, std:
   } else {
     ok = SaveFileAtomically(path, text);
   }
-  if (!ok) interp.ReportCompletion(view, -21, path);
+  if (!ok) interp.ReportCompletion(view, code::kOutputFileFailed, path);
 }
 
 void CsvAddData(Interpreter& interp, uint32_t view, std::string_view args, std::string_view) {
@@ -71,16 +79,16 @@ void CsvAddData(Interpreter& interp, uint32_t view, std::string_view args, std::
   std::string output = in.Text("");
   bool appendOnTail = in.Bool(true);
   if (!in.ok()) return;
-  if (item.empty()) return interp.ReportCompletion(view, -2, "Must ItemName");
+  if (item.empty()) return interp.ReportCompletion(view, code::kBadParameter, "Must ItemName");
   if (!ChooseFileIfEmpty(interp, view, file, FileChoice::Save("CSV File", "csv"))) return;
 
   std::string path = OutputFilePath(interp, view, file);
   auto lock = LockDataFiles(interp);
   std::optional<std::string> text = ReadIfPresent(path);
-  if (!text) return interp.ReportCompletion(view, -11, path);
+  if (!text) return interp.ReportCompletion(view, code::kFileOpenFailed, path);
   const platform::Host& host = interp.host();
   std::string updated = AddCsvData(*text, host.ToAnsi(item), host.ToAnsi(output), appendOnTail);
-  if (!SaveFileAtomically(path, updated)) interp.ReportCompletion(view, -21, path);
+  if (!SaveFileAtomically(path, updated)) interp.ReportCompletion(view, code::kOutputFileFailed, path);
 }
 
 // MergeCSVs( File:"All.csv", SrcFile:"A.csv", SrcFile:"B.csv", ... ): the item-keyed CSV files
@@ -98,7 +106,7 @@ void MergeCsvs(Interpreter& interp, uint32_t view, std::string_view args, std::s
     if (std::string source = in.Text(""); !source.empty()) sources.push_back(source);
   if (!in.ok()) return;
   StoreValue(vars, errors, name, Value::Number(0));
-  if (sources.empty()) return interp.ReportCompletion(view, -2, "Must SrcFile");
+  if (sources.empty()) return interp.ReportCompletion(view, code::kBadParameter, "Must SrcFile");
   if (!ChooseFileIfEmpty(interp, view, file, FileChoice::Save("CSV File", "csv"))) return;
 
   std::string path = OutputFilePath(interp, view, file);
@@ -107,11 +115,11 @@ void MergeCsvs(Interpreter& interp, uint32_t view, std::string_view args, std::s
   for (const std::string& source : sources) {
     std::optional<std::string> found = LookupFile(source, interp.Folders(view));
     auto bytes = found ? platform::ReadWholeFile(*found) : std::nullopt;
-    if (!bytes) return interp.ReportCompletion(view, -11, source);
+    if (!bytes) return interp.ReportCompletion(view, code::kFileOpenFailed, source);
     texts.emplace_back(reinterpret_cast<const char*>(bytes->data()), bytes->size());
   }
   std::string merged = MergeCsvTexts(texts);
-  if (!SaveFileAtomically(path, merged)) return interp.ReportCompletion(view, -21, path);
+  if (!SaveFileAtomically(path, merged)) return interp.ReportCompletion(view, code::kOutputFileFailed, path);
   int64_t rows = static_cast<int64_t>(std::count(merged.begin(), merged.end(), '\n'));
   StoreValue(vars, errors, name, Value::Number(rows));
   interp.writer().WriteLine(interp.output(view), "MergeCSVs To " + path, kDetail, 10, colour::kCyan);
@@ -138,13 +146,13 @@ void FileRename(Interpreter& interp, uint32_t view, std::string_view args, std::
   StoreValue(vars, errors, name, Value::Number(0));
 
   std::optional<std::string> from = LookupFile(src, interp.Folders(view));
-  if (!from) return interp.ReportCompletion(view, -11, src);
-  if (dest.empty()) return interp.ReportCompletion(view, -21, "DestFile is Empty.");
+  if (!from) return interp.ReportCompletion(view, code::kFileOpenFailed, src);
+  if (dest.empty()) return interp.ReportCompletion(view, code::kOutputFileFailed, "DestFile is Empty.");
   // A bare name renames the file in its own folder.
   std::string to = IsFullPath(dest) ? dest : platform::JoinPath(platform::FolderOf(*from), dest);
   std::error_code ec;
   if (fs::exists(fs::symlink_status(platform::FsPath(to), ec)))
-    return interp.ReportCompletion(view, -21, "DestFile is Exist.");
+    return interp.ReportCompletion(view, code::kOutputFileFailed, "DestFile is Exist.");
   StoreValue(vars, errors, name, Value::Number(MoveOrCopy(*from, to) ? 1 : 0));
 }
 
@@ -199,7 +207,8 @@ void SetLogFolder(Interpreter& interp, uint32_t view, std::string_view args, std
     v.uploadFolder.clear();  // no copy at run end
     return;
   }
-  if (!interp.host().CreateFolders(folder)) return interp.ReportCompletion(view, -21, folder);
+  if (!interp.host().CreateFolders(folder))
+    return interp.ReportCompletion(view, code::kOutputFileFailed, folder);
   v.uploadFolder = folder;
   interp.writer().WriteLine(&v.output, "SetLogFolder To " + folder, kDetail, 10, colour::kCyan);
 }
@@ -253,27 +262,32 @@ void LogUpload(Interpreter& interp, uint32_t view, std::string_view args, std::s
 
   if (logName.empty()) logName = platform::FileNameOf(v.logFolder);
   if (!IsFullPath(logName) && v.uploadFolder.empty())
-    return interp.ReportCompletion(view, -2, "No upload folder: SetLogFolder first");
+    return interp.ReportCompletion(view, code::kBadParameter, "No upload folder: SetLogFolder first");
   std::string target = ResolveUploadFolder(logName, v.uploadFolder, v.uploadFolder, platform::kPathSeparator);
-  if (!CopyFolderFiles(v.logFolder, target)) return interp.ReportCompletion(view, -21, target);
+  if (!CopyFolderFiles(v.logFolder, target))
+    return interp.ReportCompletion(view, code::kOutputFileFailed, target);
   StoreValue(v.vars, errors, name, Value::Text(target));
   interp.writer().WriteLine(&v.output, "LogUpload To " + target, kDetail, 10, colour::kCyan);
 }
 
+// The handlers of this file, one row per command table row.
+constexpr HandlerRow kHandlers[] = {
+    {"Report_Print", kAnyDisk, ReportPrint},
+    {"CSV_AddData", kAnyDisk, CsvAddData},
+    {"MergeCSVs", kAnyDisk, MergeCsvs},
+    {"FileRename", kAnyDisk, FileRename},
+    {"GetFileSize", kAnyDisk, GetFileSize},
+    {"IsFileExist", kAnyDisk, IsFileExist},
+    {"GetLogFolder", kAnyDisk, GetLogFolder},
+    {"SetLogFolder", kAnyDisk, SetLogFolder},
+    {"Cls", kAnyDisk, Cls},
+    {"LogUpload", kAnyDisk, LogUpload},
+};
+
 }  // namespace
 
-void RegisterFileCommands(Interpreter& interp) {
-  interp.Register("Report_Print", kAnyDisk, ReportPrint);
-  interp.Register("CSV_AddData", kAnyDisk, CsvAddData);
-  interp.Register("MergeCSVs", kAnyDisk, MergeCsvs);
-  interp.Register("FileRename", kAnyDisk, FileRename);
-  interp.Register("GetFileSize", kAnyDisk, GetFileSize);
-  interp.Register("IsFileExist", kAnyDisk, IsFileExist);
-  interp.Register("GetLogFolder", kAnyDisk, GetLogFolder);
-  interp.Register("LogFolder", kAnyDisk, GetLogFolder);
-  interp.Register("SetLogFolder", kAnyDisk, SetLogFolder);
-  interp.Register("Cls", kAnyDisk, Cls);
-  interp.Register("LogUpload", kAnyDisk, LogUpload);
+std::vector<HandlerRow> RegisterFileCommands(Interpreter& interp) {
+  return interp.Register({kHandlers});
 }
 
 }  // namespace kestrune::engine

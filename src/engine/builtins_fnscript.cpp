@@ -1,6 +1,8 @@
 // Child script commands: CallFnScript, CancelFnScript and IsFnScriptRunning.
 #include <filesystem>
 
+#include "base/completion_codes.h"
+#include "base/text.h"
 #include "engine/arguments.h"
 #include "engine/child_scripts.h"
 #include "engine/external_commands.h"
@@ -10,16 +12,18 @@
 #include "engine/interpreter.h"
 #include "engine/output_base.h"
 #include "engine/program_run.h"
-#include "engine/text.h"
 #include "engine/view.h"
 #include "platform/files.h"
 
 namespace kestrune::engine {
+
+namespace code = base::code;
+using base::Format;
+
 namespace {
 
 constexpr uint32_t kBackgroundPauseMs = 3000;
 constexpr uint32_t kCancelPauseMs = 3000;
-constexpr int32_t kNoMemory = -83;  // "Host Memory Alloc Fail"
 
 // The child runs in a folder of its own, so it gets the script as a full path.
 std::string FullPath(const std::string& path) {
@@ -48,7 +52,7 @@ void CallFnScript(Interpreter& interp, uint32_t view, std::string_view args, std
                             kDetail, 10, colour::kGreen);
   if (!ChooseFileIfEmpty(interp, view, file, FileChoice::Open("Script File", "scpt"))) return;
   std::optional<std::string> script = LookupFile(file, interp.Folders(view));
-  if (!script) return interp.ReportCompletion(view, -11, file);
+  if (!script) return interp.ReportCompletion(view, code::kFileOpenFailed, file);
   ExternalCommands* ext = interp.externalCommands();
   if (!ext) return;
 
@@ -72,7 +76,7 @@ void CallFnScript(Interpreter& interp, uint32_t view, std::string_view args, std
     StoreValue(v.vars, errors, name, Value::Number(*code));
     // An "Err" result line has been reported already; a failed child without one is reported here.
     if (*code != 0 && v.vars.Get("_ErrorCount").number == errorsBefore)
-      interp.ReportCompletion(view, -255, Format("%s ended with exit code %d", file.c_str(), *code));
+      interp.ReportCompletion(view, code::kError, Format("%s ended with exit code %d", file.c_str(), *code));
     return;
   }
 
@@ -80,7 +84,7 @@ void CallFnScript(Interpreter& interp, uint32_t view, std::string_view args, std
   std::string error;
   std::shared_ptr<platform::Process> process =
       ext->launcher().StartCommandLine(run.program, run.commandLine, run.folder, error);
-  if (!process) return interp.ReportCompletion(view, -11, error);
+  if (!process) return interp.ReportCompletion(view, code::kFileOpenFailed, error);
   interp.State<BackgroundChildren>().Watch(interp, view, std::move(process), run.resultBase, file);
   interp.host().SleepMs(kBackgroundPauseMs);
 }
@@ -93,20 +97,28 @@ void CancelFnScript(Interpreter& interp, uint32_t, std::string_view, std::string
 void IsFnScriptRunning(Interpreter& interp, uint32_t view, std::string_view, std::string_view name) {
   ReportingSink errors(interp, view);
   const std::string block = GlobalVarBlockName();
-  std::unique_ptr<GlobalVars> globals = GlobalVars::Open(interp.host(), block);
-  if (!globals) return interp.ReportCompletion(view, kNoMemory, "Cannot map the shared block " + block);
+  std::string why;
+  std::unique_ptr<GlobalVars> globals = GlobalVars::Open(interp.host(), block, why);
+  if (!globals)
+    return interp.ReportCompletion(view, code::kHostMemoryAllocFailed,
+                                   "Cannot map the shared block " + block + ": " + why);
   std::optional<std::string> value = globals->Get(interp.host(), errors, "_FnScript");
   if (!value) return;
   StoreValue(interp.view(view).vars, errors, name, Value::Number(value->empty() ? 0 : 1));
 }
 
+// The handlers of this file, one row per command table row.
+constexpr HandlerRow kHandlers[] = {
+    {"CallFnScript", kAnyDisk, CallFnScript},
+    {"CancelFnScript", kAnyDisk, CancelFnScript},
+    {"IsFnScriptRunning", kAnyDisk, IsFnScriptRunning},
+};
+
 }  // namespace
 
-void RegisterFnScriptCommands(Interpreter& interp) {
-  interp.Register("CallFnScript", kAnyDisk, CallFnScript);
-  interp.Register("CancelFnScript", kAnyDisk, CancelFnScript);
-  interp.Register("IsFnScriptRunning", kAnyDisk, IsFnScriptRunning);
+std::vector<HandlerRow> RegisterFnScriptCommands(Interpreter& interp) {
   interp.AddRunEndHook([&interp](uint32_t view) { interp.State<BackgroundChildren>().Join(interp, view); });
+  return interp.Register({kHandlers});
 }
 
 }  // namespace kestrune::engine

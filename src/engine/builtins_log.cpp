@@ -1,14 +1,17 @@
 // Commands of the result log and error policy: Print, Exit, the error-skip commands, the header
 // switch, Help and Break.
+#include "base/completion_codes.h"
+#include "base/text.h"
 #include "engine/arguments.h"
 #include "engine/help.h"
 #include "engine/interpreter.h"
-#include "engine/text.h"
 #include "engine/view.h"
 #include "platform/host.h"
 
 namespace kestrune::engine {
 namespace {
+
+namespace code = base::code;
 
 void Print(Interpreter& interp, uint32_t view, std::string_view args, std::string_view) {
   ReportingSink errors(interp, view);
@@ -26,7 +29,7 @@ void Exit(Interpreter& interp, uint32_t view, std::string_view args, std::string
   std::string desc = in.Text("");
   if (!in.ok()) return;
   if (code >= 0x10000) {
-    interp.ReportCompletion(view, -2, "ExitCode must < 0xFFFF");
+    interp.ReportCompletion(view, code::kBadParameter, "ExitCode must < 0xFFFF");
     return;
   }
   interp.ReportCompletion(view, static_cast<int32_t>(code), desc);
@@ -85,17 +88,22 @@ void Break(Interpreter& interp, uint32_t view, std::string_view, std::string_vie
   if (v.loopLevel > 0) v.breakLevel = v.loopLevel - 1;
 }
 
+// The handlers of this file, one row per command table row.
+constexpr HandlerRow kHandlers[] = {
+    {"Print", kAnyDisk, Print},
+    {"Exit", kAnyDisk, Exit},
+    {"SetErrorSkip", kAnyDisk, SetErrorSkip},
+    {"GetErrorCount", kAnyDisk, GetErrorCount},
+    {"SetErrorDesc", kAnyDisk, SetErrorDesc},
+    {"ShowCLICmdHeader", kAnyDisk, ShowCLICmdHeader},
+    {"Help", kAnyDisk, Help},
+    {"Break", kAnyDisk, Break},
+};
+
 }  // namespace
 
-void RegisterLogCommands(Interpreter& interp) {
-  interp.Register("Print", kAnyDisk, Print);
-  interp.Register("Exit", kAnyDisk, Exit);
-  interp.Register("SetErrorSkip", kAnyDisk, SetErrorSkip);
-  interp.Register("GetErrorCount", kAnyDisk, GetErrorCount);
-  interp.Register("SetErrorDesc", kAnyDisk, SetErrorDesc);
-  interp.Register("ShowCLICmdHeader", kAnyDisk, ShowCLICmdHeader);
-  interp.Register("Help", kAnyDisk, Help);
-  interp.Register("Break", kAnyDisk, Break);
+std::vector<HandlerRow> RegisterLogCommands(Interpreter& interp) {
+  return interp.Register({kHandlers});
 }
 
 }  // namespace kestrune::engine

@@ -4,6 +4,8 @@
 #include <fstream>
 #include <optional>
 
+#include "base/completion_codes.h"
+#include "base/text.h"
 #include "engine/arguments.h"
 #include "engine/expression.h"
 #include "engine/file_lookup.h"
@@ -11,11 +13,15 @@
 #include "engine/interpreter.h"
 #include "engine/literals.h"
 #include "engine/picture_size.h"
-#include "engine/text.h"
 #include "engine/view.h"
 #include "platform/files.h"
 
 namespace kestrune::engine {
+
+namespace code = base::code;
+using base::ContainsNoCase;
+using base::EqualsNoCase;
+
 namespace {
 
 struct NamedColour {
@@ -103,7 +109,7 @@ void PrintEx(Interpreter& interp, uint32_t view, std::string_view args, std::str
 
   if (in->colour && (EqualsNoCase(*in->colour, "IMAGE") || EqualsNoCase(*in->colour, "TXTFILE"))) {
     std::optional<std::string> path = LookupFile(in->output, interp.Folders(view));
-    if (!path) return interp.ReportCompletion(view, -11, in->output);
+    if (!path) return interp.ReportCompletion(view, code::kFileOpenFailed, in->output);
     if (EqualsNoCase(*in->colour, "TXTFILE")) return PrintTextFile(interp, view, *path, type, size);
     // A picture whose size cannot be read gets the tallest row.
     uint32_t height = std::min(PictureHeight(*path).value_or(kMaxPictureRow), kMaxPictureRow);
@@ -156,16 +162,22 @@ void ConsoleOut(Interpreter& interp, uint32_t view, std::string_view args, std::
   }
   std::string path = OutputFilePath(interp, view, file);
   // The output stays on the console when the file cannot be had, and the script hears of it.
-  if (!interp.ui().RedirectConsole(path, append)) interp.ReportCompletion(view, -21, path);
+  if (!interp.ui().RedirectConsole(path, append))
+    interp.ReportCompletion(view, code::kOutputFileFailed, path);
 }
+
+// The handlers of this file, one row per command table row.
+constexpr HandlerRow kHandlers[] = {
+    {"PrintEx", kAnyDisk, PrintEx},
+    {"FontList", kAnyDisk, FontList},
+    {"SetStatusText", kAnyDisk, SetStatusText},
+    {"ConsoleOut", kAnyDisk, ConsoleOut},
+};
 
 }  // namespace
 
-void RegisterOutputCommands(Interpreter& interp) {
-  interp.Register("PrintEx", kAnyDisk, PrintEx);
-  interp.Register("FontList", kAnyDisk, FontList);
-  interp.Register("SetStatusText", kAnyDisk, SetStatusText);
-  interp.Register("ConsoleOut", kAnyDisk, ConsoleOut);
+std::vector<HandlerRow> RegisterOutputCommands(Interpreter& interp) {
+  return interp.Register({kHandlers});
 }
 
 }  // namespace kestrune::engine

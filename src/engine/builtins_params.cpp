@@ -1,18 +1,29 @@
 // Commands that read the run's parameters and INI files and tell the script about the program:
 // InitParam_Data, InitParam_List, GetINIData, SetINIData, ScpxFolder, APFileName, GetViewID, IsWinOS.
+#include "base/completion_codes.h"
+#include "base/ini.h"
+#include "base/text.h"
+#include "base/unicode.h"
 #include "engine/arguments.h"
 #include "engine/covert_type.h"
 #include "engine/file_lookup.h"
 #include "engine/file_params.h"
-#include "engine/ini.h"
 #include "engine/interpreter.h"
 #include "engine/keyword_lookup.h"
-#include "engine/text.h"
-#include "platform/host.h"
 #include "engine/view.h"
 #include "platform/files.h"
+#include "platform/host.h"
 
 namespace kestrune::engine {
+
+namespace code = base::code;
+using base::CutChars;
+using base::FromUtf16Le;
+using base::IniFile;
+using base::IniWrite;
+using base::Trim;
+using base::WriteIniValue;
+
 namespace {
 
 constexpr uint32_t kListLineColour = 0x323232;
@@ -87,7 +98,7 @@ void GetIniData(Interpreter& interp, uint32_t view, std::string_view args, std::
   if (!ChooseFileIfEmpty(interp, view, file, FileChoice::Open("ini File", "ini"))) return;
   std::optional<std::string> path = LookupFile(file, interp.Folders(view));
   std::optional<IniFile> ini = path ? IniFile::Load(*path) : std::nullopt;
-  if (!ini) return interp.ReportCompletion(view, -11, file);
+  if (!ini) return interp.ReportCompletion(view, code::kFileOpenFailed, file);
   std::string text = ini->GetString(Trim(section), Trim(item), fallback);
   StoreValue(vars, errors, name, ConvertByType(ClampChars(text, kIniValueChars), covertType));
 }
@@ -110,10 +121,10 @@ void SetIniData(Interpreter& interp, uint32_t view, std::string_view args, std::
     case IniWrite::kOk:
       break;
     case IniWrite::kBadEntry:
-      interp.ReportCompletion(view, -2, "[" + section + "] " + item + " cannot be stored");
+      interp.ReportCompletion(view, code::kBadParameter, "[" + section + "] " + item + " cannot be stored");
       break;
     case IniWrite::kFileFailed:
-      interp.ReportCompletion(view, -21, path);
+      interp.ReportCompletion(view, code::kOutputFileFailed, path);
       break;
   }
 }
@@ -158,17 +169,22 @@ void IsWinOS(Interpreter& interp, uint32_t view, std::string_view, std::string_v
   StoreValue(interp.view(view).vars, errors, name, Value::Number(kWindows));
 }
 
+// The handlers of this file, one row per command table row.
+constexpr HandlerRow kHandlers[] = {
+    {"InitParam_Data", kAnyDisk, InitParamData},
+    {"InitParam_List", kAnyDisk, InitParamList},
+    {"GetINIData", kAnyDisk, GetIniData},
+    {"SetINIData", kAnyDisk, SetIniData},
+    {"ScpxFolder", kAnyDisk, ScpxFolder},
+    {"APFileName", kAnyDisk, APFileName},
+    {"GetViewID", kAnyDisk, GetViewID},
+    {"IsWinOS", kAnyDisk, IsWinOS},
+};
+
 }  // namespace
 
-void RegisterParamCommands(Interpreter& interp) {
-  interp.Register("InitParam_Data", kAnyDisk, InitParamData);
-  interp.Register("InitParam_List", kAnyDisk, InitParamList);
-  interp.Register("GetINIData", kAnyDisk, GetIniData);
-  interp.Register("SetINIData", kAnyDisk, SetIniData);
-  interp.Register("ScpxFolder", kAnyDisk, ScpxFolder);
-  interp.Register("APFileName", kAnyDisk, APFileName);
-  interp.Register("GetViewID", kAnyDisk, GetViewID);
-  interp.Register("IsWinOS", kAnyDisk, IsWinOS);
+std::vector<HandlerRow> RegisterParamCommands(Interpreter& interp) {
+  return interp.Register({kHandlers});
 }
 
 }  // namespace kestrune::engine

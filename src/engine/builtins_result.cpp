@@ -4,19 +4,30 @@
 #include <fstream>
 #include <mutex>
 
+#include "base/bytes.h"
+#include "base/completion_codes.h"
+#include "base/text.h"
 #include "engine/arguments.h"
-#include "engine/bytes.h"
 #include "engine/covert_type.h"
 #include "engine/expression.h"
 #include "engine/interpreter.h"
 #include "engine/keyword_lookup.h"
 #include "engine/literals.h"
 #include "engine/output_base.h"
-#include "engine/text.h"
 #include "engine/view.h"
 #include "platform/files.h"
 
 namespace kestrune::engine {
+
+namespace code = base::code;
+using base::ContainsNoCase;
+using base::EqualsNoCase;
+using base::Format;
+using base::GetLe16;
+using base::GetLe32;
+using base::GetLe64;
+using base::Trim;
+
 namespace {
 
 void Result(Interpreter& interp, uint32_t view, std::string_view args, std::string_view name) {
@@ -74,13 +85,14 @@ void ResultColumn(Interpreter& interp, uint32_t view, std::string_view args, std
   // value of an earlier call is taken for this one.
   if (!hit) {
     StoreValue(vars, errors, name, Value::Text(""));
-    interp.ReportCompletion(view, -28, keyword);
+    interp.ReportCompletion(view, code::kKeyWordNotFound, keyword);
     return;
   }
   std::optional<std::string_view> text = ColumnOf(hit->value, column);
   if (!text) {
     StoreValue(vars, errors, name, Value::Text(""));
-    interp.ReportCompletion(view, -29, Format("ColumeId: %lld", static_cast<long long>(column)));
+    interp.ReportCompletion(view, code::kColumnNotFound,
+                            Format("ColumeId: %lld", static_cast<long long>(column)));
     return;
   }
   Value value = ConvertByType(Trim(*text), covertType);
@@ -234,10 +246,7 @@ void ResultHex(Interpreter& interp, uint32_t view, std::string_view args, std::s
   ReportingSink errors(interp, view);
   View& v = interp.view(view);
   ViewOutput* out = interp.output(view);
-  {
-    std::lock_guard<std::mutex> guard(out->lock);
-    OutputWriter::CloseResultFile(out);
-  }
+  OutputWriter::CloseResultFile(out);
   HexRequest r;
   if (!ReadHexRequest(v.vars, errors, args, r)) return;
   auto fail = [&](int32_t code, std::string_view detail) {
@@ -247,21 +256,22 @@ void ResultHex(Interpreter& interp, uint32_t view, std::string_view args, std::s
 
   std::string error;
   std::optional<HexForm> form = ChooseForm(r.parse, r.len, error);
-  if (!form) return fail(-26, error);
-  if (r.byteStart < 0 || r.len < 0) return fail(-2, "ByteStart and Len must not be negative");
+  if (!form) return fail(code::kVariableTypeError, error);
+  if (r.byteStart < 0 || r.len < 0)
+    return fail(code::kBadParameter, "ByteStart and Len must not be negative");
   if (*form != HexForm::kRawBinary) r.len = std::min<int64_t>(r.len, 256);
 
   std::optional<KeywordHit> hit = LookupKeyword(out, "FINDHEX");
   std::error_code ec;
   uint64_t size = hit ? std::filesystem::file_size(platform::FsPath(hit->value), ec) : 0;
-  if (!hit || ec || size == 0) return fail(-11, "");
+  if (!hit || ec || size == 0) return fail(code::kFileOpenFailed, "");
   uint64_t start = static_cast<uint64_t>(r.byteStart);
   uint64_t len = static_cast<uint64_t>(r.len);
   // RawBinary without a length, or with one beyond the file, takes the file from ByteStart to its end.
   if (*form == HexForm::kRawBinary && (len == 0 || len >= size) && start <= size) len = size - start;
-  if (start > size || len > size - start) return fail(-11, "");
+  if (start > size || len > size - start) return fail(code::kFileOpenFailed, "");
   std::optional<std::vector<uint8_t>> bytes = ReadRange(hit->value, start, len);
-  if (!bytes) return fail(-11, "");
+  if (!bytes) return fail(code::kFileOpenFailed, "");
 
   Value value;
   std::string shown;
@@ -269,7 +279,7 @@ void ResultHex(Interpreter& interp, uint32_t view, std::string_view args, std::s
     std::string target = r.saveFile.empty() ? OutputBaseName(interp, view) + ".raw" : r.saveFile;
     if (!r.saveFile.empty() && !platform::FsPath(target).is_absolute())
       target = platform::JoinPath(v.logFolder, target);
-    if (!platform::WriteWholeFile(target, *bytes)) return fail(-21, target);
+    if (!platform::WriteWholeFile(target, *bytes)) return fail(code::kOutputFileFailed, target);
     value = Value::Text(target);
     shown = target;
   } else {
@@ -283,12 +293,17 @@ void ResultHex(Interpreter& interp, uint32_t view, std::string_view args, std::s
   StoreValue(v.vars, errors, name, value);
 }
 
+// The handlers of this file, one row per command table row.
+constexpr HandlerRow kHandlers[] = {
+    {"Result", kAnyDisk, Result},
+    {"ResultColumn", kAnyDisk, ResultColumn},
+    {"ResultHex", kAnyDisk, ResultHex},
+};
+
 }  // namespace
 
-void RegisterResultCommands(Interpreter& interp) {
-  interp.Register("Result", kAnyDisk, Result);
-  interp.Register("ResultColumn", kAnyDisk, ResultColumn);
-  interp.Register("ResultHex", kAnyDisk, ResultHex);
+std::vector<HandlerRow> RegisterResultCommands(Interpreter& interp) {
+  return interp.Register({kHandlers});
 }
 
 }  // namespace kestrune::engine

@@ -2,7 +2,9 @@
 // several instances take one at a time) and roziDadaze (the file viewer of the work folder).
 #include <array>
 #include <memory>
+#include <string>
 
+#include "base/completion_codes.h"
 #include "engine/external_commands.h"
 #include "engine/interpreter.h"
 #include "engine/view.h"
@@ -11,6 +13,8 @@
 
 namespace kestrune::engine {
 namespace {
+
+namespace code = base::code;
 
 constexpr const char* kGlobalLockName = "GlobalMutex";
 // How often a waiting GlobalLock looks at the view's cancel flag.
@@ -24,14 +28,19 @@ struct ScriptLocks {
 };
 
 // Waits for "GlobalMutex" until it is had or the view is cancelled (the run then stops without it).
-// Taking it again while holding it changes nothing.
+// Taking it again while holding it changes nothing. A lock the system refuses (its lock file belongs
+// to another user, or is open to others) never comes: that is reported as -255 with the reason.
 void GlobalLock(Interpreter& interp, uint32_t view, std::string_view, std::string_view) {
   std::unique_ptr<platform::NamedLock>& held = interp.State<ScriptLocks>().held.at(view);
   if (held) return;
   const std::atomic<bool>& cancel = interp.view(view).cancel;
   while (!cancel.load()) {
-    held = interp.host().AcquireNamedLock(kGlobalLockName, 0);
+    std::string why;
+    held = interp.host().AcquireNamedLock(kGlobalLockName, 0, why);
     if (held) return;
+    if (!why.empty())
+      return interp.ReportCompletion(view, code::kError,
+                                     std::string("Cannot take ") + kGlobalLockName + ": " + why);
     interp.host().SleepMs(kLockPollMs);
   }
 }
@@ -44,27 +53,32 @@ void GlobalUnLock(Interpreter& interp, uint32_t view, std::string_view, std::str
 // (no shell, no waiting) elsewhere. A missing program reports -11.
 void RoziDadaze(Interpreter& interp, uint32_t view, std::string_view, std::string_view) {
   const std::string path = platform::JoinPath(interp.settings().workFolder, kViewerProgram);
-  if (!platform::FileExists(path)) return interp.ReportCompletion(view, -11, path);
+  if (!platform::FileExists(path)) return interp.ReportCompletion(view, code::kFileOpenFailed, path);
   std::string error;
 #ifdef _WIN32
-  if (!platform::ShellOpen(path, error)) interp.ReportCompletion(view, -11, error);
+  if (!platform::ShellOpen(path, error)) interp.ReportCompletion(view, code::kFileOpenFailed, error);
 #else
   ExternalCommands* ext = interp.externalCommands();
   if (!ext) return;
   // The program runs on by itself; nobody waits for it.
   if (!ext->launcher().Start(path, {path}, interp.settings().workFolder, error))
-    interp.ReportCompletion(view, -11, error);
+    interp.ReportCompletion(view, code::kFileOpenFailed, error);
 #endif
 }
 
+// The handlers of this file, one row per command table row.
+constexpr HandlerRow kHandlers[] = {
+    {"GlobalLock", kAnyDisk, GlobalLock},
+    {"GlobalUnLock", kAnyDisk, GlobalUnLock},
+    {"roziDadaze", kAnyDisk, RoziDadaze},
+};
+
 }  // namespace
 
-void RegisterSystemCommands(Interpreter& interp) {
-  interp.Register("GlobalLock", kAnyDisk, GlobalLock);
-  interp.Register("GlobalUnLock", kAnyDisk, GlobalUnLock);
-  interp.Register("roziDadaze", kAnyDisk, RoziDadaze);
+std::vector<HandlerRow> RegisterSystemCommands(Interpreter& interp) {
   // A lock the script left taken is given back when its run ends.
   interp.AddRunEndHook([&interp](uint32_t view) { interp.State<ScriptLocks>().held.at(view).reset(); });
+  return interp.Register({kHandlers});
 }
 
 }  // namespace kestrune::engine

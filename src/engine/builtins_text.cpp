@@ -1,20 +1,27 @@
 // Text and number functions: StrCmp, StrStr, StrLen, StrSub, StrReplace, StrSetLen, StrSplit,
 // StrToNumber, NumberToStr, BitValue and RandomValue. Texts are counted in characters (code
 // points), not bytes.
-#include <random>
+#include <optional>
 #include <vector>
 
+#include "base/completion_codes.h"
+#include "base/text.h"
 #include "engine/arguments.h"
 #include "engine/error_sink.h"
 #include "engine/interpreter.h"
 #include "engine/literals.h"
-#include "engine/text.h"
 #include "engine/view.h"
 
 namespace kestrune::engine {
-namespace {
 
-using var_errors::kParameters;
+namespace code = base::code;
+using base::ContainsNoCase;
+using base::EqualsNoCase;
+using base::FindNoCase;
+using base::Format;
+using base::Trim;
+
+namespace {
 
 constexpr size_t kMaxSubChars = 255;  // longest StrSub result
 constexpr int64_t kMaxSetLen = 128;
@@ -37,7 +44,7 @@ size_t CharCount(std::string_view s) { return CharOffsets(s).size() - 1; }
 void StoreText(Interpreter& interp, uint32_t view, std::string_view name, std::string_view text) {
   ReportingSink errors(interp, view);
   if (CharCount(text) > kMaxTextChars) {
-    interp.ReportCompletion(view, kParameters, Format("Result Over %zu Characters", kMaxTextChars));
+    interp.ReportCompletion(view, code::kBadParameter, Format("Result Over %zu Characters", kMaxTextChars));
     return;
   }
   StoreValue(interp.view(view).vars, errors, name, Value::Text(text));
@@ -107,7 +114,7 @@ void StrReplace(Interpreter& interp, uint32_t view, std::string_view args, std::
   std::string newStr = in.Text("");
   if (!in.ok()) return;
   if (oldStr.empty()) {
-    interp.ReportCompletion(view, kParameters, "OldStr is Empty");
+    interp.ReportCompletion(view, code::kBadParameter, "OldStr is Empty");
     return;
   }
   std::string out;
@@ -130,7 +137,7 @@ void StrSetLen(Interpreter& interp, uint32_t view, std::string_view args, std::s
   int64_t setLen = in.I64(10);
   if (!in.ok() || (value && value->IsNone())) return;  // a missing variable was reported
   if (setLen < 1 || setLen > kMaxSetLen) {
-    interp.ReportCompletion(view, kParameters, "SetLen Over Limit");
+    interp.ReportCompletion(view, code::kBadParameter, "SetLen Over Limit");
     return;
   }
   std::string text;
@@ -171,11 +178,11 @@ void StrSplit(Interpreter& interp, uint32_t view, std::string_view args, std::st
   if (!in.ok()) return;
   const size_t sepChars = CharCount(sep);
   if (sepChars > 1) {
-    interp.ReportCompletion(view, kParameters, "Split Length > 1");
+    interp.ReportCompletion(view, code::kBadParameter, "Split Length > 1");
     return;
   }
   if (sepChars == 0) {
-    interp.ReportCompletion(view, kParameters, "Split is Empty");
+    interp.ReportCompletion(view, code::kBadParameter, "Split is Empty");
     return;
   }
   std::string list;
@@ -183,7 +190,7 @@ void StrSplit(Interpreter& interp, uint32_t view, std::string_view args, std::st
     // The list is split again at quotes and commas by the array assignment; a part holding a double
     // quote would come out as different items, so it is refused instead.
     if (part.find('"') != std::string_view::npos) {
-      interp.ReportCompletion(view, kParameters, "Split Item Has a Double Quote");
+      interp.ReportCompletion(view, code::kBadParameter, "Split Item Has a Double Quote");
       return;
     }
     if (!list.empty()) list += ",";
@@ -221,7 +228,7 @@ void NumberToStr(Interpreter& interp, uint32_t view, std::string_view args, std:
   } else if (EqualsNoCase(hexDec, "DEC")) {
     text = Format("%llu", static_cast<unsigned long long>(value));
   } else {
-    interp.ReportCompletion(view, kParameters, "Format Error");
+    interp.ReportCompletion(view, code::kBadParameter, "Format Error");
     return;
   }
   StoreText(interp, view, name, text);
@@ -236,14 +243,14 @@ void BitValue(Interpreter& interp, uint32_t view, std::string_view args, std::st
   StoreNumber(interp, view, name, Value::Number((value >> (bit % 32)) & 1u));
 }
 
-// 64-bit random numbers for RandomValue, one generator per thread seeded from the system's source.
-uint64_t Random64() {
-  thread_local std::mt19937_64 engine = [] {
-    std::random_device device;
-    std::seed_seq seed{device(), device(), device(), device()};
-    return std::mt19937_64(seed);
-  }();
-  return engine();
+// A 64-bit draw from the host's cryptographic source: two instances started in the same second
+// never share a sequence, and tests get a reproducible one from the fake host.
+std::optional<uint64_t> Random64(platform::Host& host) {
+  uint8_t bytes[8];
+  if (!host.RandomBytes(bytes)) return std::nullopt;
+  uint64_t v = 0;
+  for (uint8_t b : bytes) v = (v << 8) | b;
+  return v;
 }
 
 void RandomValue(Interpreter& interp, uint32_t view, std::string_view args, std::string_view name) {
@@ -255,12 +262,17 @@ void RandomValue(Interpreter& interp, uint32_t view, std::string_view args, std:
   bool showHex = in.Bool(false);
   if (!in.ok()) return;
   if (rangeEnd <= rangeStart) {
-    interp.ReportCompletion(view, kParameters, "(RangeEnd must > RangeStart)");
+    interp.ReportCompletion(view, code::kBadParameter, "(RangeEnd must > RangeStart)");
     return;
   }
   // Unsigned arithmetic: the span of the widest range does not fit a signed 64-bit number.
   const uint64_t span = static_cast<uint64_t>(rangeEnd) - static_cast<uint64_t>(rangeStart);
-  const auto value = static_cast<int64_t>(static_cast<uint64_t>(rangeStart) + Random64() % span);
+  std::optional<uint64_t> draw = Random64(interp.host());
+  if (!draw) {
+    interp.ReportCompletion(view, code::kError, "(the system's random source failed)");
+    return;
+  }
+  const auto value = static_cast<int64_t>(static_cast<uint64_t>(rangeStart) + *draw % span);
   if (show)
     interp.writer().WriteFormatted(interp.output(view), kDetail, 10, colour::kYellow, "%.*s: %lld | 0x%08llX",
                                    static_cast<int>(name.size()), name.data(), static_cast<long long>(value),
@@ -268,20 +280,25 @@ void RandomValue(Interpreter& interp, uint32_t view, std::string_view args, std:
   StoreNumber(interp, view, name, Value::OfType(value, showHex ? ValueType::kHex : ValueType::kNumber));
 }
 
+// The handlers of this file, one row per command table row.
+constexpr HandlerRow kHandlers[] = {
+    {"StrCmp", kAnyDisk, StrCmp},
+    {"StrStr", kAnyDisk, StrStr},
+    {"StrLen", kAnyDisk, StrLen},
+    {"StrSub", kAnyDisk, StrSub},
+    {"StrReplace", kAnyDisk, StrReplace},
+    {"StrSetLen", kAnyDisk, StrSetLen},
+    {"StrSplit", kAnyDisk, StrSplit},
+    {"StrToNumber", kAnyDisk, StrToNumber},
+    {"NumberToStr", kAnyDisk, NumberToStr},
+    {"BitValue", kAnyDisk, BitValue},
+    {"RandomValue", kAnyDisk, RandomValue},
+};
+
 }  // namespace
 
-void RegisterTextCommands(Interpreter& interp) {
-  interp.Register("StrCmp", kAnyDisk, StrCmp);
-  interp.Register("StrStr", kAnyDisk, StrStr);
-  interp.Register("StrLen", kAnyDisk, StrLen);
-  interp.Register("StrSub", kAnyDisk, StrSub);
-  interp.Register("StrReplace", kAnyDisk, StrReplace);
-  interp.Register("StrSetLen", kAnyDisk, StrSetLen);
-  interp.Register("StrSplit", kAnyDisk, StrSplit);
-  interp.Register("StrToNumber", kAnyDisk, StrToNumber);
-  interp.Register("NumberToStr", kAnyDisk, NumberToStr);
-  interp.Register("BitValue", kAnyDisk, BitValue);
-  interp.Register("RandomValue", kAnyDisk, RandomValue);
+std::vector<HandlerRow> RegisterTextCommands(Interpreter& interp) {
+  return interp.Register({kHandlers});
 }
 
 }  // namespace kestrune::engine

@@ -1,18 +1,22 @@
 // Time commands: DateTime, RunTime and Delay. All time comes from the host, so tests run on a
 // fake clock.
+#include "base/completion_codes.h"
+#include "base/text.h"
 #include "engine/arguments.h"
 #include "engine/elapsed_time.h"
 #include "engine/error_sink.h"
 #include "engine/expression.h"
 #include "engine/interpreter.h"
 #include "engine/literals.h"
-#include "engine/text.h"
 #include "engine/view.h"
 
 namespace kestrune::engine {
-namespace {
 
-using var_errors::kParameters;
+namespace code = base::code;
+using base::EqualsNoCase;
+using base::Format;
+
+namespace {
 
 void DateTime(Interpreter& interp, uint32_t view, std::string_view args, std::string_view name) {
   ReportingSink errors(interp, view);
@@ -34,7 +38,7 @@ void DateTime(Interpreter& interp, uint32_t view, std::string_view args, std::st
   else if (EqualsNoCase(format, "YYYYMMDD-hhmmss"))
     text = Format("%4d%02d%02d-%02d%02d%02d", t.year, t.month, t.day, t.hour, t.minute, t.second);
   else {
-    interp.ReportCompletion(view, kParameters, "OutFormat Error: " + format);
+    interp.ReportCompletion(view, code::kBadParameter, "OutFormat Error: " + format);
     return;
   }
   StoreValue(interp.view(view).vars, errors, name, Value::Text(text));
@@ -107,12 +111,17 @@ void Delay(Interpreter& interp, uint32_t view, std::string_view args, std::strin
   show(Format("Delay %llu sec   ", static_cast<unsigned long long>(seconds)));
 }
 
+// The handlers of this file, one row per command table row.
+constexpr HandlerRow kHandlers[] = {
+    {"DateTime", kAnyDisk, DateTime},
+    {"RunTime", kAnyDisk, RunTime},
+    {"Delay", kAnyDisk, Delay},
+};
+
 }  // namespace
 
-void RegisterTimeCommands(Interpreter& interp) {
-  interp.Register("DateTime", kAnyDisk, DateTime);
-  interp.Register("RunTime", kAnyDisk, RunTime);
-  interp.Register("Delay", kAnyDisk, Delay);
+std::vector<HandlerRow> RegisterTimeCommands(Interpreter& interp) {
+  return interp.Register({kHandlers});
 }
 
 }  // namespace kestrune::engine

@@ -4,34 +4,42 @@
 #include <mutex>
 #include <utility>
 
+#include "base/completion_codes.h"
+#include "base/text.h"
 #include "engine/arguments.h"
 #include "engine/global_vars.h"
 #include "engine/interpreter.h"
 #include "engine/literals.h"
-#include "engine/text.h"
 #include "engine/view.h"
 
 namespace kestrune::engine {
+
+namespace code = base::code;
+using base::Format;
+
 namespace {
 
-constexpr int32_t kNoMemory = -83;  // "Host Memory Alloc Fail"
 
 // This process's mapping of the global-variable block. It is made at the first use and kept until
 // the process ends, so the values a run stores stay alive at least as long as that run; mapping it
 // anew for every command would let the block vanish between two commands of a run whenever no other
-// instance holds it. nullptr (reported) when the block cannot be mapped; the next use tries again.
+// instance holds it. nullptr when the block cannot be mapped, reported with the reason (a block of
+// another user is refused); the next use tries again.
 GlobalVars* MappedGlobalVars(Interpreter& interp, uint32_t view) {
   static std::mutex mutex;
   static std::map<std::pair<const platform::Host*, std::string>, std::unique_ptr<GlobalVars>> mapped;
   const std::string name = GlobalVarBlockName();
   GlobalVars* globals = nullptr;
+  std::string why;
   {
     std::lock_guard<std::mutex> guard(mutex);
     auto& slot = mapped[{&interp.host(), name}];
-    if (!slot) slot = GlobalVars::Open(interp.host(), name);
+    if (!slot) slot = GlobalVars::Open(interp.host(), name, why);
     globals = slot.get();
   }
-  if (!globals) interp.ReportCompletion(view, kNoMemory, "Cannot map the shared block " + name);
+  if (!globals)
+    interp.ReportCompletion(view, code::kHostMemoryAllocFailed,
+                            "Cannot map the shared block " + name + ": " + why);
   return globals;
 }
 
@@ -76,12 +84,17 @@ void ArrayLen(Interpreter& interp, uint32_t view, std::string_view args, std::st
     StoreValue(vars, errors, name, Value::Number(*length));
 }
 
+// The handlers of this file, one row per command table row.
+constexpr HandlerRow kHandlers[] = {
+    {"SetGlobalVar", kAnyDisk, SetGlobalVar},
+    {"GetGlobalVar", kAnyDisk, GetGlobalVar},
+    {"ArrayLen", kAnyDisk, ArrayLen},
+};
+
 }  // namespace
 
-void RegisterVariableCommands(Interpreter& interp) {
-  interp.Register("SetGlobalVar", kAnyDisk, SetGlobalVar);
-  interp.Register("GetGlobalVar", kAnyDisk, GetGlobalVar);
-  interp.Register("ArrayLen", kAnyDisk, ArrayLen);
+std::vector<HandlerRow> RegisterVariableCommands(Interpreter& interp) {
+  return interp.Register({kHandlers});
 }
 
 }  // namespace kestrune::engine

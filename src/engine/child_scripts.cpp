@@ -2,11 +2,16 @@
 
 #include <chrono>
 
+#include "base/completion_codes.h"
+#include "base/text.h"
 #include "engine/interpreter.h"
-#include "engine/text.h"
 #include "engine/view.h"
 
 namespace kestrune::engine {
+
+namespace code = base::code;
+using base::Format;
+
 namespace {
 
 // A value as it stands between the double quotes of a keyed argument.
@@ -52,7 +57,9 @@ void BackgroundChildren::Watch(Interpreter& interp, uint32_t view, std::shared_p
   Child* c = child.get();
   ViewOutput* out = interp.output(view);
   OutputWriter* writer = &interp.writer();
-  c->thread = std::thread([c, out, writer, base = std::move(resultBase)] {
+  const ResultFileRef owner = OutputWriter::OpenResultFile(out);
+  c->thread = std::thread([c, out, writer, owner, base = std::move(resultBase)] {
+    OutputWriter::BackgroundScope scope(owner);
     std::optional<int> code = c->process->Wait(&c->stop);
     ImportOutcome outcome;
     if (code) outcome = ImportResultFiles(*writer, out, ResultFilesOf(base));
@@ -88,9 +95,9 @@ void BackgroundChildren::Join(Interpreter& interp, uint32_t view) {
     child->thread.join();
     if (!done || !child->code) continue;
     if (child->outcome.failed)
-      interp.ReportCompletion(view, -255, child->outcome.failure);
+      interp.ReportCompletion(view, code::kError, child->outcome.failure);
     else if (*child->code != 0)
-      interp.ReportCompletion(view, -255,
+      interp.ReportCompletion(view, code::kError,
                               Format("%s ended with exit code %d", child->scriptName.c_str(), *child->code));
   }
 }

@@ -2,11 +2,13 @@
 
 #include <utility>
 
+#include "base/text.h"
 #include "engine/interpreter.h"
-#include "engine/text.h"
 #include "engine/view.h"
 
 namespace kestrune::engine {
+
+using base::StartsWithNoCase;
 
 std::string SubstituteParameters(std::string_view text, const ParameterValues& values) {
   const std::pair<std::string_view, const std::optional<std::string>*> words[] = {

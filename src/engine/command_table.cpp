@@ -5,9 +5,12 @@
 
 #include <array>
 
-#include "engine/text.h"
+#include "base/text.h"
 
 namespace kestrune::engine {
+
+using base::EqualsNoCase;
+
 namespace {
 
 constexpr CommandEntry Row(std::string_view name, CommandCategory category) {

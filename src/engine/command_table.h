@@ -32,6 +32,15 @@ struct CommandEntry {
   std::string_view sameHandlerAs;  // name of the row whose handler this alias row shares; empty if none
 };
 
+// One row of a registration table: the handler of the command table row with this name and
+// device-type flag. Alias rows (sameHandlerAs) are never named here: registering the row they name
+// gives them its handler.
+struct HandlerRow {
+  std::string_view name;
+  uint8_t deviceFlag;
+  CommandHandler handler;
+};
+
 // All 234 rows in table order.
 std::span<const CommandEntry> CommandTable();
 

@@ -3,10 +3,13 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/text.h"
 #include "engine/literals.h"
-#include "engine/text.h"
 
 namespace kestrune::engine {
+
+using base::EqualsNoCase;
+using base::Trim;
 
 Value ConvertByType(std::string_view text, std::string_view covertType) {
   if (EqualsNoCase(covertType, "String")) return Value::Text(text);

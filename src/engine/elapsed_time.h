@@ -5,16 +5,16 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/text.h"
+#include "base/text.h"
 
 namespace kestrune::engine {
 
 inline std::string ElapsedTimeText(uint64_t ms) {
   uint64_t hours = ms / 3600000, minutes = (ms / 60000) % 60, seconds = (ms / 1000) % 60;
   std::string out;
-  if (hours > 0) out += Format("%d hr ", static_cast<int>(hours));
-  if (hours > 0 || minutes > 0) out += Format("%d min ", static_cast<int>(minutes));
-  out += Format("%d.%03d sec ", static_cast<int>(seconds), static_cast<int>(ms % 1000));
+  if (hours > 0) out += base::Format("%d hr ", static_cast<int>(hours));
+  if (hours > 0 || minutes > 0) out += base::Format("%d min ", static_cast<int>(minutes));
+  out += base::Format("%d.%03d sec ", static_cast<int>(seconds), static_cast<int>(ms % 1000));
   return out;
 }
 

@@ -2,13 +2,22 @@
 
 #include <optional>
 
+#include "base/completion_codes.h"
+#include "base/text.h"
 #include "engine/arguments.h"
 #include "engine/error_table.h"
 #include "engine/expression.h"
-#include "engine/text.h"
 #include "engine/view.h"
 
 namespace kestrune::engine {
+
+namespace code = base::code;
+using base::EqualsNoCase;
+using base::FindNoCase;
+using base::StartsWithNoCase;
+using base::ToLowerAscii;
+using base::Trim;
+
 namespace {
 
 constexpr std::string_view kDelimiters = "!=><(){}+-*/%|&;";
@@ -84,7 +93,9 @@ class Executor {
   ReportingSink errors_;
 };
 
-void Executor::ReportPopFailure() { interp_.ReportCompletion(index_, -13, "BlockList is Empty"); }
+void Executor::ReportPopFailure() {
+  interp_.ReportCompletion(index_, code::kBlockDeleteFailed, "BlockList is Empty");
+}
 
 bool Executor::PopMain() {
   bool wasLoop = !v_.mainList.empty() && v_.mainList.back().action == BlockAction::kLoopDo;
@@ -160,12 +171,12 @@ ExecResult Executor::NoCall(std::string& s, const std::string& blockWord, bool h
     } else if (s.find('=') != std::string::npos) {
       RunAssignment(v_.vars, errors_, s);
     } else if (s != "}" && !s.ends_with(';')) {
-      interp_.ReportCompletion(index_, -16, s);
+      interp_.ReportCompletion(index_, code::kUndefinedCommand, s);
     }
     return AfterStatement();
   }
   if (v_.mainList.empty()) {
-    interp_.ReportCompletion(index_, -15, "Main BlockList is Empty");
+    interp_.ReportCompletion(index_, code::kBlockGetFailed, "Main BlockList is Empty");
     return ExecResult::kStop;
   }
   std::string word = ToLowerAscii(blockWord);
@@ -246,7 +257,7 @@ ExecResult Executor::Call(std::string& s, std::string name, size_t open, size_t 
     EvaluateExpression(v_.vars, errors_, args, name);
   } else {
     commandCalled = false;
-    interp_.ReportCompletion(index_, -16, s);
+    interp_.ReportCompletion(index_, code::kUndefinedCommand, s);
   }
 
   // A condition or expression leaves no result variable to protect, and renaming "if" because the
@@ -269,17 +280,17 @@ ExecResult Executor::Run(std::string& statement, bool continuation) {
   std::string& s = statement;
   if (s.empty()) return ExecResult::kNext;
   if (CharCount(s) > kMaxStatementChars) {
-    interp_.ReportCompletion(index_, -12, s);
+    interp_.ReportCompletion(index_, code::kCommandTooLong, s);
     return ExecResult::kStop;
   }
 
   if (!continuation) {
     if (v_.mainList.empty()) {
-      interp_.ReportCompletion(index_, -15, "Main BlockList is Empty");
+      interp_.ReportCompletion(index_, code::kBlockGetFailed, "Main BlockList is Empty");
       return ExecResult::kStop;
     }
     if (v_.subList.empty()) {
-      interp_.ReportCompletion(index_, -15, "Sub BlockList is Empty");
+      interp_.ReportCompletion(index_, code::kBlockGetFailed, "Sub BlockList is Empty");
       return ExecResult::kStop;
     }
     if (s.front() == '}') {
@@ -327,7 +338,7 @@ ExecResult Executor::Run(std::string& statement, bool continuation) {
 
   if (!haveCall) return NoCall(s, blockWord, haveBlock);
   if (!haveClose) {
-    interp_.ReportCompletion(index_, -17, s);
+    interp_.ReportCompletion(index_, code::kBlockCommandEndMissing, s);
     return ExecResult::kStop;
   }
   if (callName.empty()) callName = NextFreshName();

@@ -4,14 +4,18 @@
 #include <string>
 #include <vector>
 
+#include "base/completion_codes.h"
+#include "base/text.h"
 #include "engine/literals.h"
-#include "engine/text.h"
 
 namespace kestrune::engine {
 
-namespace {
+namespace code = base::code;
+using base::ContainsNoCase;
+using base::EqualsNoCase;
+using base::Trim;
 
-using namespace var_errors;
+namespace {
 
 constexpr std::string_view kConditionChars = "!&<=>|";
 constexpr std::string_view kArithmeticChars = "+-*/%";
@@ -21,7 +25,7 @@ bool In(std::string_view set, char c) { return set.find(c) != std::string_view::
 
 Value LookUp(const VarList& vars, ErrorSink& errors, std::string_view name) {
   if (const Variable* v = vars.Find(name)) return v->value;
-  if (!ReadsWithoutReport(name)) errors.Report(kNotInitial, name);
+  if (!ReadsWithoutReport(name)) errors.Report(code::kVariableNotInitial, name);
   return Value::None();
 }
 
@@ -40,7 +44,7 @@ class Accumulator {
     if (v.IsNone()) v = Value::Number(0);
     if (textMode_ || v.IsText()) {
       if (op_ != '+') {
-        errors_.Report(kTypeError, operand);
+        errors_.Report(code::kVariableTypeError, operand);
         return false;
       }
       if (!textMode_ && acc_ != 0) text_ = FormatNumber(acc_, ResultType());
@@ -58,7 +62,7 @@ class Accumulator {
       case '/':
       case '%':
         if (v.number == 0) {
-          errors_.Report(kTypeError, "Divide By 0");
+          errors_.Report(code::kVariableTypeError, "Divide By 0");
           return false;
         }
         if (v.number == -1) {
@@ -209,7 +213,7 @@ bool EvaluateCondition(VarList& vars, ErrorSink& errors, std::string_view text, 
   Value result = ReadValue(vars, errors, operands[0]);
   if (operators.empty()) {
     if (!NumericOrNone(result)) {
-      errors.Report(kCannotCompare, condition);
+      errors.Report(code::kVariableCannotCompare, condition);
       return false;
     }
     return StoreValue(vars, errors, target, Value::Number(result.number != 0));
@@ -222,7 +226,7 @@ bool EvaluateCondition(VarList& vars, ErrorSink& errors, std::string_view text, 
     } else if ((op == "==" || op == "!=") && result.IsText() && next.IsText()) {
       result = Value::Number(EqualsNoCase(result.text, next.text) == (op == "=="));
     } else {
-      errors.Report(kCannotCompare, condition);
+      errors.Report(code::kVariableCannotCompare, condition);
     }
   }
   // Only a failed fold can leave a text or another number here; it counts as its truth.

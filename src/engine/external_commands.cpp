@@ -1,16 +1,24 @@
 #include "engine/external_commands.h"
 
+#include "base/completion_codes.h"
+#include "base/text.h"
 #include "engine/arguments.h"
 #include "engine/command_parameters.h"
 #include "engine/interpreter.h"
 #include "engine/output_base.h"
 #include "engine/program_run.h"
-#include "engine/text.h"
 #include "engine/view.h"
 #include "platform/files.h"
 #include "platform/host.h"
 
 namespace kestrune::engine {
+
+namespace code = base::code;
+using base::EqualsNoCase;
+using base::Format;
+using base::IniFile;
+using base::Trim;
+
 namespace {
 
 size_t CharCount(std::string_view s) {
@@ -37,7 +45,7 @@ void ReportMissingPrerequisite(Interpreter& interp, uint32_t view, const Externa
   std::string detail = row.checkExist + " is missing; install it first";
   if (!source.empty()) detail += " (APP_DOWNLOAD: " + source + ")";
   detail += ". Programs are not downloaded or installed by this tool.";
-  interp.ReportCompletion(view, -11, detail);
+  interp.ReportCompletion(view, code::kFileOpenFailed, detail);
 }
 
 // The query row: how many processes run the program, by its file name in the long and then in the
@@ -152,11 +160,13 @@ bool ExternalCommands::Run(Interpreter& interp, uint32_t view, std::string_view 
                               kHeader, 10, colour::kGreen);
     DiskMode disk = CurrentDiskMode(interp, view);
     if (row->mode == SupportMode::kRawOnly && disk != DiskMode::kRaw) {
-      interp.ReportCompletion(view, -20, "Use ChangeDisk() or Partition_Delete() then try again.");
+      interp.ReportCompletion(view, code::kRawModeOnly,
+                              "Use ChangeDisk() or Partition_Delete() then try again.");
       return true;
     }
     if (row->mode == SupportMode::kPartitionOnly && disk != DiskMode::kVolumes) {
-      interp.ReportCompletion(view, -24, "Use ChangeDisk() or Partition_Create() then try again.");
+      interp.ReportCompletion(view, code::kNoPartitionFound,
+                              "Use ChangeDisk() or Partition_Create() then try again.");
       return true;
     }
   }
@@ -169,7 +179,7 @@ bool ExternalCommands::Run(Interpreter& interp, uint32_t view, std::string_view 
     return true;
   }
   if (!platform::FileExists(row->programPath)) {
-    interp.ReportCompletion(view, -11, row->programPath);
+    interp.ReportCompletion(view, code::kFileOpenFailed, row->programPath);
     return true;
   }
 

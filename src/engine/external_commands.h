@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/ini.h"
+#include "base/ini.h"
 #include "platform/process.h"
 
 namespace kestrune::engine {
@@ -42,7 +42,7 @@ inline constexpr size_t kSectionListChars = 10240;
 
 // The rows of an ExtCmd.ini already read; EXE_PATH and APP_CHKEXIST are taken relative to
 // workFolder unless absolute. Sections whose program file does not exist are left out.
-std::vector<ExternalCommand> ReadExternalCommands(const IniFile& ini, const std::string& workFolder);
+std::vector<ExternalCommand> ReadExternalCommands(const base::IniFile& ini, const std::string& workFolder);
 
 // The rows of workFolder's ExtCmd.ini; none when the file is missing.
 std::vector<ExternalCommand> LoadExternalCommands(const std::string& workFolder);

@@ -29,7 +29,8 @@ bool ChooseFileIfEmpty(Interpreter& interp, uint32_t view, std::string& file, Fi
 
 std::unique_ptr<platform::NamedLock> LockDataFiles(Interpreter& interp) {
   constexpr uint32_t kWaitMs = 10000;
-  return interp.host().AcquireNamedLock("DataFileLock", kWaitMs);
+  std::string why;
+  return interp.host().AcquireNamedLock("DataFileLock", kWaitMs, why);
 }
 
 }  // namespace kestrune::engine

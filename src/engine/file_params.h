@@ -29,8 +29,8 @@ std::string OutputFilePath(Interpreter& interp, uint32_t view, std::string_view 
 bool ChooseFileIfEmpty(Interpreter& interp, uint32_t view, std::string& file, FileChoice choice);
 
 // Serialises the read-change-write of data files (INI, CSV) between the instances that run side by
-// side on one PC, so that none loses another's update. Null when the lock could not be had in time;
-// the write goes ahead then (it is still atomic on its own).
+// side on one PC, so that none loses another's update. Null when the lock could not be had in time
+// or was refused; the write goes ahead then (it is still atomic on its own).
 std::unique_ptr<platform::NamedLock> LockDataFiles(Interpreter& interp);
 
 }  // namespace kestrune::engine

@@ -2,15 +2,25 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
-#include "engine/bytes.h"
+#include "base/bytes.h"
+#include "base/completion_codes.h"
+#include "base/text.h"
+#include "base/unicode.h"
 #include "engine/output.h"
-#include "engine/text.h"
 
 namespace kestrune::engine {
+
+namespace code = base::code;
+using base::EqualsNoCase;
+using base::Format;
+using base::FromUtf16Le;
+using base::GetLe16;
+using base::Utf16Le;
+
 namespace {
 
-constexpr int32_t kError = -255;  // "Error"
 
 // The longest prefix of UTF-16LE bytes with at most units units that does not end inside a
 // surrogate pair.
@@ -81,24 +91,34 @@ void GlobalVarTable::Write(size_t entry, std::string_view name, std::string_view
 
 // ---- GlobalVars ----
 
-std::unique_ptr<GlobalVars> GlobalVars::Open(platform::Host& host, std::string_view blockName) {
-  auto block = host.OpenSharedBlock(blockName, kGlobalVarBlockBytes);
-  if (!block || block->Bytes().size() < kGlobalVarBlockBytes) return nullptr;
+std::unique_ptr<GlobalVars> GlobalVars::Open(platform::Host& host, std::string_view blockName,
+                                             std::string& why) {
+  auto block = host.OpenSharedBlock(blockName, kGlobalVarBlockBytes, why);
+  if (!block) return nullptr;
+  if (block->Bytes().size() < kGlobalVarBlockBytes) {
+    why = "the shared block is smaller than " + std::to_string(kGlobalVarBlockBytes) + " bytes";
+    return nullptr;
+  }
   return std::unique_ptr<GlobalVars>(new GlobalVars(std::move(block), GlobalVarLockName(blockName)));
 }
 
 std::unique_ptr<platform::NamedLock> GlobalVars::Lock(platform::Host& host, ErrorSink& errors) {
-  auto lock = host.AcquireNamedLock(lockName_, kLockTimeoutMs);
-  if (!lock)
-    errors.Report(kError, Format("Cannot lock the global variables (%s) within %u ms", lockName_.c_str(),
-                                 static_cast<unsigned>(kLockTimeoutMs)));
-  return lock;
+  std::string why;
+  auto lock = host.AcquireNamedLock(lockName_, kLockTimeoutMs, why);
+  if (lock) return lock;
+  if (why.empty())
+    errors.Report(code::kError, Format("Cannot lock the global variables (%s) within %u ms",
+                                       lockName_.c_str(), static_cast<unsigned>(kLockTimeoutMs)));
+  else
+    errors.Report(code::kError,
+                  Format("Cannot lock the global variables (%s): %s", lockName_.c_str(), why.c_str()));
+  return nullptr;
 }
 
 bool GlobalVars::Set(platform::Host& host, ErrorSink& errors, std::string_view name, std::string_view value) {
   const std::string shown(name);
   if (!GlobalVarTable::NameFits(name)) {
-    errors.Report(var_errors::kParameters,
+    errors.Report(code::kBadParameter,
                   Format("Global variable name must be 1 to %u characters: \"%s\"",
                          static_cast<unsigned>(kGlobalVarNameChars - 1), shown.c_str()));
     return false;
@@ -109,7 +129,7 @@ bool GlobalVars::Set(platform::Host& host, ErrorSink& errors, std::string_view n
   std::optional<size_t> entry = table.Find(name);
   if (!entry) {
     lock.reset();
-    errors.Report(var_errors::kParameters,
+    errors.Report(code::kBadParameter,
                   Format("No free global variable for %s: all %u entries hold other names", shown.c_str(),
                          static_cast<unsigned>(kGlobalVarEntries)));
     return false;

@@ -73,12 +73,14 @@ class GlobalVars {
   // Longest wait for another instance to finish its access.
   static constexpr uint32_t kLockTimeoutMs = 5000;
 
-  // Maps the block named blockName (zero-filled when no instance has it mapped); nullptr when it
-  // cannot be mapped.
-  static std::unique_ptr<GlobalVars> Open(platform::Host& host, std::string_view blockName);
+  // Maps the block named blockName (zero-filled when no instance of this user has it mapped);
+  // nullptr, with why saying what failed or was refused (a block of another user), when it cannot
+  // be mapped.
+  static std::unique_ptr<GlobalVars> Open(platform::Host& host, std::string_view blockName, std::string& why);
 
   // Stores value under name (SetGlobalVar). Reports -2 for an empty or over-long name and when all
-  // entries hold other names, -255 when the lock cannot be had. True when stored.
+  // entries hold other names, -255 when the lock cannot be had (in time, or at all: the report then
+  // says why). True when stored.
   bool Set(platform::Host& host, ErrorSink& errors, std::string_view name, std::string_view value);
 
   // The value text stored under name, "" when there is none (GetGlobalVar). nullopt, reported as

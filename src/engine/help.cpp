@@ -1,10 +1,13 @@
 #include "engine/help.h"
 
-#include "engine/ini.h"
-#include "engine/text.h"
+#include "base/ini.h"
+#include "base/text.h"
 #include "platform/files.h"
 
 namespace kestrune::engine {
+
+using base::DecodeTextFile;
+using base::Format;
 
 void PrintHelp(OutputWriter& writer, ViewOutput* view, bool showAll, const LookupFolders& folders,
                const std::string& program) {

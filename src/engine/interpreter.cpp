@@ -1,27 +1,30 @@
 #include "engine/interpreter.h"
 
+#include <utility>
+
+#include "base/completion_codes.h"
+#include "base/ini.h"
+#include "base/text.h"
+#include "base/unicode.h"
 #include "engine/elapsed_time.h"
 #include "engine/error_table.h"
 #include "engine/executor.h"
 #include "engine/external_commands.h"
-#include "engine/ini.h"
 #include "engine/log_upload.h"
 #include "engine/script_text.h"
-#include "engine/text.h"
 #include "engine/view.h"
 #include "platform/files.h"
 
 namespace kestrune::engine {
+
+namespace code = base::code;
+using base::CutChars;
+using base::EqualsNoCase;
+using base::Format;
+using base::Trim;
+using base::Utf16Le;
+
 namespace {
-
-platform::Host* gClockHost = nullptr;
-
-void HeaderTime(int& h, int& m, int& s) {
-  platform::LocalTime t = gClockHost ? gClockHost->Now() : platform::LocalTime{};
-  h = t.hour;
-  m = t.minute;
-  s = t.second;
-}
 
 OutputSettings MakeOutputSettings(const RunSettings& s, ConsoleSink* console) {
   OutputSettings o;
@@ -43,30 +46,32 @@ bool WriteUtf16File(const std::string& path, std::string_view text) {
 Interpreter::Interpreter(platform::Host& host, RunSettings settings, ConsoleSink* console)
     : host_(host),
       settings_(std::move(settings)),
-      writer_(MakeOutputSettings(settings_, console), HeaderTime),
+      writer_(MakeOutputSettings(settings_, console), host_),
       handlers_(CommandTable().size(), nullptr) {
-  gClockHost = &host_;
   for (uint32_t i = 0; i < kViews; ++i) {
     auto v = std::make_unique<View>();
     v->index = i;
+    v->output.index = i;
     v->scriptFolder = v->logFolder = v->baseLogFolder = settings_.workFolder;
     v->output.baseLogFolder = settings_.workFolder;
     views_.push_back(std::move(v));
   }
-  RegisterLogCommands(*this);
-  RegisterParamCommands(*this);
-  RegisterFileCommands(*this);
-  RegisterTextCommands(*this);
-  RegisterTimeCommands(*this);
-  RegisterOutputCommands(*this);
-  RegisterFnScriptCommands(*this);
-  RegisterSystemCommands(*this);
-  RegisterVariableCommands(*this);
-  RegisterExternalCommands(*this);
-  RegisterResultCommands(*this);
+  for (auto group : {RegisterLogCommands, RegisterParamCommands, RegisterFileCommands, RegisterTextCommands,
+                     RegisterTimeCommands, RegisterOutputCommands, RegisterFnScriptCommands, RegisterSystemCommands,
+                     RegisterVariableCommands, RegisterExternalCommands, RegisterResultCommands}) {
+    const std::vector<HandlerRow> unmatched = group(*this);
+    unmatchedBuiltins_.insert(unmatchedBuiltins_.end(), unmatched.begin(), unmatched.end());
+  }
 }
 
 Interpreter::~Interpreter() {
+  // Background writers (programs started without waiting, child scripts) end first, so that none
+  // writes into a view or a result file that is already gone.
+  externalCommands_.reset();
+  {
+    std::lock_guard<std::mutex> guard(statesLock_);
+    states_.clear();
+  }
   for (auto& v : views_) OutputWriter::CloseResultFile(&v->output);
 }
 
@@ -76,22 +81,48 @@ ViewOutput* Interpreter::output(uint32_t index) { return index < views_.size() ?
 
 int32_t Interpreter::LastCompletionCode(uint32_t index) { return view(index).lastCode; }
 
-void Interpreter::RequestCancel(uint32_t index) { view(index).cancel.store(true); }
+void Interpreter::RequestCancel(uint32_t index) {
+  View& v = view(index);
+  v.cancelRequested.store(true);
+  v.cancel.store(true);
+}
+
+std::atomic<bool>& Interpreter::CancelFlag(uint32_t index) { return view(index).cancel; }
+
+std::atomic<bool>& Interpreter::CancelRequestedFlag(uint32_t index) { return view(index).cancelRequested; }
+
+void Interpreter::SetLogDataPath(uint32_t index, std::string path) {
+  View& v = view(index);
+  (v.running.load() ? v.logDataPath : v.nextLogDataPath) = std::move(path);
+}
 
 LookupFolders Interpreter::Folders(uint32_t index) {
   View& v = view(index);
   return LookupFolders{v.scriptFolder, v.logFolder, settings_.programFolder};
 }
 
-bool Interpreter::Register(std::string_view name, uint8_t deviceFlag, CommandHandler handler) {
-  auto table = CommandTable();
-  for (size_t i = 0; i < table.size(); ++i) {
-    if (EqualsNoCase(table[i].name, name) && table[i].deviceFlag == deviceFlag) {
-      handlers_[i] = handler;
-      return true;
+std::vector<HandlerRow> Interpreter::Register(std::initializer_list<std::span<const HandlerRow>> tables) {
+  const auto table = CommandTable();
+  auto rowOf = [&table](std::string_view name, uint8_t flag) {
+    for (size_t i = 0; i < table.size(); ++i)
+      if (table[i].deviceFlag == flag && EqualsNoCase(table[i].name, name)) return i;
+    return table.size();
+  };
+  std::vector<HandlerRow> unmatched;
+  for (std::span<const HandlerRow> rows : tables) {
+    for (const HandlerRow& row : rows) {
+      const size_t at = rowOf(row.name, row.deviceFlag);
+      if (at == table.size() || !table[at].sameHandlerAs.empty()) {
+        unmatched.push_back(row);
+        continue;
+      }
+      handlers_[at] = row.handler;
+      for (size_t i = 0; i < table.size(); ++i)
+        if (table[i].deviceFlag == row.deviceFlag && EqualsNoCase(table[i].sameHandlerAs, table[at].name))
+          handlers_[i] = row.handler;
     }
   }
-  return false;
+  return unmatched;
 }
 
 CommandHandler Interpreter::HandlerFor(std::string_view name, CommandCategory category, int diskType) const {
@@ -169,10 +200,12 @@ void Interpreter::InitialiseRun(View& v) {
   v.vars.SetNumber("_ErrorCount", 0);
   v.vars.SetText("_ErrorDesc", "");
   v.breakLevel = -1;
-  v.logDataPath.clear();
+  v.logDataPath = std::exchange(v.nextLogDataPath, std::string());
   v.uploadFolder.clear();
   v.output.hideHeaders = false;
   OutputWriter::CloseResultFile(&v.output);
+  v.cancelled = false;
+  v.cancelRequested.store(false);
   v.cancel.store(false);
 }
 
@@ -190,7 +223,7 @@ ExecResult Interpreter::RunStatements(View& v) {
     // character; the bound keeps a pathological rewrite from spinning for ever.
     for (int passes = 0; r == ExecResult::kRewritten; ++passes) {
       if (passes > 4096) {
-        ReportCompletion(v.index, -12, text);
+        ReportCompletion(v.index, code::kCommandTooLong, text);
         r = ExecResult::kStop;
         break;
       }
@@ -198,6 +231,7 @@ ExecResult Interpreter::RunStatements(View& v) {
     }
     if (v.cancel.load()) {
       writer_.WriteLine(&v.output, "---- Cancel Job ----", kDetail, 10, colour::kCyan);
+      v.cancelled = true;
       return r;
     }
     switch (r) {
@@ -218,6 +252,22 @@ ExecResult Interpreter::RunStatements(View& v) {
   return r;
 }
 
+void Interpreter::WriteLogData(View& v, ExecResult result) {
+  // A run cancelled from outside is no pass: it ends with its own code, without an error line.
+  if (v.cancelled && v.cancelRequested.load()) {
+    v.lastCode = kCancelledRunCode;
+    v.lastDescription = "Cancel Job";
+  }
+  if (v.logDataPath.empty()) return;
+  const bool failed = result == ExecResult::kStop || v.lastCode == kCancelledRunCode;
+  if (!failed) {
+    v.lastCode = 0;
+    v.lastDescription.clear();
+  }
+  base::WriteIniValue(v.logDataPath, "LogData", "ErrCode", Format("%06X", static_cast<uint32_t>(v.lastCode)));
+  base::WriteIniValue(v.logDataPath, "LogData", "ErrDesc", v.lastDescription);
+}
+
 void Interpreter::EndRun(View& v) {
   for (auto& hook : runEndHooks_) hook(v.index);
   bool cancelled = v.cancel.load();
@@ -229,7 +279,7 @@ void Interpreter::EndRun(View& v) {
     if (!v.mainList.empty()) v.mainList.pop_back();
     leftOpen = !v.mainList.empty();
   }
-  if (leftOpen && !cancelled) ReportCompletion(v.index, -18, "");
+  if (leftOpen && !cancelled) ReportCompletion(v.index, code::kBlockEndMissing, "");
   v.loopList.clear();
   v.vars.Clear();
 }
@@ -269,7 +319,10 @@ ExecResult Interpreter::RunScriptText(uint32_t index, std::string text, const st
   if (!v.script.empty()) {
     v.logFolder = settings_.workFolder;
     v.baseLogFolder = settings_.workFolder;
-    v.output.baseLogFolder = v.baseLogFolder;
+    {
+      std::lock_guard<std::mutex> guard(v.output.delivery);
+      v.output.baseLogFolder = v.baseLogFolder;
+    }
     v.scriptFolder = platform::FolderOf(scriptPath);
 
     const std::string& sub = settings_.subParam;
@@ -300,6 +353,7 @@ ExecResult Interpreter::RunScriptText(uint32_t index, std::string text, const st
     result = RunStatements(v);
   }
 
+  WriteLogData(v, result);
   OutputWriter::CloseResultFile(&v.output);
   platform::RemoveFile(platform::JoinPath(v.logFolder, "_InitParam.txt"));
   platform::RemoveFile(platform::JoinPath(v.logFolder, "_Result.txt"));

@@ -5,13 +5,17 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <memory>
+#include <mutex>
+#include <span>
 #include <string>
 #include <string_view>
 #include <typeindex>
 #include <vector>
 
+#include "base/completion_codes.h"
 #include "engine/command_table.h"
 #include "engine/error_sink.h"
 #include "engine/file_lookup.h"
@@ -46,6 +50,21 @@ enum class ExecResult : int { kRewritten = 0, kNext = 1, kJumpBack = 2, kStop = 
 struct View;
 class ExternalCommands;
 
+// What the engine needs to know of the current disk. The disk layer holds the disk and answers;
+// without one the engine sees "no disk". Called on the run thread and by its workers while the disk
+// does not change.
+class CurrentDiskQuery {
+ public:
+  virtual ~CurrentDiskQuery() = default;
+  // The current disk's DiskKind code; 0 when the run has no disk.
+  virtual int CurrentDiskType() const = 0;
+  // The current disk's device path; "" when the run has no disk.
+  virtual std::string CurrentDevicePath() const = 0;
+};
+
+// The code a run ends with when it was cancelled from outside (Ctrl-C, Stop, another instance).
+inline constexpr int32_t kCancelledRunCode = base::code::kError;
+
 class Interpreter {
  public:
   static constexpr uint32_t kViews = 1;
@@ -70,18 +89,42 @@ class Interpreter {
   // Runs plain script text on view as if it had been loaded from scriptPath.
   ExecResult RunScriptText(uint32_t view, std::string text, const std::string& scriptPath);
 
-  // The view's last completion code (the process exit code of a console run).
+  // The view's last completion code (the process exit code of a console run). A run cancelled from
+  // outside ends with kCancelledRunCode.
   int32_t LastCompletionCode(uint32_t view);
 
-  // Sets the view's cancel flag; the run stops after the current statement. Thread-safe.
+  // Cancels the view's run from outside: sets its cancel flag; the run stops after the current
+  // statement (long commands poll the flag) and ends with kCancelledRunCode. Thread-safe; only
+  // stores into atomics, so a signal handler may reach it through the flag's address.
   void RequestCancel(uint32_t view);
+
+  // The view's cancel flag itself, for the run controller and signal handlers. Lives as long as
+  // the interpreter.
+  std::atomic<bool>& CancelFlag(uint32_t view);
+  std::atomic<bool>& CancelRequestedFlag(uint32_t view);
+
+  // The INI file whose section "LogData" gets the run's ErrCode and ErrDesc at run end; "" = none.
+  // Called before a run starts it names the next run's file (every run starts with the path given
+  // for it, or none); called on the run thread it changes the current run's. Not thread-safe
+  // otherwise.
+  void SetLogDataPath(uint32_t view, std::string path);
 
   // Reports a completion code for the view (error policy). Run thread only.
   void ReportCompletion(uint32_t view, int32_t code, std::string_view detail);
 
-  // Registers the handler of the table row named name with the given device-type flag. Returns
-  // false when the table has no such row. Call before any run starts.
-  bool Register(std::string_view name, uint8_t deviceFlag, CommandHandler handler);
+  // Gives the handler of each row of the tables to the command table row of that name and
+  // device-type flag, and to the alias rows whose sameHandlerAs names that row (same flag). Returns
+  // the rows that took nothing: no table row has that name and flag, or the row named is an alias
+  // row (which takes its handler only from the row it names). Empty when every row took. Call
+  // before any run starts.
+  [[nodiscard]] std::vector<HandlerRow> Register(std::initializer_list<std::span<const HandlerRow>> tables);
+
+  // The handler of the command table row at index (CommandTable() order); nullptr when it has none.
+  CommandHandler HandlerOfRow(size_t index) const { return handlers_.at(index); }
+
+  // The rows of the built-in groups (registered by the constructor) that took nothing; empty in a
+  // sound build.
+  const std::vector<HandlerRow>& UnmatchedBuiltinRows() const { return unmatchedBuiltins_; }
 
   // The handler of the first row of category named name that fits diskType; nullptr when that row
   // has no handler (the command is then not callable) or there is no such row.
@@ -93,13 +136,12 @@ class Interpreter {
   // Runs an external command of ExtCmd.ini named name; false when there is none.
   bool RunExternalCommand(uint32_t view, std::string_view name, std::string_view args);
 
-  // Type code (DiskKind) of the current disk; 0 when the run has no disk. Set by the disk layer
-  // whenever the current disk changes.
-  int CurrentDiskType() const { return currentDiskType_; }
-  void SetCurrentDiskType(int type) { currentDiskType_ = type; }
-  // Device path of the current disk; "" when the run has no disk. Set by the disk layer with the type.
-  const std::string& CurrentDevicePath() const { return currentDevicePath_; }
-  void SetCurrentDevicePath(std::string path) { currentDevicePath_ = std::move(path); }
+  // Type code (DiskKind) of the current disk; 0 when the run has no disk.
+  int CurrentDiskType() const { return currentDisk_ ? currentDisk_->CurrentDiskType() : 0; }
+  // Device path of the current disk; "" when the run has no disk.
+  std::string CurrentDevicePath() const { return currentDisk_ ? currentDisk_->CurrentDevicePath() : std::string(); }
+  // Installs the disk layer's answer (it lives as long as the interpreter). Before any run starts.
+  void SetCurrentDiskQuery(const CurrentDiskQuery* query) { currentDisk_ = query; }
 
   // The operator seam (UnattendedUi until start-up gives another). Thread-safe.
   Ui& ui() { return *ui_; }
@@ -112,9 +154,12 @@ class Interpreter {
   void AddRunEndHook(std::function<void(uint32_t view)> hook) { runEndHooks_.push_back(std::move(hook)); }
 
   // Process-wide state of a subsystem above the engine (the disk list and current disk, the
-  // device tree, ...), created on first use. Run thread and start-up only.
+  // device tree, ...). Each subsystem creates its state when it registers its commands, before any
+  // run starts; a later first use creates it too. Thread-safe (the table is locked; the state
+  // itself is the subsystem's to guard). The reference stays valid as long as the interpreter.
   template <class T>
   T& State() {
+    std::lock_guard<std::mutex> guard(statesLock_);
     std::shared_ptr<void>& slot = states_[std::type_index(typeid(T))];
     if (!slot) slot = std::make_shared<T>();
     return *static_cast<T*>(slot.get());
@@ -134,14 +179,16 @@ class Interpreter {
   OutputWriter writer_;
   void InitialiseRun(View& v);
   ExecResult RunStatements(View& v);
+  void WriteLogData(View& v, ExecResult result);
   void EndRun(View& v);
 
   std::vector<std::unique_ptr<View>> views_;
   std::vector<CommandHandler> handlers_;  // parallel to CommandTable()
-  int currentDiskType_ = 0;
-  std::string currentDevicePath_;
+  std::vector<HandlerRow> unmatchedBuiltins_;
+  const CurrentDiskQuery* currentDisk_ = nullptr;
   std::shared_ptr<Ui> ui_ = std::make_shared<UnattendedUi>();
   std::vector<std::function<void(uint32_t view)>> runEndHooks_;
+  std::mutex statesLock_;
   std::map<std::type_index, std::shared_ptr<void>> states_;
   std::shared_ptr<ExternalCommands> externalCommands_;  // last: its background threads end before the views go
 };
@@ -158,17 +205,28 @@ class ReportingSink final : public ErrorSink {
 };
 
 // Registration of the built-in command groups (one function per group of commands, each in its
-// own builtins_*.cpp).
-void RegisterLogCommands(Interpreter& interp);       // Print, Exit, error skip, Help, Break
-void RegisterResultCommands(Interpreter& interp);    // Result, ResultColumn, ResultHex
-void RegisterVariableCommands(Interpreter& interp);  // SetGlobalVar, GetGlobalVar, ArrayLen
-void RegisterExternalCommands(Interpreter& interp);  // Exec and the commands of ExtCmd.ini
-void RegisterParamCommands(Interpreter& interp);     // InitParam_*, INI data, program and view queries
-void RegisterFileCommands(Interpreter& interp);      // report/CSV files, file queries, log folder, Cls
-void RegisterTextCommands(Interpreter& interp);      // Str*, StrToNumber, NumberToStr, BitValue, RandomValue
-void RegisterTimeCommands(Interpreter& interp);      // DateTime, RunTime, Delay
-void RegisterOutputCommands(Interpreter& interp);    // PrintEx, FontList, SetStatusText, ConsoleOut
-void RegisterFnScriptCommands(Interpreter& interp);  // CallFnScript, CancelFnScript, IsFnScriptRunning
-void RegisterSystemCommands(Interpreter& interp);    // GlobalLock, GlobalUnLock, roziDadaze
+// own builtins_*.cpp); each returns the rows that took nothing, as Interpreter::Register does.
+// Print, Exit, error skip, Help, Break
+[[nodiscard]] std::vector<HandlerRow> RegisterLogCommands(Interpreter& interp);
+// Result, ResultColumn, ResultHex
+[[nodiscard]] std::vector<HandlerRow> RegisterResultCommands(Interpreter& interp);
+// SetGlobalVar, GetGlobalVar, ArrayLen
+[[nodiscard]] std::vector<HandlerRow> RegisterVariableCommands(Interpreter& interp);
+// Exec and the commands of ExtCmd.ini
+[[nodiscard]] std::vector<HandlerRow> RegisterExternalCommands(Interpreter& interp);
+// InitParam_*, INI data, program and view queries
+[[nodiscard]] std::vector<HandlerRow> RegisterParamCommands(Interpreter& interp);
+// report/CSV files, file queries, log folder, Cls
+[[nodiscard]] std::vector<HandlerRow> RegisterFileCommands(Interpreter& interp);
+// Str*, StrToNumber, NumberToStr, BitValue, RandomValue
+[[nodiscard]] std::vector<HandlerRow> RegisterTextCommands(Interpreter& interp);
+// DateTime, RunTime, Delay
+[[nodiscard]] std::vector<HandlerRow> RegisterTimeCommands(Interpreter& interp);
+// PrintEx, FontList, SetStatusText, ConsoleOut
+[[nodiscard]] std::vector<HandlerRow> RegisterOutputCommands(Interpreter& interp);
+// CallFnScript, CancelFnScript, IsFnScriptRunning
+[[nodiscard]] std::vector<HandlerRow> RegisterFnScriptCommands(Interpreter& interp);
+// GlobalLock, GlobalUnLock, roziDadaze
+[[nodiscard]] std::vector<HandlerRow> RegisterSystemCommands(Interpreter& interp);
 
 }  // namespace kestrune::engine

@@ -2,11 +2,18 @@
 
 #include <mutex>
 
-#include "engine/text.h"
+#include "base/text.h"
+#include "base/unicode.h"
 #include "platform/files.h"
 #include "platform/host.h"
 
 namespace kestrune::engine {
+
+using base::CutChars;
+using base::EqualsNoCase;
+using base::FromUtf16Le;
+using base::Trim;
+
 namespace {
 
 // A "key : value" line split at its first ":".
@@ -87,12 +94,11 @@ std::optional<KeywordHit> SearchResultText(std::string_view text,
 std::optional<KeywordHit> LookupKeyword(ViewOutput* view, std::string_view keyword) {
   if (!view) return std::nullopt;
   std::vector<std::string> alternatives = SplitAlternatives(keyword);
-  std::string folder;
+  OutputWriter::CloseResultFile(view);  // its lines are complete on disk before the file is read
+  const std::string folder = view->baseLogFolder;
   {
     std::lock_guard<std::mutex> guard(view->lock);
-    OutputWriter::CloseResultFile(view);
     if (auto hit = SearchOutputLines(view->lines, alternatives)) return hit;
-    folder = view->baseLogFolder;
   }
   auto bytes = platform::ReadWholeFile(platform::JoinPath(folder, "_Result.txt"));
   if (!bytes) return std::nullopt;

@@ -4,6 +4,10 @@
 
 namespace kestrune::engine {
 
+using base::ContainsNoCase;
+using base::EqualsNoCase;
+using base::Trim;
+
 namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }

@@ -2,11 +2,13 @@
 
 #include <filesystem>
 
+#include "base/text.h"
 #include "engine/file_params.h"
-#include "engine/text.h"
 #include "platform/files.h"
 
 namespace kestrune::engine {
+
+using base::Trim;
 
 std::string ResolveUploadFolder(std::string_view text, const std::string& programFolder,
                                 const std::string& scriptFolder, char separator) {

@@ -5,11 +5,16 @@
 #include <cstdint>
 #include <cstdio>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
+
+namespace kestrune::platform {
+class Host;
+}
 
 namespace kestrune::engine {
 
@@ -42,6 +47,7 @@ inline constexpr size_t kStoreResetAt = 20000;
 inline constexpr uint32_t kNoView = 255;
 
 struct OutputLine {
+  uint32_t view = 0;
   int32_t fontSize = 10;
   uint32_t colour = colour::kWhite;
   uint8_t header = 0;
@@ -55,10 +61,14 @@ struct OutputLine {
 class ConsoleSink {
  public:
   virtual ~ConsoleSink() = default;
-  // Prints one line (no line end included). Called with the view's output lock held.
+  // Prints one line (no line end included). Called in line order under the view's delivery lock
+  // (never under its store lock), so it may block on the terminal without stalling readers.
   virtual void PrintLine(std::string_view text) = 0;
-  // Sends a copy to the debugger (debug level 2).
+  // Sends a copy to the debugger (debug level 2). Same calling rules as PrintLine.
   virtual void DebugCopy(std::string_view text) {}
+  // The new text of a line rewritten in place (a countdown, a pass count), for a transient status
+  // line that the next ordinary line replaces. Same calling rules as PrintLine.
+  virtual void RewrittenLine(std::string_view text) {}
 };
 
 // Identifies a line across store resets: a line is found again only while its generation is current.
@@ -67,15 +77,51 @@ struct LineRef {
   size_t index = static_cast<size_t>(-1);
 };
 
-// Output state of one view. All members are guarded by lock; the writer takes it.
+// Names one "_Result.txt" of a view: each header line of the run thread closes the open file and
+// opens a new one with a new id. id 0 is "no file".
+struct ResultFileRef {
+  uint64_t id = 0;
+};
+
+// Output state of one view, under two locks that are always taken in this order:
+// - delivery orders the writers of the view and guards the result file and the sinks' I/O;
+// - lock guards the store (the output list and its counters). It is held only for memory work, so
+//   a reader of the list (the window, Result) never waits for a terminal or a disk.
+// A thread that holds lock must not take delivery.
 struct ViewOutput {
   std::mutex lock;
   std::deque<OutputLine> lines;  // the output list (at most kStoreLines)
   uint64_t generation = 1;       // incremented at every store reset
   uint64_t lineCounter = 0;      // never reset during the process
-  std::FILE* resultFile = nullptr;
-  std::string baseLogFolder;  // where "_Result.txt" is created
   bool hideHeaders = false;
+
+  std::mutex delivery;
+  std::FILE* resultFile = nullptr;  // "_Result.txt" of the command whose header opened it
+  uint64_t resultFileId = 0;        // its ResultFileRef id; 0 while no file is open
+  uint64_t lastResultFileId = 0;    // the id the latest header gave
+  uint32_t index = kNoView;         // the view's number, as sinks are told
+  std::string baseLogFolder;        // where "_Result.txt" is created; set before a run starts
+};
+
+// A line as the writer hands it to its sinks.
+struct AddedLine {
+  uint32_t view = 0;
+  int type = kDetail;          // the line type it was written with
+  const OutputLine& line;      // as stored in the list
+  std::string_view text;       // the stored text before its trailing line end was dropped
+  bool inResultFile = false;   // the text also went to the open "_Result.txt"
+};
+
+// A receiver of every line the writer stores (the console copy, and the HTML log, "TestLog.txt" and
+// the window's list as they come). Calls arrive in line order on the writing thread under the
+// view's delivery lock, never under its store lock; a sink may do I/O but must not write lines.
+class OutputSink {
+ public:
+  virtual ~OutputSink() = default;
+  // A line was added to its view's list.
+  virtual void LineAdded(const AddedLine& added) = 0;
+  // A line's text was rewritten in place.
+  virtual void LineRewritten(uint32_t view, const OutputLine& line) {}
 };
 
 // Presentation settings the writer needs from start-up.
@@ -86,47 +132,67 @@ struct OutputSettings {
   ConsoleSink* console = nullptr;
 };
 
-// Clock used for header time stamps.
-using HeaderClock = void (*)(int& hour, int& minute, int& second);
-
 class OutputWriter {
  public:
-  OutputWriter(OutputSettings settings, HeaderClock clock);
+  // host gives the header time stamps. With settings.console set, a console-copy sink is the first
+  // sink.
+  OutputWriter(OutputSettings settings, platform::Host& host);
 
   // Writes a line to view (kNoView: only the result-file effect of the type happens). Returns a
-  // reference to the newest line of the view's list. Thread-safe (takes the view's lock).
+  // reference to the newest line of the view's list. Thread-safe.
+  //
+  // On the run thread a header line closes the open "_Result.txt" and opens a new one, and a closing
+  // detail line closes it. On a thread inside a BackgroundScope the line belongs to that scope's
+  // file: it reaches "_Result.txt" only while that file is still the open one, a header opens
+  // nothing, and a closing detail closes only that file.
   LineRef WriteLine(ViewOutput* view, std::string_view text, int type, int32_t fontSize, uint32_t colour,
                     int32_t kind = kText, std::string_view attachedPath = {});
 
   // Announces a data file (a dump a command produced). With show, writes a detail line of kind
   // kDataFile, size 10, whose text and attached path are path, and returns it; otherwise returns the
-  // newest line as it is. Either way, while the result file is open, "FINDHEX:<path>" goes into it so
-  // that ResultHex finds the file. Thread-safe (takes the view's lock).
+  // newest line as it is. Either way, while the result file is open (and is the writer's own, as
+  // for WriteLine), "FINDHEX:<path>" goes into it so that ResultHex finds the file. Thread-safe.
   LineRef WriteDataFile(ViewOutput* view, uint32_t colour, std::string_view path, bool show);
 
   // Formats (portable printf formats) into at most 1,023 characters and writes it as kind 0.
   LineRef WriteFormatted(ViewOutput* view, int type, int32_t fontSize, uint32_t colour, const char* fmt, ...)
       __attribute__((format(gnu_printf, 6, 7)));
 
-  // Rewrites the text of an existing line in place (countdowns, progress). False when the line is
-  // gone (the store was reset since) — the caller may then write a new line.
+  // Rewrites the text of an existing line in place (countdowns, progress) and shows the new text on
+  // the console's status line. False when the line is gone (the store was reset since) — the caller
+  // may then write a new line. Thread-safe.
   bool RewriteLine(ViewOutput* view, LineRef ref, std::string_view text);
 
-  // Closes the view's result file if open.
+  // Closes the view's result file if open. Thread-safe; the caller must not hold view->lock.
   static void CloseResultFile(ViewOutput* view);
+
+  // The result file open on view now ({0} when none). Thread-safe.
+  static ResultFileRef OpenResultFile(ViewOutput* view);
+
+  // Adds a sink after the console copy. Call before any line is written.
+  void AddSink(std::shared_ptr<OutputSink> sink) { sinks_.push_back(std::move(sink)); }
 
   const OutputSettings& settings() const { return settings_; }
 
- private:
-  // WriteLine with the view's lock held.
-  LineRef WriteLineLocked(ViewOutput* view, std::string_view text, int type, int32_t fontSize,
-                          uint32_t colour, int32_t kind, std::string_view attachedPath);
-  void WriteResultFile(ViewOutput* view, std::string_view text);
-  // The console form's short dump of a data file: ShortHexDump of its first bytes, then its path.
-  void PrintDataFileDump(const std::string& path);
+  // While alive, makes the lines written on the calling thread belong to owner (see WriteLine).
+  // Background writers (a program started without waiting, a child script's import) take the ref of
+  // their command's file when they are started and open a scope at the top of their thread.
+  class BackgroundScope {
+   public:
+    explicit BackgroundScope(ResultFileRef owner);
+    ~BackgroundScope();
+    BackgroundScope(const BackgroundScope&) = delete;
+    BackgroundScope& operator=(const BackgroundScope&) = delete;
 
+   private:
+    const ResultFileRef* saved_;
+    ResultFileRef owner_;
+  };
+
+ private:
   OutputSettings settings_;
-  HeaderClock clock_;
+  platform::Host& host_;
+  std::vector<std::shared_ptr<OutputSink>> sinks_;
 };
 
 // Bytes a console dump of a data file shows at most, and bytes per dump line.
@@ -137,13 +203,5 @@ inline constexpr size_t kShortDumpLineBytes = 16;
 // bytes "%08Xh: ", "%02X " per byte (three blanks for each byte past the end), " ; " and the bytes as
 // characters (bytes below 32 as "."). No line ends, no indent.
 std::vector<std::string> ShortHexDump(std::span<const uint8_t> bytes);
-
-// Cuts UTF-8 text after at most chars characters (code points), never inside a character.
-std::string_view CutChars(std::string_view text, size_t chars);
-
-// UTF-8 to UTF-16LE bytes (invalid sequences become U+FFFD).
-std::string Utf16Le(std::string_view utf8);
-// UTF-16LE bytes to UTF-8.
-std::string FromUtf16Le(std::string_view bytes);
 
 }  // namespace kestrune::engine

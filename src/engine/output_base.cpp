@@ -2,12 +2,14 @@
 
 #include <mutex>
 
+#include "base/text.h"
 #include "engine/interpreter.h"
-#include "engine/text.h"
 #include "engine/view.h"
 #include "platform/host.h"
 
 namespace kestrune::engine {
+
+using base::Format;
 
 std::string OutputBaseName(Interpreter& interp, uint32_t view) {
   if (!interp.settings().subBase.empty()) return interp.settings().subBase;

@@ -2,15 +2,25 @@
 
 #include <memory>
 
+#include "base/completion_codes.h"
+#include "base/ini.h"
+#include "base/text.h"
 #include "engine/elapsed_time.h"
 #include "engine/external_commands.h"
-#include "engine/ini.h"
 #include "engine/interpreter.h"
-#include "engine/text.h"
 #include "engine/view.h"
 #include "platform/files.h"
 
 namespace kestrune::engine {
+
+namespace code = base::code;
+using base::DecodeTextFile;
+using base::EndsWithNoCase;
+using base::Format;
+using base::IniFile;
+using base::ToLowerAscii;
+using base::Trim;
+
 namespace {
 
 constexpr const char* kKinds[] = {"PNG", "INI", "TXT", "XML"};
@@ -158,13 +168,17 @@ std::optional<int> RunProgramAndImport(Interpreter& interp, uint32_t view, Exter
   std::shared_ptr<platform::Process> process =
       ext.launcher().StartCommandLine(run.program, run.commandLine, run.folder, error);
   if (!process) {
-    interp.ReportCompletion(view, -11, error);
+    interp.ReportCompletion(view, code::kFileOpenFailed, error);
     return std::nullopt;
   }
 
   if (!run.waitClose) {
-    ext.StartBackground([&interp, out, run, process, start](const std::atomic<bool>& stop) {
+    // The imported lines belong to this command's "_Result.txt" (opened by the header above); once a
+    // later command has opened its own, they reach only the output list and the console.
+    const ResultFileRef owner = OutputWriter::OpenResultFile(out);
+    ext.StartBackground([&interp, out, run, process, start, owner](const std::atomic<bool>& stop) {
       if (!process->Wait(&stop)) return;
+      OutputWriter::BackgroundScope scope(owner);
       Finish(interp, out, run, start);
     });
     interp.host().SleepMs(kBackgroundPauseMs);
@@ -174,7 +188,7 @@ std::optional<int> RunProgramAndImport(Interpreter& interp, uint32_t view, Exter
   std::optional<int> code = process->Wait(&interp.view(view).cancel);
   if (!code) return std::nullopt;  // the run was cancelled; the program runs on
   ImportOutcome outcome = Finish(interp, out, run, start);
-  if (outcome.failed) interp.ReportCompletion(view, -255, outcome.failure);
+  if (outcome.failed) interp.ReportCompletion(view, code::kError, outcome.failure);
   return code;
 }
 

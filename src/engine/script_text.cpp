@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <array>
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "platform/files.h"
 
 namespace kestrune::engine {
+
+using base::Trim;
+
 namespace {
 
 // A fixed involution of the byte values: a seeded shuffle of 0..255 taken two at a time, each pair

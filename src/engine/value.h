@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/text.h"
+#include "base/text.h"
 
 namespace kestrune::engine {
 
@@ -50,8 +50,8 @@ struct Value {
 // A number as scripts show it: "%lld" for a plain number, "0x%llX" of its two's-complement bits
 // for a hexadecimal one.
 inline std::string FormatNumber(int64_t n, ValueType type) {
-  if (type == ValueType::kHex) return Format("0x%llX", static_cast<unsigned long long>(n));
-  return Format("%lld", static_cast<long long>(n));
+  if (type == ValueType::kHex) return base::Format("0x%llX", static_cast<unsigned long long>(n));
+  return base::Format("%lld", static_cast<long long>(n));
 }
 
 // The text form of a value: its text, its formatted number, or "" for no value.

@@ -3,13 +3,18 @@
 #include <algorithm>
 #include <atomic>
 
+#include "base/completion_codes.h"
+#include "base/text.h"
 #include "engine/expression.h"
 #include "engine/literals.h"
-#include "engine/text.h"
 
 namespace kestrune::engine {
 
-using namespace var_errors;
+namespace code = base::code;
+using base::EqualsNoCase;
+using base::Format;
+using base::ToLowerAscii;
+using base::Trim;
 
 // ---- VarList ----
 
@@ -59,22 +64,6 @@ bool VarList::Rename(std::string_view from, std::string_view to) {
   return true;
 }
 
-size_t VarList::RemoveElementsFrom(std::string_view array, int64_t firstIndex) {
-  auto stale = [&](const Variable& v) {
-    std::string_view name = v.name;
-    if (name.size() < array.size() + 3 || !StartsWithNoCase(name, array) || name[array.size()] != '[' ||
-        name.back() != ']')
-      return false;
-    std::string_view digits = name.substr(array.size() + 1, name.size() - array.size() - 2);
-    auto index = ParseDecimalLiteral(digits);
-    return digits.find_first_not_of("0123456789") == std::string_view::npos && index && *index >= firstIndex;
-  };
-  size_t before = vars_.size();
-  vars_.erase(std::remove_if(vars_.begin(), vars_.end(), stale), vars_.end());
-  if (vars_.size() != before) Reindex();
-  return before - vars_.size();
-}
-
 void VarList::Reindex() {
   index_.clear();
   for (size_t i = 0; i < vars_.size(); ++i) index_[ToLowerAscii(vars_[i].name)] = i;
@@ -82,7 +71,8 @@ void VarList::Reindex() {
 
 bool StoreValue(VarList& vars, ErrorSink& errors, std::string_view name, Value value) {
   if (vars.Set(name, std::move(value))) return true;
-  errors.Report(kParameters, Format("Too many variables: %.*s", static_cast<int>(name.size()), name.data()));
+  errors.Report(code::kBadParameter,
+                Format("Too many variables: %.*s", static_cast<int>(name.size()), name.data()));
   return false;
 }
 
@@ -122,7 +112,7 @@ std::optional<int64_t> ArrayLength(const VarList& vars, ErrorSink& errors, std::
   if (marker == std::string_view::npos) return 0;
   const Variable* length = vars.Find(ArrayLengthName(Trim(text.substr(0, marker))));
   if (!length) {
-    errors.Report(kNotInitial, "No Found Array");
+    errors.Report(code::kVariableNotInitial, "No Found Array");
     return std::nullopt;
   }
   return length->value.number;
@@ -148,13 +138,14 @@ std::string_view CutAtSemicolon(std::string_view text) {
   return text;
 }
 
-// List items separated by "," outside double quotes. An empty text is no item at all.
+// List items separated by "," outside double quotes, at most kMaxListItems of them: the last one
+// takes the whole rest of the text, commas and all. An empty text is no item at all.
 std::vector<std::string_view> SplitList(std::string_view list) {
   std::vector<std::string_view> items;
   if (Trim(list).empty()) return items;
   bool inQuotes = false;
   size_t start = 0;
-  for (size_t i = 0; i < list.size(); ++i) {
+  for (size_t i = 0; i < list.size() && items.size() + 1 < kMaxListItems; ++i) {
     if (list[i] == '"') inQuotes = !inQuotes;
     if (list[i] == ',' && !inQuotes) {
       items.push_back(Trim(list.substr(start, i - start)));
@@ -165,16 +156,9 @@ std::vector<std::string_view> SplitList(std::string_view list) {
   return items;
 }
 
-// Records that element index of array exists: the length grows to cover it and the marker is set.
-bool CoverElement(VarList& vars, ErrorSink& errors, std::string_view array, int64_t index) {
-  Value length = vars.Get(ArrayLengthName(array));
-  if (length.IsNumeric() && length.number > index) return true;
-  return StoreValue(vars, errors, ArrayLengthName(array), Value::Number(index + 1)) &&
-         StoreValue(vars, errors, ArrayMarkerName(array), Value::Text(ArrayMarkerName(array)));
-}
-
-// "A[] = list": every item is evaluated into the next element; elements left from a longer earlier
-// list are removed so that they cannot be read as current ones.
+// "A[] = list": every item is evaluated into the next element, and the length becomes the item
+// count. Elements above the new length, left from a longer earlier list or written one by one, stay
+// as they are.
 bool AssignList(VarList& vars, ErrorSink& errors, std::string_view array, std::string_view expression) {
   std::string_view source = Trim(expression);
   std::string list(source);
@@ -184,31 +168,27 @@ bool AssignList(VarList& vars, ErrorSink& errors, std::string_view array, std::s
     list = DisplayText(result);
   }
   std::vector<std::string_view> items = SplitList(list);
-  if (items.size() > static_cast<size_t>(kMaxArrayIndex) + 1) {
-    errors.Report(kParameters, "Too many list items: " + std::to_string(items.size()));
-    return false;
-  }
   for (size_t k = 0; k < items.size(); ++k)
     EvaluateExpression(vars, errors, items[k], ArrayElementName(array, static_cast<int64_t>(k)));
   const int64_t count = static_cast<int64_t>(items.size());
-  vars.RemoveElementsFrom(array, count);
   return StoreValue(vars, errors, ArrayLengthName(array), Value::Number(count)) &&
          StoreValue(vars, errors, ArrayMarkerName(array), Value::Text(ArrayMarkerName(array)));
 }
 
 // "A[i] = expression": an index that reads as a number names the element "A[n]", which must lie in
-// 0..kMaxArrayIndex; an index that reads as text leaves the target name as written.
+// 0..kMaxArrayIndex; an index that reads as text leaves the target name as written. The element is
+// made or changed on its own: the array's length and marker stay as they are (only a list sets
+// them), so the elements of an array that no list has given a length read as "".
 bool AssignElement(VarList& vars, ErrorSink& errors, std::string_view target, const ElementRef& ref,
                    std::string_view expression) {
   Value index = ReadValue(vars, errors, ref.index);
   if (index.IsNone()) return false;
   if (!index.IsNumeric()) return EvaluateExpression(vars, errors, expression, target);
   if (index.number < 0 || index.number > kMaxArrayIndex) {
-    errors.Report(kParameters, target);
+    errors.Report(code::kBadParameter, target);
     return false;
   }
-  if (!EvaluateExpression(vars, errors, expression, ArrayElementName(ref.array, index.number))) return false;
-  return CoverElement(vars, errors, ref.array, index.number);
+  return EvaluateExpression(vars, errors, expression, ArrayElementName(ref.array, index.number));
 }
 
 }  // namespace
@@ -217,7 +197,7 @@ bool RunAssignment(VarList& vars, ErrorSink& errors, std::string_view statement)
   size_t eq = statement.find('=');
   std::string_view target = eq == std::string_view::npos ? std::string_view() : Trim(statement.substr(0, eq));
   if (target.empty()) {
-    errors.Report(kUndefineCommand, Trim(statement));
+    errors.Report(code::kUndefinedCommand, Trim(statement));
     return false;
   }
   std::string_view expression = CutAtSemicolon(statement.substr(eq + 1));
@@ -246,7 +226,7 @@ bool RunIncrement(VarList& vars, ErrorSink& errors, std::string_view statement) 
       std::string_view amount = Trim(statement.substr(pos + 2, end - pos - 2));
       auto literal = ParseNumberLiteral(amount);
       if (!literal) {
-        errors.Report(kParameters, amount);
+        errors.Report(code::kBadParameter, amount);
         return false;
       }
       step = literal->number;
@@ -257,11 +237,11 @@ bool RunIncrement(VarList& vars, ErrorSink& errors, std::string_view statement) 
       if (auto index = ResolveIndex(vars, ref->index)) name = ArrayElementName(ref->array, *index);
     const Variable* var = vars.Find(name);
     if (!var) {
-      if (!ReadsWithoutReport(name)) errors.Report(kNotInitial, name);
+      if (!ReadsWithoutReport(name)) errors.Report(code::kVariableNotInitial, name);
       return false;
     }
     if (!var->value.IsNumeric()) {
-      errors.Report(kTypeError, name);
+      errors.Report(code::kVariableTypeError, name);
       return false;
     }
     const uint64_t current = static_cast<uint64_t>(var->value.number), delta = static_cast<uint64_t>(step);

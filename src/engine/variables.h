@@ -50,9 +50,6 @@ class VarList {
   // first. Returns false when there is no variable named from.
   bool Rename(std::string_view from, std::string_view to);
 
-  // Removes the elements "array[n]" with a decimal index n >= firstIndex. Returns how many.
-  size_t RemoveElementsFrom(std::string_view array, int64_t firstIndex);
-
  private:
   void Reindex();
 
@@ -66,6 +63,7 @@ bool StoreValue(VarList& vars, ErrorSink& errors, std::string_view name, Value v
 // Arrays: array "A" is the elements "A[0]", "A[1]", ..., the length variable "A[0xEFFFFFFF]" (a
 // number) and the marker "A[]" whose text is "A[]", so that "A[]" read as a value names the array.
 inline constexpr int64_t kMaxArrayIndex = 65535;  // highest element index a statement may write
+inline constexpr size_t kMaxListItems = 50;       // items of one list assignment; the last takes the rest
 
 std::string ArrayElementName(std::string_view array, int64_t index);
 std::string ArrayLengthName(std::string_view array);
@@ -97,8 +95,10 @@ std::optional<int64_t> ArrayLength(const VarList& vars, ErrorSink& errors, std::
 bool IsListCommandName(std::string_view name);
 
 // Assignment statement "target = expression;" (the expression ends at the first ";" outside quotes,
-// or at the end). A target "A[]" splits a list into the array A; a target "A[i]" whose index reads as
-// a number names the element "A[n]". Failures are reported; returns true when a value was stored.
+// or at the end). A target "A[]" splits a list into at most kMaxListItems elements of the array A and
+// sets its length to their count (elements above it stay); a target "A[i]" whose index reads as a
+// number names the element "A[n]" and leaves the length alone. Failures are reported; returns true
+// when a value was stored.
 bool RunAssignment(VarList& vars, ErrorSink& errors, std::string_view statement);
 
 // True for an increment statement: no double quote and one of "++", "--", "+=", "-=".

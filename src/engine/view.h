@@ -40,12 +40,17 @@ struct View {
   std::string logFolder;
   std::string baseLogFolder;
   std::string logDataPath;        // INI written at run end when set
+  std::string nextLogDataPath;    // the next run's logDataPath
   std::string uploadFolder;       // SetLogFolder: the log folder is copied here at run end
   uint64_t runStartMs = 0;        // Host::MonotonicMs() when the run started
 
-  // Run control.
+  // Run control. cancel is the one stop signal of the view: set by an outside request (the operator,
+  // another instance) and by the run itself when a report stops or ends it; workers poll it.
+  // cancelRequested marks the outside request, so that a cancelled run ends with kCancelled.
   std::atomic<bool> cancel{false};
+  std::atomic<bool> cancelRequested{false};
   std::atomic<bool> running{false};
+  bool cancelled = false;  // the statement loop stopped at "---- Cancel Job ----"; run thread only
 
   ViewOutput output;
 };

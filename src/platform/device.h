@@ -63,6 +63,7 @@ struct DiskNode {
   std::vector<uint32_t> usbPorts;
   uint32_t usbHostController = 0;
   std::string controllerPath;       // Linux: the NVMe controller node ("/dev/nvme0") for admin commands
+  uint32_t namespaceId = 0;         // NVMe: the namespace the disk is (its NSID); 0 when the system does not say
 };
 
 // One mounted volume (a drive letter on Windows, a mounted partition on Linux).
@@ -83,6 +84,31 @@ struct AdapterNode {
   std::string instanceId;
   std::string description;
   std::vector<uint32_t> childDiskNumbers;  // disks below it that the system currently shows
+};
+
+// A PCI Express link speed as the system reports it, in words (Linux sysfs "8.0 GT/s PCIe" or
+// "Unknown", the simulated lab "8.0 GT/s") or as the Link Status register's speed code (Windows'
+// device properties: 1 = 2.5 GT/s, 2 = 5.0 GT/s, ...). Empty text and code 0 when not reported.
+struct LinkSpeedReport {
+  std::string text;
+  uint32_t code = 0;
+};
+
+// The PCI Express link of a PCI device as the system reports it: the negotiated and the maximum
+// speed and lane count. Zero widths when not reported.
+struct PciLinkReport {
+  LinkSpeedReport currentSpeed;
+  uint32_t currentWidth = 0;
+  LinkSpeedReport maxSpeed;
+  uint32_t maxWidth = 0;
+};
+
+// A PCI device and the device above it (its bridge or root port), by their location texts in the
+// form of ParentNode::locationInformation.
+struct PciDeviceNode {
+  std::string instanceId;
+  std::string locationInformation;
+  std::string parentLocationInformation;  // "" when the device above is not a PCI device
 };
 
 struct DeviceSnapshot {
@@ -210,6 +236,18 @@ class DeviceTree {
 
   // Disables or enables a device node by instance id. False when the system refused.
   virtual bool SetNodeEnabled(const std::string& instanceId, bool enable) = 0;
+
+  // The PCI Express link of the device node with this instance id (a ParentNode::instanceId), read
+  // at the time of the call. An empty report when the node is not a PCI Express device or the
+  // system does not say. Thread-safe.
+  virtual PciLinkReport PciLink(const std::string& instanceId) {
+    static_cast<void>(instanceId);
+    return {};
+  }
+
+  // The present PCI devices, each with the location of the device above it. Empty when the system
+  // cannot list them. Thread-safe.
+  virtual std::vector<PciDeviceNode> PciDevices() { return {}; }
 };
 
 }  // namespace kestrune::platform

@@ -1,7 +1,17 @@
 #include "platform/files.h"
 
+#include <fcntl.h>
+
 #include <algorithm>
 #include <fstream>
+
+#ifdef _WIN32
+#include <io.h>
+#include <share.h>
+#include <sys/stat.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace kestrune::platform {
 namespace fs = std::filesystem;
@@ -60,6 +70,23 @@ std::vector<std::string> ListFiles(const std::string& folder) {
   }
   std::sort(names.begin(), names.end());
   return names;
+}
+
+std::FILE* CreateNewFile(const std::string& path) {
+#ifdef _WIN32
+  int fd = -1;
+  if (_wsopen_s(&fd, FsPath(path).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _SH_DENYNO,
+                _S_IREAD | _S_IWRITE) != 0)
+    return nullptr;
+  std::FILE* f = _fdopen(fd, "wb");
+  if (!f) _close(fd);
+#else
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  std::FILE* f = ::fdopen(fd, "wb");
+  if (!f) ::close(fd);
+#endif
+  return f;
 }
 
 }  // namespace kestrune::platform

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <span>
@@ -22,6 +23,10 @@ bool FileExists(const std::string& path);
 bool FolderExists(const std::string& path);
 bool RemoveFile(const std::string& path);
 bool CopyFileOver(const std::string& from, const std::string& to);
+
+// Creates path for binary writing only when no file of that name exists (an exclusive create: of
+// two processes racing for one name, one wins). nullptr when the name is taken or on any failure.
+std::FILE* CreateNewFile(const std::string& path);
 
 // Names (not paths) of the regular files in folder, sorted by name.
 std::vector<std::string> ListFiles(const std::string& folder);

@@ -30,7 +30,7 @@ struct LocalTime {
 // ---- Named shared memory and machine-wide locks (types) ----
 
 // A named block of shared memory, mapped into this process for the life of the object. Every
-// process on the machine that opens the same name sees the same bytes. The block exists as long as
+// process of the same user that opens the same name sees the same bytes. The block exists as long as
 // some process keeps it mapped; once the last mapping is gone its contents are lost, and the next
 // opener gets a fresh, zero-filled block.
 class SharedBlock {
@@ -44,7 +44,8 @@ class SharedBlock {
   virtual bool Created() const = 0;
 };
 
-// A held machine-wide lock; destroying the object releases it. Release it on the thread that took it.
+// A held machine-wide lock (machine-wide among the processes of one user); destroying the object
+// releases it. Release it on the thread that took it.
 class NamedLock {
  public:
   virtual ~NamedLock() = default;
@@ -79,6 +80,22 @@ class Host {
   // Blocks the calling thread for ms milliseconds (a fake host may return at once). Thread-safe.
   virtual void SleepMs(uint32_t ms) = 0;
 
+  // A high-resolution counter that never goes backwards, in units of 1/TickFrequency() seconds, from an
+  // arbitrary fixed point (the same one for every thread of the process). For latencies and rates.
+  // Thread-safe.
+  virtual uint64_t Ticks() const = 0;
+
+  // Counts of Ticks() per second; constant for the life of the process, never 0. Thread-safe.
+  virtual uint64_t TickFrequency() const = 0;
+
+  // The number of processors this process may run on (at least 1). Thread-safe.
+  virtual uint32_t ProcessorCount() const = 0;
+
+  // Fills bytes from the system's cryptographic random source (seeds of workers, random draws that
+  // must not repeat across instances). False when the source fails; bytes are then unspecified.
+  // Thread-safe.
+  virtual bool RandomBytes(std::span<uint8_t> bytes) = 0;
+
   // Creates the folder and any missing parents. True when the folder exists afterwards. Thread-safe.
   virtual bool CreateFolders(const std::string& path) = 0;
 
@@ -110,21 +127,32 @@ class Host {
   virtual std::string FromAnsi(std::string_view ansi) const = 0;
 
   // ---- Named shared memory and machine-wide locks ----
-  // Names are short plain words ("GlobalVar"); each platform places them in its own namespace
-  // (Windows: the session's kernel object names; Linux: "/dev/shm/kestrune.NAME"). A shared block and
-  // a lock must not share one name (Windows keeps both in one namespace).
+  // Names are short plain words ("GlobalVar"). The objects belong to the user that runs the process:
+  // the instances of one user meet, instances of different users (one started with sudo, one without)
+  // never see each other's blocks or locks. A shared block and a lock must not share one name
+  // (Windows keeps both in one namespace).
+  //  - Linux: names carry the effective user id ("/dev/shm/kestrune.UID.NAME"; lock files
+  //    "kestrune.UID.NAME.lock" in $XDG_RUNTIME_DIR when that is a folder of the user without group or
+  //    other access, else in /tmp/kestrune-UID, made with mode 0700). Every object is created with
+  //    mode 0600 whatever the umask. An existing object, or lock folder, that belongs to another user,
+  //    grants group or other access or is a symbolic link is refused, never used.
+  //  - Windows: the session's namespace ("Local\NAME") and the creator's default DACL.
+  // On nullptr, why holds a sentence for the user that says what was refused or what failed.
 
   // Creates the shared block name of size bytes, or opens it when another mapping keeps it alive.
-  // A newly created block is zero-filled. Returns nullptr when the block cannot be created or mapped
-  // (bad name, size 0, no permission, an existing block smaller than size). Thread-safe; each call
-  // gives an independent mapping of the same bytes.
-  virtual std::unique_ptr<SharedBlock> OpenSharedBlock(std::string_view name, size_t size) = 0;
+  // A newly created block is zero-filled. Returns nullptr when the block cannot be created, mapped
+  // or trusted (bad name, size 0, refused as above, no permission, an existing block smaller than
+  // size). Thread-safe; each call gives an independent mapping of the same bytes.
+  virtual std::unique_ptr<SharedBlock> OpenSharedBlock(std::string_view name, size_t size,
+                                                       std::string& why) = 0;
 
   // Takes the machine-wide lock name, waiting at most timeoutMs milliseconds for another holder (in
-  // any process, or another thread of this one) to release it. Returns nullptr when the wait runs
-  // out or the lock cannot be made. A holder that dies releases the lock: the next taker gets it.
-  // Not re-entrant: a thread must not take a lock it already holds. Thread-safe.
-  virtual std::unique_ptr<NamedLock> AcquireNamedLock(std::string_view name, uint32_t timeoutMs) = 0;
+  // any process of the user, or another thread of this one) to release it. Returns nullptr when the
+  // wait runs out (why is then empty) or the lock cannot be made or is refused (why says so). A
+  // holder that dies releases the lock: the next taker gets it. Not re-entrant: a thread must not
+  // take a lock it already holds. Thread-safe.
+  virtual std::unique_ptr<NamedLock> AcquireNamedLock(std::string_view name, uint32_t timeoutMs,
+                                                      std::string& why) = 0;
   // ---- end of named shared memory and machine-wide locks ----
 };
 

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "platform/host.h"
@@ -12,9 +13,9 @@
 namespace kestrune::platform {
 
 // Same contract as Host::OpenSharedBlock.
-std::unique_ptr<SharedBlock> OpenNamedSharedBlock(std::string_view name, size_t size);
+std::unique_ptr<SharedBlock> OpenNamedSharedBlock(std::string_view name, size_t size, std::string& why);
 
 // Same contract as Host::AcquireNamedLock.
-std::unique_ptr<NamedLock> AcquireMachineLock(std::string_view name, uint32_t timeoutMs);
+std::unique_ptr<NamedLock> AcquireMachineLock(std::string_view name, uint32_t timeoutMs, std::string& why);
 
 }  // namespace kestrune::platform

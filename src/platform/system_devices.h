@@ -3,12 +3,16 @@
 #pragma once
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "platform/device.h"
 
 namespace kestrune::platform {
 
-// The backend of this system; nullptr when the build has none.
-std::unique_ptr<DeviceTree> CreateSystemDeviceTree();
+// The backend of this system; nullptr when the build has none. namedTargets are the targets the
+// command line names: disks the backend leaves out of its list on its own (Linux loop devices) are
+// listed when named there.
+std::unique_ptr<DeviceTree> CreateSystemDeviceTree(const std::vector<std::string>& namedTargets = {});
 
 }  // namespace kestrune::platform

@@ -12,6 +12,10 @@ namespace kestrune::platform {
 // interactive terminal (a console). Thread-safe.
 bool OperatorAtTerminal();
 
+// True when standard output is an interactive terminal (a console), where a transient status line
+// can be redrawn in place. Thread-safe.
+bool StandardOutputIsTerminal();
+
 // Reads one line from standard input and returns it without its line end. nullopt at the end of the
 // input, on a read error, or once cancel (may be null) turns true; Linux looks at cancel every 100 ms
 // while it waits, Windows before it reads (there Ctrl-C ends the read). Call from one thread at a

@@ -1,5 +1,5 @@
-// Little-endian field access for the Windows request layouts. The platform library sits below the
-// engine, so it keeps these few lines of its own instead of reaching up to engine/bytes.h.
+// Little-endian field access for the Windows request layouts. The platform library sits below
+// base, so it keeps these few lines of its own instead of reaching up to base/bytes.h.
 #pragma once
 
 #include <cstdint>

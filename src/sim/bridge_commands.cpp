@@ -21,7 +21,7 @@
 // phase.
 #include <algorithm>
 
-#include "engine/bytes.h"
+#include "base/bytes.h"
 #include "sim/command_sets.h"
 #include "sim/scsi_bytes.h"
 #include "sim/sim_drive.h"
@@ -52,7 +52,7 @@ bool Faulted(ScsiRequest& r, uint32_t phase) {
   }
 }
 
-uint16_t Le16(const uint8_t* p) { return engine::GetLe16(p); }
+uint16_t Le16(const uint8_t* p) { return base::GetLe16(p); }
 uint32_t Be24(const uint8_t* p) { return (static_cast<uint32_t>(p[0]) << 16) | (p[1] << 8) | p[2]; }
 
 // Whether the request moves data the way the carried command does, with length bytes available.
@@ -64,8 +64,8 @@ bool Carries(const ScsiRequest& r, DataDirection want, uint32_t length) {
 // The standard 16-byte completion entry of a completion.
 std::array<uint8_t, 16> CompletionEntry(const platform::NvmeCompletion& c) {
   std::array<uint8_t, 16> e{};
-  engine::PutLe32(e.data(), c.dw0);
-  engine::PutLe16(e.data() + 14, static_cast<uint16_t>(c.status << 1));
+  base::PutLe32(e.data(), c.dw0);
+  base::PutLe16(e.data() + 14, static_cast<uint16_t>(c.status << 1));
   return e;
 }
 
@@ -98,7 +98,7 @@ void RunPending(ScsiRequest& r, DataDirection direction, uint32_t length) {
 void RunSingle(ScsiRequest& r, const std::array<uint32_t, 16>& cdw, uint32_t length) {
   if (r.direction != DataDirection::kNone && r.data.size() < length) return InvalidField(r);
   std::array<uint8_t, 64> entry{};
-  for (size_t i = 0; i < 16; ++i) engine::PutLe32(entry.data() + 4 * i, cdw[i]);
+  for (size_t i = 0; i < 16; ++i) base::PutLe32(entry.data() + 4 * i, cdw[i]);
   platform::NvmeCompletion completion;
   ExecuteNvmeEntry(r.drive, NvmeQueue::kAdmin, entry, r.direction,
                    r.data.first(r.direction == DataDirection::kNone ? 0 : length), completion);
@@ -230,7 +230,7 @@ void Rtl9210BThreePhase(ScsiRequest& r) {
       if (!b.completed) return OutOfSequence(r);
       if (length != 16 || !Carries(r, DataDirection::kIn, 16)) return InvalidField(r);
       b.completed = false;
-      if (engine::GetLe16(&b.completion[14]) >> 1 != 0) return Refused(r);
+      if (base::GetLe16(&b.completion[14]) >> 1 != 0) return Refused(r);
       std::fill(r.data.begin(), r.data.begin() + 16, uint8_t{0});
       std::copy_n(b.completion.begin(), 4, r.data.begin() + 8);  // DW0 at 8-11
       r.result.transferred = 16;

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/bytes.h"
-#include "engine/text.h"
+#include "base/bytes.h"
+#include "base/text.h"
 
 namespace kestrune::sim {
 namespace {
@@ -30,15 +30,15 @@ constexpr uint32_t kProtocolNvme = 3;
 constexpr uint32_t kDataIdentify = 1, kDataLogPage = 2, kDataFeature = 3;
 constexpr uint32_t kProtocolStatusSuccess = 1, kProtocolStatusError = 2;
 
-uint32_t Get32(std::span<const uint8_t> b, size_t at) { return engine::GetLe32(b.data() + at); }
-uint64_t Get64(std::span<const uint8_t> b, size_t at) { return engine::GetLe64(b.data() + at); }
-void Put32(std::span<uint8_t> b, size_t at, uint32_t v) { engine::PutLe32(b.data() + at, v); }
+uint32_t Get32(std::span<const uint8_t> b, size_t at) { return base::GetLe32(b.data() + at); }
+uint64_t Get64(std::span<const uint8_t> b, size_t at) { return base::GetLe64(b.data() + at); }
+void Put32(std::span<uint8_t> b, size_t at, uint32_t v) { base::PutLe32(b.data() + at, v); }
 
 struct Entry {
   std::array<uint32_t, 16> cdw{};
   std::array<uint8_t, 64> Bytes() const {
     std::array<uint8_t, 64> e{};
-    for (size_t i = 0; i < 16; ++i) engine::PutLe32(e.data() + 4 * i, cdw[i]);
+    for (size_t i = 0; i < 16; ++i) base::PutLe32(e.data() + 4 * i, cdw[i]);
     return e;
   }
 };
@@ -64,7 +64,7 @@ platform::NvmeCompletion Run(ControlCall& c, const Entry& entry, NvmeQueue queue
   c.record.length = data.size();
   platform::NvmeCompletion completion;
   ExecuteNvmeEntry(c.drive, queue, bytes, direction, data, completion);
-  c.record.result = completion.status == 0 ? "ok" : engine::Format("status 0x%04X", completion.status);
+  c.record.result = completion.status == 0 ? "ok" : base::Format("status 0x%04X", completion.status);
   return completion;
 }
 
@@ -253,7 +253,7 @@ DataDirection DirectionOfOpcode(uint8_t opcode, uint32_t length) {
 void PutCompletion(std::span<uint8_t> out, size_t at, const platform::NvmeCompletion& done) {
   std::fill(out.begin() + at, out.begin() + at + 16, uint8_t{0});
   Put32(out, at, done.dw0);
-  engine::PutLe16(out.data() + at + 14, static_cast<uint16_t>(done.status << 1));
+  base::PutLe16(out.data() + at + 14, static_cast<uint16_t>(done.status << 1));
 }
 
 PassStatus RstNvme(ControlCall& c) {

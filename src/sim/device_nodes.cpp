@@ -1,11 +1,11 @@
 #include "sim/device_nodes.h"
 
-#include "engine/text.h"
+#include "base/text.h"
 
 namespace kestrune::sim {
 namespace {
 
-using engine::Format;
+using base::Format;
 
 uint64_t Version(uint16_t a, uint16_t b, uint16_t c, uint16_t d) {
   return (static_cast<uint64_t>(a) << 48) | (static_cast<uint64_t>(b) << 32) |
@@ -13,9 +13,21 @@ uint64_t Version(uint16_t a, uint16_t b, uint16_t c, uint16_t d) {
 }
 
 // The LocationInformation text of a PCI device, as the PCI bus driver writes it.
-std::string PciLocationText(const DriveDescription& d) {
-  return Format("@System32\\drivers\\pci.sys,#65536;PCI bus %%1, device %%2, function %%3;(%u,%u,%u)",
-                d.pciBus, d.pciDevice, d.pciFunction);
+std::string PciLocationText(uint32_t bus, uint32_t device, uint32_t function) {
+  return Format("@System32\\drivers\\pci.sys,#65536;PCI bus %%1, device %%2, function %%3;(%u,%u,%u)", bus,
+                device, function);
+}
+
+std::string PciLocationText(const DriveDescription& d) { return PciLocationText(d.pciBus, d.pciDevice, d.pciFunction); }
+
+std::string RootPortInstanceId(const std::array<uint32_t, 3>& at) {
+  return Format("PCI\\VEN_%04X&DEV_7F00&SUBSYS_00000000&REV_01\\3&2C0FFEE&0&%02X%02X", kSimPciVendorId, at[0],
+                at[1] * 8 + at[2]);
+}
+
+// "8.0 GT/s" for 80 tenths; "" for 0.
+std::string SpeedText(uint32_t tenths) {
+  return tenths == 0 ? std::string() : Format("%u.%u GT/s", tenths / 10, tenths % 10);
 }
 
 std::string PciInstanceId(const DriveDescription& d, uint16_t deviceId) {
@@ -92,7 +104,7 @@ platform::ParentNode ParentNodeFor(const DriveDescription& d) {
 platform::DiskNode DiskNodeFor(const DriveDescription& d) {
   platform::DiskNode n;
   if (IsUsbAttachment(d.attachment)) {
-    n.friendlyName = std::string(engine::Trim(d.inquiry.vendor + " " + d.inquiry.product)) + " USB Device";
+    n.friendlyName = std::string(base::Trim(d.inquiry.vendor + " " + d.inquiry.product)) + " USB Device";
   } else {
     n.friendlyName = d.model;
   }
@@ -128,6 +140,7 @@ platform::DiskNode DiskNodeFor(const DriveDescription& d) {
       break;
   }
   n.removable = d.removable;
+  if (IsNvmeAttachment(d.attachment)) n.namespaceId = d.namespaceId;
   n.parent = ParentNodeFor(d);
   if (IsUsbAttachment(d.attachment)) {
     n.usbPorts = d.usbPorts;
@@ -153,6 +166,33 @@ std::vector<platform::VolumeNode> VolumeNodesFor(const DriveDescription& d) {
     out.push_back(std::move(n));
   }
   return out;
+}
+
+platform::PciLinkReport PciLinkFor(const DriveDescription& d) {
+  platform::PciLinkReport r;
+  if (!HasPciController(d.attachment)) return r;
+  r.currentSpeed.text = SpeedText(d.pcie.speedTenths);
+  r.currentWidth = d.pcie.width;
+  r.maxSpeed.text = SpeedText(d.pcie.maxSpeedTenths);
+  r.maxWidth = d.pcie.maxWidth;
+  return r;
+}
+
+std::vector<platform::PciDeviceNode> PciDeviceNodesFor(const std::vector<const DriveDescription*>& drives) {
+  std::vector<platform::PciDeviceNode> nodes;
+  auto add = [&nodes](platform::PciDeviceNode node) {
+    for (const platform::PciDeviceNode& n : nodes)
+      if (n.instanceId == node.instanceId) return;
+    nodes.push_back(std::move(node));
+  };
+  for (const DriveDescription* d : drives) {
+    if (!HasPciController(d->attachment)) continue;
+    const std::optional<std::array<uint32_t, 3>>& root = d->pcie.rootPort;
+    if (root) add({RootPortInstanceId(*root), PciLocationText((*root)[0], (*root)[1], (*root)[2]), ""});
+    add({ParentNodeFor(*d).instanceId, PciLocationText(*d),
+         root ? PciLocationText((*root)[0], (*root)[1], (*root)[2]) : ""});
+  }
+  return nodes;
 }
 
 bool ParentIsAdapter(const DriveDescription& d) {

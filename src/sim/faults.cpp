@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "sim/lab_values.h"
 
 namespace kestrune::sim {
@@ -52,12 +52,12 @@ std::optional<uint32_t> ParseBridgePhases(std::string_view text) {
   if (words.empty()) return std::nullopt;
   uint32_t phases = 0;
   for (std::string_view word : words) {
-    if (engine::EqualsNoCase(word, "all")) {
+    if (base::EqualsNoCase(word, "all")) {
       phases |= bridge_phase::kAll;
       continue;
     }
     auto it = std::find_if(kPhaseWords.begin(), kPhaseWords.end(),
-                           [&](const auto& w) { return engine::EqualsNoCase(w.first, word); });
+                           [&](const auto& w) { return base::EqualsNoCase(w.first, word); });
     if (it == kPhaseWords.end()) return std::nullopt;
     phases |= it->second;
   }
@@ -69,7 +69,7 @@ std::optional<std::map<uint16_t, uint16_t>> ParseNvmeFailures(std::string_view t
   if (items.empty()) return std::nullopt;
   std::map<uint16_t, uint16_t> failures;
   for (std::string_view item : items) {
-    const bool io = engine::StartsWithNoCase(item, "io:");
+    const bool io = base::StartsWithNoCase(item, "io:");
     if (io) item.remove_prefix(3);
     uint16_t status = kInjectedNvmeStatus;
     if (size_t eq = item.find('='); eq != std::string_view::npos) {
@@ -96,13 +96,13 @@ std::optional<uint32_t> ParseRequestKinds(std::string_view text) {
     pos = stop + 1;
     if (word.empty()) continue;
     any = true;
-    if (engine::EqualsNoCase(word, "all")) {
+    if (base::EqualsNoCase(word, "all")) {
       kinds |= request::kAll;
       continue;
     }
     bool known = false;
     for (const auto& [name, bit] : kKindWords) {
-      if (engine::EqualsNoCase(word, name)) {
+      if (base::EqualsNoCase(word, name)) {
         kinds |= bit;
         known = true;
       }

@@ -3,14 +3,14 @@
 #include <algorithm>
 #include <span>
 
-#include "engine/bytes.h"
+#include "base/bytes.h"
 
 namespace kestrune::sim {
 namespace {
 
-using engine::PutLe16;
-using engine::PutLe32;
-using engine::PutLe64;
+using base::PutLe16;
+using base::PutLe32;
+using base::PutLe64;
 
 void PutWord(std::array<uint8_t, 512>& id, int word, uint16_t value) { PutLe16(&id[2 * word], value); }
 
@@ -95,7 +95,7 @@ std::array<uint8_t, 4096> NvmeIdentifyController(const DriveDescription& d) {
   PutLe16(&id[326], 373);
   id[512] = 0x66;                                  // submission queue entry 64 bytes
   id[513] = 0x44;                                  // completion queue entry 16 bytes
-  PutLe32(&id[516], 1);                            // one namespace
+  PutLe32(&id[516], d.namespaceId);                // NN: the highest NSID, the drive's one namespace
   PutLe16(&id[520], d.trimSupported ? 0x0014 : 0x0010);  // saved features; Dataset Management
   id[522] = 0x01;                                         // format applies to every namespace
   id[525] = d.writeCache ? 1 : 0;                  // volatile write cache present

@@ -5,7 +5,8 @@
 #include <map>
 #include <set>
 
-#include "engine/text.h"
+#include "base/text.h"
+#include "sim/lab_values.h"
 
 namespace kestrune::sim {
 namespace {
@@ -51,6 +52,21 @@ bool SharesPort(Attachment a) {
   return a == Attachment::kSataAhci || a == Attachment::kSataSas || a == Attachment::kNvmeRst;
 }
 
+// What the PCI Express link and root port of a drive cannot be; empty when they are sound.
+std::string CheckPcie(const DriveDescription& d) {
+  const PcieDescription& p = d.pcie;
+  const bool given = p.speedTenths != 0 || p.width != 0 || p.maxSpeedTenths != 0 || p.maxWidth != 0 || p.rootPort;
+  if (given && !HasPciController(d.attachment)) return "USB and RAID drives have no PCI controller of their own";
+  for (uint32_t speed : {p.speedTenths, p.maxSpeedTenths})
+    if (speed != 0 && !IsLinkSpeedTenths(speed)) return "a link speed is 2.5, 5, 8, 16, 32 or 64 GT/s";
+  for (uint32_t width : {p.width, p.maxWidth})
+    if (width != 0 && !IsLinkWidth(width)) return "a link width is 1, 2, 4, 8, 12, 16 or 32 lanes";
+  if (p.speedTenths > p.maxSpeedTenths || p.width > p.maxWidth) return "the link is faster or wider than its maximum";
+  if (p.rootPort && ((*p.rootPort)[0] > 255 || (*p.rootPort)[1] > 31 || (*p.rootPort)[2] > 7))
+    return "the root port is bus 0-255, device 0-31, function 0-7";
+  return {};
+}
+
 std::string CheckDrive(const DriveDescription& d) {
   const std::string who = "drive [" + d.name + "]: ";
   if (d.sectorSize != 512 && d.sectorSize != 4096) return who + "the sector size must be 512 or 4096";
@@ -83,6 +99,10 @@ std::string CheckDrive(const DriveDescription& d) {
   if (d.pciBus > 255 || d.pciDevice > 31 || d.pciFunction > 7) {
     return who + "the PCI location is bus 0-255, device 0-31, function 0-7";
   }
+  if (std::string problem = CheckPcie(d); !problem.empty()) return who + problem;
+  if (d.namespaceId == 0 || d.namespaceId == 0xFFFFFFFF) return who + "the namespace id is 1 to FFFFFFFEh";
+  if (d.namespaceId != 1 && !IsPciNvmeAttachment(d.attachment))
+    return who + "only NVMe drives on a PCI controller have a namespace id other than 1";
   if (d.attachment == Attachment::kSoftwareRaid) {
     if (d.volumes.size() != 1) return who + "a software RAID volume has exactly one drive letter";
     const VolumeDescription& v = d.volumes[0];
@@ -114,9 +134,9 @@ disk::DiskKind ExpectedKind(Attachment a) { return RowOf(a).kind; }
 std::string_view AttachmentName(Attachment a) { return RowOf(a).name; }
 
 std::optional<Attachment> AttachmentByName(std::string_view name) {
-  std::string_view text = engine::Trim(name);
+  std::string_view text = base::Trim(name);
   for (const auto& row : kAttachments) {
-    if (engine::EqualsNoCase(text, row.name)) return row.attachment;
+    if (base::EqualsNoCase(text, row.name)) return row.attachment;
   }
   // Kind numbers name the first attachment of that kind (2: sata-sas).
   for (const auto& row : kAttachments) {
@@ -130,6 +150,7 @@ bool IsSataAttachment(Attachment a) { return disk::IsSataKind(ExpectedKind(a)); 
 bool IsUsbAttachment(Attachment a) {
   return a == Attachment::kSataUsb || a == Attachment::kUsbFlash || disk::IsUsbBridgeNvme(ExpectedKind(a));
 }
+bool HasPciController(Attachment a) { return !IsUsbAttachment(a) && a != Attachment::kSoftwareRaid; }
 bool IsPciNvmeAttachment(Attachment a) {
   return a == Attachment::kNvmeInbox || a == Attachment::kNvmeCommunity || a == Attachment::kNvmeRst;
 }
@@ -139,8 +160,8 @@ InquiryIdentity DefaultInquiry(Attachment a, std::string_view model, std::string
   // characters, and four characters of the firmware revision (its second half when that is not blank).
   std::string fw(firmware);
   fw.resize(8, ' ');
-  std::string revision = engine::Trim(fw.substr(4, 4)).empty() ? fw.substr(0, 4) : fw.substr(4, 4);
-  revision = std::string(engine::Trim(revision));
+  std::string revision = base::Trim(fw.substr(4, 4)).empty() ? fw.substr(0, 4) : fw.substr(4, 4);
+  revision = std::string(base::Trim(revision));
   switch (a) {
     case Attachment::kSataAhci:
     case Attachment::kSataSas:

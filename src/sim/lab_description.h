@@ -3,6 +3,7 @@
 // parser (lab_file.h) or by code (tests, DefaultLab), and turned into a running lab by SimLab.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -44,6 +45,7 @@ bool IsNvmeAttachment(Attachment a);     // NVMe drives, direct or behind a brid
 bool IsSataAttachment(Attachment a);     // drives that answer ATA commands
 bool IsUsbAttachment(Attachment a);      // drives on the USB bus
 bool IsPciNvmeAttachment(Attachment a);  // NVMe on a PCI controller (kinds 10-12)
+bool HasPciController(Attachment a);     // drives whose parent is a PCI device (not USB, not RAID)
 
 struct VolumeDescription {
   char letter = 'C';    // 'C' to 'Z'; C: makes its disk the system disk
@@ -64,6 +66,16 @@ struct InquiryIdentity {
 
 inline constexpr uint16_t kSimPciVendorId = 0xCAFE;
 
+// The PCI Express link of a drive's controller as the lab reports it, and the root port above the
+// controller. Speeds are tenths of GT/s (80 = 8.0 GT/s); 0 speeds and widths are not reported.
+struct PcieDescription {
+  uint32_t speedTenths = 0;
+  uint32_t width = 0;
+  uint32_t maxSpeedTenths = 0;
+  uint32_t maxWidth = 0;
+  std::optional<std::array<uint32_t, 3>> rootPort;  // (bus,device,function); none: no PCI device above
+};
+
 struct DriveDescription {
   std::string name;  // the lab file section (names the drive in messages)
   Attachment attachment = Attachment::kNvmeInbox;
@@ -82,6 +94,8 @@ struct DriveDescription {
   uint32_t targetId = 0;
   uint32_t lun = 0;
   uint32_t pciBus = 0, pciDevice = 0, pciFunction = 0;  // the controller's PCI location
+  PcieDescription pcie;                                 // drives on a PCI controller only
+  uint32_t namespaceId = 1;  // NVMe: the NSID of the drive's one namespace
   uint32_t usbController = 1;                           // 1-based position of the USB host controller
   std::vector<uint32_t> usbPorts;  // the drive's own port first, then each hub's port above it
   InquiryIdentity inquiry;

@@ -26,6 +26,9 @@
 //   Firmware       At most 8 characters; default "SIM10001".
 //   VendorId       PCI vendor id reported by NVMe Identify Controller; default 0xCAFE.
 //   DeviceNumber   The N of \\.\PHYSICALDRIVEN; default the lowest number not taken, in file order.
+//   NamespaceId    NVMe drives on a PCI controller (nvme-inbox, nvme-miniport, nvme-rst): the NSID of
+//                  the drive's one namespace, 1 to 0xFFFFFFFE; default 1. Identify Controller then
+//                  counts that many namespaces, and only that NSID answers.
 //
 // Media
 //   Capacity       Required. Bytes, or a number with KiB, MiB, GiB, TiB (binary) or KB, MB, GB, TB
@@ -47,6 +50,16 @@
 //   UsbPort        USB drives only: "controller-port[-port...]" from the host controller down, the
 //                  drive's own port last (1-4-3: controller 1, a hub on port 4, the drive on the
 //                  hub's port 3); default controller 1 and the next free port.
+//
+// PCI Express (drives on a PCI controller; not for USB and RAID drives)
+//   LinkSpeed      The controller's negotiated link speed in GT/s: 2.5, 5, 8, 16, 32 or 64 (also
+//                  written "8.0" or "8.0 GT/s"); reported as the system words it ("8.0 GT/s").
+//                  Default: none reported, which the program shows as an unknown link.
+//   LinkWidth      Its negotiated lane count: 1, 2, 4, 8, 12, 16 or 32; default none reported.
+//   MaxLinkSpeed, MaxLinkWidth   The most the link can do (same values); default the negotiated
+//                  ones. A link is never faster or wider than its maximum.
+//   RootPort       "(bus,device,function)" of the root port (or bridge) above the controller, the
+//                  PCI device the controller's upstream port location names; default none.
 //
 // Volumes
 //   Volumes        Drive letters on the disk, "D:, E:" (C: makes it the system disk). A raid
@@ -88,14 +101,14 @@
 #include <map>
 #include <set>
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "sim/lab_values.h"
 
 namespace kestrune::sim {
 namespace {
 
-using engine::EqualsNoCase;
-using engine::Format;
+using base::EqualsNoCase;
+using base::Format;
 
 constexpr uint64_t kMiB = uint64_t{1} << 20;
 
@@ -118,6 +131,12 @@ const std::set<std::string, std::less<>> kKnownKeys = {
     "ahciport",
     "pcilocation",
     "usbport",
+    "namespaceid",
+    "linkspeed",
+    "linkwidth",
+    "maxlinkspeed",
+    "maxlinkwidth",
+    "rootport",
     "volumes",
     "inquiryvendor",
     "inquiryproduct",
@@ -155,7 +174,7 @@ struct Given {
 
 class SectionReader {
  public:
-  SectionReader(const engine::IniFile& ini, std::string section) : ini_(ini), section_(std::move(section)) {}
+  SectionReader(const base::IniFile& ini, std::string section) : ini_(ini), section_(std::move(section)) {}
 
   std::optional<std::string> Get(std::string_view key) const { return ini_.Get(section_, key); }
 
@@ -211,13 +230,13 @@ class SectionReader {
   std::string error;
 
  private:
-  const engine::IniFile& ini_;
+  const base::IniFile& ini_;
   std::string section_;
 };
 
 // "Volume_X" with a drive letter X.
 bool IsVolumeKey(std::string_view key) {
-  return key.size() == 8 && engine::StartsWithNoCase(key, "volume_") &&
+  return key.size() == 8 && base::StartsWithNoCase(key, "volume_") &&
          ParseDriveLetter(key.substr(7)).has_value();
 }
 
@@ -231,7 +250,7 @@ bool ReadIdentity(SectionReader& r, DriveDescription& d, Given& given) {
                   "usb-jmicron, usb-asm2362, usb-asm2364, usb-rtl9210b, usb-rtl9210, raid, usb-flash)");
   }
   d.attachment = *a;
-  d.model = std::string(engine::Trim(("KESTRUNE SIM " + engine::ToUpperAscii(r.section())).substr(0, 40)));
+  d.model = std::string(base::Trim(("KESTRUNE SIM " + base::ToUpperAscii(r.section())).substr(0, 40)));
   d.firmware = "SIM10001";
   d.removable = d.attachment == Attachment::kUsbFlash;
   d.trimSupported = d.attachment != Attachment::kUsbFlash;
@@ -348,7 +367,7 @@ bool ReadInquiry(SectionReader& r, DriveDescription& d) {
     std::vector<uint8_t> bytes;
     for (std::string_view item : SplitList(*text, ' ')) {
       if (item.empty()) continue;
-      std::string hex = engine::StartsWithNoCase(item, "0x") ? std::string(item) : "0x" + std::string(item);
+      std::string hex = base::StartsWithNoCase(item, "0x") ? std::string(item) : "0x" + std::string(item);
       auto v = ParseNumber(hex);
       if (!v || *v > 0xFF) return r.Fail("InquirySignature", *text, "not two hexadecimal bytes");
       bytes.push_back(static_cast<uint8_t>(*v));
@@ -422,8 +441,50 @@ bool ReadFaults(SectionReader& r, DriveDescription& d) {
   return true;
 }
 
+// The PCI Express link and root port; the maximum link is the negotiated one unless given.
+bool ReadPcie(SectionReader& r, DriveDescription& d) {
+  PcieDescription& p = d.pcie;
+  const char* speeds = "not a link speed (2.5, 5, 8, 16, 32 or 64 GT/s)";
+  const char* widths = "not a link width (1, 2, 4, 8, 12, 16 or 32 lanes)";
+  bool ok = r.Read("LinkSpeed", p.speedTenths, ParseLinkSpeed, speeds) &&
+            r.Read("LinkWidth", p.width, ParseLinkWidth, widths) &&
+            r.Read("MaxLinkSpeed", p.maxSpeedTenths, ParseLinkSpeed, speeds) &&
+            r.Read("MaxLinkWidth", p.maxWidth, ParseLinkWidth, widths);
+  if (!ok) return false;
+  if (!r.Get("MaxLinkSpeed")) p.maxSpeedTenths = p.speedTenths;
+  if (!r.Get("MaxLinkWidth")) p.maxWidth = p.width;
+  if (auto root = r.Get("RootPort")) {
+    auto loc = ParsePciLocation(*root);
+    if (!loc) return r.Fail("RootPort", *root, "not (bus,device,function)");
+    p.rootPort = *loc;
+  }
+  for (const char* key : {"LinkSpeed", "LinkWidth", "MaxLinkSpeed", "MaxLinkWidth", "RootPort"}) {
+    auto text = r.Get(key);
+    if (text && !HasPciController(d.attachment))
+      return r.Fail(key, *text, "USB and RAID drives have no PCI controller of their own");
+  }
+  if (p.speedTenths > p.maxSpeedTenths || p.width > p.maxWidth) {
+    const char* key = p.speedTenths > p.maxSpeedTenths ? "MaxLinkSpeed" : "MaxLinkWidth";
+    return r.Fail(key, r.Get(key).value_or(""), "less than the negotiated link");
+  }
+  return true;
+}
+
+bool ReadNamespaceId(SectionReader& r, DriveDescription& d) {
+  uint32_t nsid = d.namespaceId;
+  if (!r.ReadNumber("NamespaceId", nsid)) return false;
+  if (auto text = r.Get("NamespaceId")) {
+    if (!IsPciNvmeAttachment(d.attachment))
+      return r.Fail("NamespaceId", *text, "only NVMe drives on a PCI controller have one");
+    if (nsid == 0 || nsid == 0xFFFFFFFF) return r.Fail("NamespaceId", *text, "not 1 to 0xFFFFFFFE");
+  }
+  d.namespaceId = nsid;
+  return true;
+}
+
 bool ReadDrive(SectionReader& r, DriveDescription& d, Given& given) {
-  return ReadIdentity(r, d, given) && ReadMedia(r, d) && ReadPlacement(r, d, given) &&
+  return ReadIdentity(r, d, given) && ReadMedia(r, d) && ReadPlacement(r, d, given) && ReadPcie(r, d) &&
+         ReadNamespaceId(r, d) &&
          ReadVolumes(r, d, given) && ReadInquiry(r, d) && ReadFaults(r, d);
 }
 
@@ -512,14 +573,14 @@ std::string AssignDefaults(LabDescription& lab, const std::vector<Given>& given)
 
 }  // namespace
 
-LabFileResult ParseLab(const engine::IniFile& ini) {
+LabFileResult ParseLab(const base::IniFile& ini) {
   LabFileResult result;
   LabDescription lab;
   std::vector<Given> given;
   for (const std::string& section : ini.Sections()) {
     SectionReader reader(ini, section);
     for (const std::string& key : ini.Keys(section)) {
-      if (!kKnownKeys.count(engine::ToLowerAscii(key)) && !IsVolumeKey(key)) {
+      if (!kKnownKeys.count(base::ToLowerAscii(key)) && !IsVolumeKey(key)) {
         result.error = Format("drive [%s]: unknown key %s", section.c_str(), key.c_str());
         return result;
       }
@@ -556,7 +617,7 @@ LabFileResult ParseLab(const engine::IniFile& ini) {
 }
 
 LabFileResult LoadLabFile(const std::string& path) {
-  auto ini = engine::IniFile::Load(path);
+  auto ini = base::IniFile::Load(path);
   if (!ini) return {std::nullopt, "cannot read the lab file " + path};
   LabFileResult result = ParseLab(*ini);
   if (!result.error.empty()) result.error = path + ": " + result.error;

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "engine/ini.h"
+#include "base/ini.h"
 #include "sim/lab_description.h"
 
 namespace kestrune::sim {
@@ -16,7 +16,7 @@ struct LabFileResult {
 
 // Builds a lab from parsed INI text: every section is a drive, in file order; unset values get
 // their defaults (see lab_file.cpp) and the whole lab is checked with ValidateLab.
-LabFileResult ParseLab(const engine::IniFile& ini);
+LabFileResult ParseLab(const base::IniFile& ini);
 // Reads and parses a lab file; the error names the file.
 LabFileResult LoadLabFile(const std::string& path);
 

@@ -1,10 +1,11 @@
 #include "sim/lab_values.h"
 
+#include <algorithm>
 #include <array>
 #include <limits>
 #include <utility>
 
-#include "engine/text.h"
+#include "base/text.h"
 
 namespace kestrune::sim {
 namespace {
@@ -30,14 +31,48 @@ std::optional<uint64_t> WholeDecimal(std::string_view text) {
   return v;
 }
 
+constexpr std::array<uint32_t, 6> kLinkSpeedTenths = {25, 50, 80, 160, 320, 640};
+constexpr std::array<uint32_t, 7> kLinkWidths = {1, 2, 4, 8, 12, 16, 32};
+
 }  // namespace
 
+bool IsLinkSpeedTenths(uint32_t tenths) {
+  return std::find(kLinkSpeedTenths.begin(), kLinkSpeedTenths.end(), tenths) != kLinkSpeedTenths.end();
+}
+
+bool IsLinkWidth(uint32_t lanes) {
+  return std::find(kLinkWidths.begin(), kLinkWidths.end(), lanes) != kLinkWidths.end();
+}
+
+std::optional<uint32_t> ParseLinkSpeed(std::string_view text) {
+  text = base::Trim(text);
+  if (text.size() >= 4 && base::EqualsNoCase(text.substr(text.size() - 4), "GT/s"))
+    text = base::Trim(text.substr(0, text.size() - 4));
+  size_t used = 0;
+  auto whole = LeadingDecimal(text, used);
+  if (!whole || *whole > 64) return std::nullopt;
+  uint64_t tenths = *whole * 10;
+  if (used < text.size()) {
+    if (text[used] != '.' || used + 2 != text.size() || text[used + 1] < '0' || text[used + 1] > '9')
+      return std::nullopt;
+    tenths += static_cast<uint64_t>(text[used + 1] - '0');
+  }
+  if (!IsLinkSpeedTenths(static_cast<uint32_t>(tenths))) return std::nullopt;
+  return static_cast<uint32_t>(tenths);
+}
+
+std::optional<uint32_t> ParseLinkWidth(std::string_view text) {
+  auto lanes = WholeDecimal(base::Trim(text));
+  if (!lanes || *lanes > 32 || !IsLinkWidth(static_cast<uint32_t>(*lanes))) return std::nullopt;
+  return static_cast<uint32_t>(*lanes);
+}
+
 std::optional<uint64_t> ParseSize(std::string_view text) {
-  text = engine::Trim(text);
+  text = base::Trim(text);
   size_t used = 0;
   auto value = LeadingDecimal(text, used);
   if (!value) return std::nullopt;
-  std::string_view unit = engine::Trim(text.substr(used));
+  std::string_view unit = base::Trim(text.substr(used));
   if (unit.empty()) return value;
   static constexpr std::array<std::pair<std::string_view, uint64_t>, 8> kUnits{{
       {"KiB", uint64_t{1} << 10},
@@ -50,7 +85,7 @@ std::optional<uint64_t> ParseSize(std::string_view text) {
       {"TB", uint64_t{1000} * 1000 * 1000 * 1000},
   }};
   for (const auto& [name, factor] : kUnits) {
-    if (!engine::EqualsNoCase(unit, name)) continue;
+    if (!base::EqualsNoCase(unit, name)) continue;
     if (*value > std::numeric_limits<uint64_t>::max() / factor) return std::nullopt;
     return *value * factor;
   }
@@ -58,8 +93,8 @@ std::optional<uint64_t> ParseSize(std::string_view text) {
 }
 
 std::optional<uint64_t> ParseNumber(std::string_view text) {
-  text = engine::Trim(text);
-  if (engine::StartsWithNoCase(text, "0x")) {
+  text = base::Trim(text);
+  if (base::StartsWithNoCase(text, "0x")) {
     std::string_view hex = text.substr(2);
     if (hex.empty() || hex.size() > 16) return std::nullopt;
     uint64_t value = 0;
@@ -77,27 +112,27 @@ std::optional<uint64_t> ParseNumber(std::string_view text) {
 }
 
 std::optional<bool> ParseSwitch(std::string_view text) {
-  text = engine::Trim(text);
+  text = base::Trim(text);
   for (std::string_view yes : {"1", "yes", "true", "on"}) {
-    if (engine::EqualsNoCase(text, yes)) return true;
+    if (base::EqualsNoCase(text, yes)) return true;
   }
   for (std::string_view no : {"0", "no", "false", "off"}) {
-    if (engine::EqualsNoCase(text, no)) return false;
+    if (base::EqualsNoCase(text, no)) return false;
   }
   return std::nullopt;
 }
 
 std::optional<char> ParseDriveLetter(std::string_view text) {
-  text = engine::Trim(text);
+  text = base::Trim(text);
   if (text.size() == 2 && text[1] == ':') text = text.substr(0, 1);
   if (text.size() != 1) return std::nullopt;
-  char c = engine::ToUpperAscii(text[0]);
+  char c = base::ToUpperAscii(text[0]);
   if (c < 'A' || c > 'Z') return std::nullopt;
   return c;
 }
 
 std::optional<std::array<uint32_t, 3>> ParsePciLocation(std::string_view text) {
-  text = engine::Trim(text);
+  text = base::Trim(text);
   if (!text.empty() && text.front() == '(') {
     if (text.back() != ')') return std::nullopt;
     text = text.substr(1, text.size() - 2);
@@ -114,7 +149,7 @@ std::optional<std::array<uint32_t, 3>> ParsePciLocation(std::string_view text) {
 }
 
 std::optional<std::vector<uint32_t>> ParseUsbChain(std::string_view text) {
-  std::vector<std::string_view> parts = SplitList(engine::Trim(text), '-');
+  std::vector<std::string_view> parts = SplitList(base::Trim(text), '-');
   if (parts.size() < 2) return std::nullopt;
   std::vector<uint32_t> out;
   for (std::string_view p : parts) {
@@ -127,12 +162,12 @@ std::optional<std::vector<uint32_t>> ParseUsbChain(std::string_view text) {
 
 std::vector<std::string_view> SplitList(std::string_view text, char separator) {
   std::vector<std::string_view> items;
-  if (engine::Trim(text).empty()) return items;
+  if (base::Trim(text).empty()) return items;
   size_t pos = 0;
   while (true) {
     size_t stop = text.find(separator, pos);
     items.push_back(
-        engine::Trim(text.substr(pos, stop == std::string_view::npos ? std::string_view::npos : stop - pos)));
+        base::Trim(text.substr(pos, stop == std::string_view::npos ? std::string_view::npos : stop - pos)));
     if (stop == std::string_view::npos) break;
     pos = stop + 1;
   }

@@ -13,6 +13,13 @@ inline constexpr uint32_t kBroadcastNsid = 0xFFFFFFFF;
 
 inline void SetStatus(NvmeRequest& r, uint16_t status) { r.completion.status = status; }
 
+// Whether the request names the drive's one namespace (DriveDescription::namespaceId), or that one
+// or every namespace (FFFFFFFFh).
+inline bool NamesOwnNamespace(const NvmeRequest& r) { return r.nsid() == r.drive.description().namespaceId; }
+inline bool NamesOwnOrEveryNamespace(const NvmeRequest& r) {
+  return NamesOwnNamespace(r) || r.nsid() == kBroadcastNsid;
+}
+
 // Copies bytes into the request's data buffer (at most its size) and zeroes the rest of it.
 void ReturnBytes(NvmeRequest& r, std::span<const uint8_t> bytes);
 

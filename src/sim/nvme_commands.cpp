@@ -1,10 +1,11 @@
 // The NVMe commands every simulated controller answers: Identify on the admin queue (the other
 // admin commands have files of their own, see nvme_admin.h); Flush, Write, Read and Dataset
-// Management on the I/O queue. The drive has one namespace, NSID 1.
+// Management on the I/O queue. The drive has one namespace, its NamespaceId (1 unless the lab file
+// gives another).
 #include <algorithm>
 #include <cstring>
 
-#include "engine/bytes.h"
+#include "base/bytes.h"
 #include "sim/identify_data.h"
 #include "sim/nvme_admin.h"
 
@@ -25,29 +26,27 @@ void Identify(NvmeRequest& r) {
   const DriveDescription& d = r.drive.description();
   switch (cns) {
     case 0x00:
-      if (r.nsid() != 1 && r.nsid() != kBroadcastNsid) return SetStatus(r, nvme_status::kInvalidNamespace);
+      if (!NamesOwnOrEveryNamespace(r)) return SetStatus(r, nvme_status::kInvalidNamespace);
       return ReturnBytes(r, NvmeIdentifyNamespace(d, r.nsid()));
     case 0x01:
       return ReturnBytes(r, ControllerData(r.drive));
     case 0x02: {  // active namespaces above NSID
       if (r.nsid() >= 0xFFFFFFFE) return SetStatus(r, nvme_status::kInvalidNamespace);
       std::array<uint8_t, 4096> list{};
-      if (r.nsid() < 1) engine::PutLe32(list.data(), 1);
+      if (r.nsid() < d.namespaceId) base::PutLe32(list.data(), d.namespaceId);
       return ReturnBytes(r, list);
     }
     case 0x03:  // namespace identification descriptors
-      if (r.nsid() != 1) return SetStatus(r, nvme_status::kInvalidNamespace);
+      if (!NamesOwnNamespace(r)) return SetStatus(r, nvme_status::kInvalidNamespace);
       return ReturnBytes(r, NvmeNamespaceDescriptors(d));
     default:
       return SetStatus(r, nvme_status::kInvalidField);
   }
 }
 
-bool ValidNamespace(const NvmeRequest& r) { return r.nsid() == 1; }
-
 // Checks a Read or Write: namespace, range and buffer. Fills byte offset and length.
 bool CheckTransfer(NvmeRequest& r, uint64_t& offset, uint64_t& length) {
-  if (!ValidNamespace(r)) {
+  if (!NamesOwnNamespace(r)) {
     SetStatus(r, nvme_status::kInvalidNamespace);
     return false;
   }
@@ -94,13 +93,13 @@ void Write(NvmeRequest& r) {
 }
 
 void Flush(NvmeRequest& r) {
-  if (r.nsid() != 1 && r.nsid() != kBroadcastNsid) return SetStatus(r, nvme_status::kInvalidNamespace);
+  if (!NamesOwnOrEveryNamespace(r)) return SetStatus(r, nvme_status::kInvalidNamespace);
   if (!r.drive.FlushMedia()) SetStatus(r, nvme_status::kWriteFault);
 }
 
 void DatasetManagement(NvmeRequest& r) {
   if (!r.drive.description().trimSupported) return SetStatus(r, nvme_status::kInvalidOpcode);
-  if (!ValidNamespace(r)) return SetStatus(r, nvme_status::kInvalidNamespace);
+  if (!NamesOwnNamespace(r)) return SetStatus(r, nvme_status::kInvalidNamespace);
   const uint32_t ranges = (r.cdw[10] & 0xFF) + 1;
   const bool deallocate = (r.cdw[11] >> 2) & 1;
   if (r.data.size() < ranges * 16ull) return SetStatus(r, nvme_status::kDataTransferError);
@@ -109,14 +108,14 @@ void DatasetManagement(NvmeRequest& r) {
   const uint32_t ss = r.drive.description().sectorSize;
   for (uint32_t i = 0; i < ranges; ++i) {
     const uint8_t* range = r.data.data() + i * 16;
-    const uint64_t count = engine::GetLe32(range + 4);
-    const uint64_t slba = engine::GetLe64(range + 8);
+    const uint64_t count = base::GetLe32(range + 4);
+    const uint64_t slba = base::GetLe64(range + 8);
     if (slba > sectors || count > sectors - slba) return SetStatus(r, nvme_status::kLbaOutOfRange);
   }
   for (uint32_t i = 0; i < ranges; ++i) {
     const uint8_t* range = r.data.data() + i * 16;
-    const uint64_t count = engine::GetLe32(range + 4);
-    const uint64_t slba = engine::GetLe64(range + 8);
+    const uint64_t count = base::GetLe32(range + 4);
+    const uint64_t slba = base::GetLe64(range + 8);
     if (count == 0) continue;
     SetMediaStatus(r, r.drive.TrimMedia(slba * ss, count * ss), nvme_status::kInternalError);
     if (r.completion.status != nvme_status::kSuccess) return;
@@ -149,7 +148,7 @@ void ExecuteNvmeEntry(SimDrive& drive, platform::NvmeQueue queue, std::span<cons
                       platform::DataDirection direction, std::span<uint8_t> data,
                       platform::NvmeCompletion& completion) {
   NvmeRequest request{drive, queue, {}, direction, data, completion};
-  for (size_t i = 0; i < 16; ++i) request.cdw[i] = engine::GetLe32(entry.data() + 4 * i);
+  for (size_t i = 0; i < 16; ++i) request.cdw[i] = base::GetLe32(entry.data() + 4 * i);
   ExecuteNvme(drive.commands().nvme, request);
 }
 

@@ -1,6 +1,6 @@
 #include "sim/nvme_controller.h"
 
-#include "engine/text.h"
+#include "base/text.h"
 
 namespace kestrune::sim {
 
@@ -54,7 +54,7 @@ std::string ImageRevision(const std::vector<uint8_t>& image) {
   if (printable) return std::string(image.begin(), image.begin() + 8);
   uint32_t sum = 0;
   for (uint8_t b : image) sum = sum * 31 + b;
-  return engine::Format("S%07X", sum & 0x0FFFFFFF);
+  return base::Format("S%07X", sum & 0x0FFFFFFF);
 }
 
 }  // namespace kestrune::sim

@@ -51,7 +51,7 @@ void FirmwareCommit(NvmeRequest& r) {
 }
 
 void FormatNvm(NvmeRequest& r) {
-  if (r.nsid() != 1 && r.nsid() != kBroadcastNsid) return SetStatus(r, nvme_status::kInvalidNamespace);
+  if (!NamesOwnOrEveryNamespace(r)) return SetStatus(r, nvme_status::kInvalidNamespace);
   const uint32_t format = r.cdw[10] & 0xF, erase = (r.cdw[10] >> 9) & 0x7;
   const uint32_t current = r.drive.description().sectorSize == 4096 ? 1 : 0;
   if (format != current) return SetStatus(r, nvme_status::kInvalidFormat);  // the sector size is fixed

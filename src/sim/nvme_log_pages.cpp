@@ -4,16 +4,16 @@
 #include <algorithm>
 #include <vector>
 
-#include "engine/bytes.h"
+#include "base/bytes.h"
 #include "sim/identify_data.h"
 #include "sim/nvme_admin.h"
 
 namespace kestrune::sim {
 namespace {
 
-using engine::PutLe16;
-using engine::PutLe32;
-using engine::PutLe64;
+using base::PutLe16;
+using base::PutLe32;
+using base::PutLe64;
 
 constexpr size_t kEntryBytes = 64;
 
@@ -112,7 +112,7 @@ void GetLogPage(NvmeRequest& r) {
       page = ErrorInformation(r.drive.controller());
       break;
     case 0x02:
-      if (r.nsid() != 0 && r.nsid() != 1 && r.nsid() != kBroadcastNsid)
+      if (r.nsid() != 0 && !NamesOwnOrEveryNamespace(r))
         return SetStatus(r, nvme_status::kInvalidNamespace);
       page = HealthInformation(r.drive);
       break;

@@ -1,7 +1,7 @@
 // The system NVMe driver's SCSI translation of the security commands: SECURITY PROTOCOL IN (A2h)
 // becomes Security Receive, SECURITY PROTOCOL OUT (B5h) Security Send, with SECP from byte 1, SPSP
 // from bytes 2-3 and the length from bytes 6-9 (all big-endian).
-#include "engine/bytes.h"
+#include "base/bytes.h"
 #include "sim/command_sets.h"
 #include "sim/scsi_bytes.h"
 #include "sim/sim_drive.h"
@@ -18,8 +18,9 @@ void SecurityProtocol(ScsiRequest& r) {
     return CheckCondition(r.result, sense_key::kIllegalRequest, 0x24, 0x00);
   std::array<uint8_t, 64> entry{};
   entry[0] = in ? 0x82 : 0x81;
-  engine::PutLe32(&entry[40], static_cast<uint32_t>(r.cdb[1]) << 24 | static_cast<uint32_t>(GetBe16(&r.cdb[2])) << 8);
-  engine::PutLe32(&entry[44], length);
+  base::PutLe32(&entry[40], static_cast<uint32_t>(r.cdb[1]) << 24 | static_cast<uint32_t>(GetBe16(&r.cdb[2]))
+                                                                        << 8);
+  base::PutLe32(&entry[44], length);
   platform::NvmeCompletion completion;
   ExecuteNvmeEntry(r.drive, platform::NvmeQueue::kAdmin, entry, length > 0 ? want : platform::DataDirection::kNone,
                    r.data.first(length), completion);

@@ -1,12 +1,12 @@
 #include "sim/request_log.h"
 
-#include "engine/bytes.h"
-#include "engine/text.h"
+#include "base/bytes.h"
+#include "base/text.h"
 
 namespace kestrune::sim {
 
 std::string FormatRecord(const RequestRecord& r) {
-  using engine::Format;
+  using base::Format;
   std::string line = r.operation + " " + r.path;
   const bool sector =
       r.operation == "Read" || r.operation == "Write" || r.operation == "WriteFua" || r.operation == "Trim";
@@ -14,8 +14,8 @@ std::string FormatRecord(const RequestRecord& r) {
     line += Format(" @%llu +%llu", static_cast<unsigned long long>(r.offset),
                    static_cast<unsigned long long>(r.length));
   } else if (r.operation.rfind("Nvme", 0) == 0 && r.command.size() >= 64) {
-    line += Format(" op %02X nsid %X cdw10 %08X +%llu", r.command[0], engine::GetLe32(&r.command[4]),
-                   engine::GetLe32(&r.command[40]), static_cast<unsigned long long>(r.length));
+    line += Format(" op %02X nsid %X cdw10 %08X +%llu", r.command[0], base::GetLe32(&r.command[4]),
+                   base::GetLe32(&r.command[40]), static_cast<unsigned long long>(r.length));
   } else if (!r.command.empty()) {
     line += " ";
     for (size_t i = 0; i < r.command.size(); ++i) line += Format(i ? " %02X" : "%02X", r.command[i]);

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "engine/bytes.h"
-#include "engine/text.h"
+#include "base/bytes.h"
+#include "base/text.h"
 #include "sim/control_requests.h"
 
 namespace kestrune::sim {
@@ -225,7 +225,7 @@ PassStatus SimDevice::Scsi(std::span<const uint8_t> cdb, DataDirection direction
     Finish(rec, "ok");
   } else {
     auto codes = SenseCodes(result);
-    Finish(rec, engine::Format("check condition %X/%02X/%02X", codes[0], codes[1], codes[2]));
+    Finish(rec, base::Format("check condition %X/%02X/%02X", codes[0], codes[1], codes[2]));
   }
   return PassStatus::kOk;
 }
@@ -248,7 +248,7 @@ PassStatus SimDevice::Ata(platform::AtaRegisters& regs, DataDirection direction,
     ExecuteAta(drive_->commands().ata, request);
   }
   drive_->RequestDone();
-  Finish(rec, (regs.command & 0x01) ? engine::Format("ata error 0x%02X", regs.features) : "ok");
+  Finish(rec, (regs.command & 0x01) ? base::Format("ata error 0x%02X", regs.features) : "ok");
   return PassStatus::kOk;
 }
 
@@ -271,7 +271,7 @@ PassStatus SimDevice::Nvme(platform::NvmeRoute route, platform::NvmeQueue queue,
     ExecuteNvmeEntry(*drive_, queue, entry, direction, data, completion);
   }
   drive_->RequestDone();
-  Finish(rec, completion.status == 0 ? "ok" : engine::Format("status 0x%04X", completion.status));
+  Finish(rec, completion.status == 0 ? "ok" : base::Format("status 0x%04X", completion.status));
   return PassStatus::kOk;
 }
 
@@ -304,14 +304,14 @@ PassStatus SimDevice::Control(uint32_t code, std::span<const uint8_t> input, std
 // ScsiStatus (2), SenseInfoLength (7) and the bytes moved (12).
 PassStatus SimDevice::PassThroughDirect(std::span<const uint8_t> input, std::span<uint8_t> output,
                                         uint32_t& returned, uint32_t& systemError) {
-  if (input.size() < 56 || output.size() < input.size() || engine::GetLe16(input.data()) != 56) {
+  if (input.size() < 56 || output.size() < input.size() || base::GetLe16(input.data()) != 56) {
     systemError = win_error::kInvalidParameter;
     return PassStatus::kFailed;
   }
   const uint8_t cdbLength = input[6], senseRoom = input[7], dataIn = input[8];
-  const uint32_t length = engine::GetLe32(&input[12]), timeout = engine::GetLe32(&input[16]);
-  const uint64_t address = engine::GetLe64(&input[24]);
-  const uint32_t senseOffset = engine::GetLe32(&input[32]);
+  const uint32_t length = base::GetLe32(&input[12]), timeout = base::GetLe32(&input[16]);
+  const uint64_t address = base::GetLe64(&input[24]);
+  const uint32_t senseOffset = base::GetLe32(&input[32]);
   if (cdbLength == 0 || cdbLength > 16 || dataIn > 2 || (length > 0 && address == 0) ||
       size_t{senseOffset} + senseRoom > output.size()) {
     systemError = win_error::kInvalidParameter;
@@ -332,7 +332,7 @@ PassStatus SimDevice::PassThroughDirect(std::span<const uint8_t> input, std::spa
   const uint8_t sense = static_cast<uint8_t>(std::min<uint32_t>({result.senseLength, senseRoom, 32}));
   std::copy_n(result.sense.begin(), sense, output.begin() + senseOffset);
   output[7] = sense;
-  engine::PutLe32(&output[12], result.transferred);
+  base::PutLe32(&output[12], result.transferred);
   returned = static_cast<uint32_t>(input.size());
   return PassStatus::kOk;
 }

@@ -2,14 +2,14 @@
 
 #include <map>
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "sim/device_nodes.h"
 #include "sim/lab_file.h"
 #include "sim/sim_device.h"
 
 namespace kestrune::sim {
 
-using engine::EqualsNoCase;
+using base::EqualsNoCase;
 
 std::string BackingFileName(const DriveDescription& d) {
   if (d.attachment == Attachment::kSoftwareRaid && !d.volumes.empty()) {
@@ -172,6 +172,26 @@ bool SimLab::SetNodeEnabled(const std::string& instanceId, bool enable) {
     found = true;
   }
   return found;
+}
+
+platform::PciLinkReport SimLab::PciLink(const std::string& instanceId) {
+  std::lock_guard lock(nodeMutex_);
+  if (removedParents_.count(instanceId)) return {};
+  for (const auto& drive : drives_) {
+    const DriveDescription& d = drive->description();
+    if (HasPciController(d.attachment) && EqualsNoCase(instanceId, ParentNodeFor(d).instanceId)) return PciLinkFor(d);
+  }
+  return {};
+}
+
+std::vector<platform::PciDeviceNode> SimLab::PciDevices() {
+  std::lock_guard lock(nodeMutex_);
+  std::vector<const DriveDescription*> shown;
+  for (const auto& drive : drives_) {
+    const DriveDescription& d = drive->description();
+    if (HasPciController(d.attachment) && !removedParents_.count(ParentNodeFor(d).instanceId)) shown.push_back(&d);
+  }
+  return PciDeviceNodesFor(shown);
 }
 
 std::shared_ptr<SimDrive> SimLab::Drive(std::string_view pathOrName) const {

@@ -43,6 +43,10 @@ class SimLab : public platform::DeviceTree {
   bool RemoveNode(const std::string& pathOrInstanceId) override;
   // Disables or enables a controller and its disks.
   bool SetNodeEnabled(const std::string& instanceId, bool enable) override;
+  // The link the lab file gives a drive's controller, and the controllers and root ports (not those
+  // a RemoveNode took away).
+  platform::PciLinkReport PciLink(const std::string& instanceId) override;
+  std::vector<platform::PciDeviceNode> PciDevices() override;
 
   // ---- For tests and the simulated power and platform commands ----
   // A drive by its physical path, a volume path, or its section name (case-insensitive).

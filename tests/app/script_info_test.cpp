@@ -10,7 +10,7 @@ namespace kestrune::app {
 namespace {
 
 TEST(ScriptInfo, KeysDefaultsAndCase) {
-  ScriptInfo info = ReadScriptInfo(engine::IniFile::Parse(
+  ScriptInfo info = ReadScriptInfo(base::IniFile::Parse(
       "[scriptinfo]\r\nstyle = 31\r\nTITLE=My Test\r\nDiskType=drive\r\nProtocolType=nvme\r\n"
       "SOCID=_WithOutDrv\r\nDebugLogDATX=2\r\nNoDiskCmd=--a,--b\r\nStyle=10\r\n"));
   EXPECT_EQ(info.style, 31);  // first match wins
@@ -20,11 +20,11 @@ TEST(ScriptInfo, KeysDefaultsAndCase) {
   EXPECT_EQ(info.socId, "_WithOutDrv");
   EXPECT_EQ(info.debugLogDatx, 2);
 
-  ScriptInfo empty = ReadScriptInfo(engine::IniFile::Parse(""));
+  ScriptInfo empty = ReadScriptInfo(base::IniFile::Parse(""));
   EXPECT_EQ(empty.style, 0);
   EXPECT_EQ(empty.diskKindWanted, 1);
   EXPECT_EQ(empty.protocolWanted, 0);
-  EXPECT_EQ(ReadScriptInfo(engine::IniFile::Parse("[SCRIPTINFO]\nProtocolType=USB\n")).protocolWanted, 0);
+  EXPECT_EQ(ReadScriptInfo(base::IniFile::Parse("[SCRIPTINFO]\nProtocolType=USB\n")).protocolWanted, 0);
 }
 
 TEST(ScriptInfo, CaptionFromTheFirstScriptFileWhenNoTitle) {

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "engine/bytes.h"
+#include "base/bytes.h"
 #include "support/fake_host.h"
 
 namespace kestrune::app {
@@ -65,11 +65,11 @@ TEST(ZipArchive, DamagedPackagesWriteNothing) {
   std::vector<uint8_t> huge = WriteZip({{"big", {1, 2, 3}}}, true);
   // Claim an uncompressed size beyond the bound in the central directory.
   size_t central = huge.size() - 22 - (46 + 3);
-  engine::PutLe32(&huge[central + 24], static_cast<uint32_t>(kMaxEntryBytes + 1));
+  base::PutLe32(&huge[central + 24], static_cast<uint32_t>(kMaxEntryBytes + 1));
   cases.push_back({"huge", huge});
   std::vector<uint8_t> lying = WriteZip({{"a.txt", std::vector<uint8_t>(3000, 'a')}}, true);
   size_t central2 = lying.size() - 22 - (46 + 5);
-  engine::PutLe32(&lying[central2 + 24], 2000);  // inflates to more than it claims
+  base::PutLe32(&lying[central2 + 24], 2000);  // inflates to more than it claims
   cases.push_back({"size mismatch", lying});
 
   for (const Case& c : cases) {

@@ -109,7 +109,7 @@ TEST(IdentifySummary, SectorSizeFromTheSelectedFormat) {
   EXPECT_EQ(r.value.text, "1,4,4,4096");
   // A format whose data size cannot be a sector size gives size 0 rather than a shift past 63 bits.
   testing::Page ns = testing::NamespacePage(100, 2);
-  engine::PutLe32(&ns[136], 0x00FF0000);
+  base::PutLe32(&ns[136], 0x00FF0000);
   LineCollector sink;
   ItemCollector items("SECTOR_SIZE");
   IdentifyNamespaceSummary(sink, ns, Facts(), items);

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "base/bytes.h"
 #include "devcmd/nvme_commands.h"
 #include "disk/sector_lab.h"
-#include "engine/bytes.h"
 #include "engine/interpreter.h"
 #include "engine/view.h"
 #include "platform/files.h"
@@ -17,8 +17,7 @@ namespace kestrune::devcmd::testing {
 class NvmeLab : public disk::testing::SectorLab {
  protected:
   NvmeLab() {
-    engine::RegisterResultCommands(interp);
-    RegisterNvmeCommands(interp);
+    EXPECT_TRUE(RegisterNvmeCommands(interp).empty());
     interp.view(0).logFolder = dir.path();
     Select(disk::testing::kRawNvme);
   }
@@ -40,7 +39,7 @@ class NvmeLab : public disk::testing::SectorLab {
     return out;
   }
   static uint32_t Dword(const std::vector<uint8_t>& entry, size_t index) {
-    return engine::GetLe32(entry.data() + 4 * index);
+    return base::GetLe32(entry.data() + 4 * index);
   }
 
   // The run goes on after the statement: nothing set _ErrorCheck to stop or end it.

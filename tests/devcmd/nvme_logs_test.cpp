@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "base/bytes.h"
 #include "devcmd/nvme_decoders_logs.h"
-#include "engine/bytes.h"
 #include "engine/output.h"
 #include "nvme_pages.h"
 
@@ -14,9 +14,9 @@ namespace {
 
 TEST(ActiveNamespaces, StopAtTheFirstZeroOrTheEndOfThePage) {
   testing::Page list{};
-  engine::PutLe32(&list[0], 1);
-  engine::PutLe32(&list[4], 0x12345);
-  engine::PutLe32(&list[12], 7);  // after the zero: not listed
+  base::PutLe32(&list[0], 1);
+  base::PutLe32(&list[4], 0x12345);
+  base::PutLe32(&list[12], 7);  // after the zero: not listed
   LineCollector sink;
   DecodeActiveNamespaces(sink, list);
   EXPECT_EQ(sink.Texts(),
@@ -24,7 +24,7 @@ TEST(ActiveNamespaces, StopAtTheFirstZeroOrTheEndOfThePage) {
   EXPECT_EQ(sink.lines[0].colour, engine::colour::kCyan);
 
   testing::Page full{};
-  for (uint32_t i = 0; i < 1024; ++i) engine::PutLe32(&full[4 * i], i + 1);
+  for (uint32_t i = 0; i < 1024; ++i) base::PutLe32(&full[4 * i], i + 1);
   LineCollector all;
   DecodeActiveNamespaces(all, full);
   EXPECT_EQ(all.lines.size(), 1024u);
@@ -67,13 +67,13 @@ TEST(NamespaceDescriptor, TypeLengthAndReversedIdentifier) {
 
 TEST(ErrorInformation, HeaderAndOneLinePerEntry) {
   std::vector<uint8_t> log(kErrorLogBytes, 0);
-  engine::PutLe64(&log[0], 5);
-  engine::PutLe16(&log[8], 2);
-  engine::PutLe16(&log[10], 0x1A);
-  engine::PutLe16(&log[12], 0x4004);
-  engine::PutLe16(&log[14], 0x0328);
-  engine::PutLe64(&log[16], 0xAB12345678);  // printed by its low 32 bits
-  engine::PutLe32(&log[24], 1);
+  base::PutLe64(&log[0], 5);
+  base::PutLe16(&log[8], 2);
+  base::PutLe16(&log[10], 0x1A);
+  base::PutLe16(&log[12], 0x4004);
+  base::PutLe16(&log[14], 0x0328);
+  base::PutLe64(&log[16], 0xAB12345678);  // printed by its low 32 bits
+  base::PutLe32(&log[24], 1);
   LineCollector sink;
   DecodeErrorInformation(sink, log);
   ASSERT_EQ(sink.lines.size(), 64u);
@@ -113,12 +113,12 @@ TEST(FirmwareSlots, AttributesThenEachSlot) {
 
 TEST(CommandEffects, SupportedCommandsWithTheirEffects) {
   testing::Page log{};
-  engine::PutLe32(&log[4 * 0x06], 0x00000001);
-  engine::PutLe32(&log[4 * 0xC0], 0x00020003);  // a vendor admin command
-  engine::PutLe32(&log[4 * 0xFF], 0x00000001);  // the 256th admin entry is not examined
-  engine::PutLe32(&log[4 * (256 + 0x02)], 0x00000001);
-  engine::PutLe32(&log[4 * (256 + 0x0E)], 0x00000001);
-  engine::PutLe32(&log[4 * (256 + 0x03)], 0x00000002);  // not supported: CSUPP clear
+  base::PutLe32(&log[4 * 0x06], 0x00000001);
+  base::PutLe32(&log[4 * 0xC0], 0x00020003);  // a vendor admin command
+  base::PutLe32(&log[4 * 0xFF], 0x00000001);  // the 256th admin entry is not examined
+  base::PutLe32(&log[4 * (256 + 0x02)], 0x00000001);
+  base::PutLe32(&log[4 * (256 + 0x0E)], 0x00000001);
+  base::PutLe32(&log[4 * (256 + 0x03)], 0x00000002);  // not supported: CSUPP clear
   LineCollector sink;
   DecodeCommandEffects(sink, log);
   ASSERT_EQ(sink.lines.size(), 4u * 9);

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "engine/bytes.h"
+#include "base/bytes.h"
 
 namespace kestrune::devcmd::testing {
 
@@ -18,8 +18,8 @@ inline void PutText(uint8_t* p, size_t width, std::string_view text, uint8_t pad
 
 inline Page ControllerPage() {
   Page p{};
-  engine::PutLe16(&p[0], 0x1E4B);
-  engine::PutLe16(&p[2], 0x1E4C);
+  base::PutLe16(&p[0], 0x1E4B);
+  base::PutLe16(&p[2], 0x1E4C);
   PutText(&p[4], 20, "SN0042");
   PutText(&p[24], 40, "KX NVMe 512G");
   PutText(&p[64], 8, "1.2A");
@@ -28,12 +28,12 @@ inline Page ControllerPage() {
   p[75] = 0xE4;
   p[76] = 0x0B;
   p[77] = 5;                            // MDTS: 128 KiB
-  engine::PutLe32(&p[80], 0x00010402);  // NVMe 1.4.2
+  base::PutLe32(&p[80], 0x00010402);  // NVMe 1.4.2
   p[260] = 0x16;                        // three slots, activation without reset
   p[319] = 2;                           // FWUG: 8 KiB
-  engine::PutLe32(&p[516], 3);
+  base::PutLe32(&p[516], 3);
   PutText(&p[768], 256, "nqn.2026-01.test:kx", 0);
-  engine::PutLe16(&p[2048], 800);  // PSD0: 8.00 W
+  base::PutLe16(&p[2048], 800);  // PSD0: 8.00 W
   p[2048 + 3] = 0x02;              // PSD0: non-operational
   return p;
 }
@@ -41,15 +41,15 @@ inline Page ControllerPage() {
 // Namespace 1 of sectors sectors; format 0 is 512 bytes, format 1 4096 bytes with 8 bytes of metadata.
 inline Page NamespacePage(uint64_t sectors, uint8_t flbas) {
   Page p{};
-  engine::PutLe64(&p[0], sectors);
-  engine::PutLe64(&p[8], sectors);
-  engine::PutLe64(&p[16], sectors / 2);
+  base::PutLe64(&p[0], sectors);
+  base::PutLe64(&p[8], sectors);
+  base::PutLe64(&p[16], sectors / 2);
   p[25] = 1;
   p[26] = flbas;
   for (int i = 0; i < 8; ++i) p[120 + i] = static_cast<uint8_t>(0x11 * i);
   for (int i = 0; i < 16; ++i) p[104 + i] = static_cast<uint8_t>(0xA0 + i);
-  engine::PutLe32(&p[128], 0x02090000);
-  engine::PutLe32(&p[132], 0x000C0008);
+  base::PutLe32(&p[128], 0x02090000);
+  base::PutLe32(&p[132], 0x000C0008);
   return p;
 }
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "base/bytes.h"
 #include "devcmd/nvme_decoders_smart.h"
-#include "engine/bytes.h"
 #include "engine/output.h"
 
 namespace kestrune::devcmd {
@@ -15,11 +15,11 @@ namespace {
 std::array<uint8_t, 512> SmartPage() {
   std::array<uint8_t, 512> p{};
   p[0] = 0x04;
-  engine::PutLe16(&p[1], 321);                  // 48 degrees Celsius
-  engine::PutLe64(&p[32], 0x0000000100000002);  // data units read (low 8 of 16 bytes)
+  base::PutLe16(&p[1], 321);                  // 48 degrees Celsius
+  base::PutLe64(&p[32], 0x0000000100000002);  // data units read (low 8 of 16 bytes)
   p[40] = 0xFF;                                 // its high bytes are not shown
-  engine::PutLe32(&p[268], 9);                  // a LevelC vendor row
-  engine::PutLe32(&p[448], 7);
+  base::PutLe32(&p[268], 9);                  // a LevelC vendor row
+  base::PutLe32(&p[448], 7);
   return p;
 }
 

@@ -11,7 +11,7 @@ namespace {
 class SafeRemove : public disk::testing::DiskFixture {
  protected:
   SafeRemove() {
-    RegisterNvmeCommands(interp);
+    EXPECT_TRUE(RegisterNvmeCommands(interp).empty());
     // The system volume lives on the SATA disk, so the NVMe controller may be removed.
     tree.snapshot.volumes[0].diskNumber = 1;
     disk::RebuildDiskList(state());

@@ -1,9 +1,9 @@
 // DiskList, ChangeDisk, RegPortName, ReScanDriver and the disk queries, run as script statements.
 #include <gtest/gtest.h>
 
+#include "base/ini.h"
 #include "disk/disk_find.h"
 #include "disk_fixture.h"
-#include "engine/ini.h"
 #include "platform/files.h"
 
 namespace kestrune::disk {
@@ -138,7 +138,7 @@ TEST_F(DiskCommandsTest, RegPortNameWritesNewPortsOnceAndNumbersTakenNames) {
                             ">> New RegPort       : USB-3n=cmd02_scsi0000_Parent0067"}));
   EXPECT_EQ(printed[1].colour, engine::colour::kGrey);
   EXPECT_EQ(printed[2].colour, engine::colour::kYellow);
-  std::optional<engine::IniFile> ini = engine::IniFile::Load(file);
+  std::optional<base::IniFile> ini = base::IniFile::Load(file);
   ASSERT_TRUE(ini);
   EXPECT_EQ(ini->Get("PortMap", "USB-3n"), "cmd02_scsi0000_Parent0067");
 
@@ -154,7 +154,7 @@ TEST_F(DiskCommandsTest, RegPortNameKeepsLinesOfOthersAndSkipsKindsWithoutPorts)
   Run("RegPortName();");
   EXPECT_EQ(Texts().size(), 4u);  // header, folder, NVMe, SATA; the RAID volume has no port
   EXPECT_EQ(Texts()[3], ">> New RegPort       : SATA2n=cmd01_scsi0200_Parent0002");
-  std::string text = engine::DecodeTextFile([&] {
+  std::string text = base::DecodeTextFile([&] {
     auto b = platform::ReadWholeFile(PortMapFile());
     return std::string(b->begin(), b->end());
   }());

@@ -70,7 +70,7 @@ class DiskFixture : public ::testing::Test {
     DiskState& s = StateOf(interp);
     s.tree = &tree;
     s.portMapFolder = platform::JoinPath(dir.path(), "mpEnv");
-    RegisterDiskCommands(interp);
+    EXPECT_TRUE(RegisterDiskCommands(interp).empty());
     engine::View& v = interp.view(0);
     ::kestrune::testing::ReadyForStatements(v);  // errors are counted, the statements go on
     v.vars.SetText("_ErrorDesc", "");

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/text.h"
+#include "base/text.h"
 
 namespace kestrune::disk::testing {
 namespace {
@@ -24,7 +24,7 @@ class FakeDevice final : public platform::Device {
 
   platform::PassStatus Scsi(std::span<const uint8_t> cdb, platform::DataDirection, std::span<uint8_t> data,
                             uint32_t, platform::ScsiResult& result) override {
-    tree_.requests.push_back(engine::Format("scsi %02Xh %s", cdb.empty() ? 0 : cdb[0], path_.c_str()));
+    tree_.requests.push_back(base::Format("scsi %02Xh %s", cdb.empty() ? 0 : cdb[0], path_.c_str()));
     const std::optional<std::vector<uint8_t>>* answer = nullptr;
     if (!cdb.empty() && cdb[0] == 0x12) answer = &disk_.inquiry;
     if (cdb.size() == 16 && cdb[0] == 0x85 && cdb[14] == 0xEC) answer = &disk_.satIdentify;
@@ -47,7 +47,7 @@ class FakeDevice final : public platform::Device {
                             std::span<const uint8_t, 64> entry, platform::DataDirection,
                             std::span<uint8_t> data, uint32_t,
                             platform::NvmeCompletion& completion) override {
-    tree_.requests.push_back(engine::Format("nvme %d %s", static_cast<int>(route), path_.c_str()));
+    tree_.requests.push_back(base::Format("nvme %d %s", static_cast<int>(route), path_.c_str()));
     bool identifyController = entry[0] == 0x06 && entry[40] == 1 && queue == platform::NvmeQueue::kAdmin;
     if (!identifyController || !disk_.nvmeIdentify) return platform::PassStatus::kFailed;
     if (disk_.nvmeRoute && *disk_.nvmeRoute != route) return platform::PassStatus::kNotSupported;
@@ -106,6 +106,11 @@ bool FakeDeviceTree::SetNodeEnabled(const std::string& instanceId, bool enable) 
   return true;
 }
 
+platform::PciLinkReport FakeDeviceTree::PciLink(const std::string& instanceId) {
+  auto it = links.find(instanceId);
+  return it == links.end() ? platform::PciLinkReport{} : it->second;
+}
+
 std::vector<uint8_t> IdentifyControllerData(uint16_t vendorId, const std::string& model,
                                             const std::string& firmware) {
   std::vector<uint8_t> data(4096, 0);
@@ -145,14 +150,14 @@ std::vector<uint8_t> InquiryData(const std::string& vendor, const std::string& p
 
 platform::DiskNode Node(uint32_t number, uint32_t busType, const std::string& service) {
   platform::DiskNode n;
-  n.friendlyName = engine::Format("Disk %u", number);
+  n.friendlyName = base::Format("Disk %u", number);
   n.deviceNumber = number;
-  n.physicalPath = engine::Format("\\\\.\\PHYSICALDRIVE%u", number);
+  n.physicalPath = base::Format("\\\\.\\PHYSICALDRIVE%u", number);
   n.lengthBytes = 512110190592ULL;
   n.sectorSize = 512;
   n.busType = busType;
   n.parent.name = "Controller";
-  n.parent.instanceId = engine::Format("PCI\\CTRL&%u", number);
+  n.parent.instanceId = base::Format("PCI\\CTRL&%u", number);
   n.parent.driverService = service;
   return n;
 }

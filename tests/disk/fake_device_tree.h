@@ -41,12 +41,17 @@ class FakeDeviceTree final : public platform::DeviceTree {
   std::function<void()> duringRescan;
   // Snapshots Enumerate hands out in turn after the first; the last one stays.
   std::vector<platform::DeviceSnapshot> later;
+  // What PciLink reports for an instance id (an empty report for any other), and what PciDevices lists.
+  std::map<std::string, platform::PciLinkReport> links;
+  std::vector<platform::PciDeviceNode> pciDevices;
 
   platform::DeviceSnapshot Enumerate() override;
   std::unique_ptr<platform::Device> Open(const std::string& path, platform::OpenAccess access) override;
   bool Rescan() override;
   bool RemoveNode(const std::string& pathOrInstanceId) override;
   bool SetNodeEnabled(const std::string& instanceId, bool enable) override;
+  platform::PciLinkReport PciLink(const std::string& instanceId) override;
+  std::vector<platform::PciDeviceNode> PciDevices() override { return pciDevices; }
 };
 
 // Canned identify and INQUIRY data.

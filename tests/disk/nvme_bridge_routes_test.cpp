@@ -2,11 +2,11 @@
 // carries, the reading of the completion, phase failures, and the ASMedia form order.
 #include <gtest/gtest.h>
 
+#include "base/bytes.h"
+#include "base/text.h"
 #include "disk/bridge_probe.h"
 #include "disk/nvme_operations.h"
 #include "disk/nvme_transport.h"
-#include "engine/bytes.h"
-#include "engine/text.h"
 #include "platform/hex_bytes.h"
 #include "scripted_device.h"
 
@@ -42,10 +42,10 @@ struct FakeBridge {
     if (completion) {
       const size_t at = cdb[0] == 0xEB ? 0 : 8;
       std::fill(data.begin(), data.end(), uint8_t{0xCC});
-      engine::PutLe32(&data[at], dw0);
-      if (cdb[0] != 0xE4) engine::PutLe16(&data[at + 14], static_cast<uint16_t>(status << 1 | 1));
+      base::PutLe32(&data[at], dw0);
+      if (cdb[0] != 0xE4) base::PutLe16(&data[at + 14], static_cast<uint16_t>(status << 1 | 1));
     } else if (cdb[0] == 0xE6 || (cdb[0] == 0xE4 && cdb[3] != 0xF8)) {
-      if (!data.empty()) engine::PutLe32(data.data(), dw0);
+      if (!data.empty()) base::PutLe32(data.data(), dw0);
     }
     return PassStatus::kOk;
   }
@@ -104,7 +104,7 @@ TEST_F(BridgeRoutes, AsmediaCompletionDoesNotTouchTheCallersRecord) {
   ASSERT_EQ(dev.calls.size(), 6u);
   EXPECT_EQ(dev.calls[0].data, dev.calls[3].data);  // the same entry went out twice
   EXPECT_EQ(dev.calls[0].data[0], 0xFC);
-  EXPECT_EQ(engine::GetLe32(&dev.calls[0].data[48]), 0x82u);
+  EXPECT_EQ(base::GetLe32(&dev.calls[0].data[48]), 0x82u);
   EXPECT_EQ(Cdb(dev.calls[1]), Hex("EB 5A 81 00 00 00 00 00 00 00 00 00 00 00 00 00"));
   EXPECT_EQ(dev.calls[1].direction, DataDirection::kNone);
 }
@@ -167,7 +167,7 @@ TEST_F(BridgeRoutes, JmicronPhases) {
   EXPECT_EQ(dev.calls[0].bytes[1], 0x00);  // I/O queue
   EXPECT_EQ(dev.calls[0].data[8], 0x09);
   EXPECT_EQ(Cdb(dev.calls[1]), Hex("A1 03 00 00 10 00 00 00 00 00 00 00 00 00 00 00"));
-  EXPECT_EQ(engine::GetLe64(&dev.calls[1].data[8]), 100u);
+  EXPECT_EQ(base::GetLe64(&dev.calls[1].data[8]), 100u);
   EXPECT_EQ(dev.calls[2].bytes[1], 0x0F);
 }
 
@@ -179,7 +179,7 @@ TEST_F(BridgeRoutes, Rtl9210BPhases) {
   ASSERT_EQ(GetLogPage(tree, Bridge(DiskKind::kRtl9210B), 0x02, 0, false, page, &dw0), 1);
   ASSERT_EQ(dev.calls.size(), 3u);
   EXPECT_EQ(Cdb(dev.calls[0]), Hex("E5 40 00 F7 00 00 00 00 00 00 00 00 00 00 00 00"));
-  EXPECT_EQ(engine::GetLe32(&dev.calls[0].data[40]), 0x007F0002u);
+  EXPECT_EQ(base::GetLe32(&dev.calls[0].data[40]), 0x007F0002u);
   EXPECT_EQ(Cdb(dev.calls[1]), Hex("E4 00 02 F8 00 00 01 00 00 00 00 00 00 00 00 00"));
   EXPECT_EQ(Cdb(dev.calls[2]), Hex("E4 10 00 F9 00 00 00 00 00 00 00 00 00 00 00 00"));
   EXPECT_EQ(dw0, 0x11223344u);
@@ -230,7 +230,7 @@ TEST_F(BridgeRoutes, AsmediaFormOrderIsKeptPerOperation) {
   std::vector<uint8_t> data(4096);
   auto firstCdbs = [&]() {
     std::string s;
-    for (const PassCall& c : dev.calls) s += engine::Format("%02X ", c.bytes[0]);
+    for (const PassCall& c : dev.calls) s += base::Format("%02X ", c.bytes[0]);
     dev.calls.clear();
     return s;
   };

@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <memory>
 
+#include "base/bytes.h"
 #include "disk/nvme_operations.h"
 #include "disk/nvme_transport.h"
-#include "engine/bytes.h"
 #include "sim/sim_lab.h"
 #include "support/fake_host.h"
 
@@ -134,13 +134,13 @@ TEST_P(NvmeOperationsLab, IdentifyAndLogPagesOnEveryRoute) {
     EXPECT_EQ(Model(n), "LAB DRIVE " + std::to_string(n));
     std::vector<uint8_t> ns(4096);
     ASSERT_EQ(Identify(tree(), Entry(n), 0, 1, ns), 1) << n;
-    EXPECT_EQ(engine::GetLe64(ns.data()), kCapacity / 512) << n;
+    EXPECT_EQ(base::GetLe64(ns.data()), kCapacity / 512) << n;
     std::vector<uint8_t> smart(512);
     ASSERT_EQ(GetLogPage(tree(), Entry(n), 0x02, 0, false, smart), 1) << n;
-    EXPECT_EQ(engine::GetLe16(&smart[1]), sim::kCompositeTemperatureKelvin) << n;
+    EXPECT_EQ(base::GetLe16(&smart[1]), sim::kCompositeTemperatureKelvin) << n;
     std::vector<uint8_t> effects(4096);
     ASSERT_EQ(GetLogPage(tree(), Entry(n), 0x05, 0, false, effects), 1) << n;
-    EXPECT_EQ(engine::GetLe32(&effects[4 * 0x06]), 1u) << n;
+    EXPECT_EQ(base::GetLe32(&effects[4 * 0x06]), 1u) << n;
     std::vector<uint8_t> bad(512);
     EXPECT_EQ(GetLogPage(tree(), Entry(n), 0x42, 0, false, bad), -74) << n;  // no such log page
   }

@@ -3,9 +3,9 @@
 // backend has no device-control requests.
 #include <gtest/gtest.h>
 
+#include "base/bytes.h"
 #include "disk/nvme_operations.h"
 #include "disk/nvme_transport.h"
-#include "engine/bytes.h"
 #include "platform/hex_bytes.h"
 #include "platform/win_ioctl_codes.h"
 #include "scripted_device.h"
@@ -19,7 +19,7 @@ using testing::PassCall;
 
 namespace w = platform::winio;
 
-uint32_t U32(const std::vector<uint8_t>& b, size_t at) { return engine::GetLe32(b.data() + at); }
+uint32_t U32(const std::vector<uint8_t>& b, size_t at) { return base::GetLe32(b.data() + at); }
 
 DiskEntry Disk(DiskKind kind) {
   DiskEntry e;
@@ -44,7 +44,7 @@ class WindowsRoutes : public ::testing::Test {
 
 TEST_F(WindowsRoutes, InboxIdentifyIsAnAdapterPropertyQueryWithA4096ByteArea) {
   dev.control = [](uint32_t, std::span<uint8_t> out, uint32_t&) {
-    engine::PutLe32(&out[32], 0xDEADBEEF);
+    base::PutLe32(&out[32], 0xDEADBEEF);
     for (size_t i = 48; i < out.size(); ++i) out[i] = static_cast<uint8_t>(i);
     return PassStatus::kOk;
   };
@@ -88,7 +88,7 @@ TEST_F(WindowsRoutes, InboxQueriesCannotCarryMoreThanTheirDataArea) {
 
 TEST_F(WindowsRoutes, InboxLogPageAndFeatureQueries) {
   dev.control = [](uint32_t, std::span<uint8_t> out, uint32_t&) {
-    engine::PutLe32(&out[32], 0x1234);
+    base::PutLe32(&out[32], 0x1234);
     return PassStatus::kOk;
   };
   std::vector<uint8_t> page(512);
@@ -122,8 +122,8 @@ TEST_F(WindowsRoutes, InboxSetFeaturesIsAPropertySet) {
 TEST_F(WindowsRoutes, InboxRawCommandIsAProtocolCommandThatMustReportSuccess) {
   uint32_t returnStatus = 1;
   dev.control = [&](uint32_t, std::span<uint8_t> out, uint32_t&) {
-    engine::PutLe32(&out[16], returnStatus);
-    engine::PutLe32(&out[64], 0xCAFE);
+    base::PutLe32(&out[16], returnStatus);
+    base::PutLe32(&out[64], 0xCAFE);
     for (size_t i = 144; i < out.size(); ++i) out[i] = 0x5A;
     return PassStatus::kOk;
   };
@@ -158,7 +158,7 @@ TEST_F(WindowsRoutes, InboxRawCommandIsAProtocolCommandThatMustReportSuccess) {
 
 TEST_F(WindowsRoutes, InboxDataOutGoesInAfterTheCommand) {
   dev.control = [](uint32_t, std::span<uint8_t> out, uint32_t&) {
-    engine::PutLe32(&out[16], 1);
+    base::PutLe32(&out[16], 1);
     return PassStatus::kOk;
   };
   std::vector<uint8_t> data = {1, 2, 3, 4};
@@ -234,7 +234,7 @@ TEST_F(WindowsRoutes, InboxSecurityFallsBackToScsiSecurityProtocol) {
   EXPECT_EQ(sptd.bytes[8], 0);   // data out
   EXPECT_EQ(U32(sptd.bytes, 12), 32u);
   EXPECT_EQ(U32(sptd.bytes, 16), 60u);
-  EXPECT_EQ(engine::GetLe64(&sptd.bytes[24]), reinterpret_cast<uintptr_t>(data.data()));
+  EXPECT_EQ(base::GetLe64(&sptd.bytes[24]), reinterpret_cast<uintptr_t>(data.data()));
   EXPECT_EQ(std::vector<uint8_t>(sptd.bytes.begin() + 36, sptd.bytes.begin() + 48),
             Hex("B5 EF 01 02 00 00 00 00 00 20 00 00"));
 
@@ -293,8 +293,8 @@ TEST_F(WindowsRoutes, WithoutDeviceControlTheRawEntryGoesToTheSystemDriver) {
 TEST_F(WindowsRoutes, RstRequestCarriesTheEntryAndChecksTheCompletion) {
   uint16_t status = 0;
   dev.control = [&](uint32_t, std::span<uint8_t> out, uint32_t&) {
-    engine::PutLe32(&out[96], 0x600D);
-    engine::PutLe16(&out[110], static_cast<uint16_t>(status << 1 | 1));  // with the phase bit
+    base::PutLe32(&out[96], 0x600D);
+    base::PutLe16(&out[110], static_cast<uint16_t>(status << 1 | 1));  // with the phase bit
     for (size_t i = 164; i < out.size(); ++i) out[i] = 0x33;
     return PassStatus::kOk;
   };
@@ -325,8 +325,8 @@ TEST_F(WindowsRoutes, RstRequestCarriesTheEntryAndChecksTheCompletion) {
   status = 0;
   ASSERT_EQ(Deallocate(tree, Disk(DiskKind::kIrstNvm), 16, 8), 1);
   EXPECT_EQ(U32(dev.calls[0].bytes, 112), 1u);  // the I/O queue
-  EXPECT_EQ(engine::GetLe32(&dev.calls[0].bytes[164 + 4]), 8u);
-  EXPECT_EQ(engine::GetLe64(&dev.calls[0].bytes[164 + 8]), 16u);
+  EXPECT_EQ(base::GetLe32(&dev.calls[0].bytes[164 + 4]), 8u);
+  EXPECT_EQ(base::GetLe64(&dev.calls[0].bytes[164 + 8]), 16u);
 }
 
 TEST_F(WindowsRoutes, RstFirmwareRequests) {
@@ -356,8 +356,8 @@ TEST_F(WindowsRoutes, RstFirmwareRequests) {
 TEST_F(WindowsRoutes, CommunityRequestAndItsStatusCodes) {
   uint16_t status = 0;
   dev.control = [&](uint32_t, std::span<uint8_t> out, uint32_t&) {
-    engine::PutLe32(&out[116], 0xF00D);
-    engine::PutLe16(&out[130], static_cast<uint16_t>(status << 1));
+    base::PutLe32(&out[116], 0xF00D);
+    base::PutLe16(&out[130], static_cast<uint16_t>(status << 1));
     return PassStatus::kOk;
   };
   uint32_t dw0 = 0;

@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "base/ini.h"
 #include "disk/port_map.h"
-#include "engine/ini.h"
 #include "platform/files.h"
 #include "support/fake_host.h"
 
@@ -48,7 +48,7 @@ TEST(PortName, ComputedFromTheDisksOwnData) {
 }
 
 TEST(PortMap, NamesByExactValueWithBlanksAroundBothSides) {
-  engine::IniFile ini = engine::IniFile::Parse(
+  base::IniFile ini = base::IniFile::Parse(
       "[Other]\r\nBay-9=cmd01_scsi0200_Parent001F\r\n"
       "[PortMap]\r\n"
       "  Bay-1   =   cmd01_scsi0200_Parent001F  \r\n"
@@ -65,7 +65,7 @@ TEST(PortMap, NamesByExactValueWithBlanksAroundBothSides) {
 }
 
 TEST(PortMap, TheNameXHidesADisk) {
-  PortMap map = PortMap::FromIni(engine::IniFile::Parse("[PortMap]\nx=cmd01_scsi0200_Parent001F\n"));
+  PortMap map = PortMap::FromIni(base::IniFile::Parse("[PortMap]\nx=cmd01_scsi0200_Parent001F\n"));
   EXPECT_TRUE(IsHiddenPortName(PortName(Entry(DiskKind::kAta, 2, 0, 0x1F), map)));
   EXPECT_TRUE(IsHiddenPortName("X"));
   EXPECT_FALSE(IsHiddenPortName("x1"));

@@ -79,7 +79,7 @@ class SectorLab : public ::testing::Test {
     DiskState& s = StateOf(interp);
     s.tree = lab.get();
     RebuildDiskList(s);
-    RegisterSectorCommands(interp);
+    EXPECT_TRUE(RegisterSectorCommands(interp).empty());
     engine::View& v = interp.view(0);
     ::kestrune::testing::ReadyForStatements(v);
     v.vars.SetText("_ErrorDesc", "");

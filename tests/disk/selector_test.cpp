@@ -103,7 +103,7 @@ TEST(Selector, VendorIdOnlyForNvmeKinds) {
 
 TEST(Selector, PortNamesComeFromThePortMap) {
   DiskEntry e = Nvme();
-  PortMap map = PortMap::FromIni(engine::IniFile::Parse("[PortMap]\nBay-1=cmd0A_scsi0000_Parent0300\n"));
+  PortMap map = PortMap::FromIni(base::IniFile::Parse("[PortMap]\nBay-1=cmd0A_scsi0000_Parent0300\n"));
   EXPECT_TRUE(MatchTarget("/port/Bay-1", e, map, nullptr));
   EXPECT_FALSE(MatchTarget("/port/PCIE-03:00.0", e, map, nullptr));
 }

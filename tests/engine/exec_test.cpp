@@ -19,6 +19,9 @@
 #include "support/statement_runner.h"
 
 namespace kestrune::engine {
+
+using base::Format;
+
 namespace {
 
 using testing::ReadTextFile;
@@ -158,8 +161,11 @@ TEST_F(ExecTest, WithoutWaitTheImportHappensInTheBackground) {
   Run(R"(Exec( CmdLine:"bg.sh %Output%", WaitClose:FALSE );)");
   EXPECT_EQ(host.monotonic, 5000u);  // the run thread paused five seconds (fake clock)
   EXPECT_EQ(Lines().size(), 1u);     // only the command's header so far
-  for (int i = 0; i < 300 && interp.output(0)->lines.size() < 2; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  auto lineCount = [&] {
+    std::lock_guard<std::mutex> guard(interp.output(0)->lock);
+    return interp.output(0)->lines.size();
+  };
+  for (int i = 0; i < 300 && lineCount() < 2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   std::lock_guard<std::mutex> guard(interp.output(0)->lock);
   ASSERT_EQ(interp.output(0)->lines.size(), 2u);
   EXPECT_EQ(interp.output(0)->lines[1].text, "late line");

@@ -18,6 +18,10 @@
 #include "support/statement_runner.h"
 
 namespace kestrune::engine {
+
+using base::Format;
+using base::IniFile;
+
 namespace {
 
 using testing::ReadTextFile;

@@ -147,7 +147,11 @@ TEST_F(CallFnScriptTest, AWaitedChildHasItsResultsImported) {
     WriteTextFile(SubBaseOf(line) + ".INI", "[Result]\nITEM0=Child Pass\n");
     return 0;
   };
-  interp.SetCurrentDevicePath("\\\\.\\PHYSICALDRIVE2");
+  struct Drive2 final : CurrentDiskQuery {
+    int CurrentDiskType() const override { return 0; }
+    std::string CurrentDevicePath() const override { return "\\\\.\\PHYSICALDRIVE2"; }
+  } drive2;
+  interp.SetCurrentDiskQuery(&drive2);
   Run(R"(r = CallFnScript( ScpxFile:"child.scpt", Param:"slot=2" );)");
   ASSERT_EQ(launcher.lines.size(), 1u);
   EXPECT_EQ(launcher.programs[0], "/opt/k/kestrune");

@@ -24,9 +24,10 @@ std::string TestBlock(std::string_view what) {
 TEST(GlobalVarsSharedTest, ConcurrentWritersNeverTearAnEntry) {
   platform::Host& host = testing::SystemObjectsHost();
   const std::string block = TestBlock("tear");
-  auto first = GlobalVars::Open(host, block);
-  auto second = GlobalVars::Open(host, block);  // an independent mapping, as another instance has
-  ASSERT_TRUE(first && second);
+  std::string why;
+  auto first = GlobalVars::Open(host, block, why);
+  auto second = GlobalVars::Open(host, block, why);  // an independent mapping, as another instance has
+  ASSERT_TRUE(first && second) << why;
   const std::string as(511, 'a'), bs(511, 'b');
   std::atomic<int> torn{0};
   auto writer = [&](GlobalVars& g, const std::string& value) {
@@ -98,8 +99,9 @@ class ProgramRunsTest : public ::testing::Test {
 };
 
 TEST_F(ProgramRunsTest, AValueStoredByOneRunIsReadByTheNext) {
-  auto holder = testing::SystemObjectsHost().OpenSharedBlock(block, kGlobalVarBlockBytes);
-  ASSERT_TRUE(holder);
+  std::string why;
+  auto holder = testing::SystemObjectsHost().OpenSharedBlock(block, kGlobalVarBlockBytes, why);
+  ASSERT_TRUE(holder) << why;
   ProgramRun set = Run(kSet);
   EXPECT_EQ(set.code, 0) << set.out;
   GlobalVarTable table(holder->Bytes());
@@ -121,8 +123,9 @@ TEST_F(ProgramRunsTest, NothingSurvivesWhenNoInstanceHoldsTheBlock) {
 }
 
 TEST_F(ProgramRunsTest, AFullTableStopsTheRunWithAReport) {
-  auto holder = testing::SystemObjectsHost().OpenSharedBlock(block, kGlobalVarBlockBytes);
-  ASSERT_TRUE(holder);
+  std::string why;
+  auto holder = testing::SystemObjectsHost().OpenSharedBlock(block, kGlobalVarBlockBytes, why);
+  ASSERT_TRUE(holder) << why;
   std::string script;
   for (int i = 0; i < 11; ++i) script += "SetGlobalVar( Var:\"G" + std::to_string(i) + "\", Value:1 );\r\n";
   ProgramRun run = Run(script);

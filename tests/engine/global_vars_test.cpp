@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/bytes.h"
+#include "base/bytes.h"
 #include "engine/executor.h"
 #include "engine/interpreter.h"
 #include "engine/view.h"
@@ -18,6 +18,10 @@
 #include "support/statement_runner.h"
 
 namespace kestrune::engine {
+
+using base::GetLe16;
+using base::PutLe16;
+
 namespace {
 
 using Reports = std::vector<std::pair<int32_t, std::string>>;
@@ -107,14 +111,16 @@ class GlobalVarsTest : public ::testing::Test {
  protected:
   // A second mapping of the same block, as another instance would have it.
   GlobalVarTable Raw() {
-    raw = host.OpenSharedBlock(name, kGlobalVarBlockBytes);
+    std::string why;
+    raw = host.OpenSharedBlock(name, kGlobalVarBlockBytes, why);
     return GlobalVarTable(raw->Bytes());
   }
 
   testing::FakeHost host;
   RecordingSink sink;
   std::string name = FreshBlockName();
-  std::unique_ptr<GlobalVars> globals = GlobalVars::Open(host, name);
+  std::string openWhy;
+  std::unique_ptr<GlobalVars> globals = GlobalVars::Open(host, name, openWhy);
   std::unique_ptr<platform::SharedBlock> raw;
 };
 
@@ -202,8 +208,9 @@ TEST_F(VariableCommandsTest, ValuesKeepTheirKindThroughTheBlock) {
       {"\"a b\"", "a b", Value::Text("a b")}, {"\"0x10\"", "0x10", Value::Hex(16)},
       {"\"\"", "", Value::Text("")},
   };
-  auto raw = host.OpenSharedBlock(block, kGlobalVarBlockBytes);
-  ASSERT_TRUE(raw);
+  std::string why;
+  auto raw = host.OpenSharedBlock(block, kGlobalVarBlockBytes, why);
+  ASSERT_TRUE(raw) << why;
   GlobalVarTable table(raw->Bytes());
   for (const auto& c : cases) {
     EXPECT_TRUE(Run("SetGlobalVar( Var:\"Gi\", Value:" + c.value + " );").empty()) << c.value;
@@ -234,6 +241,18 @@ TEST_F(VariableCommandsTest, MappingFailureIsReportedAndRetried) {
   EXPECT_TRUE(Run("SetGlobalVar( Var:\"a\", Value:1 );").empty());
   EXPECT_TRUE(Run("x = GetGlobalVar( Var:\"a\" );").empty());
   EXPECT_EQ(Var("x").number, 1);
+}
+
+TEST_F(VariableCommandsTest, ARefusedBlockOrLockIsReportedWithItsReason) {
+  const std::string reason = "refused the shared block B: it belongs to user 1000, not to user 0";
+  host.refusal = reason;  // nothing is mapped yet: the block itself is refused
+  EXPECT_EQ(testing::RunStatement(interp, "SetGlobalVar( Var:\"a\", Value:1 );"),
+            (Reports{{-83, "Host Memory Alloc Fail. Cannot map the shared block " + block + ": " + reason}}));
+  host.refusal.clear();
+  EXPECT_TRUE(Run("SetGlobalVar( Var:\"a\", Value:1 );").empty());
+  host.refusal = reason;  // the block stays mapped; now its lock is refused
+  EXPECT_EQ(testing::RunStatement(interp, "GetGlobalVar( Var:\"a\" );"),
+            (Reports{{-255, "Error. Cannot lock the global variables (" + block + "Lock): " + reason}}));
 }
 
 }  // namespace

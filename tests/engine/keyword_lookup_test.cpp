@@ -1,3 +1,4 @@
+#include "base/unicode.h"
 #include "engine/keyword_lookup.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,9 @@
 #include "support/fake_host.h"
 
 namespace kestrune::engine {
+
+using base::Utf16Le;
+
 namespace {
 
 using Alternatives = std::vector<std::string>;

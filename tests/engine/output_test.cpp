@@ -1,3 +1,4 @@
+#include "base/unicode.h"
 #include "engine/output.h"
 
 #include <gtest/gtest.h>
@@ -11,11 +12,12 @@
 #include "support/statement_runner.h"
 
 namespace kestrune::engine {
+
+using base::FromUtf16Le;
+
 namespace {
 
 using Lines = std::vector<std::string>;
-
-void FixedClock(int& h, int& m, int& s) { h = 9, m = 5, s = 7; }
 
 std::string ResultFileText(const std::string& folder) {
   auto bytes = platform::ReadWholeFile(platform::JoinPath(folder, "_Result.txt"));
@@ -25,7 +27,7 @@ std::string ResultFileText(const std::string& folder) {
 
 class OutputWriterTest : public ::testing::Test {
  protected:
-  OutputWriterTest() : writer(OutputSettings{true, 30, 0, &console}, FixedClock) {
+  OutputWriterTest() : writer(OutputSettings{true, 30, 0, &console}, host) {
     view.baseLogFolder = dir.path();
   }
   ~OutputWriterTest() override { OutputWriter::CloseResultFile(&view); }
@@ -37,6 +39,7 @@ class OutputWriterTest : public ::testing::Test {
   }
 
   testing::TempDir dir;
+  testing::FakeHost host;  // the header clock: 09:05:07
   testing::CapturedConsole console;
   OutputWriter writer;
   ViewOutput view;

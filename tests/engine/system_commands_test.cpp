@@ -26,7 +26,10 @@ class PollingHost : public testing::FakeHost {
 // Takes "GlobalMutex" as another instance would: on a thread of its own, without waiting.
 bool OthersCanTake(platform::Host& host) {
   bool taken = false;
-  std::thread([&] { taken = host.AcquireNamedLock("GlobalMutex", 0) != nullptr; }).join();
+  std::thread([&] {
+    std::string why;
+    taken = host.AcquireNamedLock("GlobalMutex", 0, why) != nullptr;
+  }).join();
   return taken;
 }
 
@@ -47,6 +50,16 @@ TEST_F(SystemCommandsTest, GlobalLockHoldsTheMachineLockUntilGlobalUnLock) {
   EXPECT_EQ(ErrorCount(), 0);
 }
 
+TEST_F(SystemCommandsTest, ARefusedLockIsReportedInsteadOfAwaited) {
+  host.refusal = "refused the lock file L: it grants access to group or other users (mode 0644)";
+  Run("GlobalLock();");
+  EXPECT_EQ(host.pauses, 0);  // it did not wait for a lock that cannot come
+  EXPECT_EQ(ErrorCount(), 1);
+  EXPECT_EQ(LastError(), "Error. Cannot take GlobalMutex: " + host.refusal);
+  host.refusal.clear();
+  EXPECT_TRUE(OthersCanTake(host)) << "nothing was taken";
+}
+
 TEST_F(SystemCommandsTest, TheEndOfTheRunGivesTheLockBack) {
   interp.RunScriptText(0, "GlobalLock();\r\nPrint( Output:\"locked\" );\r\n", In("lock.scpt"));
   EXPECT_EQ(console.lines, (std::vector<std::string>{"        locked"}));
@@ -57,11 +70,17 @@ TEST_F(SystemCommandsTest, AWaitingGlobalLockEndsWhenTheRunIsCancelled) {
   std::atomic<bool> release{false};
   std::atomic<bool> held{false};
   std::thread holder([&] {
-    auto lock = host.AcquireNamedLock("GlobalMutex", 1000);
+    std::string why;
+    auto lock = host.AcquireNamedLock("GlobalMutex", 1000, why);
     held.store(lock != nullptr);
-    while (!release.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    for (int i = 0; i < 30000 && !release.load(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   });
-  while (!held.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  for (int i = 0; i < 10000 && !held.load(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  if (!held.load()) {
+    release.store(true);
+    holder.join();
+    FAIL() << "the other holder never got the lock";
+  }
   host.cancel = &interp.view(0).cancel;
   host.cancelAtPause = 5;
   Run("GlobalLock();");

@@ -1,8 +1,8 @@
 // The text and number functions driven through the statement executor.
 #include <string>
 
+#include "base/text.h"
 #include "command_fixture.h"
-#include "engine/text.h"
 
 namespace kestrune::engine {
 namespace {

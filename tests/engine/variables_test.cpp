@@ -90,22 +90,56 @@ TEST_F(VariablesTest, ListFromCommandResult) {
   EXPECT_TRUE(sink.reports.empty());
 }
 
-TEST_F(VariablesTest, ReassignedListDropsOldElements) {
+TEST_F(VariablesTest, AShorterListLeavesTheHigherElements) {
   Assign("A[] = 1, 2, 3, 4;");
   Assign("A[] = 9,,3;");  // an empty item is read like any other
   EXPECT_EQ(Length("A[]"), 3);
-  EXPECT_TRUE(Read("A[3]").IsNone());
-  EXPECT_EQ(sink.reports, (Reports{{-25, ""}, {-25, "A[3]"}}));
+  EXPECT_EQ(Read("A[0]").number, 9);
+  EXPECT_EQ(Read("A[3]").number, 4);  // left from the longer list
+  EXPECT_EQ(sink.reports, (Reports{{-25, ""}}));
+}
+
+TEST_F(VariablesTest, AListHasAtMost50ItemsTheLastTakingTheRest) {
+  // Quoted items, as StrSplit gives them: the rest after the 49th comma is one quoted text.
+  auto list = [](int count) {
+    std::string text;
+    for (int k = 0; k < count; ++k) text += (k ? ",\"" : "\"") + std::to_string(k) + "\"";
+    return text;
+  };
+  for (int items : {50, 51, 60}) {
+    // A[49] holds items 49 and up as the list wrote them, less the outer quotes.
+    std::string last = "49";
+    for (int k = 50; k < items; ++k) last += "\",\"" + std::to_string(k);
+    vars.Clear();
+    Assign("A[] = " + list(items) + ";");
+    EXPECT_EQ(Length("A[]"), 50) << items;
+    EXPECT_EQ(Read("A[48]").text, "48") << items;
+    EXPECT_EQ(Read("A[49]").text, last) << items;
+    EXPECT_EQ(vars.Find("A[50]"), nullptr) << items;
+  }
+  EXPECT_TRUE(sink.reports.empty());
+  std::string numbers;
+  for (int k = 0; k < 49; ++k) numbers += std::to_string(k) + ",";
+  Assign("N[] = " + numbers + "49, 50, 51;");
+  EXPECT_EQ(sink.reports, (Reports{{-25, "49, 50, 51"}}));  // the rest is one item, and no number
+  EXPECT_EQ(Length("N[]"), 50);
 }
 
 TEST_F(VariablesTest, ElementAssignment) {
   vars.SetNumber("i", 2);
   Assign("A[i] = 7;");
   Assign("A[0x3] = i * 2;");
-  EXPECT_EQ(Read("A[2]").number, 7);
-  EXPECT_EQ(Read("A[3]").number, 4);
-  EXPECT_EQ(Length("A[]"), 4);  // written elements are covered by the length
+  EXPECT_EQ(vars.Get("A[2]").number, 7);
+  EXPECT_EQ(vars.Get("A[3]").number, 4);
+  EXPECT_EQ(Read("A[2]").text, "") << "an array no list has given a length reads empty";
   EXPECT_TRUE(sink.reports.empty());
+  EXPECT_FALSE(Length("A[]")) << "writing elements sets no length";
+  Assign("A[] = 1;");
+  Assign("A[5] = 8;");
+  EXPECT_EQ(Length("A[]"), 1) << "only a list sets the length";
+  EXPECT_EQ(Read("A[2]").number, 7);
+  EXPECT_EQ(Read("A[5]").number, 8);
+  EXPECT_EQ(sink.reports, (Reports{{-25, "No Found Array"}}));
 
   const std::pair<const char*, int32_t> failures[] = {
       {"A[65536] = 1;", -2}, {"A[-1] = 1;", -2}, {"A[0x100000000] = 1;", -2},  // must not wrap to A[0]

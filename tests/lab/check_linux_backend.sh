@@ -22,8 +22,8 @@ lab_setup
 
 # The backend alone, statically, so that it runs in the guest without libraries.
 sources=("$repo"/src/platform/sat_cdb.cpp)
-for f in sys_root block_devices disk_nodes parent_nodes mount_table volumes disk_claims linux_device \
-         linux_passthrough linux_device_tree linux_node_control; do
+for f in sys_root block_devices disk_nodes parent_nodes nvme_namespace pci_devices mount_table volumes \
+         disk_claims linux_device linux_passthrough linux_device_tree linux_node_control; do
   sources+=("$repo/src/platform/linux/$f.cpp")
 done
 if ! flock /tmp/kestrune-build.lock g++ -std=c++20 -O1 -static -I"$repo/src" -o "$stage/lab_probe" \
@@ -70,9 +70,9 @@ echo "@@ end"
 EOF
 
 out="$stage/guest.out"
-"$lab" run --merge --usb --bin "$stage" -- 'sh /lab/bin/guest.sh' > "$out"
+lab_run --merge --usb --bin "$stage" -- 'sh /lab/bin/guest.sh' > "$out"
 rc=$?
-LAB_NVME_SUBSYS=1 "$lab" run --merge --bin "$stage" -- 'sh /lab/bin/guest_subsys.sh' > "$out.subsys"
+LAB_NVME_SUBSYS=1 lab_run --merge --bin "$stage" -- 'sh /lab/bin/guest_subsys.sh' > "$out.subsys"
 rc2=$?
 cat "$out" "$out.subsys"
 if [ $rc -ne 0 ] || ! grep -q '^@@ end' "$out"; then

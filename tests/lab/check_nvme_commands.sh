@@ -57,7 +57,7 @@ echo "@@ end"
 EOF2
 
 out="$stage/guest.out"
-"$lab" run --merge --bin "$stage" -- "SMARTCTL_ONLY=${KESTRUNE_LAB_SMARTCTL_ONLY:-0} sh /lab/bin/guest.sh" > "$out"
+lab_run --merge --bin "$stage" -- "SMARTCTL_ONLY=${KESTRUNE_LAB_SMARTCTL_ONLY:-0} sh /lab/bin/guest.sh" > "$out"
 rc=$?
 cat "$out"
 if [ $rc -ne 0 ] || ! grep -q '^@@ end' "$out"; then
@@ -66,11 +66,6 @@ if [ $rc -ne 0 ] || ! grep -q '^@@ end' "$out"; then
 fi
 
 # ---- kestrune's lines ----
-# A summary line of Identify or GetLogPage_FirmwareSlotInfo: "<key>   : <value>".
-kline() {
-  section kestrune | awk -v k="$1" '{ s = $0; sub(/^[ \t]+/, "", s) }
-    index(s, k) == 1 && substr(s, length(k) + 1) ~ /^ *:/ { sub(/^[^:]*: ?/, "", s); print s; exit }' | trim
-}
 # The DEC column of a SMART row, by its description.
 smart_row() {
   section kestrune | awk -F'|' -v k="$1" '{ d = $1; sub(/^[^:]*: */, "", d); sub(/ +$/, "", d) }
@@ -85,15 +80,9 @@ feature_value() {
 ns_row() { section kestrune | awk -F'|' -v k="($1)" 'index($1, k) { v = $NF; gsub(/ /, "", v); print v; exit }'; }
 
 # ---- the guest tools' lines ----
-# "key : value" of an nvme-cli section, the key's padding (spaces or tabs) ignored.
-nv() {
-  section "$1" | awk -v k="$2" '{ key = $0; sub(/[ \t]*:.*/, "", key) }
-    key == k { s = $0; sub(/^[^:]*:[ \t]*/, "", s); print s; exit }' | trim
-}
 # "Key:   value" of smartctl's output.
 sc() { section smartctl | sed -n "s/^$1:[[:space:]]*//p" | head -n1 | trim; }
 first_number() { awk '{ v = $1; gsub(/,/, "", v); print v }'; }
-num() { if [ -n "$1" ]; then printf '%d' "$1" 2>/dev/null || echo "?$1"; fi; }
 # An 8-byte revision field printed as one little-endian hex number, back to its text.
 revision_text() {
   local hex=${1#0x} text='' i

@@ -5,9 +5,12 @@
 # folder, removed on exit, that holds what is copied into the guest, the program among it). It exits 0
 # with a SKIP line when the lab tool or the program is absent.
 #
+# lab_run runs the lab tool's "run" with the given options, under the machine's build lock.
+#
 # After the guest ran, point out at its output: section NAME prints the lines between "@@ NAME" and
-# the next "@@ " line; pass, fail and expect print one PASS or FAIL line each and count the failures;
-# lab_summary prints the verdict and exits 0 (all passed) or 1.
+# the next "@@ " line; kline and nv pick a value out of a section of kestrune's and nvme-cli's output;
+# pass, fail and expect print one PASS or FAIL line each and count the failures; lab_summary prints
+# the verdict and exits 0 (all passed) or 1.
 
 lab_setup() {
   repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -37,6 +40,22 @@ trim() { sed -e 's/^[[:space:]]*//' -e 's/[[:space:]]*$//'; }
 expect() { # what got want
   if [ "$2" = "$3" ]; then pass "$1: $2"; else fail "$1: got '$2', want '$3'"; fi
 }
+
+# A summary line of kestrune's output ("<key>   : <value>", as Identify prints them) in section
+# SECTION (default kestrune): its value.
+kline() {
+  section "${2:-kestrune}" | awk -v k="$1" '{ s = $0; sub(/^[ \t]+/, "", s) }
+    index(s, k) == 1 && substr(s, length(k) + 1) ~ /^ *:/ { sub(/^[^:]*: ?/, "", s); print s; exit }' | trim
+}
+# "key : value" of an nvme-cli section, the key's padding (spaces or tabs) ignored.
+nv() {
+  section "$1" | awk -v k="$2" '{ key = $0; sub(/[ \t]*:.*/, "", key) }
+    key == k { s = $0; sub(/^[^:]*:[ \t]*/, "", s); print s; exit }' | trim
+}
+# A decimal or 0x-hexadecimal number as decimal; "?text" when it is none.
+num() { if [ -n "$1" ]; then printf '%d' "$1" 2>/dev/null || echo "?$1"; fi; }
+# The lab tool's "run" under the build lock that the machine's builds share (a boot is CPU-heavy).
+lab_run() { flock /tmp/kestrune-build.lock "$lab" run "$@"; }
 
 lab_summary() {
   echo

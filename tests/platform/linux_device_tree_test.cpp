@@ -11,6 +11,7 @@
 #include <stdexcept>
 
 #include "disk/disk_list.h"
+#include "disk/pci_link.h"
 #include "disk/port_name.h"
 #include "fake_sysfs.h"
 #include "platform/linux/linux_device_tree.h"
@@ -18,7 +19,8 @@
 namespace kestrune::platform::testing {
 namespace {
 
-const std::string kNvmePci = "/sys/devices/pci0000:00/0000:00:1c.0/0000:03:00.0";
+const std::string kRootPort = "/sys/devices/pci0000:00/0000:00:1c.0";
+const std::string kNvmePci = kRootPort + "/0000:03:00.0";
 const std::string kNvmeCtrl = kNvmePci + "/nvme/nvme0";
 const std::string kNvmeDisk = kNvmeCtrl + "/nvme0n1";
 const std::string kMpathPci = "/sys/devices/pci0000:00/0000:00:1d.0/0000:04:00.0";
@@ -63,6 +65,12 @@ void BuildMachine(FakeSysfs& f) {
   f.File("/dev/nvme0", "");
   f.BlockDevice(kNvmeDisk, "259:0", 1000215216);
   f.Queue(kNvmeDisk, 512, "write back", 2199023255040);
+  // Its link runs at Gen3 x2 of Gen4 x4; the root port 00:1c.0 above it.
+  f.File(kNvmePci + "/current_link_speed", "8.0 GT/s PCIe\n");
+  f.File(kNvmePci + "/current_link_width", "2\n");
+  f.File(kNvmePci + "/max_link_speed", "16.0 GT/s PCIe\n");
+  f.File(kNvmePci + "/max_link_width", "4\n");
+  f.PciFunction(kRootPort, "0x060400", "pcieport");
   f.BlockDevice(kNvmeDisk + "/nvme0n1p1", "259:1", 1048576, 1, 2048);
   f.BlockDevice(kNvmeDisk + "/nvme0n1p2", "259:2", 998000000, 2, 1050624);
 
@@ -73,6 +81,7 @@ void BuildMachine(FakeSysfs& f) {
   f.Link(kMpathSubsys + "/nvme1", kMpathPci + "/nvme/nvme1");
   f.BlockDevice(kMpathSubsys + "/nvme1n1", "259:5", 7814037168);
   f.Queue(kMpathSubsys + "/nvme1n1", 4096, "write through", 0);
+  f.File(kMpathSubsys + "/nvme1n1/nsid", "3\n");
   f.BlockDevice(kMpathPci + "/nvme/nvme1/nvme1c1n1", "259:4", 7814037168);
   f.File(kMpathPci + "/nvme/nvme1/nvme1c1n1/hidden", "1\n");
 
@@ -138,7 +147,7 @@ class LinuxTreeTest : public ::testing::Test {
  protected:
   LinuxTreeTest() { BuildMachine(fake); }
 
-  linux_dev::LinuxDeviceTree Tree(bool loops = false) { return linux_dev::LinuxDeviceTree({fake.root(), loops}); }
+  linux_dev::LinuxDeviceTree Tree(bool loops = false) { return linux_dev::LinuxDeviceTree({fake.root(), loops, {}}); }
 
   static const DiskNode& Disk(const DeviceSnapshot& s, const std::string& path) {
     auto it = std::find_if(s.disks.begin(), s.disks.end(), [&](const DiskNode& d) { return d.physicalPath == path; });
@@ -192,10 +201,77 @@ TEST_F(LinuxTreeTest, NvmeOnPci) {
 TEST_F(LinuxTreeTest, MultipathNamespaceFindsItsLiveController) {
   DeviceSnapshot s = Tree().Enumerate();
   const DiskNode& d = Disk(s, "/dev/nvme1n1");
+  EXPECT_EQ(d.namespaceId, 3u);                             // its "nsid" attribute
+  EXPECT_EQ(Disk(s, "/dev/nvme0n1").namespaceId, 0u);       // neither the node nor sysfs tells
   EXPECT_EQ(d.friendlyName, "KESTRUNE DUAL PORT");
   EXPECT_EQ(d.controllerPath, "/dev/nvme1");
   EXPECT_EQ(d.sectorSize, 4096u);
   EXPECT_EQ(d.parent.locationInformation, "PCI bus 4, device 0, function 0 (4,0,0)");
+}
+
+TEST_F(LinuxTreeTest, PciLinkIsTheFunctionsLinkAttributes) {
+  linux_dev::LinuxDeviceTree tree = Tree();
+  const PciLinkReport link = tree.PciLink(kNvmePci);
+  EXPECT_EQ(link.currentSpeed.text, "8.0 GT/s PCIe");
+  EXPECT_EQ(link.currentWidth, 2u);
+  EXPECT_EQ(link.maxSpeed.text, "16.0 GT/s PCIe");
+  EXPECT_EQ(link.maxWidth, 4u);
+  EXPECT_EQ(tree.PciLink(kAhci).currentSpeed.text, "");        // no link attributes
+  EXPECT_EQ(tree.PciLink(kNvmeCtrl).maxSpeed.text, "");        // not a PCI function folder
+  EXPECT_EQ(tree.PciLink(kUsbDevice).currentWidth, 0u);
+
+  // Through the inventory: the entry's parent node is the PCI function.
+  std::vector<disk::DiskEntry> list;
+  ASSERT_GT(disk::BuildDiskList(tree, list), 0);
+  auto nvme = std::find_if(list.begin(), list.end(), [](const disk::DiskEntry& e) { return e.devicePath == "/dev/nvme0n1"; });
+  ASSERT_NE(nvme, list.end());
+  EXPECT_EQ(disk::PciLinkStatus(tree, *nvme), (disk::PciLinks{{3, 2}, {4, 4}}));
+  EXPECT_EQ(nvme->namespaceId, 1u);  // not told: namespace 1
+}
+
+TEST_F(LinuxTreeTest, UpstreamPortIsTheBridgeFolderAbove) {
+  linux_dev::LinuxDeviceTree tree = Tree();
+  EXPECT_EQ(disk::UpstreamPortLocation(tree, 0x0300), 0x1Cu * 8);  // 03:00.0 below 00:1c.0
+  EXPECT_EQ(disk::UpstreamPortLocation(tree, 0x0400), 0x1Du * 8);  // 04:00.0 below 00:1d.0
+  EXPECT_EQ(disk::UpstreamPortLocation(tree, 0x1Cu * 8), 0u);      // a root port sits on the host bridge
+  EXPECT_EQ(disk::UpstreamPortLocation(tree, 0x0900), 0u);         // no such device
+  std::vector<PciDeviceNode> devices = tree.PciDevices();
+  auto port = std::find_if(devices.begin(), devices.end(), [](const PciDeviceNode& d) { return d.instanceId == kRootPort; });
+  ASSERT_NE(port, devices.end());
+  EXPECT_EQ(port->locationInformation, "PCI bus 0, device 28, function 0 (0,28,0)");
+  EXPECT_EQ(port->parentLocationInformation, "");
+}
+
+TEST_F(LinuxTreeTest, ALoopDeviceIsListedWhenNamedAndIsNeverTheSystemDisk) {
+  fake.File("/proc/self/mountinfo", "22 1 7:0 / / rw - ext4 /dev/loop0 rw\n");
+  auto paths = [&](std::vector<std::string> named) {
+    linux_dev::LinuxTreeOptions options{fake.root(), false, {}};
+    options.namedDisks = std::move(named);
+    std::vector<std::string> out;
+    for (const DiskNode& d : linux_dev::LinuxDeviceTree(options).Enumerate().disks) out.push_back(d.physicalPath);
+    return out;
+  };
+  const std::vector<std::string> plain = paths({});
+  EXPECT_EQ(std::count(plain.begin(), plain.end(), "/dev/loop0"), 0);
+  const std::vector<std::string> named = paths({"/DEV/LOOP0"});  // command-line selectors are upper-cased
+  EXPECT_EQ(std::count(named.begin(), named.end(), "/dev/loop0"), 1);
+  EXPECT_EQ(named.size(), plain.size() + 1);
+  const std::vector<std::string> other = paths({"/dev/loop1", "/dev/sda"});
+  EXPECT_EQ(other, plain);
+
+  linux_dev::LinuxTreeOptions options{fake.root(), false, {}};
+  options.namedDisks = {"/dev/loop0"};
+  linux_dev::LinuxDeviceTree tree(options);
+  std::vector<disk::DiskEntry> list;
+  ASSERT_GT(disk::BuildDiskList(tree, list), 0);
+  auto loop = std::find_if(list.begin(), list.end(), [](const disk::DiskEntry& e) {
+    return e.entryKind == disk::EntryKind::kPhysical && e.devicePath == "/dev/loop0";
+  });
+  ASSERT_NE(loop, list.end());
+  EXPECT_EQ(loop->diskKind, disk::DiskKind::kUnclassified);
+  EXPECT_FALSE(loop->raw);          // mounted
+  EXPECT_FALSE(loop->systemDisk);   // even on "/"
+  EXPECT_EQ(loop->volumeLetters, "/ ");
 }
 
 TEST_F(LinuxTreeTest, SataOnAhciNamesThePortIndex) {

@@ -1,17 +1,24 @@
 // The Linux sector path on real block devices: loop devices over files with 512- and 4096-byte
-// logical blocks, through the disk layer's sector functions and the device handle itself. Needs
-// root and losetup; the tests skip with the reason when they cannot have a loop device.
+// logical blocks, through the disk layer's sector functions and the device handle itself, and the
+// program run on a loop device its command line names. Needs root and losetup; the tests skip with
+// the reason when they cannot have a loop device.
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "app/startup.h"
+#include "app/zip_archive.h"
+#include "disk/disk_list.h"
 #include "disk/sector_buffer.h"
 #include "disk/sector_io.h"
 #include "platform/files.h"
@@ -111,7 +118,7 @@ class LoopSectorPath : public ::testing::TestWithParam<uint32_t> {
 
   ::kestrune::testing::TempDir dir;
   std::unique_ptr<LoopDevice> loop;
-  linux_dev::LinuxDeviceTree tree{linux_dev::LinuxTreeOptions{"/", true}};
+  linux_dev::LinuxDeviceTree tree{linux_dev::LinuxTreeOptions{"/", true, {}}};
 };
 
 TEST_P(LoopSectorPath, IsListedWithItsGeometryAndNoVolumes) {
@@ -237,6 +244,49 @@ TEST_P(LoopSectorPath, WritingTakesTheDiskExclusively) {
   EXPECT_EQ(Write(2, data), 1);
 }
 
+// The program with a package whose script information accepts any disk, run on args; its console
+// output goes to out.
+int RunKestrune(const std::string& folder, std::vector<std::string> args, std::string& out) {
+  static uint32_t runs = 0;
+  ::kestrune::testing::FakeHost host;
+  host.tempFolder = folder;
+  host.programPath = folder + "/bin/kestrune";
+  host.pid = 1000 + runs++;  // a work folder of its own
+  host.args = {"kestrune"};
+  host.args.insert(host.args.end(), args.begin(), args.end());
+  const std::string info = "[SCRIPTINFO]\r\nStyle=30\r\nTITLE=Loop\r\nSOCID=*\r\nModelName=\r\n";
+  host.package = app::WriteZip(
+      {{"ScriptInfo.ini", std::vector<uint8_t>(info.begin(), info.end())}, {"script.encode", {}}}, true);
+  const int code = app::RunProgram(host);
+  out = host.out;
+  return code;
+}
+
+// The line of out that holds text; "" when none does.
+std::string LineWith(const std::string& out, const std::string& text) {
+  std::istringstream in(out);
+  for (std::string line; std::getline(in, line);)
+    if (line.find(text) != std::string::npos) return line;
+  return {};
+}
+
+TEST_P(LoopSectorPath, IsATargetWhenTheCommandLineNamesIt) {
+  const std::string script = dir.path() + "/loop.scpt";
+  std::ofstream(script, std::ios::binary) << "Raw = IsRAWDisk();\r\nPrint( Output:Raw );\r\n"
+                                             "DiskList( Column:TRUE, Master:FALSE );\r\n";
+  std::string out;
+  ASSERT_EQ(RunKestrune(dir.path(), {"SCRIPT:" + script, path()}, out), 0) << out;
+  EXPECT_EQ(LineWith(out, "NO FOUND"), "") << out;
+  EXPECT_NE(out.find("        1\n"), std::string::npos) << out;  // RAW: nothing on it is mounted
+  // Kind "-", listed also without the system disks (Master:FALSE): never the system disk.
+  EXPECT_NE(LineWith(out, "|" + path()).find("|-        |"), std::string::npos) << out;
+
+  EXPECT_EQ(RunKestrune(dir.path(), {"--list"}, out), 0);
+  EXPECT_EQ(LineWith(out, path()), "") << "listed without being named:\n" << out;
+  EXPECT_EQ(RunKestrune(dir.path(), {"--list", path()}, out), 0);
+  EXPECT_NE(LineWith(out, path()), "") << out;
+}
+
 TEST_P(LoopSectorPath, AMountedDiskIsAVolumeAndIsNotWritten) {
   const std::string mountPoint = dir.path() + "/mnt";
   if (!loop->Mount(mountPoint)) GTEST_SKIP() << "cannot make and mount a file system here";
@@ -250,6 +300,16 @@ TEST_P(LoopSectorPath, AMountedDiskIsAVolumeAndIsNotWritten) {
   EXPECT_GT(volume->totalBytes, 0u);
   EXPECT_EQ(Write(0, Pattern(ss(), 0x42)), -4);
   EXPECT_EQ(disk::FlushDevice(tree, path()), 1);
+
+  std::vector<disk::DiskEntry> list;
+  ASSERT_GT(disk::BuildDiskList(tree, list), 0);
+  auto entry = std::find_if(list.begin(), list.end(), [&](const disk::DiskEntry& e) {
+    return e.entryKind == disk::EntryKind::kPhysical && e.physicalPath == path();
+  });
+  ASSERT_NE(entry, list.end());
+  EXPECT_EQ(entry->diskKind, disk::DiskKind::kUnclassified);
+  EXPECT_FALSE(entry->raw);
+  EXPECT_FALSE(entry->systemDisk);
 }
 
 INSTANTIATE_TEST_SUITE_P(SectorSizes, LoopSectorPath, ::testing::Values(512u, 4096u),

@@ -1,6 +1,6 @@
 // The USB-to-NVMe bridge models: each runs the NVMe commands of its own CDB set and refuses the
 // others; phases out of order and injected phase failures.
-#include "engine/bytes.h"
+#include "base/bytes.h"
 #include "lab_fixture.h"
 
 namespace kestrune::sim {
@@ -108,7 +108,7 @@ TEST(BridgeModels, CompletionPlacesDw0WhereEachFormReadsIt) {
   auto jm = t.Open(PhysicalDrivePath(0));
   const Outcome j = RunForm(*jm, "jmicron");
   ASSERT_EQ(j.last.size(), 512u);
-  EXPECT_EQ(engine::GetLe16(&j.last[8 + 14]), 0);
+  EXPECT_EQ(base::GetLe16(&j.last[8 + 14]), 0);
   FaultPlan plan;
   plan.nvmeFailures = {{NvmeFaultKey(false, 0x06), 0x0002}};
   t.lab->drives()[0]->set_faults(plan);
@@ -116,10 +116,10 @@ TEST(BridgeModels, CompletionPlacesDw0WhereEachFormReadsIt) {
   t.lab->drives()[2]->set_faults(plan);
   const Outcome jf = RunForm(*jm, "jmicron");
   EXPECT_TRUE(jf.good);  // every phase GOOD, the status in the completion entry
-  EXPECT_EQ(engine::GetLe16(&jf.last[8 + 14]) >> 1, 0x0002);
+  EXPECT_EQ(base::GetLe16(&jf.last[8 + 14]) >> 1, 0x0002);
   auto as = t.Open(PhysicalDrivePath(1));
   const Outcome af = RunForm(*as, "asmedia");
-  EXPECT_EQ(engine::GetLe16(&af.last[14]) >> 1, 0x0002);
+  EXPECT_EQ(base::GetLe16(&af.last[14]) >> 1, 0x0002);
   EXPECT_FALSE(RunForm(*as, "asmedia-single").good);  // the single form answers CHECK CONDITION
   auto rt = t.Open(PhysicalDrivePath(2));
   EXPECT_FALSE(RunForm(*rt, "rtl9210b").good);  // the RTL9210B refuses at its completion phase

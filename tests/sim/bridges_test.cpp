@@ -2,8 +2,8 @@
 // classification inputs of each attachment, SCSI commands, ATA pass-through and the NVMe routes.
 #include <gtest/gtest.h>
 
-#include "engine/bytes.h"
-#include "engine/text.h"
+#include "base/bytes.h"
+#include "base/text.h"
 #include "lab_fixture.h"
 
 namespace kestrune::sim {
@@ -18,7 +18,7 @@ int ProbeKind(const std::vector<uint8_t>& d) {
   std::string text;
   for (size_t i = 8; i < d.size() && d[i] != 0; ++i) text += static_cast<char>(d[i]);
   int kind = 21;
-  if (d[36] == 0x60 && d[37] == 0x23) kind = engine::ContainsNoCase(product, "2364") ? 15 : 14;
+  if (d[36] == 0x60 && d[37] == 0x23) kind = base::ContainsNoCase(product, "2364") ? 15 : 14;
   if ((d[36] == 0x35 && d[37] == 0x35) || (d[36] == 0x30 && d[37] == 0x35)) kind = 13;
   if (product.find("9210B") != std::string::npos) {
     kind = 16;
@@ -26,7 +26,7 @@ int ProbeKind(const std::vector<uint8_t>& d) {
     kind = 17;
   }
   if (d[36] == 0x05 && d[37] == 0x21) kind = 2;
-  if (engine::ContainsNoCase(text, "SATA")) kind = 2;
+  if (base::ContainsNoCase(text, "SATA")) kind = 2;
   return kind;
 }
 
@@ -87,7 +87,7 @@ TEST(Bridges, ClassificationInputsOfHostControllers) {
     EXPECT_EQ(snap.disks[i].busType, rows[i].busType) << i;
     EXPECT_EQ(snap.disks[i].parent.driverService, rows[i].service) << i;
   }
-  EXPECT_TRUE(engine::ContainsNoCase(snap.disks[4].parent.driverService, "iastor"));
+  EXPECT_TRUE(base::ContainsNoCase(snap.disks[4].parent.driverService, "iastor"));
 }
 
 TEST(Bridges, SoftwareRaidIsAVolumeWithoutADisk) {
@@ -250,8 +250,8 @@ std::array<uint8_t, 64> NvmeEntry(uint8_t opcode, uint32_t nsid,
                                   std::initializer_list<std::pair<int, uint32_t>> dws) {
   std::array<uint8_t, 64> e{};
   e[0] = opcode;
-  engine::PutLe32(&e[4], nsid);
-  for (auto [i, v] : dws) engine::PutLe32(&e[4 * i], v);
+  base::PutLe32(&e[4], nsid);
+  for (auto [i, v] : dws) base::PutLe32(&e[4 * i], v);
   return e;
 }
 
@@ -300,7 +300,7 @@ TEST(Nvme, CommandsAndStatusCodes) {
   };
   using Q = platform::NvmeQueue;
   EXPECT_EQ(send(Q::kAdmin, NvmeEntry(0x06, 1, {{10, 0}}), DataDirection::kIn), 0);
-  EXPECT_EQ(engine::GetLe64(&data[0]), 2048u);
+  EXPECT_EQ(base::GetLe64(&data[0]), 2048u);
   EXPECT_EQ(send(Q::kAdmin, NvmeEntry(0x06, 5, {{10, 0}}), DataDirection::kIn),
             nvme_status::kInvalidNamespace);
   EXPECT_EQ(send(Q::kAdmin, NvmeEntry(0x06, 0, {{10, 0x55}}), DataDirection::kIn),
@@ -321,8 +321,8 @@ TEST(Nvme, CommandsAndStatusCodes) {
 
   // Dataset Management, deallocate LBA 7 (one block): it reads as zeros afterwards.
   std::fill(data.begin(), data.end(), 0);
-  engine::PutLe32(&data[4], 1);
-  engine::PutLe64(&data[8], 7);
+  base::PutLe32(&data[4], 1);
+  base::PutLe64(&data[8], 7);
   EXPECT_EQ(send(Q::kIo, NvmeEntry(0x09, 1, {{10, 0}, {11, 4}}), DataDirection::kOut), 0);
   std::vector<uint8_t> back(8192);
   ASSERT_EQ(dev->Read(7 * 4096, back), 8192u);

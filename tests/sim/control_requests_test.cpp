@@ -1,6 +1,6 @@
 // The Windows device-control requests as the simulated drives answer them: what each driver
 // takes, what it refuses, and how answers are written.
-#include "engine/bytes.h"
+#include "base/bytes.h"
 #include "lab_fixture.h"
 #include "platform/win_ioctl_codes.h"
 #include "platform/win_nvme_inbox.h"
@@ -32,7 +32,7 @@ class ControlRequests : public ::testing::Test {
   std::array<uint8_t, 64> Entry(uint8_t opcode, uint32_t cdw10 = 0) {
     std::array<uint8_t, 64> e{};
     e[0] = opcode;
-    engine::PutLe32(&e[40], cdw10);
+    base::PutLe32(&e[40], cdw10);
     return e;
   }
 
@@ -49,8 +49,8 @@ TEST_F(ControlRequests, InboxQueryAnswersWithTheDataDescriptor) {
   std::vector<uint8_t> buffer = w::BuildProtocolQuery(q);
   ASSERT_EQ(Send(*dev, w::kIoctlStorageQueryProperty, buffer), PassStatus::kOk);
   EXPECT_EQ(returned, 4144u);
-  EXPECT_EQ(engine::GetLe32(&buffer[0]), 48u);
-  EXPECT_EQ(engine::GetLe32(&buffer[28]), 4096u);
+  EXPECT_EQ(base::GetLe32(&buffer[0]), 48u);
+  EXPECT_EQ(base::GetLe32(&buffer[28]), 4096u);
   EXPECT_EQ(std::string(buffer.begin() + 48 + 24, buffer.begin() + 48 + 33), "SIM MODEL");
   const RequestRecord r = t.lab->requestLog().Records().back();
   EXPECT_EQ(r.operation, "NvmeAdmin");
@@ -77,14 +77,14 @@ TEST_F(ControlRequests, InboxProtocolCommandReportsTheStatusInTheRequest) {
   auto dev = t.Open(PhysicalDrivePath(0));
   std::vector<uint8_t> buffer = w::BuildProtocolCommand(NvmeQueue::kAdmin, Entry(0xC5), DataDirection::kNone, {}, 60);
   ASSERT_EQ(Send(*dev, w::kIoctlStorageProtocolCommand, buffer), PassStatus::kOk);
-  EXPECT_EQ(engine::GetLe32(&buffer[16]), 2u);       // STORAGE_PROTOCOL_STATUS_ERROR
-  EXPECT_EQ(engine::GetLe32(&buffer[20]), 0x0001u);  // invalid opcode
+  EXPECT_EQ(base::GetLe32(&buffer[16]), 2u);       // STORAGE_PROTOCOL_STATUS_ERROR
+  EXPECT_EQ(base::GetLe32(&buffer[20]), 0x0001u);  // invalid opcode
 
   std::vector<uint8_t> page(512);
   buffer = w::BuildProtocolCommand(NvmeQueue::kAdmin, Entry(0x02, 0x007F0002), DataDirection::kIn, page, 60);
   ASSERT_EQ(Send(*dev, w::kIoctlStorageProtocolCommand, buffer), PassStatus::kOk);
-  EXPECT_EQ(engine::GetLe32(&buffer[16]), 1u);
-  EXPECT_EQ(engine::GetLe16(&buffer[144 + 1]), kCompositeTemperatureKelvin);
+  EXPECT_EQ(base::GetLe32(&buffer[16]), 1u);
+  EXPECT_EQ(base::GetLe16(&buffer[144 + 1]), kCompositeTemperatureKelvin);
 
   // Security commands take the driver's SCSI translation instead.
   buffer = w::BuildProtocolCommand(NvmeQueue::kAdmin, Entry(0x82), DataDirection::kIn, page, 60);
@@ -148,7 +148,7 @@ TEST_F(ControlRequests, MiniportRequestsReachOnlyTheirOwnDriver) {
   std::vector<uint8_t> rst = w::BuildRstNvme(4, NvmeQueue::kAdmin, Entry(0x06, 1), data);
   ASSERT_EQ(Send(*rstPort, w::kIoctlScsiMiniport, rst), PassStatus::kOk);
   EXPECT_EQ(std::string(rst.begin() + 164 + 24, rst.begin() + 164 + 33), "SIM MODEL");
-  EXPECT_EQ(engine::GetLe16(&rst[96 + 14]), 0);
+  EXPECT_EQ(base::GetLe16(&rst[96 + 14]), 0);
 
   std::vector<uint8_t> otherPath = w::BuildRstNvme(3, NvmeQueue::kAdmin, Entry(0x06, 1), data);
   EXPECT_EQ(Send(*rstPort, w::kIoctlScsiMiniport, otherPath), PassStatus::kFailed);
@@ -160,7 +160,7 @@ TEST_F(ControlRequests, MiniportRequestsReachOnlyTheirOwnDriver) {
 
   std::vector<uint8_t> mini = w::BuildCommunityNvme(NvmeQueue::kAdmin, Entry(0xC5), DataDirection::kNone, {});
   ASSERT_EQ(Send(*miniPort, w::kIoctlScsiMiniport, mini), PassStatus::kOk);
-  EXPECT_EQ(engine::GetLe16(&mini[116 + 14]) >> 1, 0x0001);  // the status in the completion entry
+  EXPECT_EQ(base::GetLe16(&mini[116 + 14]) >> 1, 0x0001);  // the status in the completion entry
   std::vector<uint8_t> storage = w::BuildProtocolCommand(NvmeQueue::kAdmin, Entry(0x06, 1), DataDirection::kIn, data, 60);
   EXPECT_EQ(Send(*miniPort, w::kIoctlStorageProtocolCommand, storage), PassStatus::kFailed);
 }
@@ -174,7 +174,7 @@ TEST_F(ControlRequests, RstFirmwareRequestsMustCarryTheirWords) {
   ASSERT_EQ(port->Control(w::kIoctlScsiMiniport, activate, {}, returned, error), PassStatus::kOk);
   EXPECT_EQ(t.lab->drives()[1]->controller().nextSlot, 2);
   down = w::BuildRstFirmwareDownload(4, 0, image);
-  engine::PutLe32(&down[80], 0);  // not the tabled value
+  base::PutLe32(&down[80], 0);  // not the tabled value
   EXPECT_EQ(port->Control(w::kIoctlScsiMiniport, down, {}, returned, error), PassStatus::kFailed);
   EXPECT_EQ(error, win_error::kInvalidParameter);
 }

@@ -1,7 +1,7 @@
 // The built-in lab: what the inventory sees, and that both drives carry sector I/O and Identify.
 #include <gtest/gtest.h>
 
-#include "engine/bytes.h"
+#include "base/bytes.h"
 #include "lab_fixture.h"
 
 namespace kestrune::sim {
@@ -58,7 +58,7 @@ TEST(DefaultLab, NvmeIdentifyControllerOnTheInboxRoute) {
   ASSERT_TRUE(dev);
   std::array<uint8_t, 64> entry{};
   entry[0] = 0x06;
-  engine::PutLe32(&entry[40], 1);  // CNS 1
+  base::PutLe32(&entry[40], 1);  // CNS 1
   std::vector<uint8_t> data(4096);
   platform::NvmeCompletion done;
   ASSERT_EQ(dev->Nvme(platform::NvmeRoute::kInbox, platform::NvmeQueue::kAdmin, entry,

@@ -1,7 +1,7 @@
 // Failure injection: every kind of fault, from the API and from the lab file, on host time.
 #include <gtest/gtest.h>
 
-#include "engine/bytes.h"
+#include "base/bytes.h"
 #include "lab_fixture.h"
 #include "sim/lab_file.h"
 
@@ -25,7 +25,7 @@ struct FaultLab : LabUnderTest {
 PassStatus Identify(platform::Device& dev, uint32_t timeout, platform::NvmeCompletion& done) {
   std::array<uint8_t, 64> e{};
   e[0] = 0x06;
-  engine::PutLe32(&e[40], 1);
+  base::PutLe32(&e[40], 1);
   std::vector<uint8_t> data(4096);
   return dev.Nvme(platform::NvmeRoute::kInbox, platform::NvmeQueue::kAdmin, e, DataDirection::kIn, data,
                   timeout, done);
@@ -86,9 +86,9 @@ TEST(Faults, MediaErrorsOnEveryRoute) {
 
   std::array<uint8_t, 64> read{};
   read[0] = 0x02;
-  engine::PutLe32(&read[4], 1);
-  engine::PutLe32(&read[40], 9);
-  engine::PutLe32(&read[48], 1);  // LBA 9, two blocks
+  base::PutLe32(&read[4], 1);
+  base::PutLe32(&read[40], 9);
+  base::PutLe32(&read[48], 1);  // LBA 9, two blocks
   platform::NvmeCompletion done;
   ASSERT_EQ(nvme->Nvme(platform::NvmeRoute::kInbox, platform::NvmeQueue::kIo, read, DataDirection::kIn, data,
                        60, done),
@@ -188,7 +188,7 @@ TEST(Faults, UnplugAfterRequestsAndStayAway) {
 }
 
 TEST(Faults, FromTheLabFile) {
-  LabFileResult file = ParseLab(engine::IniFile::Parse(
+  LabFileResult file = ParseLab(base::IniFile::Parse(
       "[Gone]\nAttachment = nvme-inbox\nCapacity = 8MiB\nUnplugged = 1\nReturnAfter = 5\n"
       "[Bad]\nAttachment = sata-ahci\nCapacity = 8MiB\nMediaErrors = 3\nFailRequests = flush\n"));
   ASSERT_TRUE(file.lab) << file.error;

@@ -1,7 +1,7 @@
 // Identify data layouts: golden bytes of the fields that the inventory and decoders read.
 #include <gtest/gtest.h>
 
-#include "engine/bytes.h"
+#include "base/bytes.h"
 #include "lab_fixture.h"
 #include "sim/identify_data.h"
 
@@ -43,11 +43,11 @@ TEST(AtaIdentify, CapacityAndSectorSize) {
   };
   for (const Row& row : rows) {
     auto id = AtaIdentifyDevice(Described(row.sectorSize, row.capacity), {});
-    EXPECT_EQ(engine::GetLe32(&id[120]), row.words60);
-    EXPECT_EQ(engine::GetLe64(&id[200]), row.capacity / row.sectorSize);
-    EXPECT_EQ(engine::GetLe16(&id[212]), row.word106);
-    EXPECT_EQ(engine::GetLe32(&id[234]), row.words117);
-    EXPECT_EQ(engine::GetLe16(&id[166]) & 0x0400, 0x0400);  // word 83: 48-bit addressing
+    EXPECT_EQ(base::GetLe32(&id[120]), row.words60);
+    EXPECT_EQ(base::GetLe64(&id[200]), row.capacity / row.sectorSize);
+    EXPECT_EQ(base::GetLe16(&id[212]), row.word106);
+    EXPECT_EQ(base::GetLe32(&id[234]), row.words117);
+    EXPECT_EQ(base::GetLe16(&id[166]) & 0x0400, 0x0400);  // word 83: 48-bit addressing
   }
 }
 
@@ -58,14 +58,14 @@ TEST(AtaIdentify, ChecksumAndFeatureWords) {
   for (uint8_t b : id) sum = static_cast<uint8_t>(sum + b);
   EXPECT_EQ(sum, 0);
   EXPECT_EQ(id[510], 0xA5);
-  EXPECT_EQ(engine::GetLe16(&id[170]) & 0x20, 0x20);  // word 85: write cache enabled
-  EXPECT_EQ(engine::GetLe16(&id[338]) & 1, 1);        // word 169: trim
-  EXPECT_EQ(engine::GetLe16(&id[176]), 0x407F);       // word 88: UDMA 6 selected
+  EXPECT_EQ(base::GetLe16(&id[170]) & 0x20, 0x20);  // word 85: write cache enabled
+  EXPECT_EQ(base::GetLe16(&id[338]) & 1, 1);        // word 169: trim
+  EXPECT_EQ(base::GetLe16(&id[176]), 0x407F);       // word 88: UDMA 6 selected
   auto off = AtaIdentifyDevice(d, {.writeCacheEnabled = false});
-  EXPECT_EQ(engine::GetLe16(&off[170]) & 0x20, 0);
-  EXPECT_EQ(engine::GetLe16(&off[164]) & 0x20, 0x20);  // word 82: still supported
+  EXPECT_EQ(base::GetLe16(&off[170]) & 0x20, 0);
+  EXPECT_EQ(base::GetLe16(&off[164]) & 0x20, 0x20);  // word 82: still supported
   d.trimSupported = false;
-  EXPECT_EQ(engine::GetLe16(&AtaIdentifyDevice(d, {})[338]) & 1, 0);
+  EXPECT_EQ(base::GetLe16(&AtaIdentifyDevice(d, {})[338]) & 1, 0);
 }
 
 TEST(NvmeIdentify, ControllerFields) {
@@ -75,9 +75,9 @@ TEST(NvmeIdentify, ControllerFields) {
   EXPECT_EQ(Bytes(&id[4], 20), "S123" + std::string(16, ' '));
   EXPECT_EQ(Bytes(&id[24], 40), "ABCDEFG" + std::string(33, ' '));
   EXPECT_EQ(Bytes(&id[64], 8), "FW1     ");
-  EXPECT_EQ(engine::GetLe32(&id[80]), 0x00010400u);
-  EXPECT_EQ(engine::GetLe32(&id[516]), 1u);     // one namespace
-  EXPECT_EQ(engine::GetLe16(&id[520]) & 4, 4);  // Dataset Management
+  EXPECT_EQ(base::GetLe32(&id[80]), 0x00010400u);
+  EXPECT_EQ(base::GetLe32(&id[516]), 1u);     // one namespace
+  EXPECT_EQ(base::GetLe16(&id[520]) & 4, 4);  // Dataset Management
   EXPECT_EQ(id[525], 1);                        // volatile write cache present
 }
 
@@ -85,14 +85,14 @@ TEST(NvmeIdentify, NamespaceSizesAndFormats) {
   for (uint32_t ss : {512u, 4096u}) {
     auto id = NvmeIdentifyNamespace(Described(ss, uint64_t{8} << 20), 1);
     const uint64_t sectors = (uint64_t{8} << 20) / ss;
-    EXPECT_EQ(engine::GetLe64(&id[0]), sectors);
-    EXPECT_EQ(engine::GetLe64(&id[8]), sectors);
-    EXPECT_EQ(engine::GetLe64(&id[16]), sectors);
+    EXPECT_EQ(base::GetLe64(&id[0]), sectors);
+    EXPECT_EQ(base::GetLe64(&id[8]), sectors);
+    EXPECT_EQ(base::GetLe64(&id[16]), sectors);
     const uint8_t format = id[26] & 0x0F;
     EXPECT_EQ(1u << id[128 + 4 * format + 2], ss);  // LBADS of the format in use
     EXPECT_EQ(id[25], 1);
   }
-  EXPECT_EQ(engine::GetLe64(&NvmeIdentifyNamespace(Described(512, uint64_t{8} << 20), 0xFFFFFFFF)[0]), 0u);
+  EXPECT_EQ(base::GetLe64(&NvmeIdentifyNamespace(Described(512, uint64_t{8} << 20), 0xFFFFFFFF)[0]), 0u);
 }
 
 TEST(ScsiInquiry, StandardData) {

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <optional>
+
 #include "platform/files.h"
 #include "sim/lab_values.h"
 #include "support/fake_host.h"
@@ -11,13 +14,13 @@ namespace kestrune::sim {
 namespace {
 
 LabDescription Parse(std::string_view text) {
-  LabFileResult r = ParseLab(engine::IniFile::Parse(text));
+  LabFileResult r = ParseLab(base::IniFile::Parse(text));
   EXPECT_TRUE(r.lab) << r.error;
   return r.lab.value_or(LabDescription{});
 }
 
 std::string ErrorOf(std::string_view text) {
-  LabFileResult r = ParseLab(engine::IniFile::Parse(text));
+  LabFileResult r = ParseLab(base::IniFile::Parse(text));
   EXPECT_FALSE(r.lab);
   return r.error;
 }
@@ -65,6 +68,21 @@ TEST(LabValues, NumbersSwitchesLettersLocations) {
   EXPECT_FALSE(ParseUsbChain("1--3"));
 }
 
+TEST(LabValues, LinkSpeedsAndWidths) {
+  struct Row {
+    const char* text;
+    std::optional<uint32_t> value;
+  };
+  const Row speeds[] = {{"2.5", 25},   {"5", 50},           {"5.0", 50},        {"8", 80},
+                        {"8.0 GT/s", 80}, {"16.0GT/s", 160}, {" 32 gt/s ", 320}, {"64", 640},
+                        {"10", {}},    {"2.50", {}},         {"8.", {}},         {"GT/s", {}},
+                        {"", {}},      {"128", {}},          {"-8", {}},         {"8 GB/s", {}}};
+  for (const Row& r : speeds) EXPECT_EQ(ParseLinkSpeed(r.text), r.value) << r.text;
+  const Row widths[] = {{"1", 1}, {"2", 2}, {"4", 4}, {"8", 8}, {"12", 12}, {"16", 16}, {"32", 32},
+                        {"0", {}}, {"3", {}}, {"64", {}}, {"x4", {}}, {"", {}}};
+  for (const Row& r : widths) EXPECT_EQ(ParseLinkWidth(r.text), r.value) << r.text;
+}
+
 TEST(LabFile, EveryKey) {
   LabDescription lab = Parse(
       "[Main]\r\n"
@@ -84,6 +102,12 @@ TEST(LabFile, EveryKey) {
       "TargetId = 2\r\n"
       "Lun = 3\r\n"
       "PciLocation = (5,1,2)\r\n"
+      "NamespaceId = 3\r\n"
+      "LinkSpeed = 8\r\n"
+      "LinkWidth = 2\r\n"
+      "MaxLinkSpeed = 16.0 GT/s\r\n"
+      "MaxLinkWidth = 4\r\n"
+      "RootPort = (0,28,4)\r\n"
       "Volumes = D:, e\r\n"
       "Volume_D = 1MiB, 16MiB, 4MiB\r\n"
       "InquiryVendor = VEND\r\n"
@@ -131,6 +155,12 @@ TEST(LabFile, EveryKey) {
   EXPECT_EQ(d.pciBus, 5u);
   EXPECT_EQ(d.pciDevice, 1u);
   EXPECT_EQ(d.pciFunction, 2u);
+  EXPECT_EQ(d.namespaceId, 3u);
+  EXPECT_EQ(d.pcie.speedTenths, 80u);
+  EXPECT_EQ(d.pcie.width, 2u);
+  EXPECT_EQ(d.pcie.maxSpeedTenths, 160u);
+  EXPECT_EQ(d.pcie.maxWidth, 4u);
+  EXPECT_EQ(d.pcie.rootPort, (std::array<uint32_t, 3>{0, 28, 4}));
   ASSERT_EQ(d.volumes.size(), 2u);
   EXPECT_EQ(d.volumes[0].letter, 'D');
   EXPECT_EQ(d.volumes[0].offset, uint64_t{1} << 20);
@@ -196,6 +226,11 @@ TEST(LabFile, Defaults) {
   // PCI NVMe controllers on buses 3, 4, ...
   EXPECT_EQ(b.pciBus, 3u);
   EXPECT_EQ(d.pciBus, 4u);
+  // Namespace 1, and a link the lab does not report, below no root port.
+  EXPECT_EQ(b.namespaceId, 1u);
+  EXPECT_EQ(b.pcie.speedTenths, 0u);
+  EXPECT_EQ(b.pcie.maxWidth, 0u);
+  EXPECT_FALSE(b.pcie.rootPort);
   EXPECT_EQ(a.model, "KESTRUNE SIM A");
   EXPECT_EQ(a.serial, "SIM00000000000000001");
   EXPECT_EQ(a.firmware, "SIM10001");
@@ -289,6 +324,14 @@ TEST(LabFile, BadValuesGiveClearErrors) {
       {"MediaErrors = 1, 16384", "not a list of LBAs on the drive"},
       {"Stall = soon", "not a number"},
       {"ReturnAfter = x", "not a number"},
+      {"NamespaceId = 0", "NamespaceId = \"0\": not 1 to 0xFFFFFFFE"},
+      {"NamespaceId = 0xFFFFFFFF", "not 1 to 0xFFFFFFFE"},
+      {"LinkSpeed = 10", "LinkSpeed = \"10\": not a link speed"},
+      {"MaxLinkWidth = x4", "not a link width"},
+      {"LinkSpeed = 16\nMaxLinkSpeed = 8", "MaxLinkSpeed = \"8\": less than the negotiated link"},
+      {"LinkWidth = 8\nMaxLinkWidth = 4", "MaxLinkWidth = \"4\": less than the negotiated link"},
+      {"RootPort = 0:1c.0", "not (bus,device,function)"},
+      {"RootPort = (0,32,0)", "the root port is bus 0-255, device 0-31"},
   };
   for (const Row& row : rows) {
     // The first of two equal keys counts, so the row's keys come before the sound ones.
@@ -297,6 +340,22 @@ TEST(LabFile, BadValuesGiveClearErrors) {
     EXPECT_NE(error.find(row.expected), std::string::npos) << row.keys << "\n  gave: " << error;
     EXPECT_NE(error.find("[Disk]"), std::string::npos) << error;
   }
+}
+
+TEST(LabFile, LinkAndNamespaceBelongToPciDrives) {
+  EXPECT_EQ(Parse("[A]\nAttachment = sata-ahci\nCapacity = 8MiB\nLinkSpeed = 5\nLinkWidth = 1\n")
+                .drives[0]
+                .pcie.maxSpeedTenths,
+            50u);  // the maximum follows the negotiated link
+  const char* usbLink = "[U]\nAttachment = usb-flash\nCapacity = 8MiB\nLinkSpeed = 8\n";
+  EXPECT_NE(ErrorOf(usbLink).find("LinkSpeed = \"8\": USB and RAID drives have no PCI controller"),
+            std::string::npos);
+  const char* raidRoot = "[R]\nAttachment = raid\nCapacity = 8MiB\nVolumes = R:\nRootPort = (0,1,0)\n";
+  EXPECT_NE(ErrorOf(raidRoot).find("no PCI controller"), std::string::npos);
+  const char* sataNs = "[S]\nAttachment = sata-ahci\nCapacity = 8MiB\nNamespaceId = 2\n";
+  EXPECT_NE(ErrorOf(sataNs).find("only NVMe drives on a PCI controller have one"), std::string::npos);
+  const char* bridgeNs = "[B]\nAttachment = usb-asm2364\nCapacity = 8MiB\nNamespaceId = 2\n";
+  EXPECT_NE(ErrorOf(bridgeNs).find("only NVMe drives on a PCI controller have one"), std::string::npos);
 }
 
 TEST(LabFile, LabWideErrors) {
@@ -340,7 +399,7 @@ TEST(LabFile, DamagedFilesGiveAnErrorOrALab) {
   const std::string text(bytes->begin(), bytes->end());
   for (size_t i = 0; i < text.size(); ++i) {
     for (const std::string& damaged : {text.substr(0, i), text.substr(0, i) + '\x01' + text.substr(i + 1)}) {
-      LabFileResult r = ParseLab(engine::IniFile::Parse(damaged));
+      LabFileResult r = ParseLab(base::IniFile::Parse(damaged));
       EXPECT_NE(r.lab.has_value(), !r.error.empty()) << i;
     }
   }

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/bytes.h"
+#include "base/bytes.h"
 #include "lab_fixture.h"
 
 namespace kestrune::sim {
@@ -24,8 +24,8 @@ class NvmeModel : public ::testing::Test {
                 platform::NvmeQueue queue = platform::NvmeQueue::kAdmin) {
     std::array<uint8_t, 64> entry{};
     entry[0] = opcode;
-    engine::PutLe32(&entry[4], nsid);
-    for (const auto& [index, value] : cdws) engine::PutLe32(&entry[4 * index], value);
+    base::PutLe32(&entry[4], nsid);
+    for (const auto& [index, value] : cdws) base::PutLe32(&entry[4 * index], value);
     platform::NvmeCompletion c;
     EXPECT_EQ(dev->Nvme(platform::NvmeRoute::kInbox, queue, entry, direction, data, 60, c), platform::PassStatus::kOk);
     dw0 = c.dw0;

@@ -11,7 +11,7 @@ namespace {
 
 using platform::DataDirection;
 
-uint64_t Le64(const std::vector<uint8_t>& b, size_t at) { return engine::GetLe64(&b[at]); }
+uint64_t Le64(const std::vector<uint8_t>& b, size_t at) { return base::GetLe64(&b[at]); }
 std::string Text(const std::vector<uint8_t>& b, size_t at, size_t n) { return std::string(b.begin() + at, b.begin() + at + n); }
 
 TEST_F(NvmeModel, IdentifyStructures) {
@@ -19,7 +19,7 @@ TEST_F(NvmeModel, IdentifyStructures) {
   ASSERT_EQ(In(0x06, 0, {{10, 1}}, data), 0);
   EXPECT_EQ(Text(data, 24, 9), "SIM MODEL");
   EXPECT_EQ(Text(data, 64, 8), "FW0     ");
-  EXPECT_EQ(engine::GetLe16(&data[256]), 0x0007);  // security, format, firmware
+  EXPECT_EQ(base::GetLe16(&data[256]), 0x0007);  // security, format, firmware
   EXPECT_EQ(data[260], 0x16);                      // three slots
   EXPECT_EQ(data[261] & 0x02, 0x02);               // command effects log
 
@@ -30,10 +30,10 @@ TEST_F(NvmeModel, IdentifyStructures) {
   EXPECT_NE(eui, std::vector<uint8_t>(8, 0));
 
   ASSERT_EQ(In(0x06, 0, {{10, 2}}, data), 0);  // active namespaces above 0: just 1
-  EXPECT_EQ(engine::GetLe32(&data[0]), 1u);
-  EXPECT_EQ(engine::GetLe32(&data[4]), 0u);
+  EXPECT_EQ(base::GetLe32(&data[0]), 1u);
+  EXPECT_EQ(base::GetLe32(&data[4]), 0u);
   ASSERT_EQ(In(0x06, 1, {{10, 2}}, data), 0);  // none above 1
-  EXPECT_EQ(engine::GetLe32(&data[0]), 0u);
+  EXPECT_EQ(base::GetLe32(&data[0]), 0u);
 
   ASSERT_EQ(In(0x06, 1, {{10, 3}}, data), 0);  // descriptors: EUI-64, NGUID, UUID
   EXPECT_EQ(std::vector<uint8_t>(data.begin(), data.begin() + 4), (std::vector<uint8_t>{1, 8, 0, 0}));
@@ -52,7 +52,7 @@ TEST_F(NvmeModel, IdentifyStructures) {
 
 TEST_F(NvmeModel, HealthCountsWhatTheDriveDid) {
   std::vector<uint8_t> smart = Log(0x02, 512);
-  EXPECT_EQ(engine::GetLe16(&smart[1]), kCompositeTemperatureKelvin);
+  EXPECT_EQ(base::GetLe16(&smart[1]), kCompositeTemperatureKelvin);
   EXPECT_EQ(smart[0], 0);
   EXPECT_EQ(smart[3], 100);
   EXPECT_EQ(Le64(smart, 112), 1u);  // power cycles: the power-on of the lab
@@ -86,10 +86,10 @@ TEST_F(NvmeModel, ErrorLogAndUnknownOpcodes) {
   EXPECT_EQ(In(0x02, 0xFFFFFFFF, {{10, 0x00FF0042}}, data), 0x0109);  // invalid log page
   const std::vector<uint8_t> errors = Log(0x01, 256);
   EXPECT_EQ(Le64(errors, 0), 3u);  // newest first
-  EXPECT_EQ(engine::GetLe16(&errors[12]), 0x0109 << 1);
+  EXPECT_EQ(base::GetLe16(&errors[12]), 0x0109 << 1);
   EXPECT_EQ(Le64(errors, 64), 2u);
-  EXPECT_EQ(engine::GetLe16(&errors[64 + 8]), 1);  // the I/O queue
-  EXPECT_EQ(engine::GetLe16(&errors[64 + 12]), 0x0001 << 1);
+  EXPECT_EQ(base::GetLe16(&errors[64 + 8]), 1);  // the I/O queue
+  EXPECT_EQ(base::GetLe16(&errors[64 + 12]), 0x0001 << 1);
   EXPECT_EQ(Le64(Log(0x02, 512), 176), 3u);
   // An offset into the page.
   EXPECT_EQ(Le64(Log(0x01, 64, 64), 0), 2u);
@@ -97,8 +97,8 @@ TEST_F(NvmeModel, ErrorLogAndUnknownOpcodes) {
 
 TEST_F(NvmeModel, CommandEffectsListWhatTheControllerRuns) {
   const std::vector<uint8_t> page = Log(0x05, 4096);
-  auto admin = [&](int op) { return engine::GetLe32(&page[4 * op]); };
-  auto io = [&](int op) { return engine::GetLe32(&page[1024 + 4 * op]); };
+  auto admin = [&](int op) { return base::GetLe32(&page[4 * op]); };
+  auto io = [&](int op) { return base::GetLe32(&page[1024 + 4 * op]); };
   EXPECT_EQ(admin(0x06), 1u);
   EXPECT_EQ(admin(0x80), 1u | 2 | 4 | 8);
   EXPECT_EQ(admin(0x10), 1u | 16);

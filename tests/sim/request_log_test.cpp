@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/bytes.h"
+#include "base/bytes.h"
 #include "lab_fixture.h"
 
 // Fault plans are written with designated initializers that leave the other faults at their defaults.
@@ -26,8 +26,8 @@ TEST(RequestLog, RecordsEveryRequestInOrder) {
   nvme->Trim(0, 512);
   std::array<uint8_t, 64> entry{};
   entry[0] = 0x06;
-  engine::PutLe32(&entry[4], 0);
-  engine::PutLe32(&entry[40], 1);
+  base::PutLe32(&entry[4], 0);
+  base::PutLe32(&entry[40], 1);
   std::vector<uint8_t> id(4096);
   platform::NvmeCompletion done;
   nvme->Nvme(platform::NvmeRoute::kInbox, platform::NvmeQueue::kAdmin, entry, DataDirection::kIn, id, 60,

@@ -1,6 +1,9 @@
-// A Host for tests: fixed time and process id, a private temporary folder, captured output.
+// A Host for tests: fixed time and process id, a private temporary folder, captured output, and a
+// virtual clock. Thread-safe like the real hosts: run threads, workers and background writers may
+// call it at once while the test thread advances the clock.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -19,12 +22,23 @@ class FakeHost : public platform::Host {
   std::string tempFolder;
   std::string programPath = "/opt/kestrune/kestrune";
   uint32_t pid = 4242;
-  platform::LocalTime now{2026, 12, 8, 9, 5, 7, 0};
-  uint64_t monotonic = 0;
+  platform::LocalTime now{2026, 12, 8, 9, 5, 7, 0};  // set before a run starts; read-only during it
+  // The virtual clock in milliseconds. SleepMs advances it instead of waiting, so a Delay of an hour
+  // returns at once with the clock an hour later; tests advance it with Advance or by assignment.
+  std::atomic<uint64_t> monotonic{0};
   std::vector<uint8_t> package;
+  // Captured standard output and error. Read them directly once the threads that write are done,
+  // or through Out()/Err() while they may still write.
   std::string out;
   std::string err;
   bool remoteLogin = false;
+  uint32_t processors = 2;
+  uint64_t randomSeed = 1;  // RandomBytes is a reproducible stream from this seed
+  bool failRandom = false;  // RandomBytes fails, as when the system's source is unavailable
+
+  void Advance(uint64_t ms) { monotonic += ms; }
+  std::string Out() const;
+  std::string Err() const;
 
   std::vector<std::string> Arguments() const override { return args; }
   std::string TempFolder() const override { return tempFolder; }
@@ -32,14 +46,19 @@ class FakeHost : public platform::Host {
   std::string ProgramFolder() const override;
   uint32_t ProcessId() const override { return pid; }
   platform::LocalTime Now() const override { return now; }
-  uint64_t MonotonicMs() const override { return monotonic; }
+  uint64_t MonotonicMs() const override { return monotonic.load(); }
   void SleepMs(uint32_t ms) override { monotonic += ms; }
+  // Microsecond ticks of the virtual clock.
+  uint64_t Ticks() const override { return monotonic.load() * 1000u; }
+  uint64_t TickFrequency() const override { return 1000000u; }
+  uint32_t ProcessorCount() const override { return processors; }
+  bool RandomBytes(std::span<uint8_t> bytes) override;
   bool CreateFolders(const std::string& path) override;
   std::span<const uint8_t> EmbeddedPackage() const override { return package; }
   bool AttachConsole() override { return true; }
   void DetachConsole() override {}
-  void WriteStdout(std::string_view text) override { out += text; }
-  void WriteStderr(std::string_view text) override { err += text; }
+  void WriteStdout(std::string_view text) override;
+  void WriteStderr(std::string_view text) override;
   bool UnderRemoteLogin() override { return remoteLogin; }
   std::string ToAnsi(std::string_view s) const override { return std::string(s); }
   std::string FromAnsi(std::string_view s) const override { return std::string(s); }
@@ -53,12 +72,21 @@ class FakeHost : public platform::Host {
   bool failSharedBlocks = false;    // OpenSharedBlock gives nullptr, as when mapping fails
   bool failNamedLocks = false;      // AcquireNamedLock gives nullptr, as when the wait runs out
   bool systemNamedObjects = false;  // use the system's named objects instead of the in-process ones
-  std::unique_ptr<platform::SharedBlock> OpenSharedBlock(std::string_view name, size_t size) override;
-  std::unique_ptr<platform::NamedLock> AcquireNamedLock(std::string_view name, uint32_t timeoutMs) override;
+  // When not empty, both give nullptr with this reason, as the system does for an object it refuses
+  // (another user's, or open to other users).
+  std::string refusal;
+  std::unique_ptr<platform::SharedBlock> OpenSharedBlock(std::string_view name, size_t size,
+                                                         std::string& why) override;
+  std::unique_ptr<platform::NamedLock> AcquireNamedLock(std::string_view name, uint32_t timeoutMs,
+                                                        std::string& why) override;
   // Names of the locks taken so far, in order. Thread-safe.
   std::vector<std::string> LockLog() const;
 
  private:
+  mutable std::mutex outputMutex_;
+  std::mutex randomMutex_;
+  uint64_t randomState_ = 0;
+  bool randomStarted_ = false;
   mutable std::mutex lockLogMutex_;
   std::vector<std::string> lockLog_;
 

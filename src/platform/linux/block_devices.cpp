@@ -26,9 +26,22 @@ bool IsEmmcBootArea(std::string_view name) {
   return boot != std::string_view::npos && AllDigits(name.substr(boot + 4));
 }
 
-bool Listed(const SysRoot& sys, const std::string& name, const std::string& sysPath, bool includeLoop) {
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+bool Named(const std::vector<std::string>& nodes, const std::string& name) {
+  const std::string node = "/dev/" + name;
+  return std::any_of(nodes.begin(), nodes.end(), [&](const std::string& n) { return EqualsNoCase(n, node); });
+}
+
+bool Listed(const SysRoot& sys, const std::string& name, const std::string& sysPath, bool includeLoop,
+            const std::vector<std::string>& namedLoops) {
   if (sys.Attr(sysPath + "/hidden").value_or("0") == "1") return false;
-  if (StartsWith(name, "loop")) return includeLoop && sys.Exists(sysPath + "/loop/backing_file");
+  if (StartsWith(name, "loop"))
+    return (includeLoop || Named(namedLoops, name)) && sys.Exists(sysPath + "/loop/backing_file");
   if (StartsWith(name, "nvme")) return true;  // a multipath namespace hangs below its subsystem
   if (StartsWith(name, "sr") || StartsWith(name, "fd") || IsEmmcBootArea(name)) return false;
   if (!sys.Exists(sysPath + "/device")) return false;  // made by the kernel: RAM, zram, dm, md, nbd
@@ -80,11 +93,12 @@ std::optional<BlockDevice> ReadBlockDevice(const SysRoot& sys, const std::string
   return d;
 }
 
-std::vector<BlockDisk> ListBlockDisks(const SysRoot& sys, bool includeLoop) {
+std::vector<BlockDisk> ListBlockDisks(const SysRoot& sys, bool includeLoop,
+                                      const std::vector<std::string>& namedLoops) {
   std::vector<BlockDisk> disks;
   for (const std::string& name : sys.Entries("/sys/block")) {
     const std::string sysPath = sys.Resolve("/sys/block/" + name);
-    if (sysPath.empty() || !Listed(sys, name, sysPath, includeLoop)) continue;
+    if (sysPath.empty() || !Listed(sys, name, sysPath, includeLoop, namedLoops)) continue;
     std::optional<BlockDevice> disk = ReadBlockDevice(sys, sysPath);
     if (!disk) continue;
     BlockDisk entry;

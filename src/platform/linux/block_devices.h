@@ -28,8 +28,10 @@ struct BlockDisk {
 // NVMe namespaces, in natural name order (sda, sdb, ..., sdz, sdaa; nvme2n1 before nvme10n1).
 // Never listed: hidden disks (the per-path devices of NVMe multipath), optical and floppy drives,
 // eMMC boot areas, and disks made by the kernel itself (RAM, zram, device-mapper, MD, NBD);
-// loop devices with a backing file only when includeLoop is set.
-std::vector<BlockDisk> ListBlockDisks(const SysRoot& sys, bool includeLoop);
+// loop devices with a backing file only when includeLoop is set or namedLoops names their node
+// ("/dev/loop0", compared without regard to case: command-line selectors are upper-cased).
+std::vector<BlockDisk> ListBlockDisks(const SysRoot& sys, bool includeLoop,
+                                      const std::vector<std::string>& namedLoops = {});
 
 // One block device read from its sysfs folder; nullopt when the folder has no "dev" attribute.
 std::optional<BlockDevice> ReadBlockDevice(const SysRoot& sys, const std::string& sysPath);

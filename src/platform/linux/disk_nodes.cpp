@@ -4,6 +4,7 @@
 #include <optional>
 #include <string_view>
 
+#include "platform/linux/nvme_namespace.h"
 #include "platform/linux/parent_nodes.h"
 
 namespace kestrune::platform::linux_dev {
@@ -64,6 +65,7 @@ uint32_t AtaPortIndex(const SysRoot& sys, const std::string& ataFolder) {
 
 void FillNvme(const SysRoot& sys, const BlockDisk& disk, DiskNode& n) {
   n.busType = bus::kNvme;
+  n.namespaceId = NvmeNamespaceIdOf(sys, n.physicalPath, disk.disk.sysPath);
   const std::string controller = NvmeControllerSysPath(sys, disk.disk.sysPath);
   if (controller.empty()) return;
   n.friendlyName = sys.Attr(controller + "/model").value_or("");

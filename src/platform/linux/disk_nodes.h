@@ -12,7 +12,7 @@
 // one), which on AHCI is the hardware port, the number Windows' AHCI driver reports and boards print
 // beside the connector (SATA0, SATA1, ...). There, targetId = target + channel (the device behind a
 // port multiplier or an IDE slave). NVMe namespaces have no SCSI address; their controllerPath is
-// the controller node ("/dev/nvme0") that carries admin commands.
+// the controller node ("/dev/nvme0") that carries admin commands, and namespaceId is their NSID.
 #pragma once
 
 #include "platform/device.h"

@@ -12,6 +12,7 @@
 #include "platform/linux/disk_nodes.h"
 #include "platform/linux/linux_device.h"
 #include "platform/linux/parent_nodes.h"
+#include "platform/linux/pci_devices.h"
 #include "platform/linux/volumes.h"
 
 namespace kestrune::platform::linux_dev {
@@ -61,12 +62,16 @@ LinuxDeviceTree::LinuxDeviceTree(LinuxTreeOptions options) : options_(std::move(
 
 DeviceSnapshot LinuxDeviceTree::Enumerate() {
   DeviceSnapshot snapshot;
-  const std::vector<BlockDisk> disks = ListBlockDisks(sys_, options_.listLoopDevices);
+  const std::vector<BlockDisk> disks = ListBlockDisks(sys_, options_.listLoopDevices, options_.namedDisks);
   for (const BlockDisk& d : disks) snapshot.disks.push_back(DiskNodeOf(sys_, d));
   snapshot.volumes = FindVolumes(sys_, disks);
   snapshot.adapters = Adapters(sys_, snapshot.disks);
   return snapshot;
 }
+
+PciLinkReport LinuxDeviceTree::PciLink(const std::string& instanceId) { return ReadPciLink(sys_, instanceId); }
+
+std::vector<PciDeviceNode> LinuxDeviceTree::PciDevices() { return ListPciDevices(sys_); }
 
 std::unique_ptr<Device> LinuxDeviceTree::Open(const std::string& path, OpenAccess access) {
   if (path.empty() || path.front() != '/') return nullptr;

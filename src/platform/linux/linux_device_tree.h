@@ -11,6 +11,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/device.h"
 #include "platform/linux/sys_root.h"
@@ -20,6 +21,9 @@ namespace kestrune::platform::linux_dev {
 struct LinuxTreeOptions {
   std::string root = "/";        // where /sys, /proc and /dev are read (tests: a fake tree)
   bool listLoopDevices = false;  // list attached loop devices as disks (tests of the sector path)
+  // Loop devices listed although listLoopDevices is off: the ones a command line names as targets
+  // ("/dev/loop0", any case).
+  std::vector<std::string> namedDisks;
 };
 
 class LinuxDeviceTree final : public DeviceTree {
@@ -31,6 +35,9 @@ class LinuxDeviceTree final : public DeviceTree {
   bool Rescan() override;
   bool RemoveNode(const std::string& pathOrInstanceId) override;
   bool SetNodeEnabled(const std::string& instanceId, bool enable) override;
+  // The link attributes of a PCI function folder, and the functions of /sys/bus/pci (pci_devices.h).
+  PciLinkReport PciLink(const std::string& instanceId) override;
+  std::vector<PciDeviceNode> PciDevices() override;
 
  private:
   // Whether a controller folder (or a disk's own folder) holds a disk that the system uses: one

@@ -1,4 +1,6 @@
 // Host for Linux: /proc for the program path and ancestors, POSIX calls for the rest.
+#include <sched.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -107,6 +109,38 @@ class LinuxHost final : public Host {
     }
   }
 
+  uint64_t Ticks() const override {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<uint64_t>(ts.tv_sec) * 1000000000u + static_cast<uint64_t>(ts.tv_nsec);
+  }
+
+  uint64_t TickFrequency() const override { return 1000000000u; }
+
+  uint32_t ProcessorCount() const override {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) == 0) {
+      int n = CPU_COUNT(&set);
+      if (n > 0) return static_cast<uint32_t>(n);
+    }
+    long online = sysconf(_SC_NPROCESSORS_ONLN);
+    return online > 0 ? static_cast<uint32_t>(online) : 1u;
+  }
+
+  bool RandomBytes(std::span<uint8_t> bytes) override {
+    size_t done = 0;
+    while (done < bytes.size()) {
+      ssize_t n = getrandom(bytes.data() + done, bytes.size() - done, 0);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return false;
+      }
+      done += static_cast<size_t>(n);
+    }
+    return true;
+  }
+
   bool CreateFolders(const std::string& path) override {
     if (path.empty()) return false;
     std::string partial;
@@ -146,11 +180,13 @@ class LinuxHost final : public Host {
   std::string FromAnsi(std::string_view ansi) const override { return std::string(ansi); }
 
   // ---- Named shared memory and machine-wide locks ----
-  std::unique_ptr<SharedBlock> OpenSharedBlock(std::string_view name, size_t size) override {
-    return OpenNamedSharedBlock(name, size);
+  std::unique_ptr<SharedBlock> OpenSharedBlock(std::string_view name, size_t size,
+                                               std::string& why) override {
+    return OpenNamedSharedBlock(name, size, why);
   }
-  std::unique_ptr<NamedLock> AcquireNamedLock(std::string_view name, uint32_t timeoutMs) override {
-    return AcquireMachineLock(name, timeoutMs);
+  std::unique_ptr<NamedLock> AcquireNamedLock(std::string_view name, uint32_t timeoutMs,
+                                              std::string& why) override {
+    return AcquireMachineLock(name, timeoutMs, why);
   }
   // ---- end of named shared memory and machine-wide locks ----
 };

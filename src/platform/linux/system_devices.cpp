@@ -4,6 +4,10 @@
 
 namespace kestrune::platform {
 
-std::unique_ptr<DeviceTree> CreateSystemDeviceTree() { return std::make_unique<linux_dev::LinuxDeviceTree>(); }
+std::unique_ptr<DeviceTree> CreateSystemDeviceTree(const std::vector<std::string>& namedTargets) {
+  linux_dev::LinuxTreeOptions options;
+  options.namedDisks = namedTargets;
+  return std::make_unique<linux_dev::LinuxDeviceTree>(std::move(options));
+}
 
 }  // namespace kestrune::platform

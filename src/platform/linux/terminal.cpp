@@ -18,6 +18,8 @@ int gSavedStdout = -1;  // the standard output of the start while it is redirect
 
 bool OperatorAtTerminal() { return ::isatty(STDIN_FILENO) == 1 && ::isatty(STDOUT_FILENO) == 1; }
 
+bool StandardOutputIsTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
+
 std::optional<std::string> ReadStandardInputLine(const std::atomic<bool>* cancel) {
   constexpr int kPollMs = 100;
   std::string line;

@@ -183,7 +183,7 @@ class VolumeFinder {
     v.totalBytes = u.totalBytes;
     v.freeBytes = u.freeBytes;
     v.partitionOffset = leaf.startBytes;
-    v.holdsSystem = u.holdsSystem;
+    v.holdsSystem = u.holdsSystem && disk.disk.name.rfind("loop", 0) != 0;
     return v;
   }
 

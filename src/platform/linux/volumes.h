@@ -7,7 +7,8 @@
 //     ("/dev/dm-0") and softwareRaid is set; its letter is that device's mount point, "[SWAP]", or
 //     "[dm-0]" when it is neither mounted nor swap. A stack over several disks gives a volume on each.
 // holdsSystem marks "/", "/boot", "/boot/efi", "/efi" and swap (a swap file marks the volume that
-// holds it). partitionOffset is where the partition starts on its disk.
+// holds it), except on a loop device: a file the system reaches through one is never the system's
+// disk. partitionOffset is where the partition starts on its disk.
 #pragma once
 
 #include <vector>

@@ -4,6 +4,9 @@
 
 namespace kestrune::platform {
 
-std::unique_ptr<DeviceTree> CreateSystemDeviceTree() { return std::make_unique<win32::Win32DeviceTree>(); }
+// Windows lists every disk of the disk class: a named target needs nothing more.
+std::unique_ptr<DeviceTree> CreateSystemDeviceTree(const std::vector<std::string>&) {
+  return std::make_unique<win32::Win32DeviceTree>();
+}
 
 }  // namespace kestrune::platform

@@ -30,6 +30,11 @@ bool OperatorAtTerminal() {
          GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
 }
 
+bool StandardOutputIsTerminal() {
+  DWORD mode = 0;
+  return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+}
+
 std::optional<std::string> ReadStandardInputLine(const std::atomic<bool>* cancel) {
   if (cancel && cancel->load()) return std::nullopt;
   HANDLE in = GetStdHandle(STD_INPUT_HANDLE);

@@ -28,22 +28,6 @@ std::vector<DEVINST> NodesOf(HDEVINFO raw) {
   return nodes;
 }
 
-// The LocationInformation value of the node's key under SYSTEM\CurrentControlSet\Enum; the node's
-// own location property when the key has none.
-std::string LocationInformationOf(DEVINST node, const std::string& instanceId) {
-  const std::wstring key = L"SYSTEM\\CurrentControlSet\\Enum\\" + Widen(instanceId);
-  DWORD bytes = 0;
-  if (RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"LocationInformation", RRF_RT_REG_SZ, nullptr, nullptr,
-                   &bytes) == ERROR_SUCCESS &&
-      bytes > 0) {
-    std::vector<wchar_t> buffer(bytes / sizeof(wchar_t) + 1, L'\0');
-    if (RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"LocationInformation", RRF_RT_REG_SZ, nullptr,
-                     buffer.data(), &bytes) == ERROR_SUCCESS)
-      return TextOf(buffer);
-  }
-  return NodeText(node, CM_DRP_LOCATION_INFORMATION);
-}
-
 // The version of the node's installed driver: the driver node whose description equals name, else
 // the first one the installed-driver list holds. 0 when there is none.
 uint64_t DriverVersionOf(const std::string& instanceId, const std::string& name) {
@@ -126,6 +110,20 @@ std::string NameOf(DEVINST node) {
   return name.empty() ? NodeText(node, CM_DRP_DEVICEDESC) : name;
 }
 
+std::string LocationInformationOf(DEVINST node, const std::string& instanceId) {
+  const std::wstring key = L"SYSTEM\\CurrentControlSet\\Enum\\" + Widen(instanceId);
+  DWORD bytes = 0;
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"LocationInformation", RRF_RT_REG_SZ, nullptr, nullptr,
+                   &bytes) == ERROR_SUCCESS &&
+      bytes > 0) {
+    std::vector<wchar_t> buffer(bytes / sizeof(wchar_t) + 1, L'\0');
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"LocationInformation", RRF_RT_REG_SZ, nullptr,
+                     buffer.data(), &bytes) == ERROR_SUCCESS)
+      return TextOf(buffer);
+  }
+  return NodeText(node, CM_DRP_LOCATION_INFORMATION);
+}
+
 ParentNode ParentNodeOf(DEVINST disk) {
   ParentNode p;
   std::optional<DEVINST> parent = ParentOf(disk);
@@ -146,6 +144,10 @@ std::vector<DEVINST> InterfaceNodes(const GUID& interfaceClass) {
 
 std::vector<DEVINST> SetupClassNodes(const GUID& setupClass) {
   return NodesOf(SetupDiGetClassDevsW(&setupClass, nullptr, nullptr, DIGCF_PRESENT));
+}
+
+std::vector<DEVINST> PresentNodes() {
+  return NodesOf(SetupDiGetClassDevsW(nullptr, nullptr, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES));
 }
 
 void UsbChainReader::Load() {

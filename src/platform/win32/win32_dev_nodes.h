@@ -54,6 +54,10 @@ std::optional<DEVINST> LocateNode(const std::string& instanceId);
 // Friendly name, else the description.
 std::string NameOf(DEVINST node);
 
+// The LocationInformation value of the node's key under SYSTEM\CurrentControlSet\Enum; the node's
+// own location property when the key has none.
+std::string LocationInformationOf(DEVINST node, const std::string& instanceId);
+
 // The parent node of a disk as the disk list needs it: name, instance id, driver service, driver
 // version, the registry's LocationInformation and the bus address.
 ParentNode ParentNodeOf(DEVINST disk);
@@ -62,6 +66,8 @@ ParentNode ParentNodeOf(DEVINST disk);
 // (present), in the system's enumeration order.
 std::vector<DEVINST> InterfaceNodes(const GUID& interfaceClass);
 std::vector<DEVINST> SetupClassNodes(const GUID& setupClass);
+// Every present node of every setup class.
+std::vector<DEVINST> PresentNodes();
 
 // Fills usbPorts and usbHostController of a disk behind USB: the port of the disk's USB device
 // ("Port_#%d.Hub_#%d"), then the port of every hub above it up to the root hub, and the 1-based

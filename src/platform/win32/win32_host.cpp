@@ -1,8 +1,10 @@
 // Host for Windows: Win32 calls, UTF-16 at the boundary, UTF-8 inside.
 #include <windows.h>
+#include <bcrypt.h>
 #include <shellapi.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -103,6 +105,34 @@ class Win32Host final : public Host {
 
   void SleepMs(uint32_t ms) override { Sleep(ms); }
 
+  uint64_t Ticks() const override {
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return static_cast<uint64_t>(t.QuadPart);
+  }
+
+  uint64_t TickFrequency() const override {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);  // never fails on XP and later
+    return f.QuadPart > 0 ? static_cast<uint64_t>(f.QuadPart) : 1u;
+  }
+
+  uint32_t ProcessorCount() const override {
+    DWORD n = GetActiveProcessorCount(ALL_PROCESSOR_GROUPS);
+    return n > 0 ? n : 1u;
+  }
+
+  bool RandomBytes(std::span<uint8_t> bytes) override {
+    // BCryptGenRandom takes a ULONG length: fill in pieces below 4 GiB.
+    size_t done = 0;
+    while (done < bytes.size()) {
+      ULONG piece = static_cast<ULONG>(std::min<size_t>(bytes.size() - done, 1u << 30));
+      if (BCryptGenRandom(nullptr, bytes.data() + done, piece, BCRYPT_USE_SYSTEM_PREFERRED_RNG) != 0) return false;
+      done += piece;
+    }
+    return true;
+  }
+
   bool CreateFolders(const std::string& path) override {
     std::wstring w = Widen(path);
     for (size_t pos = 0; (pos = w.find_first_of(L"\\/", pos + 1)) != std::wstring::npos;) {
@@ -175,11 +205,13 @@ class Win32Host final : public Host {
   }
 
   // ---- Named shared memory and machine-wide locks ----
-  std::unique_ptr<SharedBlock> OpenSharedBlock(std::string_view name, size_t size) override {
-    return OpenNamedSharedBlock(name, size);
+  std::unique_ptr<SharedBlock> OpenSharedBlock(std::string_view name, size_t size,
+                                               std::string& why) override {
+    return OpenNamedSharedBlock(name, size, why);
   }
-  std::unique_ptr<NamedLock> AcquireNamedLock(std::string_view name, uint32_t timeoutMs) override {
-    return AcquireMachineLock(name, timeoutMs);
+  std::unique_ptr<NamedLock> AcquireNamedLock(std::string_view name, uint32_t timeoutMs,
+                                              std::string& why) override {
+    return AcquireMachineLock(name, timeoutMs, why);
   }
   // ---- end of named shared memory and machine-wide locks ----
 };

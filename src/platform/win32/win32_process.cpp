@@ -9,22 +9,11 @@
 
 #include "platform/command_line_split.h"
 #include "platform/process.h"
+#include "platform/win32/last_error.h"
 #include "platform/win32/wide.h"
 
 namespace kestrune::platform {
 namespace {
-
-std::string LastErrorText() {
-  DWORD code = GetLastError();
-  wchar_t* text = nullptr;
-  DWORD n = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-      code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::string out = n ? Narrow(std::wstring_view(text, n)) : "error " + std::to_string(code);
-  if (text) LocalFree(text);
-  while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' ')) out.pop_back();
-  return out;
-}
 
 bool EndsWithNoCase(std::wstring_view s, std::wstring_view suffix) {
   return s.size() >= suffix.size() &&

@@ -1,11 +1,11 @@
-#include "engine/ini.h"
+#include "base/ini.h"
 
-#include "engine/atomic_file.h"
-#include "engine/output.h"
-#include "engine/text.h"
+#include "base/atomic_file.h"
+#include "base/text.h"
+#include "base/unicode.h"
 #include "platform/files.h"
 
-namespace kestrune::engine {
+namespace kestrune::base {
 namespace {
 
 // One line of an INI text: where it starts, where its text ends and where the next line starts.
@@ -241,4 +241,4 @@ IniWrite WriteIniValue(const std::string& path, std::string_view section, std::s
                                                                          : IniWrite::kFileFailed;
 }
 
-}  // namespace kestrune::engine
+}  // namespace kestrune::base

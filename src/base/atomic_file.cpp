@@ -1,10 +1,10 @@
-#include "engine/atomic_file.h"
+#include "base/atomic_file.h"
 
 #include <cstdio>
 #include <filesystem>
-#include <random>
+#include <atomic>
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "platform/files.h"
 
 #ifdef _WIN32
@@ -13,18 +13,10 @@
 #include <unistd.h>
 #endif
 
-namespace kestrune::engine {
+namespace kestrune::base {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::FILE* OpenForWriting(const std::string& path) {
-#ifdef _WIN32
-  return _wfopen(platform::FsPath(path).c_str(), L"wb");
-#else
-  return std::fopen(path.c_str(), "wb");
-#endif
-}
 
 bool SyncToDisk(std::FILE* f) {
 #ifdef _WIN32
@@ -34,17 +26,24 @@ bool SyncToDisk(std::FILE* f) {
 #endif
 }
 
-// A name beside path that no other writer (another instance writing the same file) picks.
-std::string TemporaryNameFor(const std::string& path) {
-  static thread_local std::mt19937 random{std::random_device{}()};
-  return path + Format(".%08x.tmp", static_cast<unsigned>(random()));
+// Creates a temporary file beside path that no other writer (another thread or instance writing
+// the same file) holds: names are tried in turn until an exclusive create succeeds, so no two
+// writers ever share one, whatever their timing.
+std::FILE* CreateTemporaryFor(const std::string& path, std::string& temporary) {
+  static std::atomic<uint32_t> counter{0};
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    temporary = path + Format(".%u.tmp", counter.fetch_add(1));
+    if (std::FILE* f = platform::CreateNewFile(temporary)) return f;
+    if (!platform::FileExists(temporary)) return nullptr;  // not a clash: the folder refuses
+  }
+  return nullptr;
 }
 
 }  // namespace
 
 bool SaveFileAtomically(const std::string& path, std::string_view bytes, bool sync) {
-  std::string temporary = TemporaryNameFor(path);
-  std::FILE* f = OpenForWriting(temporary);
+  std::string temporary;
+  std::FILE* f = CreateTemporaryFor(path, temporary);
   if (!f) return false;
   bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
   ok = std::fflush(f) == 0 && ok;
@@ -62,4 +61,4 @@ bool SaveFileAtomically(const std::string& path, std::string_view bytes, bool sy
   return ok;
 }
 
-}  // namespace kestrune::engine
+}  // namespace kestrune::base

@@ -1,16 +1,16 @@
 // The INI module: reading by the profile-file rules, and writing that changes one entry only.
-#include "engine/ini.h"
+#include "base/ini.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "engine/output.h"
-#include "engine/text.h"
+#include "base/text.h"
+#include "base/unicode.h"
 #include "platform/files.h"
 #include "support/fake_host.h"
 
-namespace kestrune::engine {
+namespace kestrune::base {
 namespace {
 
 TEST(IniReadTest, ProfileFileRules) {
@@ -164,4 +164,4 @@ TEST_F(IniFileWriteTest, FailuresLeaveTheFileAlone) {
 }
 
 }  // namespace
-}  // namespace kestrune::engine
+}  // namespace kestrune::base

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-namespace kestrune::engine {
+namespace kestrune::base {
 
 class IniFile {
  public:
@@ -75,4 +75,4 @@ enum class IniWrite { kOk, kBadEntry, kFileFailed };
 IniWrite WriteIniValue(const std::string& path, std::string_view section, std::string_view key,
                        std::string_view value, bool flush = false);
 
-}  // namespace kestrune::engine
+}  // namespace kestrune::base

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace kestrune::engine {
+namespace kestrune::base {
 
 inline char ToLowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
 inline char ToUpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
@@ -29,4 +29,4 @@ std::string_view Trim(std::string_view s, bool lineEnds = false);
 // printf into a std::string. Portable formats only.
 std::string Format(const char* fmt, ...) __attribute__((format(gnu_printf, 1, 2)));
 
-}  // namespace kestrune::engine
+}  // namespace kestrune::base

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace kestrune::engine {
+namespace kestrune::base {
 
 // Writes bytes to a temporary file beside path and renames it over path (creating path when it is
 // missing). An existing file's permissions are kept. With sync the temporary file is also flushed
@@ -13,4 +13,4 @@ namespace kestrune::engine {
 // failure; the old file is then unchanged and no temporary file is left behind.
 bool SaveFileAtomically(const std::string& path, std::string_view bytes, bool sync = false);
 
-}  // namespace kestrune::engine
+}  // namespace kestrune::base

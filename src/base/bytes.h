@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-namespace kestrune::engine {
+namespace kestrune::base {
 
 inline uint16_t GetLe16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 inline uint32_t GetLe32(const uint8_t* p) {
@@ -36,4 +36,4 @@ inline void AppendLe32(std::vector<uint8_t>& out, uint32_t v) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 
-}  // namespace kestrune::engine
+}  // namespace kestrune::base

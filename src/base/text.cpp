@@ -1,9 +1,9 @@
-#include "engine/text.h"
+#include "base/text.h"
 
 #include <cstdarg>
 #include <cstdio>
 
-namespace kestrune::engine {
+namespace kestrune::base {
 
 std::string ToLowerAscii(std::string_view s) {
   std::string out(s);
@@ -64,4 +64,4 @@ std::string Format(const char* fmt, ...) {
   return out;
 }
 
-}  // namespace kestrune::engine
+}  // namespace kestrune::base

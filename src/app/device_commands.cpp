@@ -1,0 +1,19 @@
+#include "app/device_commands.h"
+
+#include "devcmd/nvme_commands.h"
+#include "disk/disk_commands.h"
+#include "disk/sector_commands.h"
+
+namespace kestrune::app {
+
+std::vector<engine::HandlerRow> RegisterDeviceCommands(engine::Interpreter& interp) {
+  std::vector<engine::HandlerRow> unmatched;
+  for (auto group :
+       {disk::RegisterDiskCommands, disk::RegisterSectorCommands, devcmd::RegisterNvmeCommands}) {
+    const std::vector<engine::HandlerRow> rows = group(interp);
+    unmatched.insert(unmatched.end(), rows.begin(), rows.end());
+  }
+  return unmatched;
+}
+
+}  // namespace kestrune::app

@@ -1,0 +1,2 @@
+Identify();
+Identify_Namespace( StartByte:0, EndByte:4095 );
