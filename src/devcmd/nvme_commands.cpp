@@ -5,6 +5,7 @@
 #include "base/text.h"
 #include "devcmd/nvme_command_groups.h"
 #include "devcmd/nvme_command_support.h"
+#include "devcmd/nvme_state.h"
 #include "disk/disk_state.h"
 #include "disk/dump_file.h"
 #include "disk/node_control.h"
@@ -121,6 +122,7 @@ constexpr engine::HandlerRow kHandlers[] = {
 }  // namespace
 
 std::vector<engine::HandlerRow> RegisterNvmeCommands(engine::Interpreter& interp) {
+  interp.State<NvmeState>();  // made before any run, so no run thread is the first to use it
   return interp.Register({kHandlers, RawNvmeHandlers(), FeatureHandlers(), IdentifyHandlers(), LogPageHandlers()});
 }
 

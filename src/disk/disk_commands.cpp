@@ -129,6 +129,7 @@ constexpr engine::HandlerRow kHandlers[] = {
 }  // namespace
 
 std::vector<engine::HandlerRow> RegisterDiskCommands(engine::Interpreter& interp) {
+  StateOf(interp);  // made before any run; it also answers the engine's current-disk questions
   return interp.Register({kHandlers, DiskQueryHandlers()});
 }
 

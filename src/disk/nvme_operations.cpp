@@ -254,8 +254,9 @@ int32_t SetFeatures(DeviceTarget target, const DiskEntry& disk, uint32_t fid, bo
 }
 
 int32_t FirmwareCommit(DeviceTarget target, const DiskEntry& disk, uint8_t slot, uint8_t action,
-                       uint32_t* dw0) {
+                       platform::Host& clock, uint32_t* dw0) {
   Built b = CommitExchange(slot, action);
+  b.x.clock = &clock;
   return SendBuilt(target, disk, b, dw0);
 }
 

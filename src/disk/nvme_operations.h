@@ -37,6 +37,7 @@
 #include "disk/device_target.h"
 #include "disk/disk_entry.h"
 #include "platform/device.h"
+#include "platform/host.h"
 
 namespace kestrune::disk {
 
@@ -116,9 +117,10 @@ int32_t GetFeatures(DeviceTarget target, const DiskEntry& disk, uint32_t fid, ui
 int32_t SetFeatures(DeviceTarget target, const DiskEntry& disk, uint32_t fid, bool save, uint32_t value,
                     uint32_t* dw0 = nullptr);
 
-// Firmware Commit (10h), CDW10 = slot | action<<3 (slot and action 0-7, else -2); no data.
+// Firmware Commit (10h), CDW10 = slot | action<<3 (slot and action 0-7, else -2); no data. A route
+// that must let the new firmware settle after the commit waits on clock's sleep.
 int32_t FirmwareCommit(DeviceTarget target, const DiskEntry& disk, uint8_t slot, uint8_t action,
-                       uint32_t* dw0 = nullptr);
+                       platform::Host& clock, uint32_t* dw0 = nullptr);
 
 // Firmware Image Download (11h), CDW10 = (length - 1)/4, CDW11 = offset/4; data out. A whole image
 // is usually sent through one held handle. -2 when the chunk is empty or its length or offset is

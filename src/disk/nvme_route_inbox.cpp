@@ -143,7 +143,7 @@ int32_t FirmwareActivate(platform::Device& device, NvmeExchange& x) {
     case ControlOutcome::kDone:
       break;
   }
-  WaitAfterActivation();
+  WaitAfterActivation(x);
   return kNvmeDone;
 }
 

@@ -1,9 +1,6 @@
 // What every route shares: directions and queues of the device seam, timeouts, the raw entry
 // through Device::Nvme, and device-control requests.
 #include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <thread>
 
 #include "base/completion_codes.h"
 #include "disk/nvme_entries.h"
@@ -13,10 +10,6 @@ namespace kestrune::disk {
 namespace {
 
 namespace code = base::code;
-
-void RealWait(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-
-std::atomic<SettleWaiter> g_waiter{nullptr};
 
 }  // namespace
 
@@ -69,11 +62,8 @@ void CopyBack(std::span<const uint8_t> reply, size_t at, std::span<uint8_t> data
   std::copy_n(reply.begin() + static_cast<std::ptrdiff_t>(at), n, data.begin());
 }
 
-void SetActivationWaiter(SettleWaiter waiter) { g_waiter.store(waiter); }
-
-void WaitAfterActivation() {
-  SettleWaiter w = g_waiter.load();
-  (w != nullptr ? w : RealWait)(kActivationSettleMs);
+void WaitAfterActivation(const NvmeExchange& x) {
+  if (x.clock) x.clock->SleepMs(kActivationSettleMs);
 }
 
 }  // namespace kestrune::disk

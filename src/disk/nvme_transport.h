@@ -8,6 +8,7 @@
 
 #include "disk/nvme_operations.h"
 #include "platform/device.h"
+#include "platform/host.h"
 
 namespace kestrune::disk {
 
@@ -34,6 +35,7 @@ struct NvmeExchange {
   uint32_t imageOffset = 0;    // firmware download: byte offset of the chunk in the image
   uint32_t dw0 = 0;            // out: the completion dword where the route returns one
   uint8_t scsiStatus = 0;      // out: the SCSI status of the inbox security fallback
+  platform::Host* clock = nullptr;  // whose sleep a route's settle wait uses; null: no wait
 };
 
 // Timeouts of the routes that carry a timeout of their own.
@@ -79,10 +81,8 @@ ControlOutcome SendControl(platform::Device& device, uint32_t code, std::span<co
 // Copies min(data, reply - at) bytes from reply[at] into data.
 void CopyBack(std::span<const uint8_t> reply, size_t at, std::span<uint8_t> data);
 
-// What the inbox firmware activation waits after success (1000 ms); tests replace the waiter.
+// What the inbox firmware activation waits after success (1000 ms), on the exchange's clock.
 inline constexpr uint32_t kActivationSettleMs = 1000;
-using SettleWaiter = void (*)(uint32_t ms);
-void SetActivationWaiter(SettleWaiter waiter);  // nullptr restores the real wait
-void WaitAfterActivation();
+void WaitAfterActivation(const NvmeExchange& x);
 
 }  // namespace kestrune::disk

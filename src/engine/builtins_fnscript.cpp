@@ -117,6 +117,7 @@ constexpr HandlerRow kHandlers[] = {
 }  // namespace
 
 std::vector<HandlerRow> RegisterFnScriptCommands(Interpreter& interp) {
+  interp.State<BackgroundChildren>();  // made before any run, so no run thread is the first to use it
   interp.AddRunEndHook([&interp](uint32_t view) { interp.State<BackgroundChildren>().Join(interp, view); });
   return interp.Register({kHandlers});
 }

@@ -76,6 +76,7 @@ constexpr HandlerRow kHandlers[] = {
 }  // namespace
 
 std::vector<HandlerRow> RegisterSystemCommands(Interpreter& interp) {
+  interp.State<ScriptLocks>();  // made before any run, so no run thread is the first to use it
   // A lock the script left taken is given back when its run ends.
   interp.AddRunEndHook([&interp](uint32_t view) { interp.State<ScriptLocks>().held.at(view).reset(); });
   return interp.Register({kHandlers});

@@ -63,7 +63,7 @@ struct DiskNode {
   std::vector<uint32_t> usbPorts;
   uint32_t usbHostController = 0;
   std::string controllerPath;       // Linux: the NVMe controller node ("/dev/nvme0") for admin commands
-  uint32_t namespaceId = 0;         // NVMe: the namespace the disk is (its NSID); 0 when the system does not say
+  uint32_t namespaceId = 0;  // NVMe: the namespace the disk is (its NSID); 0 when the system does not say
 };
 
 // One mounted volume (a drive letter on Windows, a mounted partition on Linux).

@@ -18,7 +18,9 @@ std::string PciLocationText(uint32_t bus, uint32_t device, uint32_t function) {
                 device, function);
 }
 
-std::string PciLocationText(const DriveDescription& d) { return PciLocationText(d.pciBus, d.pciDevice, d.pciFunction); }
+std::string PciLocationText(const DriveDescription& d) {
+  return PciLocationText(d.pciBus, d.pciDevice, d.pciFunction);
+}
 
 std::string RootPortInstanceId(const std::array<uint32_t, 3>& at) {
   return Format("PCI\\VEN_%04X&DEV_7F00&SUBSYS_00000000&REV_01\\3&2C0FFEE&0&%02X%02X", kSimPciVendorId, at[0],

@@ -31,8 +31,8 @@ std::array<uint8_t, 512> AtaIdentifyDevice(const DriveDescription& d, const Iden
 // Identify Controller (CNS 1): VID at 0-1, SN 4-23, MN 24-63, FR 64-71 (the description's; the
 // controller model puts in its active firmware), version 1.4, security send/receive, format and
 // firmware commands, three firmware slots, the command effects log, host controlled thermal
-// management (273-373 K), the drive's NamespaceId as the number of namespaces, Dataset Management when trim is supported, saved features,
-// the volatile write cache when present.
+// management (273-373 K), the drive's NamespaceId as the number of namespaces, Dataset Management when trim
+// is supported, saved features, the volatile write cache when present.
 std::array<uint8_t, 4096> NvmeIdentifyController(const DriveDescription& d);
 
 // The namespace's identifiers, derived from the serial number: IEEE EUI-64, NGUID and UUID.
@@ -47,8 +47,8 @@ NamespaceIds NvmeNamespaceIds(const DriveDescription& d);
 std::array<uint8_t, 4096> NvmeNamespaceDescriptors(const DriveDescription& d);
 
 // Identify Namespace (CNS 0) of the drive's namespace: NSZE/NCAP/NUSE in sectors, two LBA formats (0: 512
-// bytes, 1: 4096 bytes) with FLBAS selecting the drive's, NGUID at 104 and EUI-64 at 120. For the broadcast NSID FFFFFFFFh the
-// sizes are zero (what all namespaces share).
+// bytes, 1: 4096 bytes) with FLBAS selecting the drive's, NGUID at 104 and EUI-64 at 120. For the broadcast
+// NSID FFFFFFFFh the sizes are zero (what all namespaces share).
 std::array<uint8_t, 4096> NvmeIdentifyNamespace(const DriveDescription& d, uint32_t nsid);
 
 // Standard INQUIRY data (96 bytes): direct-access device, the removable bit, SPC-4, vendor at 8,

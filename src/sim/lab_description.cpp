@@ -55,13 +55,16 @@ bool SharesPort(Attachment a) {
 // What the PCI Express link and root port of a drive cannot be; empty when they are sound.
 std::string CheckPcie(const DriveDescription& d) {
   const PcieDescription& p = d.pcie;
-  const bool given = p.speedTenths != 0 || p.width != 0 || p.maxSpeedTenths != 0 || p.maxWidth != 0 || p.rootPort;
-  if (given && !HasPciController(d.attachment)) return "USB and RAID drives have no PCI controller of their own";
+  const bool given =
+      p.speedTenths != 0 || p.width != 0 || p.maxSpeedTenths != 0 || p.maxWidth != 0 || p.rootPort;
+  if (given && !HasPciController(d.attachment))
+    return "USB and RAID drives have no PCI controller of their own";
   for (uint32_t speed : {p.speedTenths, p.maxSpeedTenths})
     if (speed != 0 && !IsLinkSpeedTenths(speed)) return "a link speed is 2.5, 5, 8, 16, 32 or 64 GT/s";
   for (uint32_t width : {p.width, p.maxWidth})
     if (width != 0 && !IsLinkWidth(width)) return "a link width is 1, 2, 4, 8, 12, 16 or 32 lanes";
-  if (p.speedTenths > p.maxSpeedTenths || p.width > p.maxWidth) return "the link is faster or wider than its maximum";
+  if (p.speedTenths > p.maxSpeedTenths || p.width > p.maxWidth)
+    return "the link is faster or wider than its maximum";
   if (p.rootPort && ((*p.rootPort)[0] > 255 || (*p.rootPort)[1] > 31 || (*p.rootPort)[2] > 7))
     return "the root port is bus 0-255, device 0-31, function 0-7";
   return {};

@@ -95,7 +95,7 @@ struct DriveDescription {
   uint32_t lun = 0;
   uint32_t pciBus = 0, pciDevice = 0, pciFunction = 0;  // the controller's PCI location
   PcieDescription pcie;                                 // drives on a PCI controller only
-  uint32_t namespaceId = 1;  // NVMe: the NSID of the drive's one namespace
+  uint32_t namespaceId = 1;                             // NVMe: the NSID of the drive's one namespace
   uint32_t usbController = 1;                           // 1-based position of the USB host controller
   std::vector<uint32_t> usbPorts;  // the drive's own port first, then each hub's port above it
   InquiryIdentity inquiry;

@@ -484,8 +484,7 @@ bool ReadNamespaceId(SectionReader& r, DriveDescription& d) {
 
 bool ReadDrive(SectionReader& r, DriveDescription& d, Given& given) {
   return ReadIdentity(r, d, given) && ReadMedia(r, d) && ReadPlacement(r, d, given) && ReadPcie(r, d) &&
-         ReadNamespaceId(r, d) &&
-         ReadVolumes(r, d, given) && ReadInquiry(r, d) && ReadFaults(r, d);
+         ReadNamespaceId(r, d) && ReadVolumes(r, d, given) && ReadInquiry(r, d) && ReadFaults(r, d);
 }
 
 // The lowest number from `from` on that is not in taken; it is added to taken.

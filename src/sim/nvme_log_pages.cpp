@@ -112,8 +112,7 @@ void GetLogPage(NvmeRequest& r) {
       page = ErrorInformation(r.drive.controller());
       break;
     case 0x02:
-      if (r.nsid() != 0 && !NamesOwnOrEveryNamespace(r))
-        return SetStatus(r, nvme_status::kInvalidNamespace);
+      if (r.nsid() != 0 && !NamesOwnOrEveryNamespace(r)) return SetStatus(r, nvme_status::kInvalidNamespace);
       page = HealthInformation(r.drive);
       break;
     case 0x03:

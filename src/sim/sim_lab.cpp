@@ -179,7 +179,8 @@ platform::PciLinkReport SimLab::PciLink(const std::string& instanceId) {
   if (removedParents_.count(instanceId)) return {};
   for (const auto& drive : drives_) {
     const DriveDescription& d = drive->description();
-    if (HasPciController(d.attachment) && EqualsNoCase(instanceId, ParentNodeFor(d).instanceId)) return PciLinkFor(d);
+    if (HasPciController(d.attachment) && EqualsNoCase(instanceId, ParentNodeFor(d).instanceId))
+      return PciLinkFor(d);
   }
   return {};
 }
@@ -189,7 +190,8 @@ std::vector<platform::PciDeviceNode> SimLab::PciDevices() {
   std::vector<const DriveDescription*> shown;
   for (const auto& drive : drives_) {
     const DriveDescription& d = drive->description();
-    if (HasPciController(d.attachment) && !removedParents_.count(ParentNodeFor(d).instanceId)) shown.push_back(&d);
+    if (HasPciController(d.attachment) && !removedParents_.count(ParentNodeFor(d).instanceId))
+      shown.push_back(&d);
   }
   return PciDeviceNodesFor(shown);
 }

@@ -93,11 +93,9 @@ class NvmeOperationsLab : public ::testing::TestWithParam<bool> {
     lab_ = sim::SimLab::Create(lab, dir.path(), host, error);
     ASSERT_TRUE(lab_) << error;
     if (GetParam()) noControl_ = std::make_unique<NoControlTree>(*lab_);
-    SetActivationWaiter([](uint32_t) {});
     SetAsmediaSingleFirst(NvmeOperation::kIdentify, false);
     SetAsmediaSingleFirst(NvmeOperation::kGetLogPage, false);
   }
-  void TearDown() override { SetActivationWaiter(nullptr); }
 
   platform::DeviceTree& tree() { return noControl_ ? static_cast<platform::DeviceTree&>(*noControl_) : *lab_; }
   bool windows() const { return !GetParam(); }
@@ -178,7 +176,7 @@ TEST_P(NvmeOperationsLab, FirmwareUpdateOnEveryRoute) {
       ASSERT_EQ(FirmwareDownloadChunk(*handle, e, offset, std::span<const uint8_t>(image).subspan(offset, 4096)), 1)
           << n << " @" << offset;
     }
-    ASSERT_EQ(FirmwareCommit(tree(), e, 2, 1), 1) << n;
+    ASSERT_EQ(FirmwareCommit(tree(), e, 2, 1, host), 1) << n;
   }
   lab_->PowerCut();
   for (uint32_t n = 0; n < std::size(kAttachments); ++n) {

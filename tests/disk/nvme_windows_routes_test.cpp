@@ -3,6 +3,8 @@
 // backend has no device-control requests.
 #include <gtest/gtest.h>
 
+#include "support/fake_host.h"
+
 #include "base/bytes.h"
 #include "disk/nvme_operations.h"
 #include "disk/nvme_transport.h"
@@ -32,12 +34,10 @@ DiskEntry Disk(DiskKind kind) {
 
 class WindowsRoutes : public ::testing::Test {
  protected:
-  void SetUp() override { SetActivationWaiter([](uint32_t ms) { waited += ms; }); }
-  void TearDown() override { SetActivationWaiter(nullptr); }
+  kestrune::testing::FakeHost clock;  // the settle wait after an activation advances its virtual clock
 
   testing::ScriptedTree tree;
   testing::ScriptedDevice& dev = tree.device;
-  static inline uint32_t waited = 0;
 };
 
 // ---- Inbox driver (kind 10) ----
@@ -184,21 +184,20 @@ TEST_F(WindowsRoutes, InboxFirmwareRequests) {
                             "08 00 00 00 00 00 00 00  77 77 77 77 77 77 77 77  00 00 00 00 00 00 00 00"));
   EXPECT_EQ(down.length, 0u);  // no answer buffer
 
-  waited = 0;
-  ASSERT_EQ(FirmwareCommit(tree, Disk(DiskKind::kNvm), 2, 1), 1);
+  ASSERT_EQ(FirmwareCommit(tree, Disk(DiskKind::kNvm), 2, 1, clock), 1);
   EXPECT_EQ(dev.calls[1].code, w::kIoctlStorageFirmwareActivate);
   EXPECT_EQ(dev.calls[1].bytes, Hex("10 00 00 00 10 00 00 00 01 00 00 00 02 00 00 00"));
-  EXPECT_EQ(waited, 1000u);
-  ASSERT_EQ(FirmwareCommit(tree, Disk(DiskKind::kNvm), 1, 2), 1);
+  EXPECT_EQ(clock.monotonic, 1000u);
+  ASSERT_EQ(FirmwareCommit(tree, Disk(DiskKind::kNvm), 1, 2, clock), 1);
   EXPECT_EQ(U32(dev.calls[2].bytes, 8), 0x80000001u);  // switch to the existing image
 
   error = 0x30207;  // done, active after a reset
-  EXPECT_EQ(FirmwareCommit(tree, Disk(DiskKind::kNvm), 2, 1), 1);
+  EXPECT_EQ(FirmwareCommit(tree, Disk(DiskKind::kNvm), 2, 1, clock), 1);
   error = 31;
-  waited = 0;
-  EXPECT_EQ(FirmwareCommit(tree, Disk(DiskKind::kNvm), 2, 1), -4);
-  EXPECT_EQ(waited, 0u);
-  EXPECT_EQ(FirmwareCommit(tree, Disk(DiskKind::kNvm), 8, 1), -2);  // slot beyond 3 bits
+  clock.monotonic = 0;
+  EXPECT_EQ(FirmwareCommit(tree, Disk(DiskKind::kNvm), 2, 1, clock), -4);
+  EXPECT_EQ(clock.monotonic, 0u);
+  EXPECT_EQ(FirmwareCommit(tree, Disk(DiskKind::kNvm), 8, 1, clock), -2);  // slot beyond 3 bits
   EXPECT_EQ(FirmwareDownloadChunk(*handle, Disk(DiskKind::kNvm), 2, image), -2);
   EXPECT_EQ(FirmwareDownloadChunk(*handle, Disk(DiskKind::kNvm), 0, {}), -2);
 }
@@ -341,14 +340,14 @@ TEST_F(WindowsRoutes, RstFirmwareRequests) {
             Hex("1C 00 00 00 49 6E 74 65 6C 46 77 20 C8 00 00 00  40 00 00 F0 00 00 00 00 4C 00 00 00 01 02 00 00"
                 "01 00 00 00 18 00 00 00 02 00 00 00 01 00 00 00  38 00 00 00 30 00 00 00 02 00 00 00 20 00 00 00"
                 "40 23 01 00 00 00 00 00 10 00 00 00 00 00 00 00  FF 00 00 00 00 00 00 00"));
-  ASSERT_EQ(FirmwareCommit(tree, Disk(DiskKind::kIrstNvm), 3, 3), 1);
+  ASSERT_EQ(FirmwareCommit(tree, Disk(DiskKind::kIrstNvm), 3, 3, clock), 1);
   const PassCall& act = dev.calls[1];
   ASSERT_EQ(act.bytes.size(), 4184u);
   EXPECT_EQ(U32(act.bytes, 24), 4156u);
   EXPECT_EQ(U32(act.bytes, 40), 3u);
   EXPECT_EQ(U32(act.bytes, 72), 7u);
   dev.control = [](uint32_t, std::span<uint8_t>, uint32_t&) { return PassStatus::kFailed; };
-  EXPECT_EQ(FirmwareCommit(tree, Disk(DiskKind::kIrstNvm), 3, 3), -74);
+  EXPECT_EQ(FirmwareCommit(tree, Disk(DiskKind::kIrstNvm), 3, 3, clock), -74);
 }
 
 // ---- Community miniport (kind 11 and the others) ----
@@ -382,7 +381,7 @@ TEST_F(WindowsRoutes, CommunityRequestAndItsStatusCodes) {
                       {0x010B, 0x0A, -74}, {0x010B, 0x10, 1},  {0x0106, 0x10, -74}};
   for (const Row& r : rows) {
     status = r.status;
-    const int32_t rc = r.opcode == 0x10 ? FirmwareCommit(tree, Disk(DiskKind::kOfaNvm), 1, 1)
+    const int32_t rc = r.opcode == 0x10 ? FirmwareCommit(tree, Disk(DiskKind::kOfaNvm), 1, 1, clock)
                                         : GetFeatures(tree, Disk(DiskKind::kOfaNvm), 4, &dw0);
     EXPECT_EQ(rc, r.rc) << std::hex << r.status;
   }

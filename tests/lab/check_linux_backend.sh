@@ -26,7 +26,7 @@ for f in sys_root block_devices disk_nodes parent_nodes nvme_namespace pci_devic
          disk_claims linux_device linux_passthrough linux_device_tree linux_node_control; do
   sources+=("$repo/src/platform/linux/$f.cpp")
 done
-if ! flock /tmp/kestrune-build.lock g++ -std=c++20 -O1 -static -I"$repo/src" -o "$stage/lab_probe" \
+if ! build_locked g++ -std=c++20 -O1 -static -I"$repo/src" -o "$stage/lab_probe" \
       "$repo/tests/lab/lab_probe.cpp" "${sources[@]}"; then
   echo "FAIL: lab_probe does not build"
   exit 1

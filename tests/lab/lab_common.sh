@@ -5,7 +5,8 @@
 # folder, removed on exit, that holds what is copied into the guest, the program among it). It exits 0
 # with a SKIP line when the lab tool or the program is absent.
 #
-# lab_run runs the lab tool's "run" with the given options, under the machine's build lock.
+# lab_run runs the lab tool's "run" with the given options, and build_locked any command, under the
+# machine's build lock (unless the caller already holds it).
 #
 # After the guest ran, point out at its output: section NAME prints the lines between "@@ NAME" and
 # the next "@@ " line; kline and nv pick a value out of a section of kestrune's and nvme-cli's output;
@@ -54,8 +55,27 @@ nv() {
 }
 # A decimal or 0x-hexadecimal number as decimal; "?text" when it is none.
 num() { if [ -n "$1" ]; then printf '%d' "$1" 2>/dev/null || echo "?$1"; fi; }
-# The lab tool's "run" under the build lock that the machine's builds share (a boot is CPU-heavy).
-lab_run() { flock /tmp/kestrune-build.lock "$lab" run "$@"; }
+# Whether a process above this one holds the flock lock on file $1 (a caller that took the lock
+# for the whole run, "flock LOCK bash .ci/run"): flock is not re-entrant across processes.
+lock_held_above() {
+  [ -e "$1" ] || return 1
+  local holders pid h
+  holders=$(awk -v dev=":$(stat -c %i "$1")\$" '$2 == "FLOCK" && $6 ~ dev { print $5 }' /proc/locks)
+  pid=$$
+  while [ "${pid:-1}" -gt 1 ]; do
+    for h in $holders; do [ "$h" = "$pid" ] && return 0; done
+    pid=$(sed 's/.*) //' "/proc/$pid/stat" 2>/dev/null | cut -d' ' -f2)
+  done
+  return 1
+}
+# Runs a command under the build lock that the machine's builds share (a boot or a compile is
+# CPU-heavy), or straight away when a process above already holds it.
+build_locked() {
+  local lock=/tmp/kestrune-build.lock
+  if lock_held_above "$lock"; then "$@"; else flock "$lock" "$@"; fi
+}
+# The lab tool's "run" under the build lock.
+lab_run() { build_locked "$lab" run "$@"; }
 
 lab_summary() {
   echo

@@ -26,8 +26,9 @@ if [ ! -x "$bin" ]; then
 fi
 export KESTRUNE_LAB=$lab KESTRUNE_BIN=$bin
 
+. "$here/lab_common.sh"
 start=$SECONDS
-if ! flock /tmp/kestrune-build.lock "$lab" setup; then
+if ! build_locked "$lab" setup; then
   echo "FAIL: the qemu lab's setup failed"
   exit 1
 fi

@@ -147,7 +147,9 @@ class LinuxTreeTest : public ::testing::Test {
  protected:
   LinuxTreeTest() { BuildMachine(fake); }
 
-  linux_dev::LinuxDeviceTree Tree(bool loops = false) { return linux_dev::LinuxDeviceTree({fake.root(), loops, {}}); }
+  linux_dev::LinuxDeviceTree Tree(bool loops = false) {
+    return linux_dev::LinuxDeviceTree({fake.root(), loops, {}});
+  }
 
   static const DiskNode& Disk(const DeviceSnapshot& s, const std::string& path) {
     auto it = std::find_if(s.disks.begin(), s.disks.end(), [&](const DiskNode& d) { return d.physicalPath == path; });
@@ -201,8 +203,8 @@ TEST_F(LinuxTreeTest, NvmeOnPci) {
 TEST_F(LinuxTreeTest, MultipathNamespaceFindsItsLiveController) {
   DeviceSnapshot s = Tree().Enumerate();
   const DiskNode& d = Disk(s, "/dev/nvme1n1");
-  EXPECT_EQ(d.namespaceId, 3u);                             // its "nsid" attribute
-  EXPECT_EQ(Disk(s, "/dev/nvme0n1").namespaceId, 0u);       // neither the node nor sysfs tells
+  EXPECT_EQ(d.namespaceId, 3u);                        // its "nsid" attribute
+  EXPECT_EQ(Disk(s, "/dev/nvme0n1").namespaceId, 0u);  // neither the node nor sysfs tells
   EXPECT_EQ(d.friendlyName, "KESTRUNE DUAL PORT");
   EXPECT_EQ(d.controllerPath, "/dev/nvme1");
   EXPECT_EQ(d.sectorSize, 4096u);
@@ -216,14 +218,15 @@ TEST_F(LinuxTreeTest, PciLinkIsTheFunctionsLinkAttributes) {
   EXPECT_EQ(link.currentWidth, 2u);
   EXPECT_EQ(link.maxSpeed.text, "16.0 GT/s PCIe");
   EXPECT_EQ(link.maxWidth, 4u);
-  EXPECT_EQ(tree.PciLink(kAhci).currentSpeed.text, "");        // no link attributes
-  EXPECT_EQ(tree.PciLink(kNvmeCtrl).maxSpeed.text, "");        // not a PCI function folder
+  EXPECT_EQ(tree.PciLink(kAhci).currentSpeed.text, "");  // no link attributes
+  EXPECT_EQ(tree.PciLink(kNvmeCtrl).maxSpeed.text, "");  // not a PCI function folder
   EXPECT_EQ(tree.PciLink(kUsbDevice).currentWidth, 0u);
 
   // Through the inventory: the entry's parent node is the PCI function.
   std::vector<disk::DiskEntry> list;
   ASSERT_GT(disk::BuildDiskList(tree, list), 0);
-  auto nvme = std::find_if(list.begin(), list.end(), [](const disk::DiskEntry& e) { return e.devicePath == "/dev/nvme0n1"; });
+  auto nvme = std::find_if(list.begin(), list.end(),
+                           [](const disk::DiskEntry& e) { return e.devicePath == "/dev/nvme0n1"; });
   ASSERT_NE(nvme, list.end());
   EXPECT_EQ(disk::PciLinkStatus(tree, *nvme), (disk::PciLinks{{3, 2}, {4, 4}}));
   EXPECT_EQ(nvme->namespaceId, 1u);  // not told: namespace 1
@@ -236,7 +239,8 @@ TEST_F(LinuxTreeTest, UpstreamPortIsTheBridgeFolderAbove) {
   EXPECT_EQ(disk::UpstreamPortLocation(tree, 0x1Cu * 8), 0u);      // a root port sits on the host bridge
   EXPECT_EQ(disk::UpstreamPortLocation(tree, 0x0900), 0u);         // no such device
   std::vector<PciDeviceNode> devices = tree.PciDevices();
-  auto port = std::find_if(devices.begin(), devices.end(), [](const PciDeviceNode& d) { return d.instanceId == kRootPort; });
+  auto port = std::find_if(devices.begin(), devices.end(),
+                           [](const PciDeviceNode& d) { return d.instanceId == kRootPort; });
   ASSERT_NE(port, devices.end());
   EXPECT_EQ(port->locationInformation, "PCI bus 0, device 28, function 0 (0,28,0)");
   EXPECT_EQ(port->parentLocationInformation, "");
@@ -248,7 +252,8 @@ TEST_F(LinuxTreeTest, ALoopDeviceIsListedWhenNamedAndIsNeverTheSystemDisk) {
     linux_dev::LinuxTreeOptions options{fake.root(), false, {}};
     options.namedDisks = std::move(named);
     std::vector<std::string> out;
-    for (const DiskNode& d : linux_dev::LinuxDeviceTree(options).Enumerate().disks) out.push_back(d.physicalPath);
+    for (const DiskNode& d : linux_dev::LinuxDeviceTree(options).Enumerate().disks)
+      out.push_back(d.physicalPath);
     return out;
   };
   const std::vector<std::string> plain = paths({});
@@ -269,8 +274,8 @@ TEST_F(LinuxTreeTest, ALoopDeviceIsListedWhenNamedAndIsNeverTheSystemDisk) {
   });
   ASSERT_NE(loop, list.end());
   EXPECT_EQ(loop->diskKind, disk::DiskKind::kUnclassified);
-  EXPECT_FALSE(loop->raw);          // mounted
-  EXPECT_FALSE(loop->systemDisk);   // even on "/"
+  EXPECT_FALSE(loop->raw);         // mounted
+  EXPECT_FALSE(loop->systemDisk);  // even on "/"
   EXPECT_EQ(loop->volumeLetters, "/ ");
 }
 

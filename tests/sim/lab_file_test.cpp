@@ -73,13 +73,13 @@ TEST(LabValues, LinkSpeedsAndWidths) {
     const char* text;
     std::optional<uint32_t> value;
   };
-  const Row speeds[] = {{"2.5", 25},   {"5", 50},           {"5.0", 50},        {"8", 80},
+  const Row speeds[] = {{"2.5", 25},      {"5", 50},         {"5.0", 50},        {"8", 80},
                         {"8.0 GT/s", 80}, {"16.0GT/s", 160}, {" 32 gt/s ", 320}, {"64", 640},
-                        {"10", {}},    {"2.50", {}},         {"8.", {}},         {"GT/s", {}},
-                        {"", {}},      {"128", {}},          {"-8", {}},         {"8 GB/s", {}}};
+                        {"10", {}},       {"2.50", {}},      {"8.", {}},         {"GT/s", {}},
+                        {"", {}},         {"128", {}},       {"-8", {}},         {"8 GB/s", {}}};
   for (const Row& r : speeds) EXPECT_EQ(ParseLinkSpeed(r.text), r.value) << r.text;
-  const Row widths[] = {{"1", 1}, {"2", 2}, {"4", 4}, {"8", 8}, {"12", 12}, {"16", 16}, {"32", 32},
-                        {"0", {}}, {"3", {}}, {"64", {}}, {"x4", {}}, {"", {}}};
+  const Row widths[] = {{"1", 1},   {"2", 2},  {"4", 4},  {"8", 8},   {"12", 12}, {"16", 16},
+                        {"32", 32}, {"0", {}}, {"3", {}}, {"64", {}}, {"x4", {}}, {"", {}}};
   for (const Row& r : widths) EXPECT_EQ(ParseLinkWidth(r.text), r.value) << r.text;
 }
 

@@ -69,7 +69,9 @@ DeviceSnapshot LinuxDeviceTree::Enumerate() {
   return snapshot;
 }
 
-PciLinkReport LinuxDeviceTree::PciLink(const std::string& instanceId) { return ReadPciLink(sys_, instanceId); }
+PciLinkReport LinuxDeviceTree::PciLink(const std::string& instanceId) {
+  return ReadPciLink(sys_, instanceId);
+}
 
 std::vector<PciDeviceNode> LinuxDeviceTree::PciDevices() { return ListPciDevices(sys_); }
 
