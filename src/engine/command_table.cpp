@@ -3,7 +3,10 @@
 
 #include "engine/command_table.h"
 
+#include <algorithm>
 #include <array>
+#include <utility>
+#include <vector>
 
 #include "base/text.h"
 
@@ -317,10 +320,29 @@ bool DeviceFlagFits(uint8_t flag, int diskType) {
   }
 }
 
+namespace {
+
+// The rows by lower-case name, rows of one name in table order: every call of every statement is
+// looked up here, so the lookup is a binary search rather than a walk over the whole table.
+struct NameIndex {
+  std::vector<std::pair<std::string, size_t>> rows;
+  NameIndex() {
+    for (size_t i = 0; i < std::size(kCommands); ++i) rows.emplace_back(base::ToLowerAscii(kCommands[i].name), i);
+    std::stable_sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  }
+};
+
+}  // namespace
+
 int FindCommand(std::string_view name, CommandCategory category, int diskType) {
-  for (size_t i = 0; i < std::size(kCommands); ++i) {
+  static const NameIndex index;
+  const std::string key = base::ToLowerAscii(name);
+  auto [from, to] = std::equal_range(index.rows.begin(), index.rows.end(), std::pair<std::string, size_t>(key, 0),
+                                     [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (auto it = from; it != to; ++it) {
+    const size_t i = it->second;
     const CommandEntry& e = kCommands[i];
-    if (e.category != category || !EqualsNoCase(e.name, name)) continue;
+    if (e.category != category) continue;
     if (category == CommandCategory::kGeneral || DeviceFlagFits(e.deviceFlag, diskType))
       return static_cast<int>(i);
   }
