@@ -12,11 +12,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace kestrune;
   static const std::string folder = fuzz::MemoryFolder("kestrune_device_fuzz");
-  static testing::FakeHost& host = *[] {
-    auto* h = new testing::FakeHost;
-    h->tempFolder = folder;
-    return h;
-  }();
+  static testing::FakeHost& host = fuzz::FuzzHost(folder);
   static std::unique_ptr<sim::SimLab> lab = [] {
     std::string error;
     return sim::SimLab::CreateFromFile("", folder + "/simlab", host, error);

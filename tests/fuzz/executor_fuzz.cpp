@@ -8,11 +8,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace kestrune;
   static const std::string folder = fuzz::MemoryFolder("kestrune_fuzz");
-  static testing::FakeHost& host = *[] {
-    auto* h = new testing::FakeHost;
-    h->tempFolder = folder;
-    return h;
-  }();
+  static testing::FakeHost& host = fuzz::FuzzHost(folder);
   static engine::Interpreter* interp = [] {
     auto* i = new engine::Interpreter(host, fuzz::FuzzSettings(folder), nullptr);
     fuzz::TakeOutOffLimits(*i);

@@ -25,6 +25,13 @@ inline std::string MemoryFolder(const char* name) {
   return dir.string();
 }
 
+// The fake host of a fuzzing process, its temporary folder in folder. Lives for the whole process.
+inline testing::FakeHost& FuzzHost(const std::string& folder) {
+  auto* host = new testing::FakeHost;
+  host->tempFolder = folder;
+  return *host;
+}
+
 inline engine::RunSettings FuzzSettings(const std::string& folder) {
   engine::RunSettings settings;
   settings.workFolder = folder;

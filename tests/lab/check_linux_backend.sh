@@ -75,14 +75,8 @@ rc=$?
 LAB_NVME_SUBSYS=1 lab_run --merge --bin "$stage" -- 'sh /lab/bin/guest_subsys.sh' > "$out.subsys"
 rc2=$?
 cat "$out" "$out.subsys"
-if [ $rc -ne 0 ] || ! grep -q '^@@ end' "$out"; then
-  echo "FAIL: the guest did not finish (lab exit code $rc)"
-  exit 2
-fi
-if [ $rc2 -ne 0 ] || ! grep -q '^@@ end' "$out.subsys"; then
-  echo "FAIL: the guest with an NVMe subsystem did not finish (lab exit code $rc2)"
-  exit 2
-fi
+lab_finished $rc "$out" ""
+lab_finished $rc2 "$out.subsys" " with an NVMe subsystem"
 cat "$out.subsys" >> "$out"
 
 # ---- checks on the guest's output ----

@@ -75,14 +75,8 @@ port_extra+=" -device nvme,id=nvmelink,serial=LABLINK,bus=labrp,drive=labnull"
 LAB_QEMU_EXTRA="$port_extra" lab_run --merge --bin "$stage" -- 'sh /lab/bin/guest_link.sh' > "$out.link"
 rc2=$?
 cat "$out" "$out.link"
-if [ $rc -ne 0 ] || ! grep -q '^@@ end' "$out"; then
-  echo "FAIL: the guest did not finish (lab exit code $rc)"
-  exit 2
-fi
-if [ $rc2 -ne 0 ] || ! grep -q '^@@ end' "$out.link"; then
-  echo "FAIL: the guest with a controller behind a root port did not finish (lab exit code $rc2)"
-  exit 2
-fi
+lab_finished $rc "$out" ""
+lab_finished $rc2 "$out.link" " with a controller behind a root port"
 cat "$out.link" >> "$out"
 
 # The value column of an Identify_Namespace row whose label or name holds text.

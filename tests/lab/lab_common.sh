@@ -77,6 +77,15 @@ build_locked() {
 # The lab tool's "run" under the build lock.
 lab_run() { build_locked "$lab" run "$@"; }
 
+# Ends the check (exit 2) unless the guest run that wrote file $2 with lab exit code $1 finished;
+# $3 says which guest it was.
+lab_finished() {
+  if [ "$1" -ne 0 ] || ! grep -q '^@@ end' "$2"; then
+    echo "FAIL: the guest$3 did not finish (lab exit code $1)"
+    exit 2
+  fi
+}
+
 lab_summary() {
   echo
   if [ "$failures" -eq 0 ]; then
