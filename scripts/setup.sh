@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need on Debian 12 (run as root). Quick when all is present.
 set -euo pipefail
-packages=(cmake ninja-build g++ python3 zlib1g-dev libgtest-dev libgmock-dev libbenchmark-dev
-          g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64)
+# libcairo2-dev draws the charts on Linux; fonts-dejavu-core gives them their monospace font.
+packages=(cmake ninja-build g++ python3 pkg-config zlib1g-dev liburing-dev libgtest-dev libgmock-dev libbenchmark-dev
+          libcairo2-dev fonts-dejavu-core g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

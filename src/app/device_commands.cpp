@@ -3,13 +3,14 @@
 #include "devcmd/nvme_commands.h"
 #include "disk/disk_commands.h"
 #include "disk/sector_commands.h"
+#include "workloads/chart_commands.h"
 
 namespace kestrune::app {
 
 std::vector<engine::HandlerRow> RegisterDeviceCommands(engine::Interpreter& interp) {
   std::vector<engine::HandlerRow> unmatched;
-  for (auto group :
-       {disk::RegisterDiskCommands, disk::RegisterSectorCommands, devcmd::RegisterNvmeCommands}) {
+  for (auto group : {disk::RegisterDiskCommands, disk::RegisterSectorCommands, devcmd::RegisterNvmeCommands,
+                     workloads::RegisterChartCommands}) {
     const std::vector<engine::HandlerRow> rows = group(interp);
     unmatched.insert(unmatched.end(), rows.begin(), rows.end());
   }

@@ -215,6 +215,10 @@ class Device {
 
 enum class OpenAccess : uint8_t { kRead, kReadWrite };
 
+class AsyncQueue;  // async_queue.h
+struct QueueOptions;
+class Host;
+
 class DeviceTree {
  public:
   virtual ~DeviceTree() = default;
@@ -248,6 +252,14 @@ class DeviceTree {
   // The present PCI devices, each with the location of the device above it. Empty when the system
   // cannot list them. Thread-safe.
   virtual std::vector<PciDeviceNode> PciDevices() { return {}; }
+
+  // Opens a queue for overlapped I/O (async_queue.h) on a disk or volume path of a snapshot, or on
+  // a regular file (a test file on a mounted volume; the lab has none). Its ticks come from host,
+  // which must outlive the queue. nullptr, with one sentence in why, when the target does not open
+  // (absent, refused, a disk the system uses and options ask for writing) or the options are
+  // unsound (depth 0 or above kMaxQueueDepth). Thread-safe. Trees without queues answer nullptr.
+  virtual std::unique_ptr<AsyncQueue> OpenQueue(const std::string& path, const QueueOptions& options,
+                                                Host& host, std::string& why);
 };
 
 }  // namespace kestrune::platform

@@ -113,6 +113,11 @@ std::optional<uint32_t> ParseRequestKinds(std::string_view text) {
   return kinds;
 }
 
+uint64_t ShortLength(uint64_t asked, uint64_t cap, uint32_t sectorSize) {
+  const uint64_t n = cap == 0 ? asked / 2 : std::min(cap, asked);
+  return n / sectorSize * sectorSize;
+}
+
 std::string RequestKindsText(uint32_t kinds) {
   if (kinds == 0) return "none";
   if ((kinds & request::kAll) == request::kAll) return "all";

@@ -52,6 +52,10 @@ inline constexpr uint16_t kInjectedNvmeStatus = 0x0006;  // Internal Error
 // nullopt when an item does not read.
 std::optional<std::map<uint16_t, uint16_t>> ParseNvmeFailures(std::string_view text);
 
+// The bytes a short transfer of asked bytes moves: at most cap (half the request when cap is 0), in
+// whole sectors.
+uint64_t ShortLength(uint64_t asked, uint64_t cap, uint32_t sectorSize);
+
 struct FaultPlan {
   // Opening any path of the drive fails. failOpenCount 0: every open; N: the next N opens only.
   bool failOpen = false;
@@ -75,6 +79,12 @@ struct FaultPlan {
   // pass-through request whose timeout is shorter than the stall ends as a timeout instead.
   uint32_t stallMs = 0;
   uint32_t stallRequests = request::kAll;
+
+  // Slow requests: every slowEvery-th request the drive admits (of any kind, counted from the plan's
+  // start) takes slowUs microseconds longer. A queued request completes that much later; a
+  // synchronous one waits that long first (in whole milliseconds of host time, rounded up).
+  uint32_t slowEvery = 0;
+  uint32_t slowUs = 0;
 
   // NVMe commands (by NvmeFaultKey) that complete with the given status instead of running, on
   // every route. nvmeFailuresCount 0: every time; N: the next N such commands only.

@@ -12,6 +12,7 @@
 
 #include "disk/disk_kind.h"
 #include "sim/faults.h"
+#include "sim/queue_model.h"
 
 namespace kestrune::sim {
 
@@ -100,6 +101,7 @@ struct DriveDescription {
   std::vector<uint32_t> usbPorts;  // the drive's own port first, then each hub's port above it
   InquiryIdentity inquiry;
   std::vector<VolumeDescription> volumes;
+  QueueModel queue;  // how fast queued requests complete
   FaultPlan faults;
 };
 

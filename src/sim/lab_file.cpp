@@ -68,6 +68,13 @@
 //                  default: the unplaced volumes share the disk from 1 MiB on (1 MiB aligned) in
 //                  list order, and half of each volume is free.
 //
+// Queued requests (the lab's queue, sim_queue.h; time is host time, so the virtual clock of tests)
+//   QueueLatencyUs       Microseconds from issue to completion of every queued request; default 0
+//                        (done at the next look).
+//   QueueJitterUs        A random 0 to N microseconds more, drawn per request; default 0.
+//   QueueIops            The most requests a second the drive serves over all its queues (later
+//                        ones wait their turn); default 0, no ceiling.
+//
 // INQUIRY answer (defaults follow from the attachment)
 //   InquiryVendor, InquiryProduct, InquiryRevision   at most 8, 16 and 4 characters
 //   InquirySignature   bytes 36 and 37 as two hexadecimal numbers, e.g. "60 23"
@@ -82,6 +89,9 @@
 //   ShortTransferBytes   The most a short request moves (a size); default half the request.
 //   Stall                Milliseconds (host time) each request waits before it runs.
 //   StallRequests        The request kinds that stall; default all.
+//   SlowEvery            Every Nth request (any kind, counted over the drive) is slow ...
+//   SlowUs               ... by this many microseconds (queued requests complete later, others
+//                        wait, in whole milliseconds). Each needs the other.
 //   Unplugged            Switch: the drive is absent when the lab starts.
 //   UnplugAfterRequests  The drive goes away after serving N requests.
 //   ReturnAfter          Seconds (host time) after which an unplugged drive comes back; without
@@ -151,6 +161,11 @@ const std::set<std::string, std::less<>> kKnownKeys = {
     "shorttransferbytes",
     "stall",
     "stallrequests",
+    "slowevery",
+    "slowus",
+    "queuelatencyus",
+    "queuejitterus",
+    "queueiops",
     "unplugged",
     "unplugafterrequests",
     "returnafter",
@@ -421,6 +436,11 @@ bool ReadFaults(SectionReader& r, DriveDescription& d) {
   if (f.failRequestsCount > 0 && f.failRequests == 0) {
     return r.Fail("FailRequestsCount", *r.Get("FailRequestsCount"), "needs FailRequests");
   }
+  if (!r.ReadNumber("SlowEvery", f.slowEvery) || !r.ReadNumber("SlowUs", f.slowUs)) return false;
+  if ((f.slowEvery == 0) != (f.slowUs == 0)) {
+    const char* key = f.slowEvery == 0 ? "SlowUs" : "SlowEvery";
+    return r.Fail(key, *r.Get(key), f.slowEvery == 0 ? "needs SlowEvery" : "needs SlowUs");
+  }
   if (!ReadCommandFaults(r, d)) return false;
   if ((f.shortTransfer & ~(request::kRead | request::kWrite)) != 0) {
     return r.Fail("ShortTransfer", *r.Get("ShortTransfer"), "only read and write move data");
@@ -482,9 +502,15 @@ bool ReadNamespaceId(SectionReader& r, DriveDescription& d) {
   return true;
 }
 
+bool ReadQueueModel(SectionReader& r, DriveDescription& d) {
+  return r.ReadNumber("QueueLatencyUs", d.queue.latencyUs) &&
+         r.ReadNumber("QueueJitterUs", d.queue.jitterUs) && r.ReadNumber("QueueIops", d.queue.iops);
+}
+
 bool ReadDrive(SectionReader& r, DriveDescription& d, Given& given) {
   return ReadIdentity(r, d, given) && ReadMedia(r, d) && ReadPlacement(r, d, given) && ReadPcie(r, d) &&
-         ReadNamespaceId(r, d) && ReadVolumes(r, d, given) && ReadInquiry(r, d) && ReadFaults(r, d);
+         ReadNamespaceId(r, d) && ReadVolumes(r, d, given) && ReadInquiry(r, d) && ReadQueueModel(r, d) &&
+         ReadFaults(r, d);
 }
 
 // The lowest number from `from` on that is not in taken; it is added to taken.

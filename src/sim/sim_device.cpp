@@ -27,12 +27,6 @@ std::optional<platform::NvmeRoute> RouteOf(Attachment a) {
   }
 }
 
-// Bytes a short transfer moves: at most the cap (half the request when the cap is 0), whole sectors.
-uint64_t ShortLength(uint64_t asked, uint64_t cap, uint32_t sectorSize) {
-  uint64_t n = cap == 0 ? asked / 2 : std::min(cap, asked);
-  return n / sectorSize * sectorSize;
-}
-
 }  // namespace
 
 SimDevice::SimDevice(Opening opening, RequestLog& log, platform::Host& host)
@@ -67,13 +61,14 @@ SimDevice::Gate SimDevice::Enter(uint32_t kind, RequestRecord& record, uint32_t 
     Finish(record, "gone");
     return Gate::kStop;
   }
-  if (a.stallMs > 0) {
-    if (timeoutSeconds > 0 && a.stallMs >= timeoutSeconds * 1000ull) {
+  const uint32_t waitMs = a.stallMs + (a.slowUs + 999) / 1000;
+  if (waitMs > 0) {
+    if (timeoutSeconds > 0 && waitMs >= timeoutSeconds * 1000ull) {
       host_.SleepMs(timeoutSeconds * 1000);
       Finish(record, "timeout");
       return Gate::kTimeout;
     }
-    host_.SleepMs(a.stallMs);
+    host_.SleepMs(waitMs);
   }
   if (a.verdict == SimDrive::Verdict::kFail) {
     Finish(record, "failed");

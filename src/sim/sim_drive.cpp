@@ -8,8 +8,9 @@ SimDrive::SimDrive(DriveDescription description, std::unique_ptr<BackingStore> s
       host_(host),
       commands_(CommandSetsFor(desc_.attachment)),
       controller_(desc_),
+      startMs_(host.MonotonicMs()),
       faults_(desc_.faults),
-      startMs_(host.MonotonicMs()) {
+      pacer_(desc_.queue.iops) {
   if (faults_.unplugged) {
     unplugged_ = true;
     if (faults_.returnAfterSeconds) returnAtMs_ = host_.MonotonicMs() + *faults_.returnAfterSeconds * 1000ull;
@@ -105,6 +106,7 @@ void SimDrive::set_faults(const FaultPlan& plan) {
   std::lock_guard lock(mutex_);
   faults_ = plan;
   served_ = 0;
+  admitted_ = 0;
 }
 
 void SimDrive::AddMediaError(uint64_t lba) {
@@ -135,6 +137,7 @@ SimDrive::Admission SimDrive::Admit(uint32_t kind, uint64_t generation) {
     return a;
   }
   if (faults_.stallMs > 0 && (faults_.stallRequests & kind) != 0) a.stallMs = faults_.stallMs;
+  if (faults_.slowEvery > 0 && ++admitted_ % faults_.slowEvery == 0) a.slowUs = faults_.slowUs;
   if ((faults_.failRequests & kind) != 0) {
     a.verdict = Verdict::kFail;
     if (faults_.failRequestsCount > 0 && --faults_.failRequestsCount == 0) faults_.failRequests = 0;
@@ -166,9 +169,10 @@ SimDrive::PhaseFault SimDrive::TakeBridgeFailure(uint32_t phase) {
   return fault;
 }
 
-void SimDrive::RequestDone() {
+void SimDrive::RequestDone(uint32_t count) {
+  if (count == 0) return;
   std::lock_guard lock(mutex_);
-  ++served_;
+  served_ += count;
   if (faults_.unplugAfterRequests > 0 && served_ >= faults_.unplugAfterRequests) {
     faults_.unplugAfterRequests = 0;
     UnplugLocked(faults_.returnAfterSeconds);

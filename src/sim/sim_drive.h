@@ -7,12 +7,12 @@
 // (the caller of a command table takes Lock() first).
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <span>
-#include <array>
 
 #include "platform/host.h"
 #include "sim/backing_store.h"
@@ -21,6 +21,7 @@
 #include "sim/identify_data.h"
 #include "sim/lab_description.h"
 #include "sim/nvme_controller.h"
+#include "sim/queue_pacer.h"
 
 namespace kestrune::sim {
 
@@ -73,14 +74,18 @@ class SimDrive {
   struct Admission {
     Verdict verdict = Verdict::kGo;
     uint32_t stallMs = 0;                // wait this long first
+    uint32_t slowUs = 0;                 // and this much longer (a slow request)
     std::optional<uint64_t> shortLimit;  // move at most this much (0: half the request)
   };
   // Counts down open failures; false when the open must fail (absent, or an injected failure).
   bool AdmitOpen();
   // Decides the fate of one request of kind (request::k...) on a handle of generation.
   Admission Admit(uint32_t kind, uint64_t generation);
-  // Called after each admitted request; the drive goes away once it has served UnplugAfterRequests.
-  void RequestDone();
+  // Called after admitted requests (count of them); the drive goes away once it has served
+  // UnplugAfterRequests.
+  void RequestDone(uint32_t count = 1);
+  // The IOPS ceiling shared by every queue on the drive (its description's QueueModel).
+  QueuePacer& pacer() { return pacer_; }
 
   // ---- For command handlers: call with Lock() held ----
   std::unique_lock<std::mutex> Lock() { return std::unique_lock(mutex_); }
@@ -125,6 +130,8 @@ class SimDrive {
   FaultPlan faults_;
   uint64_t generation_ = 1;
   uint64_t served_ = 0;
+  uint64_t admitted_ = 0;  // requests admitted since the fault plan was set (slow requests)
+  QueuePacer pacer_;
   bool unplugged_ = false;
   std::optional<uint64_t> returnAtMs_;
   bool removed_ = false;

@@ -6,6 +6,7 @@
 #include "sim/device_nodes.h"
 #include "sim/lab_file.h"
 #include "sim/sim_device.h"
+#include "sim/sim_queue.h"
 
 namespace kestrune::sim {
 
@@ -86,10 +87,9 @@ platform::DeviceSnapshot SimLab::Enumerate() {
   return snap;
 }
 
-std::unique_ptr<platform::Device> SimLab::Open(const std::string& path, platform::OpenAccess access) {
+SimDevice::Opening SimLab::Find(const std::string& path) const {
   SimDevice::Opening o;
   o.path = path;
-  o.access = access;
   for (const auto& drive : drives_) {
     const DriveDescription& d = drive->description();
     if (d.attachment != Attachment::kSoftwareRaid && EqualsNoCase(path, PhysicalDrivePath(d.deviceNumber))) {
@@ -115,22 +115,52 @@ std::unique_ptr<platform::Device> SimLab::Open(const std::string& path, platform
       o.target = HandleTarget::kScsiPort;
     }
   }
+  return o;
+}
+
+bool SimLab::AdmitOpen(const SimDevice::Opening& o, const char* operation) {
   RequestRecord rec;
-  rec.operation = "Open";
-  rec.path = path;
+  rec.operation = operation;
+  rec.path = o.path;
+  bool admitted = false;
   if (!o.drive) {
     rec.result = "not found";
-    log_.Add(std::move(rec));
-    return nullptr;
-  }
-  if (!o.drive->AdmitOpen()) {
+  } else if (!o.drive->AdmitOpen()) {
     rec.result = o.drive->Present() ? "failed" : "gone";
-    log_.Add(std::move(rec));
+  } else {
+    rec.result = "ok";
+    admitted = true;
+  }
+  log_.Add(std::move(rec));
+  return admitted;
+}
+
+std::unique_ptr<platform::Device> SimLab::Open(const std::string& path, platform::OpenAccess access) {
+  SimDevice::Opening o = Find(path);
+  o.access = access;
+  if (!AdmitOpen(o, "Open")) return nullptr;
+  return std::make_unique<SimDevice>(std::move(o), log_, host_);
+}
+
+std::unique_ptr<platform::AsyncQueue> SimLab::OpenQueue(const std::string& path,
+                                                        const platform::QueueOptions& options,
+                                                        platform::Host& host, std::string& why) {
+  if (options.depth == 0 || options.depth > platform::kMaxQueueDepth) {
+    why = base::Format("a queue has a depth of 1 to %u requests", platform::kMaxQueueDepth);
     return nullptr;
   }
-  rec.result = "ok";
-  log_.Add(std::move(rec));
-  return std::make_unique<SimDevice>(std::move(o), log_, host_);
+  SimDevice::Opening o = Find(path);
+  if (o.drive && o.target == HandleTarget::kScsiPort) {
+    why = path + " is a SCSI port: it has no sectors to queue requests on";
+    return nullptr;
+  }
+  if (!AdmitOpen(o, "OpenQueue")) {
+    why =
+        !o.drive ? "the lab has no disk or volume " + path : "the lab's drive of " + path + " does not open";
+    return nullptr;
+  }
+  SimQueue::Opening q{o.drive, o.base, o.length, options};
+  return std::make_unique<SimQueue>(std::move(q), host);
 }
 
 bool SimLab::Rescan() {

@@ -18,6 +18,7 @@
 #include "platform/host.h"
 #include "sim/lab_description.h"
 #include "sim/request_log.h"
+#include "sim/sim_device.h"
 #include "sim/sim_drive.h"
 
 namespace kestrune::sim {
@@ -47,6 +48,10 @@ class SimLab : public platform::DeviceTree {
   // a RemoveNode took away).
   platform::PciLinkReport PciLink(const std::string& instanceId) override;
   std::vector<platform::PciDeviceNode> PciDevices() override;
+  // The lab's queue (sim_queue.h) on a disk or volume path; never on a SCSI port.
+  std::unique_ptr<platform::AsyncQueue> OpenQueue(const std::string& path,
+                                                  const platform::QueueOptions& options, platform::Host& host,
+                                                  std::string& why) override;
 
   // ---- For tests and the simulated power and platform commands ----
   // A drive by its physical path, a volume path, or its section name (case-insensitive).
@@ -59,6 +64,12 @@ class SimLab : public platform::DeviceTree {
 
  private:
   SimLab(std::string folder, platform::Host& host) : folder_(std::move(folder)), host_(host) {}
+  // What a path reaches: a drive's disk, one of its volumes or its SCSI port; no drive when the
+  // path names none.
+  SimDevice::Opening Find(const std::string& path) const;
+  // Admits the open of what Find gave (an injected open failure, an absent drive) and logs it as
+  // operation; false when it must fail.
+  bool AdmitOpen(const SimDevice::Opening& o, const char* operation);
 
   std::string folder_;
   platform::Host& host_;

@@ -5,8 +5,10 @@
 
 namespace kestrune::sim {
 
-void WriteCache::Erase(uint64_t offset, uint64_t length) {
-  if (length == 0 || extents_.empty()) return;
+void WriteCache::Erase(uint64_t offset, uint64_t length) { EraseRange(offset, length); }
+
+WriteCache::Extents::iterator WriteCache::EraseRange(uint64_t offset, uint64_t length) {
+  if (length == 0 || extents_.empty()) return extents_.lower_bound(offset);
   const uint64_t end = offset + length;
   auto it = extents_.upper_bound(offset);
   if (it != extents_.begin()) {
@@ -27,16 +29,17 @@ void WriteCache::Erase(uint64_t offset, uint64_t length) {
     if (stop > end) {
       std::vector<uint8_t> tail(data.begin() + static_cast<ptrdiff_t>(end - start), data.end());
       bytes_ += tail.size();
-      it = extents_.emplace(end, std::move(tail)).first;
-      ++it;
+      return extents_.emplace(end, std::move(tail)).first;  // nothing after it overlaps the range
     }
   }
+  return it;
 }
 
 void WriteCache::Put(uint64_t offset, std::span<const uint8_t> data) {
   if (data.empty()) return;
-  Erase(offset, data.size());
-  extents_.emplace(offset, std::vector<uint8_t>(data.begin(), data.end()));
+  // After the erase nothing lies in the range, so the new extent goes right before what follows it.
+  extents_.emplace_hint(EraseRange(offset, data.size()), offset,
+                        std::vector<uint8_t>(data.begin(), data.end()));
   bytes_ += data.size();
 }
 

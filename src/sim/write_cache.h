@@ -27,7 +27,11 @@ class WriteCache {
   size_t ranges() const { return extents_.size(); }
 
  private:
-  std::map<uint64_t, std::vector<uint8_t>> extents_;  // start offset -> bytes
+  using Extents = std::map<uint64_t, std::vector<uint8_t>>;
+  // Erase's work; returns where an extent starting at offset + length would go.
+  Extents::iterator EraseRange(uint64_t offset, uint64_t length);
+
+  Extents extents_;  // start offset -> bytes
   uint64_t bytes_ = 0;
 };
 

@@ -1,6 +1,7 @@
 #include "workloads/random_source.h"
 
 #include <array>
+#include <bit>
 
 #include "disk/pattern_fill.h"
 #include "platform/host.h"
@@ -28,8 +29,11 @@ uint64_t RandomBlock(Generator& generator, uint64_t blocks) {
   constexpr uint64_t kOneDrawLimit = uint64_t{1} << 32;
   if (blocks == 0) return 0;
   if (blocks < kOneDrawLimit) return generator.Next() % blocks;
-  const uint64_t high = generator.Next();
-  const uint64_t low = generator.Next();
+  // Each draw with its 16-bit halves swapped: a generator of this kind repeats its low bits with short
+  // periods (the lowest one alternates), so two consecutive draws would give every pair the same
+  // lowest bits and leave half of a power-of-two range unreached.
+  const uint64_t high = std::rotl(generator.Next(), 16);
+  const uint64_t low = std::rotl(generator.Next(), 16);
   return ((high << 32) | low) % blocks;
 }
 

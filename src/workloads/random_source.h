@@ -32,8 +32,9 @@ class Generator {
 uint32_t WorkerSeed(platform::Host& host, uint32_t workerIndex);
 
 // A block number in 0 <= v < blocks. Under 2^32 blocks one draw mod blocks; at 2^32 blocks or more two
-// draws combined as (first x 2^32 + second) mod blocks, so that blocks past 2^32 are reached too.
-// 0 when blocks is 0.
+// draws combined as (high x 2^32 + low) mod blocks, so that blocks past 2^32 are reached too, each
+// draw with its 16-bit halves swapped so that the generator's weak low bits do not decide the
+// block's low bits. 0 when blocks is 0.
 uint64_t RandomBlock(Generator& generator, uint64_t blocks);
 
 }  // namespace kestrune::workloads

@@ -1,4 +1,4 @@
-// Everything start-up registers (the engine's built-ins, the disk, sector and NVMe commands): every
+// Everything start-up registers (the engine's built-ins, the disk, sector, NVMe and chart commands): every
 // handler row finds its command table row, and the rows still without a handler are only those
 // kWithoutHandler lists. That list only shrinks: a row that has a handler today must keep it.
 #include "app/device_commands.h"
@@ -53,7 +53,7 @@ const std::set<std::string> kWithoutHandler = {
     "Parse_MPInfo", "Parse_FWconfig", "Parse_EventLog", "Parse_CDump", "Parse_FileHex", "Parse_CriticalLog",
     "Parse_SMART", "Parse_DrvInfo", "Parse_GrownDefect", "Parse_DieGrownDefect", "File_Copy", "File_Compare",
     "File_Delete", "File_FullByPattern", "File_Write", "File_Read", "File_CompareWithPattern",
-    "CSV_ShowChart", "CSV_ShowTable", "MonitorData N", "Parse", "RDTErrCode", "RDTResult", "MergeFW",
+    "Parse", "RDTErrCode", "RDTResult", "MergeFW",
     "SyncInit", "SyncWait", "AutoRunOnStartup", "PCReBoot", "MessageBox", "ComboBox", "NumberBox",
     "CheckListBox", "InputBox", "FileSelectBox", "IsS3S4Running", "IsRelayPowerOn", "File_JobState",
     "GetFileLBA", "GetFileByLBA", "GetFileByMftId", "SetPowerHub", "LogView_Send", "LogView_Wait",

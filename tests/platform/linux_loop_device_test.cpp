@@ -24,68 +24,15 @@
 #include "platform/files.h"
 #include "platform/linux/linux_device_tree.h"
 #include "support/fake_host.h"
+#include "support/loop_device.h"
 
 namespace kestrune::platform {
 namespace {
 
-constexpr uint64_t kDiskBytes = 16ull << 20;
+constexpr uint64_t kDiskBytes = ::kestrune::testing::kLoopDiskBytes;
 
-// Runs a shell command; its first output line, or nullopt when it failed.
-std::optional<std::string> Run(const std::string& command) {
-  FILE* p = ::popen((command + " 2>/dev/null").c_str(), "r");
-  if (!p) return std::nullopt;
-  char line[512] = {};
-  const bool got = std::fgets(line, sizeof line, p) != nullptr;
-  const int rc = ::pclose(p);
-  if (rc != 0) return std::nullopt;
-  std::string out = got ? line : "";
-  while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
-  return out;
-}
-
-// A loop device over a sparse file, detached when the test ends.
-class LoopDevice {
- public:
-  LoopDevice(const std::string& folder, uint32_t sectorSize) {
-    if (::geteuid() != 0) {
-      why_ = "attaching a loop device needs root";
-      return;
-    }
-    const std::string file = folder + "/loop" + std::to_string(sectorSize) + ".img";
-    if (!Run("truncate -s " + std::to_string(kDiskBytes) + " '" + file + "'")) {
-      why_ = "cannot make the loop device's file";
-      return;
-    }
-    std::optional<std::string> dev =
-        Run("losetup --find --show --sector-size " + std::to_string(sectorSize) + " '" + file + "'");
-    if (!dev || dev->rfind("/dev/loop", 0) != 0) {
-      why_ = "losetup cannot attach a loop device here";
-      return;
-    }
-    path_ = *dev;
-  }
-  ~LoopDevice() {
-    if (!mountPoint_.empty()) Run("umount '" + mountPoint_ + "'");
-    if (!path_.empty()) Run("losetup -d " + path_);
-  }
-
-  // Makes a file system on the device and mounts it; false when the machine cannot.
-  bool Mount(const std::string& mountPoint) {
-    std::filesystem::create_directories(mountPoint, ec_);
-    if (!Run("mkfs.ext4 -q -F " + path_) || !Run("mount " + path_ + " '" + mountPoint + "'")) return false;
-    mountPoint_ = mountPoint;
-    return true;
-  }
-
-  const std::string& path() const { return path_; }
-  const std::string& why() const { return why_; }
-
- private:
-  std::string path_;
-  std::string why_;
-  std::string mountPoint_;
-  std::error_code ec_;
-};
+using ::kestrune::testing::LoopDevice;
+using ::kestrune::testing::Run;
 
 std::vector<uint8_t> Pattern(size_t bytes, uint8_t seed) {
   std::vector<uint8_t> v(bytes);

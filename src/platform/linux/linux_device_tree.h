@@ -38,6 +38,9 @@ class LinuxDeviceTree final : public DeviceTree {
   // The link attributes of a PCI function folder, and the functions of /sys/bus/pci (pci_devices.h).
   PciLinkReport PciLink(const std::string& instanceId) override;
   std::vector<PciDeviceNode> PciDevices() override;
+  // A queue on a block device or a regular file: io_uring, else a thread pool (linux_queue.h).
+  std::unique_ptr<AsyncQueue> OpenQueue(const std::string& path, const QueueOptions& options, Host& host,
+                                        std::string& why) override;
 
  private:
   // Whether a controller folder (or a disk's own folder) holds a disk that the system uses: one

@@ -25,6 +25,9 @@ class Win32DeviceTree final : public DeviceTree {
   // The PCI device properties of a node, and the nodes on the PCI bus (win32_pci.cpp).
   PciLinkReport PciLink(const std::string& instanceId) override;
   std::vector<PciDeviceNode> PciDevices() override;
+  // An overlapped queue on a disk, a volume or a file (win32_queue.h).
+  std::unique_ptr<AsyncQueue> OpenQueue(const std::string& path, const QueueOptions& options, Host& host,
+                                        std::string& why) override;
 };
 
 // --- Pieces of the enumeration ------------------------------------------------------------------
