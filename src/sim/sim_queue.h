@@ -39,6 +39,7 @@ class SimQueue final : public platform::AsyncQueue {
 
   const platform::QueueFacts& facts() const override { return facts_; }
   uint32_t InFlight() const override { return static_cast<uint32_t>(busy_.size()); }
+  using platform::AsyncQueue::Submit;  // and the one-request form
   platform::SubmitResult Submit(std::span<const platform::IoRequest> requests) override;
   size_t Reap(std::span<platform::IoCompletion> out) override;
   size_t Wait(std::span<platform::IoCompletion> out, uint32_t timeoutMs) override;

@@ -34,6 +34,7 @@ class UringQueue final : public AsyncQueue {
 
   const QueueFacts& facts() const override { return facts_; }
   uint32_t InFlight() const override { return inFlight_; }
+  using AsyncQueue::Submit;  // and the one-request form
   SubmitResult Submit(std::span<const IoRequest> requests) override;
   size_t Reap(std::span<IoCompletion> out) override;
   size_t Wait(std::span<IoCompletion> out, uint32_t timeoutMs) override;

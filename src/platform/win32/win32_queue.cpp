@@ -30,7 +30,6 @@ IoStatus StatusOfError(DWORD error) {
       return IoStatus::kNotSupported;
     case ERROR_DEVICE_NOT_CONNECTED:
     case ERROR_DEV_NOT_EXIST:
-    case ERROR_NO_SUCH_DEVICE:
       return IoStatus::kGone;
     default:
       return IoStatus::kFailed;
