@@ -90,7 +90,7 @@ void UringQueue::Prepare(io_uring_sqe* sqe, uint32_t index) {
       break;  // never queued: done at submit
   }
   if (fixedFile_) sqe->flags |= IOSQE_FIXED_FILE;
-  io_uring_sqe_set_data64(sqe, index);
+  io_uring_sqe_set_data64(sqe, UserData(index));
 }
 
 void UringQueue::SubmitPrepared() {
@@ -125,7 +125,7 @@ SubmitResult UringQueue::Submit(std::span<const IoRequest> requests) {
     free_.pop_back();
     ++inFlight_;
     Slot& s = slots_[index];
-    s = Slot{r, 0, true, false, false};
+    s = Slot{r, 0, true, false, false, s.serial + 1};
     ++result.queued;
     if (r.op == IoOp::kTrim) {
       const uint64_t issue = host_.Ticks();
@@ -171,7 +171,7 @@ size_t UringQueue::Reap(std::span<IoCompletion> out) {
     const uint32_t index = ready_.front();
     ready_.pop_front();
     out[n++] = readyCompletions_[index];
-    slots_[index] = Slot{};
+    slots_[index].busy = false;
     free_.push_back(index);
     --inFlight_;
   }
@@ -183,7 +183,8 @@ size_t UringQueue::Reap(std::span<IoCompletion> out) {
     const uint64_t now = host_.Ticks();
     for (unsigned i = 0; i < got; ++i) {
       const uint64_t data = io_uring_cqe_get_data64(cqes[i]);
-      if (data != kCancelEntry) out[n++] = Complete(static_cast<uint32_t>(data), cqes[i]->res, now);
+      if (data != kCancelEntry)
+        out[n++] = Complete(static_cast<uint32_t>(data & 0xFFFFFFFF), cqes[i]->res, now);
     }
     io_uring_cq_advance(&ring_, got);
   }
@@ -214,7 +215,7 @@ void UringQueue::AskCancel(uint32_t index) {
   if (!s.busy || s.done || s.cancelAsked) return;
   io_uring_sqe* sqe = NextEntry();
   if (sqe == nullptr) return;
-  io_uring_prep_cancel64(sqe, index, 0);
+  io_uring_prep_cancel64(sqe, UserData(index), 0);
   io_uring_sqe_set_data64(sqe, kCancelEntry);
   prepared_.push_back(kCancelEntry);
   s.cancelAsked = true;

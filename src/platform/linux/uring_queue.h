@@ -49,10 +49,12 @@ class UringQueue final : public AsyncQueue {
     bool busy = false;
     bool done = false;  // completed at submit (a trim): waits in ready_
     bool cancelAsked = false;
+    uint32_t serial = 0;  // counts the slot's requests, so that a late cancel never hits the next one
   };
-  // What an entry of the submission ring belongs to: a slot, or a cancel (whose own completion
-  // says nothing the queue needs).
+  // What an entry of the submission ring belongs to: a slot's request (its serial and index), or a
+  // cancel (whose own completion says nothing the queue needs).
   static constexpr uint64_t kCancelEntry = UINT64_MAX;
+  uint64_t UserData(uint32_t index) const { return uint64_t{slots_[index].serial} << 32 | index; }
 
   UringQueue(std::unique_ptr<QueueTarget> target, Host& host) : target_(std::move(target)), host_(host) {}
   io_uring_sqe* NextEntry();
