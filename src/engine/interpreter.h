@@ -12,7 +12,6 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <typeindex>
 #include <vector>
 
 #include "base/completion_codes.h"
@@ -160,7 +159,7 @@ class Interpreter {
   template <class T>
   T& State() {
     std::lock_guard<std::mutex> guard(statesLock_);
-    std::shared_ptr<void>& slot = states_[std::type_index(typeid(T))];
+    std::shared_ptr<void>& slot = states_[&StateKey<T>::key];
     if (!slot) slot = std::make_shared<T>();
     return *static_cast<T*>(slot.get());
   }
@@ -189,7 +188,14 @@ class Interpreter {
   std::shared_ptr<Ui> ui_ = std::make_shared<UnattendedUi>();
   std::vector<std::function<void(uint32_t view)>> runEndHooks_;
   std::mutex statesLock_;
-  std::map<std::type_index, std::shared_ptr<void>> states_;
+  // One key per state type: the address of a variable of that type's own. Not std::type_index: with
+  // the mingw runtime its ordering of types from unnamed namespaces against the others made the map
+  // hand out a second, empty state (the disk list then saw no device tree).
+  template <class T>
+  struct StateKey {
+    static inline const char key = 0;
+  };
+  std::map<const void*, std::shared_ptr<void>> states_;
   std::shared_ptr<ExternalCommands> externalCommands_;  // last: its background threads end before the views go
 };
 
