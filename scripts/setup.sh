@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need on Debian 12 (run as root). Quick when all is present.
 set -euo pipefail
-# libcairo2-dev draws the charts on Linux; fonts-dejavu-core gives them their monospace font.
+# libcairo2-dev draws the charts on Linux; fonts-dejavu-core gives them their monospace font;
+# nlohmann-json3-dev (header-only) writes the performance jobs' JSON records, also in the Windows build;
+# fio is the reference of bench/fio_compare.sh.
 packages=(cmake ninja-build g++ python3 pkg-config zlib1g-dev liburing-dev libgtest-dev libgmock-dev libbenchmark-dev
-          libcairo2-dev fonts-dejavu-core g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64)
+          libcairo2-dev fonts-dejavu-core nlohmann-json3-dev fio g++-mingw-w64-x86-64-posix libz-mingw-w64-dev
+          wine64)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -4,9 +4,16 @@
 
 #include <cstdint>
 #include <cstring>
+#include <span>
+#include <string_view>
 #include <vector>
 
 namespace kestrune::base {
+
+// The bytes of a text, for writing it to a file as it is.
+inline std::span<const uint8_t> TextBytes(std::string_view text) {
+  return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
+}
 
 inline uint16_t GetLe16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 inline uint32_t GetLe32(const uint8_t* p) {

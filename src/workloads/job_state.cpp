@@ -1,5 +1,7 @@
 #include "workloads/job_state.h"
 
+#include <iterator>
+
 #include "base/completion_codes.h"
 
 namespace kestrune::workloads {
@@ -56,6 +58,14 @@ int32_t JobResultCode(JobState state) {
     default:
       return base::code::kSuccessTrue;
   }
+}
+
+const char* JobStateName(JobState state) {
+  static constexpr const char* kNames[] = {"Running",    "CycleDone",  "Cancelled",   "TransferLimit",
+                                           "TimeLimit",  "ForcedStop", "ReadFailed",  "WriteFailed",
+                                           "ResponseTimeout", "TooManyPoints"};
+  const auto i = static_cast<uint32_t>(state);
+  return i < std::size(kNames) ? kNames[i] : "Unknown";
 }
 
 }  // namespace kestrune::workloads

@@ -37,6 +37,9 @@ bool RaiseState(std::atomic<JobState>& state, JobState next);
 // worker runs.
 bool RestartCycle(std::atomic<JobState>& state);
 
+// "Running", "CycleDone", ... as the enumerators are named.
+const char* JobStateName(JobState state);
+
 // The completion code of a job that ended in state: ReadFailed kReadFailed, WriteFailed
 // kWriteFailed, ResponseTimeout kIoResponseTimeout, TooManyPoints kTooMuchMemory, any other
 // kSuccessTrue.

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <thread>
 
 #include "platform/named_objects.h"
 
@@ -26,6 +27,30 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
   std::error_code ec;
   fs::remove_all(path_, ec);
+}
+
+namespace {
+int64_t SteadyNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+}  // namespace
+
+void FakeHost::WarpClock(uint32_t warp) {
+  warp_ = warp;
+  warpStartNs_ = SteadyNs();
+}
+
+uint64_t FakeHost::WarpedUs() const {
+  return static_cast<uint64_t>(SteadyNs() - warpStartNs_) * warp_ / 1000u;
+}
+
+void FakeHost::SleepMs(uint32_t ms) {
+  if (warp_ == 0) {
+    monotonic += ms;
+    return;
+  }
+  std::this_thread::sleep_for(std::chrono::microseconds(uint64_t{ms} * 1000u / warp_));
 }
 
 FakeHost::FakeHost() = default;

@@ -37,6 +37,12 @@ class FakeHost : public platform::Host {
   bool failRandom = false;  // RandomBytes fails, as when the system's source is unavailable
 
   void Advance(uint64_t ms) { monotonic += ms; }
+
+  // A warped clock instead of the virtual one, for engines whose threads all watch the clock (the
+  // throughput engine's coordinator and workers): time runs warp times faster than real time, the
+  // same for every thread, and SleepMs sleeps warp times shorter. A 30-second silence then costs
+  // 30 ms with warp 1000. Call before any thread uses the clock; Advance and monotonic do not apply.
+  void WarpClock(uint32_t warp);
   std::string Out() const;
   std::string Err() const;
 
@@ -46,10 +52,10 @@ class FakeHost : public platform::Host {
   std::string ProgramFolder() const override;
   uint32_t ProcessId() const override { return pid; }
   platform::LocalTime Now() const override { return now; }
-  uint64_t MonotonicMs() const override { return monotonic.load(); }
-  void SleepMs(uint32_t ms) override { monotonic += ms; }
-  // Microsecond ticks of the virtual clock.
-  uint64_t Ticks() const override { return monotonic.load() * 1000u; }
+  uint64_t MonotonicMs() const override { return warp_ ? WarpedUs() / 1000u : monotonic.load(); }
+  void SleepMs(uint32_t ms) override;
+  // Microsecond ticks of the virtual (or warped) clock.
+  uint64_t Ticks() const override { return warp_ ? WarpedUs() : monotonic.load() * 1000u; }
   uint64_t TickFrequency() const override { return 1000000u; }
   uint32_t ProcessorCount() const override { return processors; }
   bool RandomBytes(std::span<uint8_t> bytes) override;
@@ -89,6 +95,9 @@ class FakeHost : public platform::Host {
   bool randomStarted_ = false;
   mutable std::mutex lockLogMutex_;
   std::vector<std::string> lockLog_;
+  uint32_t warp_ = 0;
+  int64_t warpStartNs_ = 0;
+  uint64_t WarpedUs() const;
 
  public:
   // ---- end of named shared memory and machine-wide locks ----

@@ -1,0 +1,309 @@
+// The performance commands: parameter rules and their faults, the QoS and CSV formats, and whole
+// jobs on the lab's drives on a warped clock (a 30-second silence costs 30 ms): data on the medium,
+// the summary and its files, cycles with an LBA, ranges that are not a multiple of the request, a
+// media error, a stalled drive, a cancel that has to be forced, and the guards of writing tests.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <string>
+#include <vector>
+
+#include "base/completion_codes.h"
+#include "disk/sector_lab.h"
+#include "platform/async_queue.h"
+#include "platform/files.h"
+#include "workloads/performance_commands.h"
+#include "workloads/performance_files.h"
+#include "workloads/performance_params.h"
+#include "workloads/png_pixels.h"
+#include "workloads/throughput_engine.h"
+
+namespace kestrune::workloads {
+namespace {
+
+namespace code = base::code;
+using disk::testing::kMiB;
+
+PerformanceArgs Args(uint32_t accessKB, uint32_t qd, std::string limit = "1") {
+  PerformanceArgs a;
+  a.access = AccessSize{accessKB * 1024, 0};
+  a.queueDepth = qd;
+  a.limit = std::move(limit);
+  return a;
+}
+
+TEST(PerformancePlan, FaultsComeInTheirOrderBeforeAnyIo) {
+  const PerformanceCommand& seq = CommandOf(PerformanceKind::kSeqRead);
+  const PerformanceCommand& mix = CommandOf(PerformanceKind::kMixReadWrite);
+  struct Case {
+    const char* what;
+    const PerformanceCommand& command;
+    PerformanceArgs args;
+    uint32_t sectorSize;
+    int32_t code;
+    const char* detail;
+  };
+  PerformanceArgs noAccess = Args(0, 32);
+  PerformanceArgs badAccess = Args(4, 32);
+  badAccess.access.reset();
+  PerformanceArgs dots = Args(4, 32);
+  dots.dotPerSec = 1001;
+  PerformanceArgs ratio = Args(4, 32, "CYCLE");
+  ratio.randomRatio = 101;
+  PerformanceArgs pastEnd = Args(4, 32);
+  pastEnd.lba = 64 * kMiB / 512;
+  PerformanceArgs badLimit = Args(4, 32, "lots");
+  const Case cases[] = {
+      {"access size 0", seq, noAccess, 512, code::kBadParameter, ""},
+      {"a malformed access size", seq, badAccess, 512, code::kBadParameter, ""},
+      {"QD 0", seq, Args(4, 0), 512, code::kBadParameter, ""},
+      {"DotPerSec 1001", seq, dots, 512, code::kBadParameter, ""},
+      {"RandRatio 101", mix, ratio, 512, code::kBadParameter, ""},
+      {"4 KiB on 8 KiB sectors", seq, Args(4, 32), 8192, code::kBadParameter, "AccessKB must base on SectorSize"},
+      {"LBA at the end", seq, pastEnd, 512, code::kBadParameter, ""},
+      {"LimitCycle not a number", seq, badLimit, 512, code::kBadParameter, ""},
+  };
+  for (const Case& c : cases) {
+    auto r = PlanPerformance(c.command, c.args, c.sectorSize, 64 * kMiB);
+    const auto* fault = std::get_if<ParameterFault>(&r);
+    ASSERT_NE(fault, nullptr) << c.what;
+    EXPECT_EQ(fault->code, c.code) << c.what;
+    EXPECT_EQ(fault->detail, c.detail) << c.what;
+  }
+}
+
+TEST(PerformancePlan, RangeClampLimitsAndAccessForms) {
+  const uint64_t capacity = 64 * kMiB + 4096;
+  // RangeLenMB 0, or past the end, is the whole MiB left after the LBA; CYCLE is that range.
+  PerformanceArgs rand = Args(4, 32, "cycle");
+  rand.lba = 2 * kMiB / 512;
+  auto plan = std::get<PerformancePlan>(PlanPerformance(CommandOf(PerformanceKind::kRandRead), rand, 512, capacity));
+  EXPECT_EQ(plan.request.rangeLenMB, 62u);
+  EXPECT_EQ(plan.request.limitMB, 62u);
+  EXPECT_EQ(plan.request.randomRatio, 100u);
+  rand.rangeLenMB = 100;
+  rand.limit = "7";
+  plan = std::get<PerformancePlan>(PlanPerformance(CommandOf(PerformanceKind::kRandRead), rand, 512, capacity));
+  EXPECT_EQ(plan.request.rangeLenMB, 62u);
+  EXPECT_EQ(plan.request.limitMB, 7u);
+  // Sequential tests count ranges; Worker mode stays with them only.
+  PerformanceArgs seq = Args(128, 4, "3");
+  seq.rangeLenMB = 8;
+  seq.perWorker = true;
+  seq.pattern = 0x12345678;
+  plan = std::get<PerformancePlan>(PlanPerformance(CommandOf(PerformanceKind::kSeqWrite), seq, 512, capacity));
+  EXPECT_EQ(plan.request.limitMB, 24u);
+  EXPECT_TRUE(plan.request.perWorker);
+  EXPECT_EQ(plan.request.writeRatio, 100u);
+  EXPECT_EQ(plan.pattern, 0x12345678u);
+  EXPECT_EQ(std::get<PerformancePlan>(PlanPerformance(CommandOf(PerformanceKind::kRandWrite), seq, 512, capacity))
+                .request.perWorker,
+            false);
+
+  const struct {
+    const char* name;
+    engine::Value value;
+    std::optional<AccessSize> size;
+  } forms[] = {
+      {"AccessKB", engine::Value::Number(4), AccessSize{4096, 0}},
+      {"AnyName", engine::Value::Number(128), AccessSize{131072, 0}},
+      {"AccessSector", engine::Value::Number(8), AccessSize{32768, 0}},
+      {"AccessKBRange", engine::Value::Text("4~64"), AccessSize{65536, 61440}},
+      {"AccessSectorRange", engine::Value::Text(" 1 ~ 3 "), AccessSize{12288, 8192}},
+      {"AccessKBRange", engine::Value::Text("64~4"), std::nullopt},
+      {"AccessKBRange", engine::Value::Text("4~4"), std::nullopt},
+      {"AccessKBRange", engine::Value::Text("4-64"), std::nullopt},
+      {"AccessKB", engine::Value::Number(int64_t{1} << 30), std::nullopt},
+  };
+  for (const auto& f : forms) {
+    std::optional<AccessSize> got = ParseAccessSize(f.name, f.value, 4096);
+    ASSERT_EQ(got.has_value(), f.size.has_value()) << f.name << " " << f.value.text;
+    if (got) EXPECT_TRUE(got->size == f.size->size && got->span == f.size->span) << f.name << " " << f.value.text;
+  }
+}
+
+TEST(PerformanceFiles, QosBlockAndCsvLines) {
+  std::array<uint64_t, kLatencyBucketCount> counts{};
+  counts[0] = 1, counts[3] = 2;
+  const std::string block = QosBlock(counts);
+  EXPECT_TRUE(block.starts_with(
+      "Time             :       Command Count |           Command Ratio |               QoS Ratio \r\n"
+      "0-50 us          :                   1 |                  33.33% |                  33.33% \r\n"));
+  EXPECT_NE(block.find("200-500 us       :                   2 |                  66.66% |                 100.00% \r\n"),
+            std::string::npos);
+  EXPECT_TRUE(block.ends_with("> 1 sec          :                   0 |                   0.00% |                 100.00% \r\n"
+                              "Total Count      :                   3 \r\n"));
+  EXPECT_NE(QosBlock({}).find("0-50 us          :                   0 |                   0.00% |                   0.00%"),
+            std::string::npos);
+
+  SamplePoint s;
+  s.jobBytes = 3 * kMiB + 1, s.readKBps = 1000, s.writeKBps = 24, s.readIOps = 250, s.writeIOps = 6;
+  s.jobMs = 1500, s.cycleMs = 500, s.temperatures[0] = 313;
+  EXPECT_EQ(SampleCsvLine(s), "3,1024,256,1500,500,313,0,0,0,0,0,0,0,0\r\n");
+
+  // One header for the file however many jobs append to it.
+  ::kestrune::testing::TempDir dir;
+  ::kestrune::testing::FakeHost host;
+  const std::string path = platform::JoinPath(dir.path(), "R1.CSV");
+  for (int job = 0; job < 2; ++job) {
+    SampleCsv csv(host, path);
+    csv.Add(std::vector<SamplePoint>(2, s));
+    EXPECT_TRUE(csv.Close());
+  }
+  const auto bytes = platform::ReadWholeFile(path);
+  ASSERT_TRUE(bytes);
+  const std::string text(bytes->begin(), bytes->end());
+  std::string expected = kSampleCsvHeader;
+  for (int line = 0; line < 4; ++line) expected += SampleCsvLine(s);
+  EXPECT_EQ(text, expected);
+}
+
+TEST(PerformanceStatus, StatusLineWithItsWorkerForm) {
+  EXPECT_EQ(ThroughputStatusLine('/', 3725, 2, 41, false, 32), "/ 01:02:05   |   Cycle2, Process:41%");
+  EXPECT_EQ(ThroughputStatusLine('-', 59, 1, 100, true, 4), "- 00:00:59   |   Cycle1, Process:100% by 4");
+}
+
+// Whole jobs on the sector lab (PHYSICALDRIVE0: RAW NVMe of 64 MiB) on a warped clock.
+class PerformanceLab : public disk::testing::SectorLab {
+ protected:
+  PerformanceLab() {
+    host.WarpClock(1000);
+    EXPECT_TRUE(RegisterPerformanceCommands(interp).empty());
+    Select(disk::testing::kRawNvme);
+  }
+
+  // The JSON record of the last job.
+  nlohmann::json Record() {
+    const auto bytes = platform::ReadWholeFile(FileOf(".json"));
+    return bytes ? nlohmann::json::parse(bytes->begin(), bytes->end(), nullptr, false) : nlohmann::json();
+  }
+  // The file of the last job with this ending (beside its chart line's picture).
+  std::string FileOf(const std::string& ending) {
+    for (const engine::OutputLine& l : printed)
+      if (l.kind == engine::kPicture) return l.text.substr(0, l.text.size() - 4) + ending;
+    return {};
+  }
+  // The first four bytes at offset of the current lab drive, big-endian.
+  uint32_t MediaWord(uint64_t offset) {
+    auto drive = Drive(disk::testing::kRawNvme);
+    std::vector<uint8_t> sector(512);
+    auto lock = drive->Lock();
+    EXPECT_EQ(drive->ReadMedia(offset, sector), sim::MediaStatus::kOk);
+    return static_cast<uint32_t>(sector[0]) << 24 | sector[1] << 16 | sector[2] << 8 | sector[3];
+  }
+  std::vector<std::string> Texts() {
+    std::vector<std::string> t;
+    for (const engine::OutputLine& l : Body()) t.push_back(l.text);
+    return t;
+  }
+};
+
+TEST_F(PerformanceLab, SequentialWriteLeavesThePatternSummaryAndFiles) {
+  Run("Performance_SeqWrite( LBA:2048, RangeLenMB:2, AccessKB:128, QD:4, WritePattern:0x11223344, LimitCycle:2 );");
+  EXPECT_EQ(Code(), 0) << Description();
+  // Both cycles start at the LBA again (the second one would start at 0 otherwise and never end).
+  const auto record = Record();
+  ASSERT_TRUE(record.is_object());
+  ASSERT_EQ(record["cycles"].size(), 2u);
+  EXPECT_EQ(record["cycles"][1]["writeBytes"], 2 * kMiB);
+  EXPECT_EQ(record["jobBytes"], 4 * kMiB);
+  EXPECT_EQ(record["endState"], "TransferLimit");
+  EXPECT_EQ(record["buckets"].size(), kLatencyBucketCount);
+  EXPECT_EQ(record["latencyUs"]["write"]["count"], 32);
+
+  EXPECT_EQ(MediaWord(2048 * 512 + kMiB), 0x11223344u);
+  EXPECT_EQ(MediaWord(2047 * 512), 0u);  // nothing before the LBA
+
+  const std::vector<std::string> t = Texts();
+  ASSERT_GE(t.size(), 13u);
+  EXPECT_EQ(t[1], "Last Cycle Data, Cycle2, Process:100%");
+  EXPECT_EQ(t[2], "Transfer Size(MB): 2");
+  EXPECT_TRUE(t[4].starts_with("Max MBps: ")) << t[4];
+  EXPECT_EQ(t[10], "Qos Distributed List");
+  EXPECT_TRUE(t[12].starts_with("Write Latency(us) : ")) << t[12];
+  const auto png = testing::ReadPng(FileOf(".png"));
+  ASSERT_TRUE(png);
+  EXPECT_EQ(png->width, 800);
+  EXPECT_EQ(png->height, 400);
+  EXPECT_TRUE(platform::FileExists(FileOf(".CSV")));
+  EXPECT_TRUE(platform::FileExists(FileOf("_Qos.TXT")));
+}
+
+TEST_F(PerformanceLab, RangesThatAreNoMultipleOfTheRequestStillEnd) {
+  // 1 MiB in requests of 192 KiB: a cycle is five of them (the sixth would start past the end), so
+  // the limit of 3 MiB (16 requests) ends the job in its fourth cycle.
+  Run("Performance_SeqRead( LBA:0, RangeLenMB:1, AccessKB:192, QD:2, LimitCycle:3 );");
+  EXPECT_EQ(Code(), 0) << Description();
+  auto record = Record();
+  ASSERT_EQ(record["cycles"].size(), 4u);
+  EXPECT_EQ(record["cycles"][0]["readBytes"], 5 * 192 * 1024);
+  EXPECT_EQ(record["cycles"][0]["state"], "CycleDone");
+  EXPECT_EQ(record["jobBytes"], 3 * kMiB);
+  // Per-worker mode: every slot walks the range in each cycle, and the limit is times the slots.
+  Run("Performance_SeqRead( LBA:0, RangeLenMB:1, AccessKB:192, Worker:3, LimitCycle:1 );");
+  EXPECT_EQ(Code(), 0) << Description();
+  record = Record();
+  EXPECT_EQ(record["parameters"]["perWorker"], true);
+  ASSERT_EQ(record["cycles"].size(), 2u);
+  EXPECT_EQ(record["cycles"][0]["readBytes"], 3 * 5 * 192 * 1024);
+  EXPECT_EQ(record["jobBytes"], 3 * kMiB);
+}
+
+TEST_F(PerformanceLab, FailuresEndWithTheirCodeAndWhere) {
+  Drive(disk::testing::kRawNvme)->AddMediaError(4096);
+  Run("Performance_SeqRead( LBA:0, RangeLenMB:4, AccessKB:64, QD:1, LimitCycle:1 );");
+  EXPECT_EQ(Code(), code::kReadFailed);
+  EXPECT_TRUE(Description().find("CurrentLBA: 0x00000000000010") != std::string::npos) << Description();
+  EXPECT_EQ(Record()["endState"], "ReadFailed");
+  EXPECT_NE(Record()["failure"].get<std::string>().find("media error"), std::string::npos);
+  Drive(disk::testing::kRawNvme)->ClearMediaErrors();
+
+  // A drive that answers nothing for 40 s: -76 after 30 s without an issued request. The workers
+  // leave their requests to the reaper.
+  sim::FaultPlan stall;
+  stall.stallMs = 40000;
+  Drive(disk::testing::kRawNvme)->set_faults(stall);
+  Run("Performance_RandRead( LBA:0, RangeLenMB:4, AccessKB:4, QD:4, LimitTxSizeMB:\"CYCLE\" );");
+  EXPECT_EQ(Code(), code::kIoResponseTimeout);
+  EXPECT_EQ(Record()["endState"], "ResponseTimeout");
+  EXPECT_TRUE(Description().find("CurrentLBA: 0x") != std::string::npos) << Description();
+  platform::DefaultReaper().WaitIdle();
+}
+
+TEST_F(PerformanceLab, CancelOfAStalledJobIsForced) {
+  sim::FaultPlan stall;
+  stall.stallMs = 60000;
+  Drive(disk::testing::kRawNvme)->set_faults(stall);
+  // The operator stops the job once its first status line shows.
+  struct StopAtFirstStatus final : engine::Ui {
+    engine::Interpreter* interp = nullptr;
+    std::optional<std::string> ChooseFile(uint32_t, const engine::FileChoice&) override { return std::nullopt; }
+    void ShowStatus(uint32_t view, std::string_view text) override {
+      if (!text.empty()) interp->RequestCancel(view);
+    }
+    void ShowProgress(uint32_t, int64_t, int64_t) override {}
+    bool RedirectConsole(const std::string&, bool) override { return false; }
+  };
+  auto ui = std::make_shared<StopAtFirstStatus>();
+  ui->interp = &interp;
+  interp.SetUi(ui);
+  Run("Performance_SeqRead( LBA:0, RangeLenMB:4, AccessKB:64, QD:2, LimitCycle:1 );");
+  EXPECT_EQ(Code(), 0);  // a cancelled job reports no failure of its own
+  EXPECT_EQ(Record()["endState"], "ForcedStop");
+  platform::DefaultReaper().WaitIdle();
+}
+
+TEST_F(PerformanceLab, WritingTestsRefuseDisksTheyMustNotWrite) {
+  Select(disk::testing::kLettered);  // a whole disk with volumes
+  Run("Performance_SeqWrite( LBA:0, RangeLenMB:1, AccessKB:128, QD:1, WritePattern:0, LimitCycle:1 );");
+  EXPECT_EQ(Code(), code::kRawOrPartitionOnly);
+  Run("Performance_MixReadWrite( WriteRatio:0, RandRatio:50, LBA:0, RangeLenMB:1, AccessKB:4, QD:2, WritePattern:0, LimitTxSizeMB:1 );");
+  EXPECT_EQ(Code(), 0) << Description();  // only reads: the whole disk is read
+  EXPECT_EQ(Record()["target"]["mode"], "whole disk");
+  Run("Performance_MixReadWrite( WriteRatio:10, RandRatio:50, LBA:0, RangeLenMB:1, AccessKB:4, QD:2, WritePattern:0, LimitTxSizeMB:1 );");
+  EXPECT_EQ(Code(), code::kRawOrPartitionOnly);
+}
+
+}  // namespace
+}  // namespace kestrune::workloads
