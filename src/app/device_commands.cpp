@@ -4,6 +4,7 @@
 #include "disk/disk_commands.h"
 #include "disk/sector_commands.h"
 #include "workloads/chart_commands.h"
+#include "workloads/pattern_commands.h"
 #include "workloads/performance_commands.h"
 
 namespace kestrune::app {
@@ -11,7 +12,7 @@ namespace kestrune::app {
 std::vector<engine::HandlerRow> RegisterDeviceCommands(engine::Interpreter& interp) {
   std::vector<engine::HandlerRow> unmatched;
   for (auto group : {disk::RegisterDiskCommands, disk::RegisterSectorCommands, devcmd::RegisterNvmeCommands,
-                     workloads::RegisterChartCommands,
+                     workloads::RegisterPatternCommands, workloads::RegisterChartCommands,
                      workloads::RegisterPerformanceCommands}) {
     const std::vector<engine::HandlerRow> rows = group(interp);
     unmatched.insert(unmatched.end(), rows.begin(), rows.end());

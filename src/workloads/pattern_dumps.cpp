@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "base/text.h"
+
 namespace kestrune::workloads {
 
 std::string DumpName(std::string_view baseName, DumpKind kind) {
@@ -17,6 +19,10 @@ std::string DumpName(std::string_view baseName, DumpKind kind) {
       return name + ".hex";
   }
   return name;
+}
+
+std::string FoundDumpName(std::string_view baseName, uint64_t lba) {
+  return std::string(baseName) + base::Format("_0x%llX", static_cast<unsigned long long>(lba)) + ".hex";
 }
 
 std::span<const uint8_t> SectorOf(std::span<const uint8_t> data, size_t index, uint32_t sectorSize) {

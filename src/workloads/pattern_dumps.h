@@ -18,6 +18,10 @@ enum class DumpKind {
 
 std::string DumpName(std::string_view baseName, DumpKind kind);
 
+// The dump of one found sector: "%s_0x%llX.hex", the base name and the sector's LBA, so that every
+// sector found keeps its own file.
+std::string FoundDumpName(std::string_view baseName, uint64_t lba);
+
 // The bytes of sector index of data, cut short at data's end (empty past it): what a dump holds.
 std::span<const uint8_t> SectorOf(std::span<const uint8_t> data, size_t index, uint32_t sectorSize);
 

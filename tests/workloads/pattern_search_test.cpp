@@ -41,6 +41,23 @@ TEST(SectorsHolding, FindsTheStringAnywhereInsideOneSectorButNotAcrossTwo) {
   EXPECT_TRUE(SectorsHolding(data, 4096, {}).empty());
 }
 
+TEST(SectorsHolding, StringsOfAnyLengthOnlyWhereTheyWhollyAre) {
+  // Each string put at the very end of sector 1, and all but its last byte at the end of sector 2.
+  for (size_t length : {1u, 3u, 4u, 8u, 9u, 16u}) {
+    Bytes needle(length);
+    for (size_t i = 0; i < length; ++i) needle[i] = static_cast<uint8_t>(0xA0 + i);
+    Bytes data(3 * 512, 0);
+    std::copy(needle.begin(), needle.end(), data.begin() + 2 * 512 - length);
+    std::copy(needle.begin(), needle.end() - 1, data.begin() + 3 * 512 - length + 1);
+    EXPECT_EQ(SectorsHolding(data, 512, needle), (std::vector<uint32_t>{1})) << length;
+    EXPECT_EQ(SectorsHolding(std::span(data).first(2 * 512 - 1), 512, needle), (std::vector<uint32_t>{}))
+        << length << ": a sector cut short before the last byte";
+  }
+  const Bytes zeros(512, 0);
+  EXPECT_EQ(SectorsHolding(zeros, 512, SearchString(0)), (std::vector<uint32_t>{0}));
+  EXPECT_TRUE(SectorsHolding(zeros, 512, SearchString(0xFFFFFFFF)).empty());
+}
+
 TEST(SearchLines, TheCommandsOwnTexts) {
   EXPECT_EQ(FoundLbaLine(0, 0x123456789A), "[0] Finound LBA : 0x123456789A");
   EXPECT_EQ(FoundLbaLine(20, 7), "[20] Finound LBA : 0x7");
