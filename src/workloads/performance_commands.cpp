@@ -18,6 +18,7 @@
 #include "engine/output_base.h"
 #include "engine/view.h"
 #include "platform/files.h"
+#include "workloads/byte_range.h"
 #include "workloads/job_record.h"
 #include "workloads/performance_files.h"
 #include "workloads/performance_params.h"
@@ -26,6 +27,7 @@
 #include "workloads/throughput_chart.h"
 #include "workloads/throughput_chart_layout.h"
 #include "workloads/throughput_engine.h"
+#include "workloads/video_stream_engine.h"
 
 namespace kestrune::workloads {
 namespace {
@@ -41,6 +43,14 @@ constexpr uint32_t kPrepareColour = 0x969696;
 constexpr int32_t kChartLineHeight = 150;
 // Samples kept for the chart of a whole job of many cycles; past this the chart shows the job's start.
 constexpr size_t kJobChartSamples = 1u << 21;
+
+// The value of a pair read by its name (ArgReader::Raw), converted as the reader converts values;
+// nullopt (with the fault reported) when it does not convert.
+std::optional<engine::Value> ValueOf(engine::VarList& vars, engine::ErrorSink& errors, const engine::Pair& pair) {
+  engine::ArgReader one(vars, errors, "v:" + pair.value, {"v"});
+  std::optional<engine::Value> v = one.Any();
+  return one.ok() ? v : std::nullopt;
+}
 
 // Binds the parameters of command in the order of its usage template.
 std::optional<PerformanceArgs> BindArgs(engine::Interpreter& interp, uint32_t view, std::string_view args,
@@ -77,11 +87,7 @@ std::optional<PerformanceArgs> BindArgs(engine::Interpreter& interp, uint32_t vi
     if (!in.ok()) return false;
 
     // The access size and the queue depth are read by their names too.
-    auto valueOf = [&](const engine::Pair& pair) -> std::optional<engine::Value> {
-      engine::ArgReader one(vars, errors, "v:" + pair.value, {"v"});
-      std::optional<engine::Value> v = one.Any();
-      return one.ok() ? v : std::nullopt;
-    };
+    auto valueOf = [&](const engine::Pair& pair) { return ValueOf(vars, errors, pair); };
     engine::Value accessValue = engine::Value::Number(command.defaultAccessKB);
     std::string accessName = "AccessKB";
     if (access) {
@@ -215,87 +221,91 @@ class CommandHooks final : public ThroughputHooks {
   std::vector<CycleRecord> cycles_;
 };
 
-void RunPerformance(engine::Interpreter& interp, uint32_t view, std::string_view args, PerformanceKind kind) {
-  const PerformanceCommand& command = CommandOf(kind);
-  disk::DiskState& state = disk::StateOf(interp);
-  const uint32_t sectorSize = disk::HasTarget(state) ? state.current.sectorSize : 512;
-  std::optional<PerformanceArgs> bound = BindArgs(interp, view, args, command, sectorSize);
-  if (!bound) return;
-  if (!disk::HasTarget(state)) return interp.ReportCompletion(view, code::kOpenDiskFailed, "");
-  const disk::DiskEntry& disk = state.current;
+// Where a job runs: the device, or the test file on the current volume.
+struct ChosenTarget {
+  disk::TargetMode mode = disk::TargetMode::kRaw;
+  std::string path;
+  std::string testFile;  // removed after the job; empty without one
+};
 
-  auto planned = PlanPerformance(command, *bound, disk.sectorSize, disk.usableBytes);
-  if (const auto* fault = std::get_if<ParameterFault>(&planned))
-    return interp.ReportCompletion(view, fault->code, fault->detail);
-  PerformancePlan plan = std::get<PerformancePlan>(planned);
-  const bool writes = plan.request.writeRatio != 0;
-
-  // The target by the disk's mode; writes never touch a whole disk with volumes or the system's disk.
-  const disk::TargetMode mode = disk::ModeOf(disk);
-  if (writes && mode != disk::TargetMode::kPartition) {
-    if (mode == disk::TargetMode::kWholeDiskWithVolumes)
-      return interp.ReportCompletion(view, code::kRawOrPartitionOnly, "");
-    if (int32_t guard = disk::RequireNotSystemDisk(disk)) return interp.ReportCompletion(view, guard, "");
+// Picks the target by the current disk's mode and, on a volume, prepares the test file of fileBytes.
+// Writes never touch a whole disk with volumes (nor, with wholeDiskReads false, any access there) or
+// the disk of the running system. Reports the fault and gives nullopt when the job cannot run.
+std::optional<ChosenTarget> ChooseTarget(engine::Interpreter& interp, uint32_t view, const disk::DiskEntry& disk,
+                                         bool writes, bool wholeDiskReads, uint64_t fileBytes) {
+  ChosenTarget t;
+  t.mode = disk::ModeOf(disk);
+  if (t.mode == disk::TargetMode::kWholeDiskWithVolumes && (writes || !wholeDiskReads)) {
+    interp.ReportCompletion(view, code::kRawOrPartitionOnly, "");
+    return std::nullopt;
   }
+  if (writes && t.mode == disk::TargetMode::kRaw) {
+    if (int32_t guard = disk::RequireNotSystemDisk(disk)) {
+      interp.ReportCompletion(view, guard, "");
+      return std::nullopt;
+    }
+  }
+  t.path = t.mode == disk::TargetMode::kWholeDiskWithVolumes ? disk.physicalPath : disk.devicePath;
+  if (t.mode != disk::TargetMode::kPartition) return t;
+
+  engine::OutputWriter& writer = interp.writer();
+  const std::atomic<bool>& cancel = interp.CancelFlag(view);
+  writer.WriteLine(interp.output(view), "Wait for Parpare Test File...", engine::kDetail, 10, kPrepareColour);
+  const std::string root = VolumeRoot(disk.volumeLetters);
+  t.testFile = TestFilePath(root, interp.host().ProcessId() * 256 + view);
+  // A volume without a folder to put the file in (the lab's volumes hold no file system) cannot take it.
+  const bool ready = !root.empty() && platform::FolderExists(root) && PrepareTestFile(t.testFile, (fileBytes + kMiB - 1) / kMiB, cancel,
+                                     [&](std::string_view text) { interp.ui().ShowStatus(view, text); });
+  if (!ready) {
+    if (cancel.load())
+      writer.WriteLine(interp.output(view), "---- Cancel Command ----", engine::kDetail, 10, kAverageColour);
+    else
+      interp.ReportCompletion(view, code::kPrepareFileFailed, "");
+    return std::nullopt;
+  }
+  t.path = t.testFile;
+  return t;
+}
+
+const char* ModeName(disk::TargetMode mode) {
+  switch (mode) {
+    case disk::TargetMode::kRaw:
+      return "raw";
+    case disk::TargetMode::kPartition:
+      return "partition";
+    case disk::TargetMode::kWholeDiskWithVolumes:
+      break;
+  }
+  return "whole disk";
+}
+
+// After a job: its files (also for a job that ended early), the summary, and the result.
+void ReportJob(engine::Interpreter& interp, uint32_t view, const disk::DiskEntry& disk, const ChosenTarget& target,
+               const std::string& base, std::string_view command, const PerformancePlan& plan, CommandHooks& hooks,
+               const ThroughputOutcome& outcome) {
+  if (!target.testFile.empty()) platform::RemoveFile(target.testFile);
   engine::OutputWriter& writer = interp.writer();
   engine::ViewOutput* out = interp.output(view);
-  const std::atomic<bool>& cancel = interp.CancelFlag(view);
-  std::string target = mode == disk::TargetMode::kWholeDiskWithVolumes ? disk.physicalPath : disk.devicePath;
-  std::string testFile;
-  if (mode == disk::TargetMode::kPartition) {
-    writer.WriteLine(out, "Wait for Parpare Test File...", engine::kDetail, 10, kPrepareColour);
-    testFile = TestFilePath(VolumeRoot(disk.volumeLetters), interp.host().ProcessId() * 256 + view);
-    const bool ready = PrepareTestFile(testFile, plan.request.rangeLenMB, cancel,
-                                       [&](std::string_view text) { interp.ui().ShowStatus(view, text); });
-    if (!ready) {
-      if (cancel.load())
-        writer.WriteLine(out, "---- Cancel Command ----", engine::kDetail, 10, kAverageColour);
-      else
-        interp.ReportCompletion(view, code::kPrepareFileFailed, "");
-      return;
-    }
-    target = testFile;
-  }
-
-  const std::string base = engine::OutputBaseName(interp, view);
-  ThroughputSetup setup;
-  setup.request = plan.request;
-  setup.pattern = plan.pattern;
-  setup.limitTimeSec = plan.limitTimeSec;
-  setup.dotPerSec = plan.dotPerSec;
-  setup.getTemperatureSec = plan.getTemperatureSec;
-  setup.cancel = &cancel;
-  CommandHooks hooks(interp, view, state, target, writes, base, plan.request.accessSize, plan.getTemperatureSec != 0);
-  const ThroughputOutcome outcome = RunThroughputJob(setup, hooks, interp.host());
-  if (!testFile.empty()) platform::RemoveFile(testFile);
-
-  // The files of what was measured, also when the job ended early.
   const std::string pngPath = base + ".png", csvPath = base + ".CSV", qosPath = base + "_Qos.TXT";
   hooks.CloseCsv();
-  if (outcome.code != code::kOpenDiskFailed) {
+  const bool ran = outcome.code != code::kOpenDiskFailed;
+  if (ran) {
     disk::AppendToFile(interp.host(), qosPath, base::TextBytes(QosBlock(outcome.buckets)));
     if (hooks.SaveChart(pngPath, outcome.jobBytes))
       writer.WriteLine(out, pngPath, engine::kDetail, kChartLineHeight, engine::colour::kLightBlue, engine::kPicture,
                        csvPath);
   }
   JobRecord record;
-  record.command = std::string(command.name);
+  record.command = std::string(command);
   record.plan = plan;
-  record.target = {target,
-                   mode == disk::TargetMode::kRaw          ? "raw"
-                   : mode == disk::TargetMode::kPartition ? "partition"
-                                                          : "whole disk",
-                   disk.model, disk.sectorSize, disk.usableBytes};
+  record.target = {target.path, ModeName(target.mode), disk.model, disk.sectorSize, disk.usableBytes};
   record.cycles = hooks.cycles();
   record.outcome = &outcome;
-  const std::string json = JobRecordJson(record);
-  platform::WriteWholeFile(base + ".json", base::TextBytes(json));
+  platform::WriteWholeFile(base + ".json", base::TextBytes(JobRecordJson(record)));
 
-  if (outcome.code != code::kOpenDiskFailed) {
+  auto line = [&](const std::string& text, uint32_t colour) { writer.WriteLine(out, text, engine::kDetail, 10, colour); };
+  if (ran) {
     const JobStats& s = outcome.stats;
-    auto line = [&](const std::string& text, uint32_t colour) {
-      writer.WriteLine(out, text, engine::kDetail, 10, colour);
-    };
     line(s.lastCycleText, kWhite);
     line(base::Format("Transfer Size(MB): %llu", static_cast<unsigned long long>(s.transferMB)), kWhite);
     line(base::Format("Transfer Time(ms): %llu", static_cast<unsigned long long>(s.transferMs)), kWhite);
@@ -310,18 +320,119 @@ void RunPerformance(engine::Interpreter& interp, uint32_t view, std::string_view
     line(WriteLatencyLine(outcome.writeLatency, outcome.tickFrequency), kWhite);
   }
   if (outcome.code == code::kTooMuchMemory) {
-    writer.WriteLine(out, "Stop by too much points to draw, try to resuce Parameters.", engine::kDetail, 10,
-                     kTooManyPointsColour);
+    line("Stop by too much points to draw, try to resuce Parameters.", kTooManyPointsColour);
     return;
   }
   if (outcome.code >= 0) return;
-  if (!outcome.failure.empty())
-    writer.WriteLine(out, outcome.failure, engine::kDetail, 10, kPrepareColour);
-  const uint64_t at = mode == disk::TargetMode::kRaw ? outcome.lastOffset / disk.sectorSize : outcome.lastOffset;
-  const std::string where = base::Format(mode == disk::TargetMode::kRaw ? "CurrentLBA: 0x%08X%08X" : "CurrentOffset: 0x%08X%08X",
+  if (!outcome.failure.empty()) line(outcome.failure, kPrepareColour);
+  const bool raw = target.mode == disk::TargetMode::kRaw;
+  const uint64_t at = raw ? outcome.lastOffset / disk.sectorSize : outcome.lastOffset;
+  const std::string where = base::Format(raw ? "CurrentLBA: 0x%08X%08X" : "CurrentOffset: 0x%08X%08X",
                                          static_cast<uint32_t>(at >> 32), static_cast<uint32_t>(at));
-  writer.WriteLine(out, where, engine::kDetail, 10, kCurrentLbaColour);
+  line(where, kCurrentLbaColour);
   interp.ReportCompletion(view, outcome.code, where);
+}
+
+void RunPerformance(engine::Interpreter& interp, uint32_t view, std::string_view args, PerformanceKind kind) {
+  const PerformanceCommand& command = CommandOf(kind);
+  disk::DiskState& state = disk::StateOf(interp);
+  const uint32_t sectorSize = disk::HasTarget(state) ? state.current.sectorSize : 512;
+  std::optional<PerformanceArgs> bound = BindArgs(interp, view, args, command, sectorSize);
+  if (!bound) return;
+  if (!disk::HasTarget(state)) return interp.ReportCompletion(view, code::kOpenDiskFailed, "");
+  const disk::DiskEntry& disk = state.current;
+
+  auto planned = PlanPerformance(command, *bound, disk.sectorSize, disk.usableBytes);
+  if (const auto* fault = std::get_if<ParameterFault>(&planned))
+    return interp.ReportCompletion(view, fault->code, fault->detail);
+  const PerformancePlan plan = std::get<PerformancePlan>(planned);
+  const JobRequest& r = plan.request;
+  // The test file holds every byte the job addresses: from its start to the LBA's range end.
+  std::optional<ChosenTarget> target = ChooseTarget(interp, view, disk, r.writeRatio != 0, true,
+                                                    r.lba * disk.sectorSize + uint64_t{r.rangeLenMB} * kMiB);
+  if (!target) return;
+
+  const std::string base = engine::OutputBaseName(interp, view);
+  ThroughputSetup setup;
+  setup.request = r;
+  setup.pattern = plan.pattern;
+  setup.limitTimeSec = plan.limitTimeSec;
+  setup.dotPerSec = plan.dotPerSec;
+  setup.getTemperatureSec = plan.getTemperatureSec;
+  setup.cancel = &interp.CancelFlag(view);
+  CommandHooks hooks(interp, view, state, target->path, r.writeRatio != 0, base, r.accessSize,
+                     plan.getTemperatureSec != 0);
+  const ThroughputOutcome outcome = RunThroughputJob(setup, hooks, interp.host());
+  ReportJob(interp, view, disk, *target, base, command.name, plan, hooks, outcome);
+}
+
+// Performance_VideoStream( LBA:0, RangeLenMB:0, AccessKB:8192, WritePattern:"AUTO", FrameHead:TRUE,
+// LimitCycle:1, LimitTimeSec:0, FramePerDot:20 )
+void VideoStream(engine::Interpreter& interp, uint32_t view, std::string_view args, std::string_view name) {
+  disk::DiskState& state = disk::StateOf(interp);
+  const uint32_t sectorSize = disk::HasTarget(state) ? state.current.sectorSize : 512;
+  engine::ReportingSink errors(interp, view);
+  engine::VarList& vars = interp.view(view).vars;
+  engine::ArgReader in(vars, errors, args,
+                       {"LBA", "RangeLenMB", "AccessKB", "WritePattern", "FrameHead", "LimitCycle", "LimitTimeSec",
+                        "FramePerDot"});
+  StreamArgs a;
+  a.lba = static_cast<uint64_t>(in.I64(0));
+  a.rangeLenMB = in.U32(0);
+  std::optional<engine::Pair> access = in.Raw();
+  std::optional<engine::Value> pattern = in.Any();
+  a.frameHead = in.Bool(true);
+  a.limitCycle = in.U32(1);
+  a.limitTimeSec = in.U32(0);
+  a.framePerDot = in.U32(20);
+  if (!in.ok()) return;
+  std::optional<uint32_t> p = pattern ? disk::PatternValue(*pattern) : std::optional<uint32_t>(disk::kAutoPattern);
+  if (!p) return interp.ReportCompletion(view, code::kBadParameter, "");
+  a.pattern = *p;
+  std::optional<engine::Value> accessValue = access ? ValueOf(vars, errors, *access) : engine::Value::Number(8192);
+  if (!accessValue) return;
+  a.access = ParseAccessSize(access ? access->name : "AccessKB", *accessValue, sectorSize);
+  if (!disk::HasTarget(state)) return interp.ReportCompletion(view, code::kOpenDiskFailed, "");
+  const disk::DiskEntry& disk = state.current;
+
+  auto planned = PlanVideoStream(a, disk.sectorSize, disk.usableBytes);
+  if (const auto* fault = std::get_if<ParameterFault>(&planned))
+    return interp.ReportCompletion(view, fault->code, fault->detail);
+  const StreamPlan stream = std::get<StreamPlan>(planned);
+  const uint64_t streamBytes = uint64_t{stream.rangeLenMB} * kMiB;
+  const uint64_t headBytes = a.frameHead ? kFrameRegionOffset : 0;
+  std::optional<ChosenTarget> target =
+      ChooseTarget(interp, view, disk, true, false, stream.startOffset + headBytes + streamBytes + stream.access.size);
+  if (!target) return;
+
+  StreamSetup setup;
+  setup.startOffset = stream.startOffset;
+  setup.streamBytes = streamBytes;
+  setup.sectorSize = disk.sectorSize;
+  setup.accessSize = stream.access.size;
+  setup.accessSpan = stream.access.span;
+  setup.frameHead = a.frameHead;
+  setup.limitCycles = a.limitCycle;
+  setup.limitTimeSec = a.limitTimeSec;
+  setup.framePerDot = a.framePerDot;
+  setup.pattern = a.pattern;
+  setup.cancel = &interp.CancelFlag(view);
+  // The record's view of the stream: one request in flight, writes at sequential offsets.
+  PerformancePlan plan;
+  plan.request.lba = a.lba;
+  plan.request.rangeLenMB = stream.rangeLenMB;
+  plan.request.sectorSize = disk.sectorSize;
+  plan.request.accessSize = stream.access.size;
+  plan.request.accessSpan = stream.access.span;
+  plan.request.writeRatio = 100;
+  plan.request.limitMB = uint64_t{stream.rangeLenMB} * a.limitCycle;
+  plan.pattern = a.pattern;
+  plan.limitTimeSec = a.limitTimeSec;
+
+  const std::string base = engine::OutputBaseName(interp, view);
+  CommandHooks hooks(interp, view, state, target->path, true, base, stream.access.size, false);
+  const ThroughputOutcome outcome = RunVideoStream(setup, hooks, interp.host());
+  ReportJob(interp, view, disk, *target, base, name, plan, hooks, outcome);
 }
 
 template <PerformanceKind kKind>
@@ -335,6 +446,7 @@ constexpr engine::HandlerRow kHandlers[] = {
     {"Performance_RandRead", engine::kAnyDisk, PerformanceHandler<PerformanceKind::kRandRead>},
     {"Performance_RandWrite", engine::kAnyDisk, PerformanceHandler<PerformanceKind::kRandWrite>},
     {"Performance_MixReadWrite", engine::kAnyDisk, PerformanceHandler<PerformanceKind::kMixReadWrite>},
+    {"Performance_VideoStream", engine::kAnyDisk, VideoStream},
 };
 
 }  // namespace

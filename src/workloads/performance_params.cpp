@@ -19,6 +19,10 @@ constexpr PerformanceCommand kCommands[] = {
     {PerformanceKind::kMixReadWrite, "Performance_MixReadWrite", 25, 50, false, true, 4096, 4, "1024"},
 };
 
+// The head areas before a stream's frames, and the smallest stream.
+constexpr uint64_t kStreamHeadBytes = 5 * kMiB;
+constexpr uint64_t kMinStreamMB = 100;
+
 std::optional<uint64_t> WholeNumber(std::string_view text) {
   text = base::Trim(text);
   uint64_t v = 0;
@@ -113,6 +117,27 @@ std::variant<PerformancePlan, ParameterFault> PlanPerformance(const PerformanceC
   plan.limitTimeSec = args.limitTimeSec;
   plan.dotPerSec = args.dotPerSec;
   plan.getTemperatureSec = args.getTemperatureSec;
+  return plan;
+}
+
+std::variant<StreamPlan, ParameterFault> PlanVideoStream(const StreamArgs& args, uint32_t sectorSize,
+                                                         uint64_t capacityBytes) {
+  if (!args.access || args.access->size == 0 || args.framePerDot == 0) return Fault(code::kBadParameter);
+  if (sectorSize == 0 || args.access->size % sectorSize != 0)
+    return Fault(code::kBadParameter, "AccessKB must base on SectorSize");
+  uint64_t start = 0;
+  if (__builtin_mul_overflow(args.lba, uint64_t{sectorSize}, &start) || start >= capacityBytes)
+    return Fault(code::kBadParameter);
+  // Bytes the stream may use after the LBA: its frames would otherwise run past the end.
+  const uint64_t reserved = uint64_t{args.access->size} + (args.frameHead ? kStreamHeadBytes : 0);
+  const uint64_t room = capacityBytes - start > reserved ? capacityBytes - start - reserved : 0;
+  uint64_t rangeMB = args.rangeLenMB;
+  if (rangeMB == 0 || rangeMB * kMiB > room) rangeMB = room / kMiB;
+  if (rangeMB < kMinStreamMB) return Fault(code::kBadParameter, "Stream Size must > 100 MB");
+  StreamPlan plan;
+  plan.startOffset = start;
+  plan.rangeLenMB = static_cast<uint32_t>(std::min<uint64_t>(rangeMB, UINT32_MAX));
+  plan.access = *args.access;
   return plan;
 }
 

@@ -81,4 +81,29 @@ std::variant<PerformancePlan, ParameterFault> PlanPerformance(const PerformanceC
                                                               const PerformanceArgs& args, uint32_t sectorSize,
                                                               uint64_t capacityBytes);
 
+// Performance_VideoStream, bound.
+struct StreamArgs {
+  uint64_t lba = 0;
+  uint32_t rangeLenMB = 0;
+  std::optional<AccessSize> access;
+  uint32_t pattern = 0;
+  bool frameHead = true;
+  uint32_t limitCycle = 1;
+  uint32_t limitTimeSec = 0;
+  uint32_t framePerDot = 20;
+};
+
+struct StreamPlan {
+  uint64_t startOffset = 0;
+  uint32_t rangeLenMB = 0;  // the frame region, after the clamp
+  AccessSize access;
+};
+
+// The stream's checks (access size 0 or malformed, FramePerDot 0, an LBA at or past the capacity:
+// kBadParameter; an access size off the sector size: "AccessKB must base on SectorSize") and its clamp:
+// RangeLenMB 0, or a stream that would run past the end, becomes what fits after the LBA, one frame
+// and, with FrameHead, the 5 MiB of head areas; under 100 MiB: "Stream Size must > 100 MB".
+std::variant<StreamPlan, ParameterFault> PlanVideoStream(const StreamArgs& args, uint32_t sectorSize,
+                                                         uint64_t capacityBytes);
+
 }  // namespace kestrune::workloads

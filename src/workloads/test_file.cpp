@@ -11,8 +11,12 @@ namespace kestrune::workloads {
 
 std::string VolumeRoot(std::string_view volumeName) {
   std::string_view name = base::Trim(volumeName);
+#ifdef _WIN32
   if (name.size() == 2 && name[1] == ':') return std::string(name) + "\\";
-  return std::string(name);
+#else
+  if (name.starts_with('/')) return std::string(name);
+#endif
+  return {};
 }
 
 std::string TestFilePath(std::string_view root, uint32_t id) {

@@ -13,8 +13,9 @@
 
 namespace kestrune::workloads {
 
-// The root folder of a volume named as the disk list names it: "C:" gives "C:\", a Linux mount point
-// stays as it is.
+// The root folder of a volume named as the disk list names it: on Windows "C:" gives "C:\", on Linux
+// a mount point stays as it is; empty for a name that is no volume root of this system (a lab volume
+// "D:" on Linux), which must never become a path relative to the working folder.
 std::string VolumeRoot(std::string_view volumeName);
 
 // "<root>/~KestruneTestFile%08d" with id (the view's window, or the process when there is none).

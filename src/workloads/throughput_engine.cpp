@@ -127,7 +127,8 @@ class WorkerRun {
       }
       size_t reaped = Complete(done, w_.queue->Reap(done));
       batch.clear();
-      if (running) Issue(batch, generator, direction, placement);
+      // A completion may have ended the job: then nothing more is issued.
+      if (running && job.state.load() == JobState::Running) Issue(batch, generator, direction, placement);
       if (reaped == 0 && batch.empty()) {
         if (w_.queue->InFlight() > 0)
           Complete(done, w_.queue->Wait(done, kWorkerWaitMs));

@@ -44,7 +44,7 @@ const std::set<std::string> kWithoutHandler = {
     "VSC_GetGrownDefect S", "VSC_CleanSMART S", "VSC_BrandNew S", "VSC_KillFW S", "VSC_TrainDDREye S",
     "VSC_KeepFRB S", "VSC_GetOTPuid S", "VSC_ForceTo S", "VSC_GetReconstructionStatus S", "VSC_SecurityID S",
     "SystemInfo", "PartitionInfo", "Partition_Create", "Partition_Delete", 
-    "Performance_VideoStream", "JEDEC219A_Enterprise", "JEDEC219A_Client", "Compare_SeqReadWrite",
+    "JEDEC219A_Enterprise", "JEDEC219A_Client", "Compare_SeqReadWrite",
     "Compare_RandReadWrite", "Compare_WithPattern", "Compare_MapMake", "Compare_MapWriteCompare",
     "Compare_MapWrite", "Compare_MapCompare", "Compare_RandSizeOverlap", "Compare_MapAppend",
     "Compare_MapRecoverBasePattern", "SSDPowerOff N", "SSDPowerOn N", "SSDPowerReLink N",

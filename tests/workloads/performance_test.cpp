@@ -18,6 +18,7 @@
 #include "workloads/performance_params.h"
 #include "workloads/png_pixels.h"
 #include "workloads/throughput_engine.h"
+#include "workloads/video_stream_engine.h"
 
 namespace kestrune::workloads {
 namespace {
@@ -157,6 +158,59 @@ TEST(PerformanceFiles, QosBlockAndCsvLines) {
   std::string expected = kSampleCsvHeader;
   for (int line = 0; line < 4; ++line) expected += SampleCsvLine(s);
   EXPECT_EQ(text, expected);
+}
+
+TEST(VideoStream, ClampKeepsFramesAndHeadsInsideTheDisk) {
+  StreamArgs a;
+  a.access = AccessSize{1 << 20, 0};
+  const uint64_t capacity = 200 * kMiB;
+  auto plan = std::get<StreamPlan>(PlanVideoStream(a, 512, capacity));  // RangeLenMB 0: all that fits
+  EXPECT_EQ(plan.rangeLenMB, 200u - 5 - 1);
+  a.frameHead = false;
+  a.rangeLenMB = 500;
+  EXPECT_EQ(std::get<StreamPlan>(PlanVideoStream(a, 512, capacity)).rangeLenMB, 199u);
+  a.lba = 100 * kMiB / 512;  // 99 MiB left for frames
+  const auto small = PlanVideoStream(a, 512, capacity);
+  ASSERT_TRUE(std::holds_alternative<ParameterFault>(small));
+  EXPECT_EQ(std::get<ParameterFault>(small).detail, "Stream Size must > 100 MB");
+  a.lba = 0;
+  a.framePerDot = 0;
+  EXPECT_EQ(std::get<ParameterFault>(PlanVideoStream(a, 512, capacity)).code, code::kBadParameter);
+}
+
+TEST(VideoStream, NineStepsWithTheirHeadPairs) {
+  StreamSetup setup;
+  setup.startOffset = 0x100000;
+  setup.streamBytes = 3 * 65536;
+  setup.sectorSize = 4096;
+  setup.frameHead = true;
+  StreamSequence sequence(setup);
+  const struct {
+    bool frame, write;
+    uint64_t offset;
+  } expected[] = {
+      {true, true, 0x100000 + 0x500000},  // frames start 5 MiB in
+      {false, true, 0x100000},            // pair 1 in area 0, sector 0: write, read
+      {false, false, 0x100000},
+      {false, false, 0x200000 + 4096},    // pair 2 in area 1, sector 1: read, write
+      {false, true, 0x200000 + 4096},
+      {false, true, 0x300000 + 8192},     // pair 3 in area 2, sector 2: write, read
+      {false, false, 0x300000 + 8192},
+      {false, false, 0x100000 + 12288},   // pair 4 back in area 0, sector 3: read, write
+      {false, true, 0x100000 + 12288},
+      {true, true, 0x100000 + 0x500000 + 65536},
+  };
+  for (size_t i = 0; i < std::size(expected); ++i) {
+    const StreamStep step = sequence.Next(65536);
+    EXPECT_EQ(step.frame, expected[i].frame) << i;
+    EXPECT_EQ(step.write, expected[i].write) << i;
+    EXPECT_EQ(step.offset, expected[i].offset) << i;
+    EXPECT_EQ(step.length, step.frame ? 65536u : 4096u) << i;
+  }
+  for (int i = 0; i < 8; ++i) sequence.Next(65536);
+  EXPECT_EQ(sequence.Next(65536).offset, 0x100000 + 0x500000 + 2 * 65536);
+  for (int i = 0; i < 8; ++i) sequence.Next(65536);
+  EXPECT_EQ(sequence.Next(65536).offset, 0x100000 + 0x500000);  // the fourth frame would pass the end
 }
 
 TEST(PerformanceStatus, StatusLineWithItsWorkerForm) {
