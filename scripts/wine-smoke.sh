@@ -18,4 +18,17 @@ grep -q "no disks found" <<<"$list" || { echo "wine smoke: --list without disks 
 run=$(timeout 120 "$wine" "$exe" /sim '\\.\PHYSICALDRIVE0' 2>/dev/null | tr -d '\r')
 echo "$run"
 grep -q "Done." <<<"$run" || { echo "wine smoke: the default package did not run to its end"; exit 1; }
+# A performance job on the lab: its summary, and its chart drawn by GDI+ (an 800 x 400 PNG).
+perf_dir=$(mktemp -d)
+trap 'rm -rf "$perf_dir"' EXIT
+printf 'Performance_RandRead( LBA:0, RangeLenMB:16, AccessKB:4, QD:4, LimitTxSizeMB:"CYCLE" );\r\n' > "$perf_dir/perf.scpt"
+touch "$perf_dir/stamp"
+perf=$(cd "$perf_dir" && timeout 120 "$wine" "$OLDPWD/$exe" 'SCRIPT:perf.scpt' /sim '\\.\PHYSICALDRIVE0' 2>/dev/null | tr -d '\r')
+echo "$perf"
+grep -q "Avg IOps: " <<<"$perf" || { echo "wine smoke: Performance_RandRead printed no summary"; exit 1; }
+png=$(find "$WINEPREFIX/drive_c" -name 'R*.png' -newer "$perf_dir/stamp" | head -1)
+[ -n "$png" ] || { echo "wine smoke: Performance_RandRead left no chart"; exit 1; }
+size=$(python3 -c 'import struct,sys; d=open(sys.argv[1],"rb").read(24); print("%dx%d" % struct.unpack(">II", d[16:24]) if d[:8] == b"\x89PNG\r\n\x1a\n" else "not a PNG")' "$png")
+[ "$size" = "800x400" ] || { echo "wine smoke: the chart $png is $size, not an 800x400 PNG"; exit 1; }
+echo "wine smoke: the chart is an 800x400 PNG ($png)"
 echo "wine smoke: passed"

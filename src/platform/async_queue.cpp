@@ -24,6 +24,11 @@ const char* IoStatusText(IoStatus status) {
   return "failed";
 }
 
+SubmitStatus CheckNextRequest(const IoRequest& request, const QueueFacts& facts, bool slotFree) {
+  if (!RequestValid(request, facts)) return SubmitStatus::kInvalid;
+  return slotFree ? SubmitStatus::kOk : SubmitStatus::kFull;
+}
+
 bool RequestValid(const IoRequest& request, const QueueFacts& facts) {
   if (request.op == IoOp::kFlush) return true;
   const bool moves = request.op != IoOp::kTrim;

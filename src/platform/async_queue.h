@@ -222,6 +222,9 @@ class AsyncQueue {
 
 // Checks one request against the rules of IoRequest for a queue with these facts.
 bool RequestValid(const IoRequest& request, const QueueFacts& facts);
+// Whether Submit may take the next request of a batch: kInvalid when it breaks the rules, else kFull
+// when no slot is free, else kOk. Every implementation's Submit stops at the first that is not kOk.
+SubmitStatus CheckNextRequest(const IoRequest& request, const QueueFacts& facts, bool slotFree);
 
 // Takes queues whose requests must be let finish without anyone waiting for them (a forced stop):
 // a thread of its own cancels each queue's requests, waits for all their completions, then

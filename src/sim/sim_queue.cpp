@@ -93,14 +93,8 @@ SubmitResult SimQueue::Submit(std::span<const IoRequest> requests) {
   SubmitResult result;
   const uint64_t now = host_.Ticks();
   for (const IoRequest& r : requests) {
-    if (!platform::RequestValid(r, facts_)) {
-      result.status = SubmitStatus::kInvalid;
-      return result;
-    }
-    if (free_.empty()) {
-      result.status = SubmitStatus::kFull;
-      return result;
-    }
+    result.status = platform::CheckNextRequest(r, facts_, !free_.empty());
+    if (result.status != SubmitStatus::kOk) return result;
     const uint32_t index = free_.back();
     free_.pop_back();
     Slot& s = slots_[index];

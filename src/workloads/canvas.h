@@ -72,7 +72,17 @@ class Canvas {
   virtual void Line(Point a, Point b, Colour colour, int lineWidth = 1, Stroke stroke = Stroke::kSolid) = 0;
 
   // The one-pixel outline of rect: its first and last columns and rows.
-  virtual void Rectangle(Rect rect, Colour colour, Stroke stroke = Stroke::kSolid) = 0;
+  // Drawn as four one-pixel lines, so that it covers the same pixels on every canvas.
+  void Rectangle(Rect rect, Colour colour, Stroke stroke = Stroke::kSolid) {
+    if (rect.width <= 0 || rect.height <= 0) return;
+    const int right = rect.x + rect.width - 1, bottom = rect.y + rect.height - 1;
+    Line({rect.x, rect.y}, {right, rect.y}, colour, 1, stroke);
+    Line({rect.x, bottom}, {right, bottom}, colour, 1, stroke);
+    if (rect.height > 2) {
+      Line({rect.x, rect.y + 1}, {rect.x, bottom - 1}, colour, 1, stroke);
+      Line({right, rect.y + 1}, {right, bottom - 1}, colour, 1, stroke);
+    }
+  }
 
   // Every pixel of rect.
   virtual void FillRectangle(Rect rect, Colour colour) = 0;

@@ -18,6 +18,7 @@ ordered_json Latency(const LatencyHistogram& h, uint64_t frequency) {
     return frequency == 0 ? 0.0 : static_cast<double>(ticks) * 1e6 / static_cast<double>(frequency);
   };
   return {{"count", h.count()},
+          {"mean", frequency == 0 ? 0.0 : h.mean() * 1e6 / static_cast<double>(frequency)},
           {"p50", us(h.AtPercentile(50000))},
           {"p99", us(h.AtPercentile(99000))},
           {"p99_9", us(h.AtPercentile(99900))},

@@ -55,6 +55,7 @@ LatencyHistogram::LatencyHistogram() : counts_(kBucketCount, 0) {}
 void LatencyHistogram::Record(uint64_t ticks) {
   ++counts_[IndexOf(ticks)];
   ++count_;
+  sum_ += ticks;
   min_ = std::min(min_, ticks);
   max_ = std::max(max_, ticks);
 }
@@ -62,6 +63,7 @@ void LatencyHistogram::Record(uint64_t ticks) {
 void LatencyHistogram::Merge(const LatencyHistogram& other) {
   for (size_t i = 0; i < counts_.size(); ++i) counts_[i] += other.counts_[i];
   count_ += other.count_;
+  sum_ += other.sum_;
   min_ = std::min(min_, other.min_);
   max_ = std::max(max_, other.max_);
 }

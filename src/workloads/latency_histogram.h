@@ -22,6 +22,8 @@ class LatencyHistogram {
 
   uint64_t count() const { return count_; }
   uint64_t max() const { return max_; }
+  // The exact mean of the counted latencies; 0 when nothing was counted.
+  double mean() const { return count_ == 0 ? 0.0 : static_cast<double>(sum_) / static_cast<double>(count_); }
   // The latency at or below which per100k / 100,000 of the counted latencies lie (the smallest such
   // value, within the histogram's resolution and never above max()); 0 when nothing was counted.
   uint64_t AtPercentile(uint32_t per100k) const;
@@ -29,6 +31,7 @@ class LatencyHistogram {
  private:
   std::vector<uint64_t> counts_;
   uint64_t count_ = 0;
+  unsigned __int128 sum_ = 0;
   uint64_t min_ = UINT64_MAX;
   uint64_t max_ = 0;
 };

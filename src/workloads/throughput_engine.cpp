@@ -22,7 +22,6 @@ using platform::IoCompletion;
 using platform::IoRequest;
 using platform::IoStatus;
 
-constexpr char kSpinner[] = {'-', '/', '-', '\\'};
 // How long a worker whose slots are all busy waits for a completion before it looks at the job again.
 constexpr uint32_t kWorkerWaitMs = 5;
 constexpr uint32_t kAnnounceStepMs = 10;
@@ -73,9 +72,7 @@ struct Shared {
   void Fail(bool write, uint64_t offset, IoStatus status) {
     RaiseState(job.state, write ? JobState::WriteFailed : JobState::ReadFailed);
     std::lock_guard lock(failureLock);
-    if (failure.empty())
-      failure = base::Format("%s at 0x%llX: %s", write ? "write" : "read", static_cast<unsigned long long>(offset),
-                             platform::IoStatusText(status));
+    if (failure.empty()) failure = FailureText(write, offset, status);
   }
 };
 
@@ -225,6 +222,16 @@ void MaybeReadTemperatures(const ThroughputSetup& setup, ThroughputHooks& hooks,
 
 }  // namespace
 
+char SpinnerAt(uint32_t step) {
+  static constexpr char kSpinner[] = {'-', '/', '-', '\\'};
+  return kSpinner[step % 4];
+}
+
+std::string FailureText(bool write, uint64_t offset, IoStatus status) {
+  return base::Format("%s at 0x%llX: %s", write ? "write" : "read", static_cast<unsigned long long>(offset),
+                      platform::IoStatusText(status));
+}
+
 std::string ThroughputStatusLine(char spinner, uint64_t elapsedSeconds, uint32_t cycle, uint32_t percent,
                                  bool perWorker, uint32_t queueDepth) {
   std::string line = base::Format("%c %02llu:%02llu:%02llu   |   Cycle%u, Process:%u%%", spinner,
@@ -331,7 +338,7 @@ ThroughputOutcome RunThroughputJob(const ThroughputSetup& setup, ThroughputHooks
         } else {
           ++idleSeconds;
         }
-        hooks.ShowStatus(ThroughputStatusLine(kSpinner[spinner], jobSeconds, record.cycle,
+        hooks.ShowStatus(ThroughputStatusLine(SpinnerAt(spinner), jobSeconds, record.cycle,
                                               PercentOf(job.cycleBytes.load(), geometry->rangeBytes),
                                               geometry->perWorker, request.queueDepth));
         if (idleSeconds >= kIdleSecondsLimit)

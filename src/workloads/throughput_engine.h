@@ -89,6 +89,12 @@ struct ThroughputOutcome {
 // Runs one job to its end. Blocks the caller until then.
 ThroughputOutcome RunThroughputJob(const ThroughputSetup& setup, ThroughputHooks& hooks, platform::Host& host);
 
+// The status line's spinner at a step: "-", "/", "-", "\\" in turn.
+char SpinnerAt(uint32_t step);
+
+// "read at 0x...: media error": the first failed request of a job, for its output and its record.
+std::string FailureText(bool write, uint64_t offset, platform::IoStatus status);
+
 // "%s %02d:%02d:%02d   |   Cycle%d, Process:%d%%", and with perWorker " by %d" with the queue depth.
 std::string ThroughputStatusLine(char spinner, uint64_t elapsedSeconds, uint32_t cycle, uint32_t percent,
                                  bool perWorker, uint32_t queueDepth);

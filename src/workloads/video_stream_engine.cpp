@@ -17,7 +17,6 @@ using platform::IoCompletion;
 using platform::IoRequest;
 using platform::IoStatus;
 
-constexpr char kSpinner[] = {'-', '/', '-', '\\'};
 constexpr uint32_t kWaitStepMs = 50;
 // Head requests of steps 1 to 8: write, read, read, write, write, read, read, write.
 constexpr bool kHeadWrites[8] = {true, false, false, true, true, false, false, true};
@@ -145,9 +144,7 @@ ThroughputOutcome RunVideoStream(const StreamSetup& setup, ThroughputHooks& hook
       break;
     }
     if (c.status != IoStatus::kOk || c.bytes != step.length) {
-      out.failure = base::Format("%s at 0x%llX: %s", step.write ? "write" : "read",
-                                 static_cast<unsigned long long>(step.offset),
-                                 platform::IoStatusText(c.status == IoStatus::kOk ? IoStatus::kFailed : c.status));
+      out.failure = FailureText(step.write, step.offset, c.status == IoStatus::kOk ? IoStatus::kFailed : c.status);
       raise(step.write ? JobState::WriteFailed : JobState::ReadFailed);
       break;
     }
@@ -186,7 +183,7 @@ ThroughputOutcome RunVideoStream(const StreamSetup& setup, ThroughputHooks& hook
     if (seconds != lastSecond) {
       lastSecond = seconds;
       spinner = (spinner + 1) % 4;
-      hooks.ShowStatus(ThroughputStatusLine(kSpinner[spinner], seconds, record.cycle,
+      hooks.ShowStatus(ThroughputStatusLine(SpinnerAt(spinner), seconds, record.cycle,
                                             PercentOf(cycleBytes, setup.streamBytes), false, 1));
       if (setup.limitTimeSec != 0 && seconds >= setup.limitTimeSec) raise(JobState::TimeLimit);
     }

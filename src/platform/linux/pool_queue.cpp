@@ -60,14 +60,8 @@ SubmitResult PoolQueue::Submit(std::span<const IoRequest> requests) {
   SubmitResult result;
   std::vector<uint32_t> taken;
   for (const IoRequest& r : requests) {
-    if (!RequestValid(r, facts_)) {
-      result.status = SubmitStatus::kInvalid;
-      break;
-    }
-    if (free_.empty()) {
-      result.status = SubmitStatus::kFull;
-      break;
-    }
+    result.status = CheckNextRequest(r, facts_, !free_.empty());
+    if (result.status != SubmitStatus::kOk) break;
     taken.push_back(free_.back());
     free_.pop_back();
     slots_[taken.back()].request = r;

@@ -108,14 +108,8 @@ void UringQueue::SubmitPrepared() {
 SubmitResult UringQueue::Submit(std::span<const IoRequest> requests) {
   SubmitResult result;
   for (const IoRequest& r : requests) {
-    if (!RequestValid(r, facts_)) {
-      result.status = SubmitStatus::kInvalid;
-      break;
-    }
-    if (free_.empty()) {
-      result.status = SubmitStatus::kFull;
-      break;
-    }
+    result.status = CheckNextRequest(r, facts_, !free_.empty());
+    if (result.status != SubmitStatus::kOk) break;
     io_uring_sqe* sqe = r.op == IoOp::kTrim ? nullptr : NextEntry();
     if (r.op != IoOp::kTrim && sqe == nullptr) {
       result.status = SubmitStatus::kFull;

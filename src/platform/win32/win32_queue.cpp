@@ -173,14 +173,8 @@ IoCompletion Win32Queue::Complete(Slot& s, DWORD error, uint64_t bytes, uint64_t
 SubmitResult Win32Queue::Submit(std::span<const IoRequest> requests) {
   SubmitResult result;
   for (const IoRequest& r : requests) {
-    if (!RequestValid(r, facts_)) {
-      result.status = SubmitStatus::kInvalid;
-      break;
-    }
-    if (free_.empty()) {
-      result.status = SubmitStatus::kFull;
-      break;
-    }
+    result.status = CheckNextRequest(r, facts_, !free_.empty());
+    if (result.status != SubmitStatus::kOk) break;
     const uint32_t index = free_.back();
     free_.pop_back();
     ++inFlight_;

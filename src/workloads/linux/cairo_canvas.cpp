@@ -76,17 +76,6 @@ class CairoCanvas final : public Canvas {
     cairo_restore(cr_);
   }
 
-  void Rectangle(Rect rect, Colour colour, Stroke stroke) override {
-    if (rect.width <= 0 || rect.height <= 0) return;
-    const int right = rect.x + rect.width - 1, bottom = rect.y + rect.height - 1;
-    Line({rect.x, rect.y}, {right, rect.y}, colour, 1, stroke);
-    Line({rect.x, bottom}, {right, bottom}, colour, 1, stroke);
-    if (rect.height > 2) {
-      Line({rect.x, rect.y + 1}, {rect.x, bottom - 1}, colour, 1, stroke);
-      Line({right, rect.y + 1}, {right, bottom - 1}, colour, 1, stroke);
-    }
-  }
-
   void FillRectangle(Rect rect, Colour colour) override {
     if (rect.width <= 0 || rect.height <= 0) return;
     cairo_save(cr_);
