@@ -27,6 +27,11 @@ void TruncateAtCurrent(std::FILE* f) {
 }  // namespace
 
 Console::~Console() {
+  {
+    // What follows the program (a shell prompt, the next tool's output) starts on a line of its own.
+    std::lock_guard<std::mutex> guard(lock_);
+    EndStatusLine();
+  }
   if (mirror_) std::fclose(mirror_);
 }
 

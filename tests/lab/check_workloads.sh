@@ -18,7 +18,8 @@ set -uo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/lab_common.sh"
 lab_setup
 
-# The write starts at LBA 256, 16 MiB long; the fill at LBA 0x8000, 1 MiB long.
+# The write starts at LBA 256, 16 MiB long; the fill at LBA 0xC000 (past the write on both namespaces),
+# 1 MiB long.
 crlf > "$stage/write.scpt" <<'EOF2'
 Performance_SeqWrite( LBA:256, RangeLenMB:16, AccessKB:128, QD:8, WritePattern:0x5AA5C33C, LimitCycle:1, LimitTimeSec:5 );
 EOF2
@@ -26,7 +27,7 @@ crlf > "$stage/read.scpt" <<'EOF2'
 Performance_RandRead( LBA:0, RangeLenMB:16, AccessKB:4, QD:32, LimitTxSizeMB:"CYCLE", LimitTimeSec:5 );
 EOF2
 crlf > "$stage/fill.scpt" <<'EOF2'
-FullByPattern( LBA:0x8000, RangeMB:1, Pattern:0x11223344, MarkSectorHeader:TRUE );
+FullByPattern( LBA:0xC000, RangeMB:1, Pattern:0x11223344, MarkSectorHeader:TRUE );
 EOF2
 cat > "$stage/guest.sh" <<'EOF2'
 #!/bin/sh
@@ -47,8 +48,8 @@ for n in 1 2; do
   echo "write-first=$(sector $dev 256)"
   echo "write-last=$(sector $dev $last)"
   echo "write-after=$(sector $dev $((last + 1)))"
-  echo "fill-first=$(sector $dev $((0x8000)))"
-  echo "fill-last=$(sector $dev $((0x8000 + 1048576 / ss - 1)))"
+  echo "fill-first=$(sector $dev $((0xC000)))"
+  echo "fill-last=$(sector $dev $((0xC000 + 1048576 / ss - 1)))"
 done
 echo "@@ end"
 EOF2
@@ -81,8 +82,8 @@ for n in 1 2; do
   expect "$dev SeqWrite pattern at its first sector (LBA 256)" "$(val "dd-n$n" write-first)" "$pattern"
   expect "$dev SeqWrite pattern at its last sector" "$(val "dd-n$n" write-last)" "$pattern"
   if [ "$(val "dd-n$n" write-after)" = "$pattern" ]; then fail "$dev SeqWrite wrote past its range"; else pass "$dev SeqWrite stops at its range's end"; fi
-  expect "$dev FullByPattern mark at LBA 0x8000" "$(val "dd-n$n" fill-first)" "$(mark $((0x8000)))"
-  expect "$dev FullByPattern mark at its last sector" "$(val "dd-n$n" fill-last)" "$(mark $((0x8000 + 1048576 / ss - 1)))"
+  expect "$dev FullByPattern mark at LBA 0xC000" "$(val "dd-n$n" fill-first)" "$(mark $((0xC000)))"
+  expect "$dev FullByPattern mark at its last sector" "$(val "dd-n$n" fill-last)" "$(mark $((0xC000 + 1048576 / ss - 1)))"
 done
 
 lab_summary
