@@ -7,4 +7,4 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 command -v fio >/dev/null || { echo "SKIP: fio is not installed (bash scripts/setup.sh installs it)"; exit 0; }
-exec python3 bench/fio_compare.py "$@"
+exec python3 -u bench/fio_compare.py "$@"

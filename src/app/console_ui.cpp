@@ -37,6 +37,23 @@ std::optional<std::string> ConsoleUi::ChooseFile(uint32_t, const engine::FileCho
   return answer;
 }
 
+bool ConsoleUi::AskOkCancel(uint32_t, std::string_view text, const std::atomic<bool>* cancel) {
+  if (!interactive_) return false;
+  std::lock_guard<std::mutex> guard(questionLock_);
+  if (cancel && cancel->load()) return false;
+  std::string shown(text);
+  for (size_t at = shown.find("\r\n"); at != std::string::npos; at = shown.find("\r\n", at + 1))
+    shown.replace(at, 2, "\n");
+  console_.Print(shown + " [OK/Cancel]: ");
+  std::optional<std::string> line = readLine_(cancel);
+  if (!line) {
+    console_.Print("\n");
+    return false;
+  }
+  const std::string answer(base::Trim(*line, true));
+  return answer.empty() || base::EqualsNoCase(answer, "OK");
+}
+
 void ConsoleUi::ShowStatus(uint32_t, std::string_view text) {
   if (interactive_) console_.StatusLine(text);
 }

@@ -31,6 +31,9 @@ class ConsoleUi final : public engine::Ui {
   // answer takes the preset (cancelled when there is none); a path in double quotes loses them; the
   // end of the input cancels. One question at a time.
   std::optional<std::string> ChooseFile(uint32_t view, const engine::FileChoice& choice) override;
+  // Interactive: prints the text, then "[OK/Cancel]: ", and reads the answer; "OK" (any case) or an
+  // empty answer is OK, anything else and the end of the input cancel.
+  bool AskOkCancel(uint32_t view, std::string_view text, const std::atomic<bool>* cancel) override;
   void ShowStatus(uint32_t view, std::string_view text) override;
   void ShowProgress(uint32_t view, int64_t position, int64_t extra) override {}
   bool RedirectConsole(const std::string& path, bool append) override { return redirect_(path, append); }

@@ -1,9 +1,11 @@
 #include "app/device_commands.h"
 
+#include "devcmd/ata_commands.h"
 #include "devcmd/nvme_commands.h"
 #include "disk/disk_commands.h"
 #include "disk/sector_commands.h"
 #include "workloads/chart_commands.h"
+#include "workloads/compare_commands.h"
 #include "workloads/pattern_commands.h"
 #include "workloads/performance_commands.h"
 
@@ -12,8 +14,9 @@ namespace kestrune::app {
 std::vector<engine::HandlerRow> RegisterDeviceCommands(engine::Interpreter& interp) {
   std::vector<engine::HandlerRow> unmatched;
   for (auto group : {disk::RegisterDiskCommands, disk::RegisterSectorCommands, devcmd::RegisterNvmeCommands,
-                     workloads::RegisterPatternCommands, workloads::RegisterChartCommands,
-                     workloads::RegisterPerformanceCommands}) {
+                     devcmd::RegisterAtaCommands, workloads::RegisterPatternCommands,
+                     workloads::RegisterChartCommands, workloads::RegisterPerformanceCommands,
+                     workloads::RegisterCompareCommands}) {
     const std::vector<engine::HandlerRow> rows = group(interp);
     unmatched.insert(unmatched.end(), rows.begin(), rows.end());
   }

@@ -3,6 +3,7 @@
 
 #include "base/completion_codes.h"
 #include "base/text.h"
+#include "devcmd/ata_command_support.h"
 #include "devcmd/nvme_command_groups.h"
 #include "devcmd/nvme_command_support.h"
 #include "devcmd/nvme_state.h"
@@ -83,10 +84,6 @@ void SafeRemoveNvme(engine::Interpreter& interp, uint32_t view, std::string_view
        engine::colour::kYellow);
 }
 
-// The operator's answer to "Security Erase?". The operator seam has no message box yet, so the
-// question cannot be shown: it counts as declined, as for a program without its window.
-bool ConfirmSecurityErase(engine::Interpreter& interp, uint32_t view) { return false; }
-
 // SecurErase( ConfirmMsg:TRUE ): Format NVM with user-data erase of every namespace; when the drive
 // refuses, the whole disk is trimmed instead.
 void SecurErase(engine::Interpreter& interp, uint32_t view, std::string_view args, std::string_view) {
@@ -123,7 +120,8 @@ constexpr engine::HandlerRow kHandlers[] = {
 
 std::vector<engine::HandlerRow> RegisterNvmeCommands(engine::Interpreter& interp) {
   interp.State<NvmeState>();  // made before any run, so no run thread is the first to use it
-  return interp.Register({kHandlers, RawNvmeHandlers(), FeatureHandlers(), IdentifyHandlers(), LogPageHandlers()});
+  return interp.Register({kHandlers, RawNvmeHandlers(), FeatureHandlers(), IdentifyHandlers(), LogPageHandlers(),
+                         FirmwareHandlers()});
 }
 
 }  // namespace kestrune::devcmd

@@ -5,6 +5,7 @@
 #include "base/bytes.h"
 #include "base/text.h"
 #include "devcmd/field_table.h"
+#include "devcmd/summary_lines.h"
 #include "disk/capacity.h"
 #include "engine/output.h"
 
@@ -33,41 +34,13 @@ std::string TrimmedText(std::span<const uint8_t> field) {
   return text;
 }
 
-std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
-
-// Prints one summary line when its key is selected and collects its value under a filter.
-class Summary {
- public:
-  Summary(LineSink& sink, ItemCollector& items) : sink_(sink), items_(items) {}
-
-  void Line(std::initializer_list<std::string_view> keys, std::string_view label, const std::string& shown,
-            const std::string& collected, uint32_t colour) {
-    bool selected = false;
-    for (std::string_view key : keys) selected = selected || items_.Selects(key);
-    if (!selected) return;
-    sink_.Write(Format("%-26.*s : %s", static_cast<int>(label.size()), label.data(), shown.c_str()), colour);
-    if (items_.filtering()) items_.Add(collected);
-  }
-  void Text(std::initializer_list<std::string_view> keys, std::string_view label, const std::string& text,
-            uint32_t colour) {
-    Line(keys, label, text, Quoted(text), colour);
-  }
-  void Number(std::initializer_list<std::string_view> keys, std::string_view label, unsigned long long n,
-              uint32_t colour) {
-    const std::string text = Format("%llu", n);
-    Line(keys, label, text, text, colour);
-  }
-  void Link(std::string_view key, std::string_view label, PcieLink link) {
-    Line({key}, label,
+// The line of a PCI Express link: generation, width and the generation's name.
+void Link(SummaryLines& s, std::string_view key, std::string_view label, PcieLink link) {
+  s.Line({key}, label,
          Format("%u | %u |  %s x %u", link.generation, link.width,
                 std::string(PcieSpeedName(link.generation)).c_str(), link.width),
          Format("\"%ux%u\"", link.generation, link.width), colour::kYellow);
-  }
-
- private:
-  LineSink& sink_;
-  ItemCollector& items_;
-};
+}
 
 }  // namespace
 
@@ -85,7 +58,7 @@ std::string_view PcieSpeedName(uint32_t generation) {
 }
 
 void IdentifyControllerSummary(LineSink& sink, std::span<const uint8_t> page, ItemCollector& items) {
-  Summary s(sink, items);
+  SummaryLines s(sink, items);
   s.Text({"|MN|"}, "Model Number (MN)", TrimmedText(Field(page, 24, 63)), colour::kYellow);
   s.Text({"FWver"}, "Firmware Version (FWver)", TrimmedText(Field(page, 64, 71)), colour::kYellow);
   const auto vid = static_cast<unsigned>(Le(page, 0, 2));
@@ -100,7 +73,7 @@ void IdentifyControllerSummary(LineSink& sink, std::span<const uint8_t> page, It
 
 void IdentifyNamespaceSummary(LineSink& sink, std::span<const uint8_t> ns, const IdentifyDiskFacts& disk,
                               ItemCollector& items) {
-  Summary s(sink, items);
+  SummaryLines s(sink, items);
   const unsigned format = ns.size() > 26 ? ns[26] & 0x0F : 0;
   const uint32_t lbaf = static_cast<uint32_t>(Le(ns, 128 + 4 * format, 4));
   const unsigned lbads = (lbaf >> 16) & 0xFF;
@@ -121,8 +94,8 @@ void IdentifyNamespaceSummary(LineSink& sink, std::span<const uint8_t> ns, const
   s.Number({"|GiB|"}, "DiskQty(GiB)", static_cast<unsigned long long>(bytes >> 30), colour::kCyan);
   s.Number({"SECTOR_SIZE"}, "LBA Sector Size", sectorSize, colour::kCyan);
   s.Number({"WRITE_CACHE"}, "Write Cache Enable", disk.writeCache ? 1 : 0, colour::kCyan);
-  s.Link("SUPPORT_SPEED", "PCIE Support Speed", disk.maxLink);
-  s.Link("LINK_SPEED", "Current PCIE Link Speed", disk.currentLink);
+  Link(s, "SUPPORT_SPEED", "PCIE Support Speed", disk.maxLink);
+  Link(s, "LINK_SPEED", "Current PCIE Link Speed", disk.currentLink);
   s.Text({"PHYSICALDRIVE"}, "PhysicalDrive", disk.physicalDrive, colour::kYellow);
   s.Text({"CMDTYPE"}, "Cmd Through", disk.cmdThrough, colour::kYellow);
   s.Text({"PORTID"}, "Port ID", disk.portId, colour::kYellow);

@@ -31,10 +31,8 @@ DriveIdentity ParseIdentifyController(std::span<const uint8_t> data) {
   return id;
 }
 
-namespace {
-
-// Words [first, first + count) of IDENTIFY DEVICE data as a string in byte order.
-std::string AtaString(std::span<const uint8_t> data, size_t firstWord, size_t words) {
+std::string AtaIdentifyString(std::span<const uint8_t> data, size_t firstWord, size_t words) {
+  if (data.size() < 2 * (firstWord + words)) return {};
   std::vector<uint8_t> bytes;
   for (size_t w = firstWord; w < firstWord + words; ++w) {
     bytes.push_back(data[2 * w + 1]);
@@ -43,13 +41,11 @@ std::string AtaString(std::span<const uint8_t> data, size_t firstWord, size_t wo
   return IdentifyText(bytes);
 }
 
-}  // namespace
-
 DriveIdentity ParseAtaIdentify(std::span<const uint8_t> data) {
   DriveIdentity id;
   if (data.size() < 94) return id;
-  id.firmware = AtaString(data, 23, 4);
-  id.model = AtaString(data, 27, 20);
+  id.firmware = AtaIdentifyString(data, 23, 4);
+  id.model = AtaIdentifyString(data, 27, 20);
   return id;
 }
 

@@ -26,6 +26,10 @@ DriveIdentity ParseIdentifyController(std::span<const uint8_t> data);
 // word swapped (ATA string order). data must hold at least 94 bytes.
 DriveIdentity ParseAtaIdentify(std::span<const uint8_t> data);
 
+// Words [firstWord, firstWord + words) of IDENTIFY DEVICE data as text (the two bytes of each word
+// swapped back), as IdentifyText gives it; empty when data is too short.
+std::string AtaIdentifyString(std::span<const uint8_t> data, size_t firstWord, size_t words);
+
 // An identify text field as UTF-8: ends at the first NUL, bytes above 7Fh taken as Latin-1,
 // control characters as blanks, blanks trimmed at both ends.
 std::string IdentifyText(std::span<const uint8_t> field);

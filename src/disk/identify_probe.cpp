@@ -2,24 +2,20 @@
 
 #include <vector>
 
+#include "disk/ata_identity.h"
+#include "disk/ata_send.h"
 #include "disk/nvme_identify_entry.h"
 #include "disk/nvme_operations.h"
 
 namespace kestrune::disk {
 namespace {
 
-constexpr uint8_t kAtaIdentifyDevice = 0xEC;
-constexpr uint8_t kStatusError = 0x01;
-constexpr uint8_t kStatusDataRequest = 0x08;
+AtaTaskFile IdentifyTaskFile() { return TaskFile(kAtaIdentifyDevice, ata_flag::kPioIn, 0, 1); }
 
+// IDENTIFY DEVICE through the send routine of every ATA command.
 std::optional<DriveIdentity> IdentifySata(platform::Device& device, DiskKind kind) {
   std::vector<uint8_t> data(kAtaIdentifyBytes, 0);
-  bool ok = kind == DiskKind::kAta && AtaIdentifyDirect(device, data);
-  if (!ok) {
-    data.assign(data.size(), 0);
-    ok = AtaIdentifyThroughSat(device, data);
-  }
-  if (!ok) return std::nullopt;
+  if (!AtaSend(kind, device, IdentifyTaskFile(), data, kIdentifyTimeoutSeconds)) return std::nullopt;
   return ParseAtaIdentify(data);
 }
 
@@ -38,14 +34,8 @@ std::array<uint8_t, 16> SatIdentifyCdb() {
 
 bool AtaIdentifyDirect(platform::Device& device, std::span<uint8_t> data) {
   if (data.size() < kAtaIdentifyBytes) return false;
-  platform::AtaRegisters regs;
-  regs.command = kAtaIdentifyDevice;
-  regs.count = 1;
-  regs.device = 0x40;
-  if (device.Ata(regs, platform::DataDirection::kIn, data.first(kAtaIdentifyBytes),
-                 kIdentifyTimeoutSeconds) != platform::PassStatus::kOk)
-    return false;
-  return (regs.command & (kStatusError | kStatusDataRequest)) == 0;
+  return SendAtaRoute(device, IdentifyTaskFile(), data.first(kAtaIdentifyBytes), kIdentifyTimeoutSeconds) ==
+         AtaRouteResult::kDone;
 }
 
 bool AtaIdentifyThroughSat(platform::Device& device, std::span<uint8_t> data) {

@@ -75,8 +75,13 @@ NvmeCommand DeallocateCommand() {
 bool CompletionSucceeded(uint8_t opcode, uint16_t status) {
   const uint16_t code = status & 0x7FF;  // SCT and SC; the retry, more and DNR bits say nothing here
   if (code == 0) return true;
-  constexpr uint16_t kActivationNeedsReset = 0x100 | 0x0B;
-  return opcode == nvme_opcode::kFirmwareCommit && code == kActivationNeedsReset;
+  return opcode == nvme_opcode::kFirmwareCommit && CommitPendsReset(code);
+}
+
+bool CommitPendsReset(uint16_t status) {
+  const uint16_t code = status & 0x7FF;
+  return code == kCommitNeedsConventionalReset || code == kCommitNeedsSubsystemReset ||
+         code == kCommitNeedsControllerReset;
 }
 
 uint16_t CompletionStatusAt(const uint8_t* entry) {

@@ -36,9 +36,9 @@ NvmeCommand SecurityCommand(uint8_t opcode, uint8_t secp, uint16_t spsp, uint32_
 NvmeCommand DeallocateCommand();
 
 // The status field of a completion (SCT in bits 8-10, SC in bits 0-7, phase bit removed) of a
-// command with this opcode is a success: generic status 0, or for Firmware Commit the
-// command-specific "activation requires a conventional reset" (0Bh), which means the image is in
-// place and waits for the reset.
+// command with this opcode is a success: generic status 0, or for Firmware Commit one of the
+// command-specific statuses that mean the image is in place and waits for a reset
+// (CommitPendsReset).
 bool CompletionSucceeded(uint8_t opcode, uint16_t status);
 
 // The status field of a 16-byte completion entry at entry (bytes 14-15, without the phase bit).

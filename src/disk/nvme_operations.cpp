@@ -254,14 +254,20 @@ int32_t SetFeatures(DeviceTarget target, const DiskEntry& disk, uint32_t fid, bo
 }
 
 int32_t FirmwareCommit(DeviceTarget target, const DiskEntry& disk, uint8_t slot, uint8_t action,
-                       platform::Host& clock, uint32_t* dw0) {
+                       platform::Host& clock, uint32_t* dw0, uint16_t* status) {
+  if (status != nullptr) *status = 0;
   Built b = CommitExchange(slot, action);
+  // The inbox driver's activation request has no "replace without activating".
+  if (b.refusal == 0 && action == 0 && disk.diskKind == DiskKind::kNvm) b.refusal = code::kNotSupported;
   b.x.clock = &clock;
-  return SendBuilt(target, disk, b, dw0);
+  const int32_t rc = SendBuilt(target, disk, b, dw0);
+  if (status != nullptr) *status = b.x.status;
+  return rc;
 }
 
 int32_t FirmwareDownloadChunk(DeviceTarget target, const DiskEntry& disk, uint32_t offset,
-                              std::span<const uint8_t> image) {
+                              std::span<const uint8_t> image, uint16_t* status) {
+  if (status != nullptr) *status = 0;
   if (image.empty() || image.size() % 4 != 0 || offset % 4 != 0 || image.size() > UINT32_MAX)
     return code::kBadParameter;
   std::vector<uint8_t> chunk(image.begin(), image.end());  // the routes may write into their buffer
@@ -271,7 +277,9 @@ int32_t FirmwareDownloadChunk(DeviceTarget target, const DiskEntry& disk, uint32
   x.direction = NvmeDirection::kOut;
   x.data = chunk;
   x.imageOffset = offset;
-  return Send(target, disk, x, nullptr);
+  const int32_t rc = Send(target, disk, x, nullptr);
+  if (status != nullptr) *status = x.status;
+  return rc;
 }
 
 int32_t FormatAll(DeviceTarget target, const DiskEntry& disk) {

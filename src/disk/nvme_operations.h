@@ -117,16 +117,27 @@ int32_t GetFeatures(DeviceTarget target, const DiskEntry& disk, uint32_t fid, ui
 int32_t SetFeatures(DeviceTarget target, const DiskEntry& disk, uint32_t fid, bool save, uint32_t value,
                     uint32_t* dw0 = nullptr);
 
+// Firmware Commit statuses (SCT 1) that mean "committed; the new image runs after this reset":
+// the commit succeeded and the caller brings the reset about.
+inline constexpr uint16_t kCommitNeedsConventionalReset = 0x010B;
+inline constexpr uint16_t kCommitNeedsSubsystemReset = 0x0110;
+inline constexpr uint16_t kCommitNeedsControllerReset = 0x0111;
+bool CommitPendsReset(uint16_t status);
+
 // Firmware Commit (10h), CDW10 = slot | action<<3 (slot and action 0-7, else -2); no data. A route
-// that must let the new firmware settle after the commit waits on clock's sleep.
+// that must let the new firmware settle after the commit waits on clock's sleep. status
+// (optional) receives the completion's status field (SCT << 8 | SC) where the route returns one
+// (0 otherwise); the pending-reset statuses above come with result 1. On the inbox driver (kind 10)
+// action 0 cannot be carried (-79: its request either activates or switches to an existing image)
+// and a "done, active after a reset" answer reads as kCommitNeedsConventionalReset.
 int32_t FirmwareCommit(DeviceTarget target, const DiskEntry& disk, uint8_t slot, uint8_t action,
-                       platform::Host& clock, uint32_t* dw0 = nullptr);
+                       platform::Host& clock, uint32_t* dw0 = nullptr, uint16_t* status = nullptr);
 
 // Firmware Image Download (11h), CDW10 = (length - 1)/4, CDW11 = offset/4; data out. A whole image
 // is usually sent through one held handle. -2 when the chunk is empty or its length or offset is
-// not a multiple of 4.
+// not a multiple of 4. status as for FirmwareCommit.
 int32_t FirmwareDownloadChunk(DeviceTarget target, const DiskEntry& disk, uint32_t offset,
-                              std::span<const uint8_t> image);
+                              std::span<const uint8_t> image, uint16_t* status = nullptr);
 
 // Format NVM (80h), NSID FFFFFFFFh, CDW10 = 200h: user-data erase of every namespace; no data.
 int32_t FormatAll(DeviceTarget target, const DiskEntry& disk);

@@ -139,6 +139,7 @@ int32_t FirmwareActivate(platform::Device& device, NvmeExchange& x) {
     case ControlOutcome::kFailed:
       // Done, but the new firmware runs only after a reset: that is what was asked for.
       if (error != winio::kActivateDoneAfterResetError) return code::kWriteFailed;
+      x.status = kCommitNeedsConventionalReset;
       break;
     case ControlOutcome::kDone:
       break;

@@ -28,6 +28,7 @@ inline constexpr uint32_t kGreen = 0x00FF00;
 inline constexpr uint32_t kRed = 0x0000FF;
 inline constexpr uint32_t kOrange = 0x277FFF;
 inline constexpr uint32_t kLightBlue = 0xFF9632;
+inline constexpr uint32_t kOlive = 0x008080;
 }  // namespace colour
 
 // Line types.

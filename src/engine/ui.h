@@ -53,6 +53,16 @@ class Ui {
   // declined, nobody can answer, or choice.cancel turned true. Blocks until then. Thread-safe.
   virtual std::optional<std::string> ChooseFile(uint32_t view, const FileChoice& choice) = 0;
 
+  // Shows text (lines separated by "\r\n") in a message box with OK and Cancel and waits for the
+  // answer: true for OK; false for Cancel, when nobody can answer, or once cancel (the view's cancel
+  // flag; may be null) turns true. Thread-safe. Without an implementation nobody answers.
+  virtual bool AskOkCancel(uint32_t view, std::string_view text, const std::atomic<bool>* cancel) {
+    static_cast<void>(view);
+    static_cast<void>(text);
+    static_cast<void>(cancel);
+    return false;
+  }
+
   // Shows text as the view's status text (window: the status line and its history; console: a
   // transient status line). Does not block. Thread-safe.
   virtual void ShowStatus(uint32_t view, std::string_view text) = 0;
@@ -68,8 +78,8 @@ class Ui {
   virtual bool RedirectConsole(const std::string& path, bool append) = 0;
 };
 
-// No operator: every file choice is cancelled (which cancels the run), status and progress are
-// dropped, and there is no console to redirect.
+// No operator: every file choice and every question is cancelled (a cancelled file choice cancels
+// the run), status and progress are dropped, and there is no console to redirect.
 class UnattendedUi final : public Ui {
  public:
   std::optional<std::string> ChooseFile(uint32_t, const FileChoice&) override { return std::nullopt; }

@@ -110,6 +110,51 @@ std::array<uint8_t, 16> AtaPassThrough16Cdb(const AtaRegisters& regs, DataDirect
   return cdb;
 }
 
+std::array<uint8_t, 12> AtaPassThrough12Cdb(const AtaRegisters& regs, DataDirection direction,
+                                            bool checkCondition) {
+  const std::array<uint8_t, 16> sixteen = AtaPassThrough16Cdb(regs, direction, checkCondition);
+  std::array<uint8_t, 12> cdb{};
+  cdb[0] = kAtaPassThrough12;
+  cdb[1] = static_cast<uint8_t>(sixteen[1] & 0x1E);
+  cdb[2] = sixteen[2];
+  cdb[3] = regs.features;
+  cdb[4] = regs.count;
+  cdb[5] = regs.lbaLow;
+  cdb[6] = regs.lbaMid;
+  cdb[7] = regs.lbaHigh;
+  cdb[8] = regs.device;
+  cdb[9] = regs.command;
+  return cdb;
+}
+
+bool SatCommandSucceeded(const ScsiResult& result) {
+  constexpr uint8_t kGood = 0x00, kCheckConditionStatus = 0x02;
+  constexpr uint8_t kStatusErr = 0x01, kStatusDeviceFault = 0x20;
+  if (result.status == kGood) return true;
+  if (result.status != kCheckConditionStatus) return false;
+  const std::span<const uint8_t> sense(result.sense.data(), std::min<size_t>(result.senseLength, result.sense.size()));
+  if (sense.size() < 3) return false;
+  uint8_t asc = 0, ascq = 0;
+  switch (sense[0] & 0x7F) {
+    case 0x72:
+    case 0x73:
+      asc = sense[2];
+      ascq = sense.size() > 3 ? sense[3] : 0;
+      break;
+    case 0x70:
+    case 0x71:
+      if (sense.size() < 14) return false;
+      asc = sense[12];
+      ascq = sense[13];
+      break;
+    default:
+      return false;
+  }
+  if (asc != 0x00 || ascq != 0x1D) return false;
+  const std::optional<AtaRegisters> out = AtaRegistersFromSense(sense);
+  return out && (out->command & (kStatusErr | kStatusDeviceFault)) == 0;
+}
+
 std::optional<AtaRegisters> AtaRegistersFromSense(std::span<const uint8_t> sense) {
   if (sense.empty()) return std::nullopt;
   switch (sense[0] & 0x7F) {

@@ -1,6 +1,7 @@
-// ATA PASS-THROUGH(16) of the SCSI/ATA translation: the CDB that carries an ATA task file through a
-// SCSI layer (Linux SG_IO, USB and SAS translation layers), and the output registers the translation
-// layer hands back in sense data. Pure byte code, the same on every system.
+// ATA PASS-THROUGH(12) and (16) of the SCSI/ATA translation: the CDBs that carry an ATA task file
+// through a SCSI layer (Linux SG_IO, USB and SAS translation layers, the Windows SCSI pass-through),
+// the output registers the translation layer hands back in sense data, and whether a completed CDB
+// means the ATA command succeeded. Pure byte code, the same on every system.
 #pragma once
 
 #include <array>
@@ -12,6 +13,7 @@
 
 namespace kestrune::platform {
 
+inline constexpr uint8_t kAtaPassThrough12 = 0xA1;
 inline constexpr uint8_t kAtaPassThrough16 = 0x85;
 
 // The PROTOCOL field (CDB byte 1, bits 4-1) of the transfers a task file can ask for.
@@ -30,6 +32,18 @@ SatProtocol ProtocolOf(const AtaRegisters& regs, DataDirection direction);
 // commands only; failed commands return their registers either way.)
 std::array<uint8_t, 16> AtaPassThrough16Cdb(const AtaRegisters& regs, DataDirection direction,
                                             bool checkCondition);
+
+// ATA PASS-THROUGH(12) for a 28-bit command: the same PROTOCOL, flags and CK_COND as the 16-byte
+// form (byte 1 has no EXTEND bit), then features, count, LBA low/mid/high, device and command in
+// bytes 3-9.
+std::array<uint8_t, 12> AtaPassThrough12Cdb(const AtaRegisters& regs, DataDirection direction,
+                                            bool checkCondition);
+
+// Whether an ATA PASS-THROUGH that completed (the transport delivered an answer) means the ATA
+// command succeeded: GOOD status, or CHECK CONDITION whose sense says "ATA pass-through information
+// available" (ASC/ASCQ 00h/1Dh) and returns an ATA status without ERR (bit 0) or DF (bit 5). Any
+// other status or sense, or such sense without registers, is a failure.
+bool SatCommandSucceeded(const ScsiResult& result);
 
 // The output registers a translation layer returned in sense data: the ATA Status Return descriptor
 // (09h) of descriptor-format sense, or the INFORMATION and COMMAND-SPECIFIC INFORMATION fields of

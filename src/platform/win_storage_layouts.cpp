@@ -115,8 +115,9 @@ std::array<uint8_t, kFirmwareActivateBytes> BuildFirmwareActivate(uint8_t slot, 
   std::array<uint8_t, kFirmwareActivateBytes> b{};
   Put32(b, 0, kFirmwareActivateBytes);
   Put32(b, 4, kFirmwareActivateBytes);
+  // Only action 2 activates an image already in the slot; 1 and 3 put the downloaded one there.
   Put32(b, 8,
-        action == 1 ? kFirmwareFlagController : kFirmwareFlagController | kFirmwareFlagSwitchToExisting);
+        action == 2 ? kFirmwareFlagController | kFirmwareFlagSwitchToExisting : kFirmwareFlagController);
   b[12] = slot;
   return b;
 }

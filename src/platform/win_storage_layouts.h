@@ -94,7 +94,7 @@ inline constexpr uint32_t kFirmwareFlagSwitchToExisting = 0x80000000;
 // the byte offset and the image length.
 std::vector<uint8_t> BuildFirmwareDownload(uint64_t offset, std::span<const uint8_t> image);
 
-// Version 16, Size 16, controller (plus "switch to existing firmware" unless action is 1), slot.
+// Version 16, Size 16, controller (plus "switch to existing firmware" for action 2 only), slot.
 std::array<uint8_t, kFirmwareActivateBytes> BuildFirmwareActivate(uint8_t slot, uint8_t action);
 
 // The system error of a firmware activation that is done but waits for a reset.

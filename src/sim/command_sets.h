@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <span>
 
 #include "platform/device.h"
@@ -109,11 +110,23 @@ using AtaCommandTable = CommandTable<AtaRequest>;
 void AtaSucceed(platform::AtaRegisters& regs);
 // Error outputs; lba (when given) goes to the LBA registers as the failing sector.
 void AtaFail(platform::AtaRegisters& regs, uint8_t error, std::optional<uint64_t> lba = std::nullopt);
-// Runs the handler of the command code; ABORT when there is none.
+// Runs the handler of the command code (ABORT when there is none), unless a failure is injected for
+// it; tells the security state machine which command runs.
 void ExecuteAta(const AtaCommandTable& table, AtaRequest& request);
-// IDENTIFY DEVICE, READ/WRITE SECTORS (EXT), READ/WRITE DMA (EXT), WRITE DMA FUA EXT, FLUSH CACHE
-// (EXT), IDLE IMMEDIATE, SET FEATURES (write cache on/off).
+// IDENTIFY DEVICE, READ/WRITE SECTORS (EXT), READ/WRITE MULTIPLE (EXT, FUA EXT), SET MULTIPLE,
+// READ/WRITE DMA (EXT), WRITE DMA FUA EXT, FLUSH CACHE (EXT), STANDBY IMMEDIATE, IDLE IMMEDIATE,
+// SET FEATURES (write cache on/off), DOWNLOAD MICROCODE, and the two groups below.
 void RegisterAtaCommands(AtaCommandTable& table);
+// SMART (B0h): enable/disable, READ DATA, READ THRESHOLDS, EXECUTE OFF-LINE IMMEDIATE, RETURN STATUS.
+void RegisterAtaSmartCommands(AtaCommandTable& table);
+// The security feature set: SET PASSWORD, UNLOCK, ERASE PREPARE, ERASE UNIT, FREEZE LOCK, DISABLE
+// PASSWORD (F1h-F6h).
+void RegisterAtaSecurityCommands(AtaCommandTable& table);
+
+// The data transfer an ATA command takes, as a translation layer checks the PROTOCOL against it.
+enum class AtaTransfer : uint8_t { kNone, kPioIn, kPioOut, kDmaIn, kDmaOut };
+// nullopt for commands whose transfer the drive does not check.
+std::optional<AtaTransfer> ExpectedTransfer(uint8_t command, uint8_t features);
 
 // ---- SCSI ----
 

@@ -85,6 +85,26 @@ std::optional<std::map<uint16_t, uint16_t>> ParseNvmeFailures(std::string_view t
   return failures;
 }
 
+std::optional<std::map<uint8_t, uint8_t>> ParseAtaFailures(std::string_view text) {
+  constexpr uint8_t kAbort = 0x04;
+  std::vector<std::string_view> items = Words(text);
+  if (items.empty()) return std::nullopt;
+  std::map<uint8_t, uint8_t> failures;
+  for (std::string_view item : items) {
+    uint8_t error = kAbort;
+    if (size_t eq = item.find('='); eq != std::string_view::npos) {
+      auto e = Number(item.substr(eq + 1), 0xFF);
+      if (!e || *e == 0) return std::nullopt;
+      error = static_cast<uint8_t>(*e);
+      item = item.substr(0, eq);
+    }
+    auto command = Number(item, 0xFF);
+    if (!command) return std::nullopt;
+    failures[static_cast<uint8_t>(*command)] = error;
+  }
+  return failures;
+}
+
 std::optional<uint32_t> ParseRequestKinds(std::string_view text) {
   uint32_t kinds = 0;
   bool any = false;

@@ -27,6 +27,11 @@ std::optional<uint32_t> ParseRequestKinds(std::string_view text);
 // The words of kinds in the order above, joined with ", " ("all" for every kind, "none" for 0).
 std::string RequestKindsText(uint32_t kinds);
 
+// "OPCODE[=ERROR]" items separated by commas or blanks ("0xF4, 0x25=0x40"): the ATA commands that
+// fail and the ERROR register value they fail with (04h, ABRT, when not given). nullopt when an item
+// does not read.
+std::optional<std::map<uint8_t, uint8_t>> ParseAtaFailures(std::string_view text);
+
 // The phases of the USB bridges' NVMe carriages, as bits: the command, data and completion phases
 // of the three-phase forms, and the one CDB of the single forms (ASMedia E6h, RTL9210 E4h/E5h).
 namespace bridge_phase {
@@ -70,6 +75,13 @@ struct FaultPlan {
   // I/O fails, NVMe Unrecovered Read Error, ATA UNC, SCSI MEDIUM ERROR). Writing does not mend them.
   std::set<uint64_t> mediaErrorLbas;
 
+  // One bit of a sector goes wrong once: bitFlipReads on the read path (the next read of that LBA
+  // returns the sector's middle byte with bit 0 flipped while the medium keeps it right),
+  // bitFlipWrites in the stored data (the next write of that LBA stores the byte flipped, and every
+  // later read sees it).
+  std::set<uint64_t> bitFlipReads;
+  std::set<uint64_t> bitFlipWrites;
+
   // Reads and/or writes move fewer bytes than asked and still report success. shortTransferBytes
   // is the most a request moves (rounded down to whole sectors); 0 moves half the request.
   uint32_t shortTransfer = 0;
@@ -90,6 +102,26 @@ struct FaultPlan {
   // every route. nvmeFailuresCount 0: every time; N: the next N such commands only.
   std::map<uint16_t, uint16_t> nvmeFailures;
   uint32_t nvmeFailuresCount = 0;
+
+  // ATA commands (by command code) that fail with the given ERROR register value (ABRT when not
+  // given) instead of running, on every route. ataFailuresCount 0: every time; N: the next N only.
+  std::map<uint8_t, uint8_t> ataFailures;
+  uint32_t ataFailuresCount = 0;
+
+  // SMART pages that come back with a wrong checksum: 1 the attribute page (READ DATA), 2 the
+  // threshold page.
+  uint32_t smartBadChecksum = 0;
+
+  // Firmware updates of NVMe drives. firmwareFailPiece N (1-based, counted over the drive): the Nth
+  // Firmware Image Download fails with firmwareFailStatus, or unplugs the drive when
+  // firmwareFailUnplug. firmwareCommitStatus: a commit that activates completes with this status
+  // (01xBh, 0110h, 0111h: the image is committed and waits for that reset). firmwareKeepsOld: an
+  // activation leaves the old firmware running.
+  uint32_t firmwareFailPiece = 0;
+  uint16_t firmwareFailStatus = 0x0006;
+  bool firmwareFailUnplug = false;
+  uint16_t firmwareCommitStatus = 0;
+  bool firmwareKeepsOld = false;
 
   // Phases of the bridges' NVMe carriages (bridge_phase bits) that answer CHECK CONDITION
   // (bridgeCheckPhases) or fail as requests (bridgeFailPhases). bridgeFailuresCount 0: every time;

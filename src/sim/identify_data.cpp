@@ -25,7 +25,8 @@ void PutAtaString(uint8_t* p, size_t width, std::string_view text) {
   for (size_t i = 0; i + 1 < width; i += 2) std::swap(p[i], p[i + 1]);
 }
 
-std::array<uint8_t, 512> AtaIdentifyDevice(const DriveDescription& d, const IdentifyState& state) {
+std::array<uint8_t, 512> AtaIdentifyDevice(const DriveDescription& d, const IdentifyState& state,
+                                           const AtaDriveState& ata) {
   std::array<uint8_t, 512> id{};
   const uint64_t sectors = d.capacityBytes / d.sectorSize;
   PutWord(id, 0, 0x0040);  // fixed device
@@ -38,6 +39,7 @@ std::array<uint8_t, 512> AtaIdentifyDevice(const DriveDescription& d, const Iden
   PutWord(id, 47, 0x8010);               // up to 16 sectors per DRQ block
   PutWord(id, 49, 0x0300);               // LBA and DMA
   PutWord(id, 53, 0x0006);               // words 64-70 and 88 valid
+  if (ata.multipleCount != 0) PutWord(id, 59, static_cast<uint16_t>(0x0100 | ata.multipleCount));
   PutLe32(&id[120], static_cast<uint32_t>(std::min<uint64_t>(sectors, 0x0FFFFFFF)));  // words 60-61
   PutWord(id, 63, 0x0007);
   PutWord(id, 64, 0x0003);
@@ -47,14 +49,28 @@ std::array<uint8_t, 512> AtaIdentifyDevice(const DriveDescription& d, const Iden
   PutWord(id, 77, 0x0006);                       // running at Gen3
   PutWord(id, 80, 0x07F0);                       // ATA8-ACS .. ACS-3
   const uint16_t cacheBits = d.writeCache ? 0x0020 : 0;
-  PutWord(id, 82, static_cast<uint16_t>(0x4041 | cacheBits));  // SMART, look-ahead, NOP, write cache
-  PutWord(id, 83, 0x7400);                                     // 48-bit, FLUSH CACHE, FLUSH CACHE EXT
-  PutWord(id, 84, 0x4000);
-  PutWord(id, 85, static_cast<uint16_t>(0x4041 | (d.writeCache && state.writeCacheEnabled ? 0x0020 : 0)));
-  PutWord(id, 86, 0x3400);
-  PutWord(id, 87, 0x4000);
+  // SMART, security, look-ahead, NOP, write cache
+  PutWord(id, 82, static_cast<uint16_t>(0x4043 | cacheBits));
+  PutWord(id, 83, 0x7401);  // 48-bit, FLUSH CACHE, FLUSH CACHE EXT, DOWNLOAD MICROCODE
+  PutWord(id, 84, 0x4143);  // SMART error log, self-test, WRITE DMA/MULTIPLE FUA EXT, world wide name
+  const uint16_t smartOn = ata.smartEnabled ? 0x0001 : 0;
+  const uint16_t securityOn = ata.security.enabled() ? 0x0002 : 0;
+  PutWord(id, 85, static_cast<uint16_t>(0x4040 | smartOn | securityOn |
+                                        (d.writeCache && state.writeCacheEnabled ? 0x0020 : 0)));
+  PutWord(id, 86, 0x3401);
+  PutWord(id, 87, 0x4143);
   PutWord(id, 88, 0x407F);                   // UDMA 0-6 supported, mode 6 selected
+  PutWord(id, 89, kSimEraseMinutes / 2);  // 2-minute units
+  PutWord(id, 90, kSimEraseMinutes / 2);
+  PutWord(id, 92, ata.security.masterRevision());
   PutLe64(&id[200], sectors);                // words 100-103
+  // Words 108-111: a world wide name (NAA 5) from the serial number, most significant word first.
+  const NamespaceIds ids = NvmeNamespaceIds(d);
+  for (int w = 0; w < 4; ++w) {
+    uint16_t v = static_cast<uint16_t>(ids.eui64[2 * w] << 8 | ids.eui64[2 * w + 1]);
+    if (w == 0) v = static_cast<uint16_t>(0x5000 | (v & 0x0FFF));
+    PutWord(id, 108 + w, v);
+  }
   if (d.trimSupported) PutWord(id, 105, 8);  // DSM blocks per request
   if (d.sectorSize > 512) {
     PutWord(id, 106, 0x5000);             // logical sector longer than 256 words
@@ -62,6 +78,7 @@ std::array<uint8_t, 512> AtaIdentifyDevice(const DriveDescription& d, const Iden
   } else {
     PutWord(id, 106, 0x4000);
   }
+  PutWord(id, 128, ata.security.Word128());
   if (d.trimSupported) PutWord(id, 169, 0x0001);
   PutWord(id, 217, 0x0001);  // not rotating
   id[510] = 0xA5;
@@ -85,7 +102,12 @@ std::array<uint8_t, 4096> NvmeIdentifyController(const DriveDescription& d) {
   PutLe16(&id[256], 0x0007);                       // security send/receive, format, firmware
   id[258] = 3;                                     // abort command limit
   id[259] = 3;                                     // asynchronous event request limit
-  id[260] = 0x16;                                  // three slots, activation without reset
+  const NvmeFirmwareDescription& fw = d.nvmeFirmware;
+  id[77] = fw.mdts;
+  // The slot count, slot 1 read-only, activation without reset.
+  id[260] = static_cast<uint8_t>((fw.slot1ReadOnly ? 1 : 0) | (fw.slots & 7) << 1 | 0x10);
+  PutLe16(&id[270], fw.mtfa);
+  id[319] = fw.fwug;
   id[261] = 0x02;                                  // command effects log page
   id[262] = 63;                                    // error log page entries
   PutLe16(&id[266], 343);                          // warning temperature (K)

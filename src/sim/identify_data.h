@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "sim/ata_state.h"
 #include "sim/lab_description.h"
 
 namespace kestrune::sim {
@@ -23,10 +24,16 @@ struct IdentifyState {
   bool writeCacheEnabled = true;
 };
 
+// The minutes SECURITY ERASE UNIT takes on a simulated drive (words 89 and 90 report them).
+inline constexpr uint16_t kSimEraseMinutes = 2;
+
 // IDENTIFY DEVICE of a SATA drive: serial words 10-19, firmware 23-26, model 27-46 (ATA string
-// order), user sectors in words 60-61 (28-bit, capped) and 100-103 (48-bit), logical sector size
-// in words 106 and 117-118, write cache in words 82/85, trim in word 169, checksum in word 255.
-std::array<uint8_t, 512> AtaIdentifyDevice(const DriveDescription& d, const IdentifyState& state);
+// order), the READ/WRITE MULTIPLE setting in word 59, user sectors in words 60-61 (28-bit, capped)
+// and 100-103 (48-bit), logical sector size in words 106 and 117-118, SMART, security and write cache
+// in words 82-87, the erase times in words 89-90, the master password revision in word 92, trim in
+// word 169, the security status in word 128, checksum in word 255.
+std::array<uint8_t, 512> AtaIdentifyDevice(const DriveDescription& d, const IdentifyState& state,
+                                           const AtaDriveState& ata = AtaDriveState{});
 
 // Identify Controller (CNS 1): VID at 0-1, SN 4-23, MN 24-63, FR 64-71 (the description's; the
 // controller model puts in its active firmware), version 1.4, security send/receive, format and

@@ -230,6 +230,22 @@ LabDescription DefaultLab() {
   c.freeBytes = c.sizeBytes / 2;
   sata.volumes.push_back(c);
   lab.drives.push_back(sata);
+
+  // A SATA drive without volumes on the same AHCI controller, for trying ATA writes.
+  DriveDescription test;
+  test.name = "SATA2";
+  test.attachment = Attachment::kSataAhci;
+  test.deviceNumber = 2;
+  test.model = "KESTRUNE SIM SATA TEST 256G";
+  test.serial = "SIMSATA0000000000002";
+  test.firmware = "SIMS0100";
+  test.sectorSize = 512;
+  test.capacityBytes = uint64_t{256} << 30;  // sparse: past LBA 0x10000000, where the FUA writes are
+  test.scsiPort = 1;
+  test.pathId = 3;
+  test.pciDevice = 23;
+  test.inquiry = DefaultInquiry(test.attachment, test.model, test.firmware);
+  lab.drives.push_back(test);
   return lab;
 }
 

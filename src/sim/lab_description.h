@@ -77,6 +77,16 @@ struct PcieDescription {
   std::optional<std::array<uint32_t, 3>> rootPort;  // (bus,device,function); none: no PCI device above
 };
 
+// An NVMe drive's firmware slots and what Identify Controller says about updates.
+struct NvmeFirmwareDescription {
+  uint8_t slots = 3;          // 1 to 7
+  bool slot1ReadOnly = true;  // FRMW bit 0
+  std::vector<std::string> revisions;  // slots 2 and up (slot 1 runs DriveDescription::firmware)
+  uint8_t fwug = 0;   // granularity of download pieces, 4 KiB units (0, FFh: none)
+  uint8_t mdts = 0;   // most bytes a transfer: 2^mdts x 4 KiB; 0 no limit
+  uint16_t mtfa = 0;  // most time an activating commit takes, 100 ms units
+};
+
 struct DriveDescription {
   std::string name;  // the lab file section (names the drive in messages)
   Attachment attachment = Attachment::kNvmeInbox;
@@ -100,6 +110,7 @@ struct DriveDescription {
   uint32_t usbController = 1;                           // 1-based position of the USB host controller
   std::vector<uint32_t> usbPorts;  // the drive's own port first, then each hub's port above it
   InquiryIdentity inquiry;
+  NvmeFirmwareDescription nvmeFirmware;
   std::vector<VolumeDescription> volumes;
   QueueModel queue;  // how fast queued requests complete
   FaultPlan faults;
@@ -114,7 +125,8 @@ struct LabDescription {
 InquiryIdentity DefaultInquiry(Attachment a, std::string_view model, std::string_view firmware);
 
 // The lab a new user gets: \\.\PHYSICALDRIVE0 an NVMe drive on the inbox driver (512-byte sectors,
-// 4 GiB, PCI location (3,0,0)), \\.\PHYSICALDRIVE1 a SATA drive on AHCI port 2 that holds C:.
+// 4 GiB, PCI location (3,0,0)), \\.\PHYSICALDRIVE1 a SATA drive on AHCI port 2 that holds C:,
+// \\.\PHYSICALDRIVE2 a SATA test drive without volumes (256 GiB, sparse) on AHCI port 3 of the same controller.
 LabDescription DefaultLab();
 
 // Checks what one drive cannot be on its own and what the drives cannot be together (sizes,

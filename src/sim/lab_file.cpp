@@ -79,12 +79,28 @@
 //   InquiryVendor, InquiryProduct, InquiryRevision   at most 8, 16 and 4 characters
 //   InquirySignature   bytes 36 and 37 as two hexadecimal numbers, e.g. "60 23"
 //
+// NVMe firmware (NVMe drives)
+//   FirmwareSlots        Firmware slots, 1 to 7; default 3.
+//   ReadOnlySlot1        Switch: slot 1 is read-only; default on.
+//   SlotFirmware         Revisions of slots 2 and up, "REV2, REV3" (at most 8 characters each);
+//                        default empty slots. Slot 1 runs Firmware.
+//   Fwug                 Firmware update granularity in 4 KiB units (Identify byte 319); default 0.
+//   Mdts                 Maximum data transfer size, 2^N x 4 KiB (Identify byte 77); default 0.
+//   Mtfa                 Maximum time for firmware activation, 100 ms units; default 0.
+//   FirmwareFailPiece    "N[=STATUS]" or "N=unplug": the Nth Firmware Image Download fails with
+//                        STATUS (SCT << 8 | SC, default 0x0006) or pulls the drive.
+//   FirmwareCommitStatus An activating commit completes with this status (0x010B, 0x0110,
+//                        0x0111: committed, active after that reset).
+//   FirmwareKeepsOld     Switch: an activation leaves the old firmware running.
+//
 // Failure injection
 //   FailOpen             Switch: opening the drive fails.
 //   FailOpenCount        Only the next N opens fail (needs FailOpen).
 //   FailRequests         Request kinds that fail: read, write, flush, trim, passthrough, or all.
 //   FailRequestsCount    Only the next N such requests fail (needs FailRequests).
 //   MediaErrors          LBAs (in sectors) that cannot be read: "100, 0x2000".
+//   BitFlipReads         LBAs whose next read returns one bit flipped (the medium stays right).
+//   BitFlipWrites        LBAs whose next write stores one bit flipped (every later read sees it).
 //   ShortTransfer        read and/or write: requests move fewer bytes than asked, reporting success.
 //   ShortTransferBytes   The most a short request moves (a size); default half the request.
 //   Stall                Milliseconds (host time) each request waits before it runs.
@@ -100,6 +116,10 @@
 //                        "[io:]OPCODE[=STATUS]" items, e.g. "0x06, 0x10=0x010B, io:0x09" (status
 //                        SCT << 8 | SC, default 0x0006 Internal Error); admin queue unless "io:".
 //   NvmeFailuresCount    Only the next N such commands fail (needs NvmeFailures).
+//   AtaFailures          SATA drives: ATA commands that fail with an ERROR register value instead
+//                        of running: "OPCODE[=ERROR]" items, e.g. "0xF4, 0x25=0x40" (default 04h
+//                        ABRT), on every route.
+//   AtaFailuresCount     Only the next N such commands fail (needs AtaFailures).
 //   BridgeCheck          USB-NVMe bridges: phases that answer CHECK CONDITION: command, data,
 //                        completion, single (the one-CDB forms), or all.
 //   BridgeFail           Bridge phases whose requests fail outright (same words).
@@ -157,6 +177,8 @@ const std::set<std::string, std::less<>> kKnownKeys = {
     "failrequests",
     "failrequestscount",
     "mediaerrors",
+    "bitflipreads",
+    "bitflipwrites",
     "shorttransfer",
     "shorttransferbytes",
     "stall",
@@ -174,6 +196,15 @@ const std::set<std::string, std::less<>> kKnownKeys = {
     "bridgecheck",
     "bridgefail",
     "bridgefailurescount",
+    "firmwareslots",
+    "readonlyslot1",
+    "slotfirmware",
+    "fwug",
+    "mdts",
+    "mtfa",
+    "firmwarefailpiece",
+    "firmwarecommitstatus",
+    "firmwarekeepsold",
 };
 
 // What the file set explicitly; the rest is filled in once every drive is read.
@@ -394,19 +425,26 @@ bool ReadInquiry(SectionReader& r, DriveDescription& d) {
   return true;
 }
 
-// The failures of NVMe commands and of bridge phases.
+// The failures of NVMe and ATA commands and of bridge phases.
 bool ReadCommandFaults(SectionReader& r, DriveDescription& d) {
   FaultPlan& f = d.faults;
   const char* phases = "not a list of command, data, completion, single or all";
   bool ok = r.Read("NvmeFailures", f.nvmeFailures, ParseNvmeFailures,
                    "not a list of [io:]OPCODE[=STATUS] (numbers decimal or 0x-hexadecimal)") &&
             r.ReadNumber("NvmeFailuresCount", f.nvmeFailuresCount) &&
+            r.Read("AtaFailures", f.ataFailures, ParseAtaFailures,
+                   "not a list of OPCODE[=ERROR] (numbers decimal or 0x-hexadecimal)") &&
+            r.ReadNumber("AtaFailuresCount", f.ataFailuresCount) &&
             r.Read("BridgeCheck", f.bridgeCheckPhases, ParseBridgePhases, phases) &&
             r.Read("BridgeFail", f.bridgeFailPhases, ParseBridgePhases, phases) &&
             r.ReadNumber("BridgeFailuresCount", f.bridgeFailuresCount);
   if (!ok) return false;
   if (f.nvmeFailuresCount > 0 && f.nvmeFailures.empty())
     return r.Fail("NvmeFailuresCount", *r.Get("NvmeFailuresCount"), "needs NvmeFailures");
+  if (f.ataFailuresCount > 0 && f.ataFailures.empty())
+    return r.Fail("AtaFailuresCount", *r.Get("AtaFailuresCount"), "needs AtaFailures");
+  if (!f.ataFailures.empty() && !IsSataAttachment(d.attachment))
+    return r.Fail("AtaFailures", *r.Get("AtaFailures"), "only SATA drives take ATA commands");
   if (f.bridgeFailuresCount > 0 && f.bridgeCheckPhases == 0 && f.bridgeFailPhases == 0)
     return r.Fail("BridgeFailuresCount", *r.Get("BridgeFailuresCount"), "needs BridgeCheck or BridgeFail");
   const bool bridged = IsUsbAttachment(d.attachment) && IsNvmeAttachment(d.attachment);
@@ -416,6 +454,59 @@ bool ReadCommandFaults(SectionReader& r, DriveDescription& d) {
   }
   if (!f.nvmeFailures.empty() && !IsNvmeAttachment(d.attachment))
     return r.Fail("NvmeFailures", *r.Get("NvmeFailures"), "only NVMe drives take NVMe commands");
+  return true;
+}
+
+// The firmware slots of an NVMe drive and the injected failures of its updates.
+bool ReadNvmeFirmware(SectionReader& r, DriveDescription& d) {
+  NvmeFirmwareDescription& fw = d.nvmeFirmware;
+  FaultPlan& f = d.faults;
+  const bool any = r.Get("FirmwareSlots") || r.Get("ReadOnlySlot1") || r.Get("SlotFirmware") || r.Get("Fwug") ||
+                   r.Get("Mdts") || r.Get("Mtfa") || r.Get("FirmwareFailPiece") || r.Get("FirmwareCommitStatus") ||
+                   r.Get("FirmwareKeepsOld");
+  if (!any) return true;
+  if (!IsNvmeAttachment(d.attachment)) return r.Fail("FirmwareSlots", "", "only NVMe drives have firmware slots");
+  uint32_t slots = fw.slots, fwug = fw.fwug, mdts = fw.mdts, mtfa = fw.mtfa, commit = 0;
+  bool ok = r.ReadNumber("FirmwareSlots", slots) && r.ReadSwitch("ReadOnlySlot1", fw.slot1ReadOnly) &&
+            r.ReadNumber("Fwug", fwug) && r.ReadNumber("Mdts", mdts) && r.ReadNumber("Mtfa", mtfa) &&
+            r.ReadNumber("FirmwareCommitStatus", commit) && r.ReadSwitch("FirmwareKeepsOld", f.firmwareKeepsOld);
+  if (!ok) return false;
+  if (slots < 1 || slots > 7) return r.Fail("FirmwareSlots", *r.Get("FirmwareSlots"), "not 1 to 7");
+  if (fwug > 0xFF) return r.Fail("Fwug", *r.Get("Fwug"), "more than 8 bits");
+  if (mdts > 15) return r.Fail("Mdts", *r.Get("Mdts"), "more than 15");
+  if (mtfa > 0xFFFF) return r.Fail("Mtfa", *r.Get("Mtfa"), "more than 16 bits");
+  if (commit > 0x7FF) return r.Fail("FirmwareCommitStatus", *r.Get("FirmwareCommitStatus"), "more than 11 bits");
+  fw.slots = static_cast<uint8_t>(slots);
+  fw.fwug = static_cast<uint8_t>(fwug);
+  fw.mdts = static_cast<uint8_t>(mdts);
+  fw.mtfa = static_cast<uint16_t>(mtfa);
+  f.firmwareCommitStatus = static_cast<uint16_t>(commit);
+  if (auto list = r.Get("SlotFirmware")) {
+    for (std::string_view item : SplitList(*list)) {
+      const std::string_view rev = base::Trim(item);
+      if (rev.empty() || rev.size() > 8) return r.Fail("SlotFirmware", *list, "revisions of 1 to 8 characters");
+      fw.revisions.emplace_back(rev);
+    }
+    if (fw.revisions.size() + 1 > fw.slots) return r.Fail("SlotFirmware", *list, "more revisions than slots 2 and up");
+  }
+  if (auto piece = r.Get("FirmwareFailPiece")) {
+    const std::string_view text = *piece;
+    const size_t eq = text.find('=');
+    auto n = ParseNumber(base::Trim(text.substr(0, eq)));
+    if (!n || *n == 0 || *n > 0xFFFFFFFF) return r.Fail("FirmwareFailPiece", text, "not N[=STATUS] or N=unplug");
+    f.firmwareFailPiece = static_cast<uint32_t>(*n);
+    if (eq != std::string_view::npos) {
+      const std::string_view what = base::Trim(text.substr(eq + 1));
+      if (EqualsNoCase(what, "unplug")) {
+        f.firmwareFailUnplug = true;
+      } else {
+        auto status = ParseNumber(what);
+        if (!status || *status == 0 || *status > 0x7FF)
+          return r.Fail("FirmwareFailPiece", text, "not N[=STATUS] or N=unplug");
+        f.firmwareFailStatus = static_cast<uint16_t>(*status);
+      }
+    }
+  }
   return true;
 }
 
@@ -442,6 +533,7 @@ bool ReadFaults(SectionReader& r, DriveDescription& d) {
     return r.Fail(key, *r.Get(key), f.slowEvery == 0 ? "needs SlowEvery" : "needs SlowUs");
   }
   if (!ReadCommandFaults(r, d)) return false;
+  if (!ReadNvmeFirmware(r, d)) return false;
   if ((f.shortTransfer & ~(request::kRead | request::kWrite)) != 0) {
     return r.Fail("ShortTransfer", *r.Get("ShortTransfer"), "only read and write move data");
   }
@@ -450,12 +542,18 @@ bool ReadFaults(SectionReader& r, DriveDescription& d) {
     if (!r.ReadNumber("ReturnAfter", seconds)) return false;
     f.returnAfterSeconds = seconds;
   }
-  if (auto text = r.Get("MediaErrors")) {
-    const uint64_t sectors = d.capacityBytes / d.sectorSize;
+  const uint64_t sectors = d.capacityBytes / d.sectorSize;
+  const struct {
+    const char* key;
+    std::set<uint64_t>& lbas;
+  } lists[] = {{"MediaErrors", f.mediaErrorLbas}, {"BitFlipReads", f.bitFlipReads}, {"BitFlipWrites", f.bitFlipWrites}};
+  for (const auto& list : lists) {
+    auto text = r.Get(list.key);
+    if (!text) continue;
     for (std::string_view item : SplitList(*text)) {
       auto lba = ParseNumber(item);
-      if (!lba || *lba >= sectors) return r.Fail("MediaErrors", *text, "not a list of LBAs on the drive");
-      f.mediaErrorLbas.insert(*lba);
+      if (!lba || *lba >= sectors) return r.Fail(list.key, *text, "not a list of LBAs on the drive");
+      list.lbas.insert(*lba);
     }
   }
   return true;

@@ -1,5 +1,7 @@
 #include "sim/nvme_controller.h"
 
+#include <algorithm>
+
 #include "base/text.h"
 
 namespace kestrune::sim {
@@ -27,6 +29,10 @@ NvmeControllerState::NvmeControllerState(const DriveDescription& d) {
   if (d.writeCache) defaults[0x06] = 1;  // volatile write cache enabled
   for (const auto& [key, value] : defaults) features[key].current = value;
   slotRevisions[0] = d.firmware;
+  slotCount = std::clamp<uint8_t>(d.nvmeFirmware.slots, 1, kFirmwareSlots);
+  slot1ReadOnly = d.nvmeFirmware.slot1ReadOnly;
+  for (size_t i = 0; i < d.nvmeFirmware.revisions.size() && i + 1 < slotCount; ++i)
+    slotRevisions[i + 1] = d.nvmeFirmware.revisions[i];
 }
 
 void NvmeControllerState::LogError(uint16_t queueId, uint8_t opcode, uint16_t status, uint32_t nsid) {
@@ -39,22 +45,18 @@ void NvmeControllerState::PowerCycle(bool unsafe) {
   ++health.powerCycles;
   if (unsafe) ++health.unsafeShutdowns;
   for (auto& [key, value] : features) value.current = value.saved.value_or(defaults[key]);
-  if (nextSlot != 0) activeSlot = nextSlot;
-  nextSlot = 0;
-  stagedImage.clear();
+  ControllerReset(false);
   security.locked = security.enabled;
   security.frozen = false;
   security.erasePrepared = false;
   security.attemptsLeft = 5;
 }
 
-std::string ImageRevision(const std::vector<uint8_t>& image) {
-  bool printable = image.size() >= 8;
-  for (size_t i = 0; printable && i < 8; ++i) printable = image[i] >= 0x21 && image[i] <= 0x7E;
-  if (printable) return std::string(image.begin(), image.begin() + 8);
-  uint32_t sum = 0;
-  for (uint8_t b : image) sum = sum * 31 + b;
-  return base::Format("S%07X", sum & 0x0FFFFFFF);
+void NvmeControllerState::ControllerReset(bool keepOld) {
+  if (nextSlot != 0 && !keepOld) activeSlot = nextSlot;
+  nextSlot = 0;
+  stagedImage.clear();
+  stagedRanges.clear();
 }
 
 }  // namespace kestrune::sim

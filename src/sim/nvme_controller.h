@@ -26,6 +26,7 @@ inline constexpr uint16_t kFeatureNotSaveable = 0x010D;
 inline constexpr uint16_t kFeatureNotChangeable = 0x010E;
 inline constexpr uint16_t kAccessDenied = 0x0286;
 inline constexpr uint16_t kCommandSequenceError = 0x000C;
+inline constexpr uint16_t kOverlappingRange = 0x0114;
 }  // namespace nvme_status
 
 // The drive's temperature, what SMART/health and the thresholds compare against.
@@ -35,7 +36,7 @@ inline constexpr uint16_t kCriticalTemperatureKelvin = 353;
 inline constexpr uint16_t kMinThermalManagementKelvin = 273;
 inline constexpr uint16_t kMaxThermalManagementKelvin = 373;
 
-inline constexpr uint8_t kFirmwareSlots = 3;
+inline constexpr uint8_t kFirmwareSlots = 7;  // the most FRMW can count
 inline constexpr size_t kMaxFirmwareImageBytes = size_t{32} << 20;
 inline constexpr size_t kErrorLogEntries = 64;
 
@@ -81,9 +82,13 @@ struct NvmeControllerState {
 
   // ---- Firmware ----
   std::array<std::string, kFirmwareSlots> slotRevisions;  // empty: no image in the slot
+  uint8_t slotCount = 3;
+  bool slot1ReadOnly = true;
   uint8_t activeSlot = 1;
   uint8_t nextSlot = 0;  // activated at the next reset; 0 none
   std::vector<uint8_t> stagedImage;
+  std::vector<std::pair<uint64_t, uint64_t>> stagedRanges;  // [offset, end) of the pieces received
+  uint32_t piecesReceived = 0;  // Firmware Image Download commands, counted for injected failures
 
   SecurityState security;
   std::deque<ErrorLogEntry> errors;  // newest first
@@ -95,12 +100,12 @@ struct NvmeControllerState {
   // Records a failed command in the error log.
   void LogError(uint16_t queueId, uint8_t opcode, uint16_t status, uint32_t nsid);
   // Power-on after a power loss: features fall back to their saved values (else defaults), a
-  // pending firmware activates, a password-protected drive locks.
+  // pending firmware activates (ControllerReset), a password-protected drive locks.
   void PowerCycle(bool unsafe);
+  // A controller-level reset (relink, bridge power reset, power cycle): a pending slot becomes
+  // active unless keepOld, and a partly downloaded image is dropped.
+  void ControllerReset(bool keepOld);
 };
 
-// The revision an image carries: its first eight bytes when they are printable ASCII, else
-// "S" and seven hexadecimal digits of a checksum of the image.
-std::string ImageRevision(const std::vector<uint8_t>& image);
 
 }  // namespace kestrune::sim

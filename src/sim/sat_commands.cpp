@@ -1,7 +1,9 @@
 // SCSI/ATA translation for SATA drives: ATA PASS-THROUGH(12) (A1h) and (16) (85h) carry an ATA
 // command into the drive's ATA table. As the translation standard says, the 16-byte form fills the
-// "previous" (48-bit) registers only when its EXTEND bit is set. An ATA error, or the CK_COND bit,
-// gives CHECK CONDITION with descriptor sense that returns the ATA registers.
+// "previous" (48-bit) registers only when its EXTEND bit is set. A PROTOCOL that does not fit the
+// command (non-data, PIO or DMA, and the direction) aborts it, as the device would. An ATA error, or
+// the CK_COND bit, gives CHECK CONDITION with sense that returns the ATA registers: descriptor format
+// from the host controllers, fixed format from the USB bridge (as many bridges answer).
 #include "sim/command_sets.h"
 #include "sim/sim_drive.h"
 
@@ -22,6 +24,29 @@ enum Protocol : uint8_t {
   kUdmaIn = 10,
   kUdmaOut = 11,
 };
+
+// CHECK CONDITION with fixed-format sense: ERROR, STATUS, DEVICE, COUNT in the INFORMATION field,
+// EXTEND and LBA low/mid/high in the COMMAND-SPECIFIC INFORMATION field.
+void ReturnRegistersFixed(platform::ScsiResult& result, uint8_t key, const AtaRegisters& regs) {
+  result.status = 2;
+  result.sense = {};
+  auto& s = result.sense;
+  s[0] = 0xF0;  // VALID, current error
+  s[2] = key;
+  s[3] = regs.features;
+  s[4] = regs.command;
+  s[5] = regs.device;
+  s[6] = regs.count;
+  s[7] = 10;
+  s[8] = static_cast<uint8_t>((regs.extended ? 0x80 : 0) | (regs.countExp != 0 ? 0x40 : 0) |
+                              ((regs.lbaLowExp | regs.lbaMidExp | regs.lbaHighExp) != 0 ? 0x20 : 0));
+  s[9] = regs.lbaLow;
+  s[10] = regs.lbaMid;
+  s[11] = regs.lbaHigh;
+  s[12] = 0x00;
+  s[13] = 0x1D;  // ATA pass-through information available
+  result.senseLength = 18;
+}
 
 // CHECK CONDITION with descriptor-format sense holding the ATA Status Return descriptor.
 void ReturnRegisters(platform::ScsiResult& result, uint8_t key, const AtaRegisters& regs) {
@@ -49,6 +74,25 @@ void ReturnRegisters(platform::ScsiResult& result, uint8_t key, const AtaRegiste
   d[12] = regs.device;
   d[13] = regs.command;  // STATUS
   result.senseLength = 22;
+}
+
+// Whether the PROTOCOL's transfer fits what the command takes.
+bool TransferFits(uint8_t command, uint8_t features, DataDirection direction, bool dma) {
+  const std::optional<AtaTransfer> want = ExpectedTransfer(command, features);
+  if (!want) return true;
+  switch (*want) {
+    case AtaTransfer::kNone:
+      return direction == DataDirection::kNone;
+    case AtaTransfer::kPioIn:
+      return direction == DataDirection::kIn && !dma;
+    case AtaTransfer::kPioOut:
+      return direction == DataDirection::kOut && !dma;
+    case AtaTransfer::kDmaIn:
+      return direction == DataDirection::kIn && dma;
+    case AtaTransfer::kDmaOut:
+      return direction == DataDirection::kOut && dma;
+  }
+  return true;
 }
 
 void AtaPassThrough(ScsiRequest& r) {
@@ -105,12 +149,20 @@ void AtaPassThrough(ScsiRequest& r) {
       return CheckCondition(r.result, sense_key::kIllegalRequest, 0x24, 0);
   }
 
+  const bool fixedSense = r.drive.description().attachment == Attachment::kSataUsb;
+  auto answer = [&](uint8_t key) {
+    fixedSense ? ReturnRegistersFixed(r.result, key, regs) : ReturnRegisters(r.result, key, regs);
+  };
+  if (!TransferFits(regs.command, regs.features, direction, regs.dma)) {
+    AtaFail(regs, ata_error::kAbort);
+    return answer(sense_key::kAbortedCommand);
+  }
   AtaRequest ata{r.drive, regs, direction, direction == DataDirection::kNone ? std::span<uint8_t>() : r.data};
   ExecuteAta(r.drive.commands().ata, ata);
   const bool failed = (regs.command & 0x01) != 0;
-  if (failed) return ReturnRegisters(r.result, sense_key::kAbortedCommand, regs);
+  if (failed) return answer(sense_key::kAbortedCommand);
   if (direction != DataDirection::kNone) r.result.transferred = static_cast<uint32_t>(r.data.size());
-  if (checkCondition) ReturnRegisters(r.result, sense_key::kRecoveredError, regs);
+  if (checkCondition) answer(sense_key::kRecoveredError);
 }
 
 }  // namespace

@@ -47,8 +47,10 @@ uint64_t SimDrive::generation() {
 void SimDrive::PowerLossLocked() {
   store_->DropVolatile();
   bridge_ = BridgeState{};
+  controller_.ControllerReset(faults_.firmwareKeepsOld);
   controller_.PowerCycle(true);
   state_ = IdentifyState{};
+  ata_.PowerCycle();
   const auto wce = controller_.features.find(0x06);
   if (wce != controller_.features.end()) state_.writeCacheEnabled = (wce->second.current & 1) != 0;
 }
@@ -86,6 +88,7 @@ void SimDrive::SetDisabled(bool disabled) {
   if (disabled && !disabled_) {
     store_->Flush();
     GoneLocked();
+    controller_.ControllerReset(faults_.firmwareKeepsOld);  // a relink resets the controller
   }
   disabled_ = disabled;
 }
@@ -155,6 +158,14 @@ std::optional<uint16_t> SimDrive::TakeNvmeFailure(bool ioQueue, uint8_t opcode) 
   return status;
 }
 
+std::optional<uint8_t> SimDrive::TakeAtaFailure(uint8_t command) {
+  auto it = faults_.ataFailures.find(command);
+  if (it == faults_.ataFailures.end()) return std::nullopt;
+  const uint8_t error = it->second;
+  if (faults_.ataFailuresCount > 0 && --faults_.ataFailuresCount == 0) faults_.ataFailures.clear();
+  return error;
+}
+
 SimDrive::PhaseFault SimDrive::TakeBridgeFailure(uint32_t phase) {
   PhaseFault fault = PhaseFault::kNone;
   if ((faults_.bridgeFailPhases & phase) != 0) {
@@ -190,16 +201,33 @@ std::optional<uint64_t> SimDrive::FirstMediaError(uint64_t offset, uint64_t leng
   return *it;
 }
 
+bool SimDrive::FaultsTouch(const std::set<uint64_t>& lbas, uint64_t offset, uint64_t length) const {
+  const uint32_t ss = desc_.sectorSize;
+  auto it = lbas.lower_bound(offset / ss);
+  return it != lbas.end() && *it * ss < offset + length;
+}
+
+void SimDrive::FlipBits(std::set<uint64_t>& lbas, uint64_t offset, std::span<uint8_t> data) {
+  const uint32_t ss = desc_.sectorSize;
+  for (auto it = lbas.lower_bound(offset / ss); it != lbas.end() && *it * ss < offset + data.size();) {
+    const uint64_t at = *it * ss + ss / 2;
+    if (at >= offset) data[at - offset] ^= 1;
+    it = lbas.erase(it);
+  }
+}
+
 MediaStatus SimDrive::ReadMedia(uint64_t offset, std::span<uint8_t> out) {
   if (offset > desc_.capacityBytes || out.size() > desc_.capacityBytes - offset)
     return MediaStatus::kOutOfRange;
-  if (controller_.security.locked) return MediaStatus::kIoError;  // a locked drive moves no user data
+  // A locked drive moves no user data.
+  if (controller_.security.locked || ata_.security.locked()) return MediaStatus::kIoError;
   HealthCounters& h = controller_.health;
   if (FirstMediaError(offset, out.size())) {
     ++h.mediaErrors;
     return MediaStatus::kMediaError;
   }
   if (!store_->Read(offset, out)) return MediaStatus::kIoError;
+  FlipBits(faults_.bitFlipReads, offset, out);
   ++h.readCommands;
   h.bytesRead += out.size();
   return MediaStatus::kOk;
@@ -208,8 +236,14 @@ MediaStatus SimDrive::ReadMedia(uint64_t offset, std::span<uint8_t> out) {
 MediaStatus SimDrive::WriteMedia(uint64_t offset, std::span<const uint8_t> data, bool fua) {
   if (offset > desc_.capacityBytes || data.size() > desc_.capacityBytes - offset)
     return MediaStatus::kOutOfRange;
-  if (controller_.security.locked) return MediaStatus::kIoError;
-  if (!store_->Write(offset, data, fua || !writeCacheOn())) return MediaStatus::kIoError;
+  if (controller_.security.locked || ata_.security.locked()) return MediaStatus::kIoError;
+  if (FaultsTouch(faults_.bitFlipWrites, offset, data.size())) {
+    std::vector<uint8_t> flipped(data.begin(), data.end());
+    FlipBits(faults_.bitFlipWrites, offset, flipped);
+    if (!store_->Write(offset, flipped, fua || !writeCacheOn())) return MediaStatus::kIoError;
+  } else if (!store_->Write(offset, data, fua || !writeCacheOn())) {
+    return MediaStatus::kIoError;
+  }
   ++controller_.health.writeCommands;
   controller_.health.bytesWritten += data.size();
   return MediaStatus::kOk;

@@ -15,6 +15,7 @@
 #include <span>
 
 #include "platform/host.h"
+#include "sim/ata_state.h"
 #include "sim/backing_store.h"
 #include "sim/command_sets.h"
 #include "sim/faults.h"
@@ -95,8 +96,22 @@ class SimDrive {
   MediaStatus TrimMedia(uint64_t offset, uint64_t length);
   // The first unreadable sector of [offset, offset + length), if any.
   std::optional<uint64_t> FirstMediaError(uint64_t offset, uint64_t length) const;
+  // Whether an LBA of lbas lies in [offset, offset + length); flips the middle byte of each such
+  // sector of data (data starts at offset) and forgets those LBAs.
+  bool FaultsTouch(const std::set<uint64_t>& lbas, uint64_t offset, uint64_t length) const;
+  void FlipBits(std::set<uint64_t>& lbas, uint64_t offset, std::span<uint8_t> data);
   IdentifyState& state() { return state_; }
+  AtaDriveState& ata() { return ata_; }
+  // The fault plan as it stands (handlers read it with the lock held).
+  const FaultPlan& faults_locked() const { return faults_; }
+  // Milliseconds of host time (the injectable clock).
+  uint64_t NowMs() const { return host_.MonotonicMs(); }
+  // An injected failure of this ATA command (FaultPlan::ataFailures): the ERROR value to fail
+  // with, counted down; nullopt when none applies.
+  std::optional<uint8_t> TakeAtaFailure(uint8_t command);
   NvmeControllerState& controller() { return controller_; }
+  // The drive falls off the bus in the middle of a command (it returns after ReturnAfter, if set).
+  void PullLocked() { UnplugLocked(faults_.returnAfterSeconds); }
   BridgeState& bridge() { return bridge_; }
   // Erases the user data: every byte reads as zero afterwards (format, sanitize, secure erase).
   bool EraseMedia();
@@ -124,6 +139,7 @@ class SimDrive {
   CommandSets commands_;
   std::mutex mutex_;
   IdentifyState state_;
+  AtaDriveState ata_;  // survives power cycles in part (AtaDriveState::PowerCycle)
   NvmeControllerState controller_;
   BridgeState bridge_;
   uint64_t startMs_ = 0;

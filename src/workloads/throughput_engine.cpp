@@ -176,7 +176,10 @@ class WorkerRun {
       if (!offset) {
         job.progress = true;  // the range is covered: this slot has nothing more to do
       } else {
-        CountIssue(job, write, size, *offset);
+        if (!CountIssue(job, write, size, *offset)) {
+          RaiseState(job.state, JobState::TransferLimit);
+          break;
+        }
         slot = Slot{true, write, *offset, size};
         const auto data = s_.buffer->bytes().first(size);
         batch.push_back(write ? IoRequest::Write(*offset, data, index) : IoRequest::Read(*offset, data, index));
@@ -316,7 +319,7 @@ ThroughputOutcome RunThroughputJob(const ThroughputSetup& setup, ThroughputHooks
       const JobState state = job.state.load();
       const uint64_t jobSeconds = (now - jobStartMs) / 1000;
       if (state == JobState::Running) {
-        if (record.samples.size() >= kMaxSamplesPerCycle) {
+        if (record.samples.size() >= setup.maxSamples) {
           RaiseState(job.state, JobState::TooManyPoints);
         } else {
           const ByteCounters current = ReadCounters(job);
@@ -365,6 +368,8 @@ ThroughputOutcome RunThroughputJob(const ThroughputSetup& setup, ThroughputHooks
       const uint64_t elapsed = std::max<uint64_t>(endMs - cycleStartMs, 1);
       SamplePoint sample = MakeSample(previous, counters, elapsed, geometry->accessSize, elapsed,
                                       cycleStartMs + elapsed - jobStartMs);
+      MaybeReadTemperatures(setup, hooks, (endMs - jobStartMs) / 1000, out.cycles == 0, lastTemperatureSecond,
+                            sample);
       AddSample(record.stats, sample);
       record.samples.push_back(sample);
     }
@@ -376,8 +381,12 @@ ThroughputOutcome RunThroughputJob(const ThroughputSetup& setup, ThroughputHooks
     record.cycleBytes = counters.cycleBytes;
     out.readBytes += counters.readBytes;
     out.writeBytes += counters.writeBytes;
-    if (setup.limitTimeSec != 0 && (endMs - jobStartMs) / 1000 >= setup.limitTimeSec)
-      RaiseState(job.state, JobState::TimeLimit);
+    if (setup.limitTimeSec != 0 && (endMs - jobStartMs) / 1000 >= setup.limitTimeSec) {
+      // The time is up also for a cycle that covered its range: no next cycle (a normal end does not
+      // replace another, so CycleDone is turned into TimeLimit here).
+      JobState done = JobState::CycleDone;
+      if (!job.state.compare_exchange_strong(done, JobState::TimeLimit)) RaiseState(job.state, JobState::TimeLimit);
+    }
     record.state = job.state.load();
     hooks.CycleEnded(record);
   }

@@ -40,6 +40,7 @@ struct ThroughputSetup {
   uint32_t dotPerSec = 1;        // samples per second, 1 to 1000
   uint32_t getTemperatureSec = 0;  // 0 = temperatures are not read
   const std::atomic<bool>* cancel = nullptr;  // the view's cancel flag; only read
+  uint64_t maxSamples = kMaxSamplesPerCycle;   // samples one cycle may take; the next is TooManyPoints
 };
 
 // One closed cycle.

@@ -44,12 +44,17 @@ std::optional<uint64_t> TakeSlotOffset(ThroughputJob& job, SlotCursor& slot, uin
   return taken;
 }
 
-void CountIssue(ThroughputJob& job, bool write, uint32_t size, uint64_t offset) {
+bool CountIssue(ThroughputJob& job, bool write, uint32_t size, uint64_t offset) {
+  const uint64_t limit = job.geometry.limitBytes;
+  uint64_t before = job.jobBytes.load();
+  do {
+    if (limit != 0 && before >= limit) return false;
+  } while (!job.jobBytes.compare_exchange_weak(before, before + size));
   (write ? job.writeBytes : job.readBytes).fetch_add(size);
   job.cycleBytes.fetch_add(size);
-  job.jobBytes.fetch_add(size);
   job.lastOffset = offset;
   job.progress = true;
+  return true;
 }
 
 JobState StateAfterIssue(const ThroughputJob& job) {

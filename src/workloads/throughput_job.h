@@ -57,9 +57,10 @@ std::optional<uint64_t> TakeSequentialOffset(ThroughputJob& job, uint32_t size);
 // passedSlots once.
 std::optional<uint64_t> TakeSlotOffset(ThroughputJob& job, SlotCursor& slot, uint32_t size);
 
-// Counts an issued request of size bytes at offset into the byte counters, the last offset and
-// progress.
-void CountIssue(ThroughputJob& job, bool write, uint32_t size, uint64_t offset);
+// Counts a request of size bytes at offset, about to be issued, into the byte counters, the last
+// offset and progress. False, counting nothing, once the job's transfer limit is reached: the bytes
+// are taken atomically, so that the workers together never issue more than the limit.
+bool CountIssue(ThroughputJob& job, bool write, uint32_t size, uint64_t offset);
 
 // What a worker sets (with RaiseState) after each turn of a free slot, also one that issued nothing
 // because the sequential offset had passed the end: TransferLimit when jobBytes reached limitBytes (when

@@ -28,6 +28,7 @@ class FakeDevice final : public platform::Device {
     const std::optional<std::vector<uint8_t>>* answer = nullptr;
     if (!cdb.empty() && cdb[0] == 0x12) answer = &disk_.inquiry;
     if (cdb.size() == 16 && cdb[0] == 0x85 && cdb[14] == 0xEC) answer = &disk_.satIdentify;
+    if (cdb.size() == 12 && cdb[0] == 0xA1 && cdb[9] == 0xEC) answer = &disk_.satIdentify;
     if (!answer || !*answer) return platform::PassStatus::kFailed;
     Fill(**answer, data);
     result.status = 0;

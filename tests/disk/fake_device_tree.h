@@ -18,7 +18,7 @@ namespace kestrune::disk::testing {
 // What one openable path answers. A missing answer makes the request fail.
 struct FakeDisk {
   std::optional<std::vector<uint8_t>> inquiry;       // INQUIRY data
-  std::optional<std::vector<uint8_t>> satIdentify;   // IDENTIFY DEVICE through ATA PASS-THROUGH(16)
+  std::optional<std::vector<uint8_t>> satIdentify;   // IDENTIFY DEVICE through ATA PASS-THROUGH(12) or (16)
   std::optional<std::vector<uint8_t>> ataIdentify;   // IDENTIFY DEVICE through the ATA pass-through
   uint8_t ataStatus = 0x50;                          // status register after the ATA pass-through
   std::optional<std::vector<uint8_t>> nvmeIdentify;  // Identify Controller

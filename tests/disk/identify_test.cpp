@@ -62,7 +62,8 @@ TEST(IdentifyProbe, AtaRouteFallsBackToSatOnAnErrorStatus) {
   tree.disks["d"].ataStatus = 0x50;
   tree.requests.clear();
   EXPECT_EQ(IdentifyDrive(tree, e)->model, "THROUGH SAT");
-  EXPECT_EQ(tree.requests, (std::vector<std::string>{"open d", "scsi 85h d"}));
+  // IDENTIFY DEVICE is a 28-bit command: ATA PASS-THROUGH(12).
+  EXPECT_EQ(tree.requests, (std::vector<std::string>{"open d", "scsi A1h d"}));
   e.diskKind = DiskKind::kRaid;
   EXPECT_FALSE(IdentifyDrive(tree, e));
 }

@@ -9,6 +9,7 @@
 #include "base/bytes.h"
 #include "disk/nvme_operations.h"
 #include "disk/nvme_transport.h"
+#include "sim/lab_firmware_image.h"
 #include "sim/sim_lab.h"
 #include "support/fake_host.h"
 
@@ -166,8 +167,7 @@ TEST_P(NvmeOperationsLab, FeaturesOnEveryRoute) {
 }
 
 TEST_P(NvmeOperationsLab, FirmwareUpdateOnEveryRoute) {
-  std::vector<uint8_t> image(8192, 0);
-  std::copy_n("NEWFW001", 8, image.begin());
+  const std::vector<uint8_t> image = sim::MakeLabImage("NEWFW001", 8192);
   for (uint32_t n = 0; n < std::size(kAttachments); ++n) {
     const DiskEntry e = Entry(n);
     std::unique_ptr<platform::Device> handle = tree().Open(FirmwarePath(e), platform::OpenAccess::kReadWrite);

@@ -69,12 +69,15 @@ inline sim::LabDescription SectorTestLab() {
   return lab;
 }
 
-// A lab, its disk list, and a view that runs statements with errors counted and skipped.
+// A lab (by default the one above), its disk list, and a view that runs statements with errors
+// counted and skipped.
 class SectorLab : public ::testing::Test {
  protected:
-  SectorLab() : interp(host, ::kestrune::testing::WorkFolderSettings(dir.path()), &console) {
+  // The block I/O tests' lab, or another one.
+  explicit SectorLab(sim::LabDescription description = SectorTestLab())
+      : interp(host, ::kestrune::testing::WorkFolderSettings(dir.path()), &console) {
     std::string error;
-    lab = sim::SimLab::Create(SectorTestLab(), platform::JoinPath(dir.path(), "lab"), host, error);
+    lab = sim::SimLab::Create(std::move(description), platform::JoinPath(dir.path(), "lab"), host, error);
     if (!lab) ADD_FAILURE() << error;
     DiskState& s = StateOf(interp);
     s.tree = lab.get();

@@ -21,13 +21,16 @@ set -uo pipefail
 lab_setup
 
 # The backend alone, statically, so that it runs in the guest without libraries.
-sources=("$repo"/src/platform/sat_cdb.cpp)
+# The tree opens queues too (io_uring, or the thread-pool stand-in), so their sources come along.
+sources=("$repo"/src/platform/sat_cdb.cpp "$repo"/src/platform/async_queue.cpp "$repo"/src/platform/io_buffer.cpp
+         "$repo"/src/platform/queue_reaper.cpp)
 for f in sys_root block_devices disk_nodes parent_nodes nvme_namespace pci_devices mount_table volumes \
-         disk_claims linux_device linux_passthrough linux_device_tree linux_node_control; do
+         disk_claims linux_device linux_passthrough linux_device_tree linux_node_control linux_queue \
+         queue_target uring_queue pool_queue; do
   sources+=("$repo/src/platform/linux/$f.cpp")
 done
 if ! build_locked g++ -std=c++20 -O1 -static -I"$repo/src" -o "$stage/lab_probe" \
-      "$repo/tests/lab/lab_probe.cpp" "${sources[@]}"; then
+      "$repo/tests/lab/lab_probe.cpp" "${sources[@]}" -luring -pthread; then
   echo "FAIL: lab_probe does not build"
   exit 1
 fi
@@ -143,6 +146,7 @@ expect "probe nvme rst route" "$(probe /dev/nvme0n1 nvme-rst-route)" "not-suppor
 expect "probe sata serial" "$(probe "$sata" ata-serial)" "$sata_serial"
 expect "probe sata model" "$(probe "$sata" ata-model)" "$sata_model"
 expect "probe sata firmware" "$(probe "$sata" ata-firmware)" "$sata_fw"
+expect "probe sata ATA route (none on Linux)" "$(probe "$sata" ata-route)" "not-supported"
 expect "probe sata identify" "$(probe "$sata" ata-identify)" "ok status=0x50 error=0x00"
 expect "probe sata smart status" "$(probe "$sata" ata-smart-status)" "ok status=0x50 lbaMid=0x4F lbaHigh=0xC2"
 got=$(probe "$sata" ata-read-log-ext)  # QEMU aborts it: ERR in STATUS, ABRT in ERROR

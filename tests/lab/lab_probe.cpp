@@ -3,16 +3,20 @@
 // and smartctl. Built statically from the backend's own sources by that script; not part of the
 // program or the unit tests.
 //
-// For every disk of the snapshot: its node data; SATA disks get IDENTIFY DEVICE through the ATA
-// primitive (ATA PASS-THROUGH(16) over SG_IO), SMART RETURN STATUS (output registers of a non-data
-// command), READ LOG EXT (which QEMU aborts: the error registers), INQUIRY through the SCSI
+// For every disk of the snapshot: its node data; SATA disks get IDENTIFY DEVICE as ATA
+// PASS-THROUGH(16) over SG_IO (the SCSI primitive; the ATA primitive must say it does not exist on
+// Linux), SMART RETURN STATUS (output registers of a non-data command), READ LOG EXT (which QEMU
+// aborts: the error registers), INQUIRY through the SCSI
 // primitive; NVMe disks get Identify Controller on the admin queue, Identify Namespace, a Read on the
 // I/O queue and an opcode the controller does not know.
+#include <array>
 #include <cstdio>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "platform/linux/linux_device_tree.h"
+#include "platform/sat_cdb.h"
 
 using namespace kestrune::platform;
 
@@ -50,13 +54,35 @@ const char* StatusName(PassStatus s) {
   return "?";
 }
 
+// An ATA command as ATA PASS-THROUGH(16) through the SCSI primitive. The output registers come back
+// in sense data; non-data commands ask for them (CK_COND) also on success, while libata reads them
+// too early after PIO data-in and reports DRQ still set. GOOD without sense leaves "ready" (50h).
+PassStatus SatAta(Device& d, AtaRegisters& regs, DataDirection direction, std::span<uint8_t> data) {
+  const bool nonData = direction == DataDirection::kNone;
+  const std::array<uint8_t, 16> cdb = AtaPassThrough16Cdb(regs, direction, nonData);
+  ScsiResult result;
+  const PassStatus s = d.Scsi(cdb, direction, data, kTimeout, result);
+  if (s != PassStatus::kOk) return s;
+  if (auto out = AtaRegistersFromSense(std::span<const uint8_t>(result.sense.data(), result.senseLength))) {
+    regs = *out;
+    return PassStatus::kOk;
+  }
+  if (result.status != 0) return PassStatus::kFailed;
+  regs.command = 0x50;
+  regs.features = 0;
+  return PassStatus::kOk;
+}
+
 void ProbeSata(Device& d, const std::string& path) {
+  AtaRegisters none;
+  std::printf("%s ata-route: %s\n", path.c_str(), StatusName(d.Ata(none, DataDirection::kNone, {}, kTimeout)));
+
   std::vector<uint8_t> id(512);
   AtaRegisters r;
   r.command = 0xEC;
   r.count = 1;
   r.device = 0x40;
-  PassStatus s = d.Ata(r, DataDirection::kIn, id, kTimeout);
+  PassStatus s = SatAta(d, r, DataDirection::kIn, id);
   std::printf("%s ata-identify: %s status=0x%02X error=0x%02X\n", path.c_str(), StatusName(s), r.command, r.features);
   if (s == PassStatus::kOk) {
     std::printf("%s ata-model: %s\n", path.c_str(), AtaString(id, 27, 20).c_str());
@@ -69,7 +95,7 @@ void ProbeSata(Device& d, const std::string& path) {
   smart.features = 0xDA;
   smart.lbaMid = 0x4F;
   smart.lbaHigh = 0xC2;
-  s = d.Ata(smart, DataDirection::kNone, {}, kTimeout);
+  s = SatAta(d, smart, DataDirection::kNone, {});
   std::printf("%s ata-smart-status: %s status=0x%02X lbaMid=0x%02X lbaHigh=0x%02X\n", path.c_str(), StatusName(s),
               smart.command, smart.lbaMid, smart.lbaHigh);
 
@@ -78,7 +104,7 @@ void ProbeSata(Device& d, const std::string& path) {
   readLog.command = 0x2F;
   readLog.count = 1;
   readLog.extended = true;
-  s = d.Ata(readLog, DataDirection::kIn, log, kTimeout);
+  s = SatAta(d, readLog, DataDirection::kIn, log);
   std::printf("%s ata-read-log-ext: %s status=0x%02X error=0x%02X\n", path.c_str(), StatusName(s), readLog.command,
               readLog.features);
 

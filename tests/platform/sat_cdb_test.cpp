@@ -57,6 +57,58 @@ TEST(SatCdb, GoldenBytes) {
             (Cdb{0x85, 0x0C, 0x06, 0, 0, 0, 8, 0, 0x00, 0, 0x08, 0, 0x00, 0x40, 0xCA, 0}));
 }
 
+TEST(SatCdb, TwelveByteFormCarriesA28BitCommand) {
+  EXPECT_EQ(AtaPassThrough12Cdb(Regs(0xEC, 0, 1, 0, 0x40), DataDirection::kIn, false),
+            (std::array<uint8_t, 12>{0xA1, 0x08, 0x0E, 0, 1, 0, 0, 0, 0x40, 0xEC, 0, 0}));
+  AtaRegisters write = Regs(0xCA, 0, 8, 0x0ABCDE, 0x4F);
+  write.dma = true;
+  write.extended = true;  // no EXTEND bit in the 12-byte form
+  EXPECT_EQ(AtaPassThrough12Cdb(write, DataDirection::kOut, true),
+            (std::array<uint8_t, 12>{0xA1, 0x0C, 0x26, 0, 8, 0xDE, 0xBC, 0x0A, 0x4F, 0xCA, 0, 0}));
+}
+
+TEST(SatSense, CommandSucceededOnlyOnGoodOrPassThroughInformationWithoutError) {
+  // Descriptor sense with the ATA Status Return descriptor, and fixed sense with VALID.
+  auto descriptor = [](uint8_t key, uint8_t asc, uint8_t ascq, uint8_t status) {
+    ScsiResult r;
+    r.status = 2;
+    const uint8_t s[] = {0x72, key, asc, ascq, 0, 0, 0, 14, 0x09, 0x0C, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x40, status};
+    std::copy(std::begin(s), std::end(s), r.sense.begin());
+    r.senseLength = sizeof s;
+    return r;
+  };
+  auto fixed = [](uint8_t status) {
+    ScsiResult r;
+    r.status = 2;
+    const uint8_t s[] = {0xF0, 0, 0x01, 0x00, status, 0x40, 0, 10, 0, 0, 0, 0, 0x00, 0x1D, 0, 0, 0, 0};
+    std::copy(std::begin(s), std::end(s), r.sense.begin());
+    r.senseLength = sizeof s;
+    return r;
+  };
+  struct Case {
+    const char* what;
+    ScsiResult result;
+    bool want;
+  };
+  ScsiResult good;
+  ScsiResult busy;
+  busy.status = 0x08;
+  ScsiResult bare;
+  bare.status = 2;
+  const Case cases[] = {
+      {"GOOD", good, true},
+      {"descriptor 00/1D, status 50h", descriptor(0x01, 0, 0x1D, 0x50), true},
+      {"descriptor 00/1D, status ERR", descriptor(0x0B, 0, 0x1D, 0x51), false},
+      {"descriptor 00/1D, status DF", descriptor(0x01, 0, 0x1D, 0x70), false},
+      {"descriptor, ILLEGAL REQUEST 24/00", descriptor(0x05, 0x24, 0, 0x50), false},
+      {"fixed 00/1D, status 50h", fixed(0x50), true},
+      {"fixed 00/1D, status ERR", fixed(0x51), false},
+      {"CHECK CONDITION without sense", bare, false},
+      {"BUSY", busy, false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(SatCommandSucceeded(c.result), c.want) << c.what;
+}
+
 TEST(SatCdb, ProtocolFollowsDirectionAndDma) {
   AtaRegisters r;
   EXPECT_EQ(ProtocolOf(r, DataDirection::kNone), SatProtocol::kNonData);

@@ -134,7 +134,8 @@ TEST(Firmware, DownloadBytes) {
 
 TEST(Firmware, ActivateFlagsFollowTheAction) {
   EXPECT_EQ(Bytes(BuildFirmwareActivate(2, 1)), Hex("10 00 00 00 10 00 00 00 01 00 00 00 02 00 00 00"));
-  EXPECT_EQ(Bytes(BuildFirmwareActivate(2, 3)), Hex("10 00 00 00 10 00 00 00 01 00 00 80 02 00 00 00"));
+  EXPECT_EQ(Bytes(BuildFirmwareActivate(2, 3)), Hex("10 00 00 00 10 00 00 00 01 00 00 00 02 00 00 00"));
+  EXPECT_EQ(Bytes(BuildFirmwareActivate(1, 2)), Hex("10 00 00 00 10 00 00 00 01 00 00 80 01 00 00 00"));
 }
 
 TEST(Trim, OneRangeRequestBytes) {

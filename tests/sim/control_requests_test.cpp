@@ -7,6 +7,7 @@
 #include "platform/win_scsi_layouts.h"
 #include "platform/win_storage_layouts.h"
 #include "sim/control_requests.h"
+#include "sim/lab_firmware_image.h"
 
 namespace kestrune::sim {
 namespace {
@@ -125,7 +126,7 @@ TEST_F(ControlRequests, PassThroughDirectReturnsStatusAndSense) {
 
 TEST_F(ControlRequests, InboxFirmwareActivationWaitsForAReset) {
   auto dev = t.Open(PhysicalDrivePath(0));
-  std::vector<uint8_t> image(4096, 0x41);
+  std::vector<uint8_t> image = MakeLabImage("INBOXFW2", 4096);
   std::vector<uint8_t> download = w::BuildFirmwareDownload(0, image);
   ASSERT_EQ(dev->Control(w::kIoctlStorageFirmwareDownload, download, {}, returned, error), PassStatus::kOk);
   auto activate = w::BuildFirmwareActivate(2, 1);
@@ -167,7 +168,7 @@ TEST_F(ControlRequests, MiniportRequestsReachOnlyTheirOwnDriver) {
 
 TEST_F(ControlRequests, RstFirmwareRequestsMustCarryTheirWords) {
   auto port = t.Open(ScsiPortPath(1));
-  std::vector<uint8_t> image(4096, 0x42);
+  std::vector<uint8_t> image = MakeLabImage("RSTFW002", 4096);
   std::vector<uint8_t> down = w::BuildRstFirmwareDownload(4, 0, image);
   ASSERT_EQ(port->Control(w::kIoctlScsiMiniport, down, {}, returned, error), PassStatus::kOk);
   std::vector<uint8_t> activate = w::BuildRstFirmwareActivate(4);

@@ -7,10 +7,10 @@
 namespace kestrune::sim {
 namespace {
 
-TEST(DefaultLab, EnumeratesAnNvmeAndASataDisk) {
+TEST(DefaultLab, EnumeratesAnNvmeAndTwoSataDisks) {
   LabUnderTest t;
   platform::DeviceSnapshot snap = t.lab->Enumerate();
-  ASSERT_EQ(snap.disks.size(), 2u);
+  ASSERT_EQ(snap.disks.size(), 3u);
 
   const platform::DiskNode& nvme = snap.disks[0];
   EXPECT_EQ(nvme.physicalPath, "\\\\.\\PHYSICALDRIVE0");
@@ -35,6 +35,13 @@ TEST(DefaultLab, EnumeratesAnNvmeAndASataDisk) {
   EXPECT_EQ(sata.parent.busAddress >> 16, 2u);
   EXPECT_NE(sata.parent.driverService, "stornvme");
   EXPECT_NE(sata.scsiPort, nvme.scsiPort);
+
+  // The SATA test drive: on the same AHCI controller, port 3, without volumes.
+  const platform::DiskNode& test = snap.disks[2];
+  EXPECT_EQ(test.physicalPath, "\\\\.\\PHYSICALDRIVE2");
+  EXPECT_EQ(test.busType, platform::bus::kSata);
+  EXPECT_EQ(test.pathId, 3u);
+  EXPECT_EQ(test.scsiPort, sata.scsiPort);
 
   ASSERT_EQ(snap.volumes.size(), 1u);
   const platform::VolumeNode& c = snap.volumes[0];

@@ -187,7 +187,7 @@ TEST(Backing, FromALabFileOrTheDefault) {
   std::string error;
   auto lab = SimLab::CreateFromFile("", dir.path(), host, error);
   ASSERT_TRUE(lab) << error;
-  EXPECT_EQ(lab->Enumerate().disks.size(), 2u);
+  EXPECT_EQ(lab->Enumerate().disks.size(), 3u);
   lab = SimLab::CreateFromFile(std::string(KESTRUNE_SOURCE_DIR) + "/examples/lab_4k.ini", dir.path(), host,
                                error);
   ASSERT_TRUE(lab) << error;

@@ -1,8 +1,9 @@
-// A Ui for tests: file choices are answered from a list written up front (an empty list answers
-// "cancelled"), and everything else the run shows is recorded.
+// A Ui for tests: file choices and OK/Cancel questions are answered from lists written up front (an
+// empty list answers "cancelled"), and everything else the run shows is recorded.
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -28,6 +29,11 @@ class ScriptedUi final : public engine::Ui {
   // Answers given in order; nullopt answers "cancelled".
   std::deque<std::optional<std::string>> answers;
   bool redirectWorks = true;  // what RedirectConsole returns
+  // OK (true) or Cancel (false) answers to AskOkCancel, in order; onQuestion runs before each answer
+  // (a test pulls or power-cycles a drive there, as the operator would).
+  std::deque<bool> okAnswers;
+  std::function<void(std::string_view text)> onQuestion;
+  std::vector<std::string> questions;
 
   std::vector<Asked> asked;
   std::vector<std::string> statuses;
@@ -40,6 +46,21 @@ class ScriptedUi final : public engine::Ui {
     if (answers.empty()) return std::nullopt;
     std::optional<std::string> answer = std::move(answers.front());
     answers.pop_front();
+    return answer;
+  }
+  bool AskOkCancel(uint32_t, std::string_view text, const std::atomic<bool>*) override {
+    std::function<void(std::string_view)> hook;
+    bool answer = false;
+    {
+      std::lock_guard<std::mutex> guard(mutex_);
+      questions.emplace_back(text);
+      hook = onQuestion;
+      if (!okAnswers.empty()) {
+        answer = okAnswers.front();
+        okAnswers.pop_front();
+      }
+    }
+    if (hook) hook(text);
     return answer;
   }
   void ShowStatus(uint32_t, std::string_view text) override {

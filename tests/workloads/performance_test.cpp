@@ -299,6 +299,14 @@ TEST_F(PerformanceLab, RangesThatAreNoMultipleOfTheRequestStillEnd) {
   EXPECT_EQ(record["cycles"][0]["readBytes"], 5 * 192 * 1024);
   EXPECT_EQ(record["cycles"][0]["state"], "CycleDone");
   EXPECT_EQ(record["jobBytes"], 3 * kMiB);
+  // No cycle limit, a time limit: cycles shorter than a sample go on until the time is up.
+  host.WarpClock(10);
+  Run("Performance_SeqRead( LBA:0, RangeLenMB:1, AccessKB:128, QD:2, LimitCycle:0, LimitTimeSec:2 );");
+  EXPECT_EQ(Code(), 0) << Description();
+  record = Record();
+  EXPECT_EQ(record["endState"], "TimeLimit");
+  EXPECT_GT(record["cycles"].size(), 1u);
+  host.WarpClock(1);
   // Per-worker mode: every slot walks the range in each cycle, and the limit is times the slots.
   Run("Performance_SeqRead( LBA:0, RangeLenMB:1, AccessKB:192, Worker:3, LimitCycle:1 );");
   EXPECT_EQ(Code(), 0) << Description();
@@ -353,6 +361,70 @@ TEST_F(PerformanceLab, CancelOfAStalledJobIsForced) {
   EXPECT_EQ(Code(), 0);  // a cancelled job reports no failure of its own
   EXPECT_EQ(Record()["endState"], "ForcedStop");
   platform::DefaultReaper().WaitIdle();
+}
+
+// GetTemperatureSec reads the drive's SMART page (the lab's composite is 313 K) into the samples: the
+// first one, then at most one a second.
+TEST_F(PerformanceLab, TemperaturesGoIntoTheSamples) {
+  host.WarpClock(10);
+  sim::FaultPlan slow;
+  slow.stallMs = 2;
+  Drive(disk::testing::kRawNvme)->set_faults(slow);
+  Run("Performance_RandRead( LBA:0, RangeLenMB:32, AccessKB:4, QD:1, LimitTxSizeMB:\"CYCLE\", LimitTimeSec:3, "
+      "DotPerSec:4, GetTemperatureSec:1 );");
+  EXPECT_EQ(Code(), 0) << Description();
+  const auto csv = platform::ReadWholeFile(FileOf(".CSV"));
+  ASSERT_TRUE(csv);
+  std::vector<std::string> lines;
+  std::string text(csv->begin(), csv->end());
+  for (size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2)
+    lines.push_back(text.substr(at, end - at));
+  ASSERT_GE(lines.size(), 6u);  // the header and about four samples a second
+  const auto composite = [](const std::string& line) {
+    size_t at = 0;
+    for (int field = 0; field < 5; ++field) at = line.find(',', at) + 1;
+    return line.substr(at, line.find(',', at) - at);
+  };
+  EXPECT_EQ(composite(lines[1]), "313");
+  size_t read = 0;
+  for (size_t i = 1; i < lines.size(); ++i) read += composite(lines[i]) == "313";
+  EXPECT_GE(read, 2u);
+  EXPECT_LT(read, lines.size() - 1);  // not every sample: at most one a second
+}
+
+// The engine on its own, with hooks over the lab's queue: a cycle that takes more samples than it may
+// ends the job with TooManyPoints (-87), its figures kept.
+TEST_F(PerformanceLab, TooManySamplesEndTheJob) {
+  struct LabHooks final : ThroughputHooks {
+    platform::DeviceTree& tree;
+    platform::Host& host;
+    LabHooks(platform::DeviceTree& t, platform::Host& h) : tree(t), host(h) {}
+    std::unique_ptr<platform::AsyncQueue> OpenQueue(uint32_t depth, std::string& why) override {
+      platform::QueueOptions o;
+      o.depth = depth;
+      o.access = platform::OpenAccess::kRead;
+      return tree.OpenQueue(disk::testing::kRawNvme, o, host, why);
+    }
+    std::array<uint16_t, 9> ReadTemperatures() override { return {}; }
+    void ShowStatus(std::string_view) override {}
+    void Notice(std::string_view) override {}
+    void CycleEnded(const CycleRecord& c) override { samples = c.samples.size(); }
+    size_t samples = 0;
+  } hooks(tree(), host);
+  sim::FaultPlan slow;
+  slow.stallMs = 2;  // 500 requests a second: the range outlasts the samples
+  Drive(disk::testing::kRawNvme)->set_faults(slow);
+  ThroughputSetup setup;
+  setup.request.rangeLenMB = 32;
+  setup.request.accessSize = 4096;
+  setup.request.queueDepth = 1;
+  setup.dotPerSec = 100;
+  setup.maxSamples = 5;
+  const ThroughputOutcome outcome = RunThroughputJob(setup, hooks, host);
+  EXPECT_EQ(outcome.code, code::kTooMuchMemory);
+  EXPECT_EQ(outcome.state, JobState::TooManyPoints);
+  EXPECT_EQ(hooks.samples, 5u);
+  EXPECT_GT(outcome.stats.avgIOps, 0u);
 }
 
 TEST_F(PerformanceLab, WritingTestsRefuseDisksTheyMustNotWrite) {

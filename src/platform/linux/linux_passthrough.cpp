@@ -1,5 +1,5 @@
-// The pass-through requests of LinuxDevice: SCSI and ATA through SG_IO, NVMe through the NVMe
-// driver's admin and I/O ioctls.
+// The pass-through requests of LinuxDevice: SCSI CDBs (and with them the SAT CDBs of ATA commands)
+// through SG_IO, NVMe through the NVMe driver's admin and I/O ioctls.
 #include <linux/nvme_ioctl.h>
 #include <scsi/sg.h>
 #include <sys/ioctl.h>
@@ -10,16 +10,13 @@
 #include <cstring>
 
 #include "platform/linux/linux_device.h"
-#include "platform/sat_cdb.h"
 
 namespace kestrune::platform::linux_dev {
 namespace {
 
 constexpr uint8_t kHostTimeout = 0x03;    // DID_TIME_OUT
 constexpr uint16_t kDriverTimeout = 0x06; // DRIVER_TIMEOUT
-constexpr uint8_t kGood = 0x00;
-constexpr uint8_t kSenseIllegalRequest = 0x05;
-constexpr uint8_t kStatusReady = 0x50;    // DRDY | DSC: what a completed command leaves
+constexpr uint16_t kDriverSense = 0x08;   // DRIVER_SENSE
 constexpr uint16_t kNvmeStatusField = 0x07FF;  // SCT and SC (the kernel adds More and DNR above)
 
 uint32_t TimeoutMs(uint32_t seconds) {
@@ -35,21 +32,6 @@ PassStatus FailureOf(int error) {
       return PassStatus::kTimeout;
     default:
       return PassStatus::kFailed;
-  }
-}
-
-// Sense key and ASC of sense data in either format; {0, 0} when there is none.
-std::pair<uint8_t, uint8_t> SenseKeyAndCode(std::span<const uint8_t> sense) {
-  if (sense.size() < 3) return {0, 0};
-  switch (sense[0] & 0x7F) {
-    case 0x72:
-    case 0x73:
-      return {static_cast<uint8_t>(sense[1] & 0x0F), sense[2]};
-    case 0x70:
-    case 0x71:
-      return {static_cast<uint8_t>(sense[2] & 0x0F), sense.size() > 12 ? sense[12] : uint8_t{0}};
-    default:
-      return {0, 0};
   }
 }
 
@@ -86,6 +68,9 @@ PassStatus SgIo(int fd, std::span<const uint8_t> cdb, DataDirection direction, s
   if (::ioctl(fd, SG_IO, &h) < 0) return FailureOf(errno);
   if (h.host_status == kHostTimeout || (h.driver_status & 0x0F) == kDriverTimeout) return PassStatus::kTimeout;
   if (h.host_status != 0) return PassStatus::kFailed;  // the adapter lost the device or the request
+  // The driver byte: DRIVER_SENSE only says that sense data came back; anything else is a failure
+  // of the request on its way (the device's answer cannot be trusted).
+  if ((h.driver_status & 0x0F) != 0 && (h.driver_status & 0x0F) != kDriverSense) return PassStatus::kFailed;
 
   result.status = h.status;
   result.senseLength = std::min<uint32_t>(h.sb_len_wr, static_cast<uint32_t>(result.sense.size()));
@@ -113,33 +98,10 @@ PassStatus LinuxDevice::Scsi(std::span<const uint8_t> cdb, DataDirection directi
   return SgIo(fd_, cdb, direction, data, timeoutSeconds, result);
 }
 
-PassStatus LinuxDevice::Ata(AtaRegisters& regs, DataDirection direction, std::span<uint8_t> data,
-                            uint32_t timeoutSeconds) {
-  if (!TakesSgIo()) return PassStatus::kNotSupported;
-  if (direction != DataDirection::kNone && data.empty()) direction = DataDirection::kNone;
-  // Output registers of a successful command are asked for (CK_COND) on non-data commands only:
-  // libata reads them before a PIO data-in transfer has settled and reports DRQ still set.
-  const bool nonData = direction == DataDirection::kNone;
-  const std::array<uint8_t, 16> cdb = AtaPassThrough16Cdb(regs, direction, nonData);
-  ScsiResult result;
-  PassStatus status = SgIo(fd_, cdb, direction, data, timeoutSeconds, result);
-  if (status != PassStatus::kOk) return status;
-
-  const std::span<const uint8_t> sense(result.sense.data(), result.senseLength);
-  if (std::optional<AtaRegisters> out = AtaRegistersFromSense(sense)) {
-    const bool dma = regs.dma;
-    regs = *out;
-    regs.dma = dma;
-    return PassStatus::kOk;
-  }
-  if (result.status == kGood) {
-    // Completed, but the layer returned no registers: what a finished command leaves behind.
-    regs.command = kStatusReady;
-    regs.features = 0;
-    return PassStatus::kOk;
-  }
-  // CHECK CONDITION without registers: the layer itself refused the request.
-  return SenseKeyAndCode(sense).first == kSenseIllegalRequest ? PassStatus::kNotSupported : PassStatus::kFailed;
+PassStatus LinuxDevice::Ata(AtaRegisters&, DataDirection, std::span<uint8_t>, uint32_t) {
+  // Linux has no ATA task-file request for SATA disks: libata takes ATA commands only as the SCSI
+  // ATA PASS-THROUGH CDBs, which the SAT route sends through Scsi.
+  return PassStatus::kNotSupported;
 }
 
 PassStatus LinuxDevice::Nvme(NvmeRoute route, NvmeQueue queue, std::span<const uint8_t, 64> entry,

@@ -1,0 +1,29 @@
+#include "devcmd/ata_command_support.h"
+
+#include "base/completion_codes.h"
+#include "disk/ata_operations.h"
+#include "engine/interpreter.h"
+#include "engine/view.h"
+
+namespace kestrune::devcmd {
+
+void DetailLine(engine::Interpreter& interp, uint32_t view, std::string_view text, uint32_t colour) {
+  interp.writer().WriteLine(interp.output(view), text, engine::kDetail, 10, colour);
+}
+
+std::string DebugEcho(engine::Interpreter& interp, const disk::AtaTaskFile& tf) {
+  return interp.settings().debugLevel != 0 ? disk::AtaEchoText(tf) : std::string();
+}
+
+int32_t SendAta(engine::Interpreter& interp, const disk::AtaTaskFile& tf, std::span<uint8_t> data,
+                uint32_t timeoutSeconds) {
+  NvmeTarget target = CurrentAtaTarget(interp);
+  if (!target) return base::code::kOpenDiskFailed;
+  return disk::AtaCommand(*target.tree, *target.disk, tf, data, timeoutSeconds);
+}
+
+bool ConfirmSecurityErase(engine::Interpreter& interp, uint32_t view) {
+  return interp.ui().AskOkCancel(view, "Security Erase?", &interp.view(view).cancel);
+}
+
+}  // namespace kestrune::devcmd

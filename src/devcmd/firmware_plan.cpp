@@ -1,0 +1,82 @@
+#include "devcmd/firmware_plan.h"
+
+#include <algorithm>
+
+#include "base/bytes.h"
+#include "base/completion_codes.h"
+#include "base/text.h"
+#include "devcmd/firmware_image.h"
+#include "disk/nvme_operations.h"
+
+namespace kestrune::devcmd {
+namespace {
+
+namespace code = base::code;
+
+constexpr uint32_t kMinPageBytes = 4096;
+constexpr uint8_t kNoGranularity = 0xFF;
+constexpr uint32_t kReadOnlySlot = 1;
+
+}  // namespace
+
+FirmwareCaps ReadFirmwareCaps(const uint8_t* id) {
+  FirmwareCaps c;
+  c.mdts = id[77];
+  c.frmw = id[260];
+  c.mtfa = base::GetLe16(id + 270);
+  c.fwug = id[319];
+  return c;
+}
+
+uint32_t RouteTransferLimit(disk::DiskKind kind) {
+  switch (kind) {
+    case disk::DiskKind::kRtl9210:
+    case disk::DiskKind::kRtl9210B:
+      return static_cast<uint32_t>(disk::kMaxRtl9210Bytes);
+    case disk::DiskKind::kJmi:
+      return static_cast<uint32_t>(disk::kMaxJmicronBytes);
+    default:
+      return 0;
+  }
+}
+
+DownloadPlan PlanDownload(const FirmwareCaps& caps, disk::DiskKind kind, uint64_t imageBytes, uint32_t slot) {
+  DownloadPlan p;
+  auto refuse = [&](std::string detail) {
+    p.code = code::kBadParameter;
+    p.detail = std::move(detail);
+    return p;
+  };
+  const uint8_t count = caps.slotCount();
+  if (slot > count) return refuse(base::Format("Slot %u beyond the drive's %u firmware slots", slot, count));
+  p.slot = static_cast<uint8_t>(slot);
+  if (slot == kReadOnlySlot && caps.slot1ReadOnly()) {
+    if (count < 2) return refuse("Slot 1 is read-only and the drive has no other slot");
+    p.slot = 2;
+  }
+  const uint64_t granularity =
+      caps.fwug == 0 || caps.fwug == kNoGranularity ? kFirmwarePieceBytes : uint64_t{caps.fwug} * kMinPageBytes;
+  uint64_t limit = UINT32_MAX;
+  if (caps.mdts != 0 && caps.mdts < 20) limit = std::min<uint64_t>(limit, uint64_t{kMinPageBytes} << caps.mdts);
+  if (const uint32_t route = RouteTransferLimit(kind); route != 0) limit = std::min<uint64_t>(limit, route);
+  if (granularity > limit) {
+    return refuse(base::Format("FW granularity %llu bytes above the %llu bytes a transfer carries",
+                               static_cast<unsigned long long>(granularity), static_cast<unsigned long long>(limit)));
+  }
+  if (imageBytes > UINT32_MAX) return refuse("FW image too large");
+  p.pieceBytes = static_cast<uint32_t>(granularity);
+  for (uint64_t at = 0; at < imageBytes; at += granularity)
+    p.pieces.push_back({static_cast<uint32_t>(at), static_cast<uint32_t>(std::min(granularity, imageBytes - at))});
+  return p;
+}
+
+uint8_t ChooseCommitAction(uint32_t commit, uint32_t configType, disk::DiskKind kind,
+                           std::string_view firmwareRevision, std::string_view versionMarker) {
+  if (commit != 0) return static_cast<uint8_t>(commit);
+  if (kind == disk::DiskKind::kNvm) return 3;
+  if (configType == 0 && !versionMarker.empty() && firmwareRevision.find(versionMarker) != std::string_view::npos)
+    return 3;
+  return 1;
+}
+
+}  // namespace kestrune::devcmd

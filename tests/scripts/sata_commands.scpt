@@ -1,0 +1,26 @@
+// The SATA commands on the default lab's SATA test drive: identify, word dump, SMART, self-test, round trips, raw and power commands.
+Identify();
+Model = Identify( Items:"MN" );
+Print( Output:"Model: " + Model );
+Both = Identify( Items:"SN | FWver" );
+Print( Output:Both );
+Top = Identify( Items:"MAXLBA" );
+Print( Output:Top );
+IdentifyEx( StartWord:300 );
+IdentifyEx( StartWord:10, EndWord:27 );
+SMART();
+Temperature = SMART( Items:"194" );
+Print( Output:"Temperature raw: " + Temperature );
+SMART_Offline( SelfTest:"Short" );
+SMART( Items:"5" );
+SMART_Offline( SelfTest:"Abort" );
+SMART( Items:"5" );
+ATAWrite( LBA:1000, SectorCount:2, WritePattern:0xA1B2C3D4, MarkSectorHeader:TRUE, ATA_WMode:"Normal" );
+ATARead( LBA:1000, SectorCount:2, ATA_RMode:"Multiple" );
+ATAWrite( LBA:2000, SectorCount:1, WritePattern:0x01020304, MarkSectorHeader:FALSE, ATA_WMode:"DMA" );
+ATARead( LBA:2000, SectorCount:1, ATA_RMode:"DMA" );
+ATA( IO:"IN", ATACmd:0x20, Feature:0, SectorCount:1, Low:0xD0, Mid:0x07, High:0, ExLow:0, ExMid:0, ExHigh:0 );
+ATA( IO:"NODATA", ATACmd:0xE1, Feature:0, SectorCount:0, Low:0, Mid:0, High:0, ExLow:0, ExMid:0, ExHigh:0 );
+Standby = STBI();
+Idle = IDLE();
+Print( Output:"STBI " + Standby + ", IDLE " + Idle );

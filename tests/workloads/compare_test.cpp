@@ -1,0 +1,202 @@
+// The compare commands on the sector lab: clean runs and their report, the checks that come before
+// any I/O, a bit that flips on the read path (-70) or in the stored data (-71) with its place and
+// dumps, and Compare_WithPattern over what FullByPattern wrote. The hand-out's rules on their own.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "base/completion_codes.h"
+#include "disk/sector_lab.h"
+#include "platform/files.h"
+#include "workloads/compare_commands.h"
+#include "workloads/pattern_commands.h"
+#include "workloads/verify_handout.h"
+
+namespace kestrune::workloads {
+namespace {
+
+namespace code = base::code;
+using disk::testing::kMiB;
+
+TEST(VerifyHandOut, LanesSequenceAndHeldBlocks) {
+  ::kestrune::testing::FakeHost host;
+  Generator generator(7);
+  VerifySettings s;
+  s.rangeBytes = 8 * 4096;
+  s.accessSize = 4096;
+  s.threads = 3;
+  // Random mode: thread t only gets blocks t, t + 3, t + 6 of the range.
+  s.random = true;
+  VerifyHandOut random(s, generator, host, nullptr);
+  for (int i = 0; i < 60; ++i) {
+    const uint32_t t = i % 3;
+    const auto op = random.Next(t);
+    ASSERT_TRUE(op);
+    EXPECT_EQ(op->offset / 4096 % 3, t) << i;
+    EXPECT_EQ(op->sequence, static_cast<uint64_t>(i + 1));
+  }
+  // Sequential: one cursor for all threads, back to the start at the range's end, and a block that
+  // another thread still holds (not yet read back) is skipped.
+  s.random = false;
+  VerifyHandOut seq(s, generator, host, nullptr);
+  std::vector<uint64_t> blocks;
+  for (uint32_t t = 0; t < 3; ++t) blocks.push_back(seq.Next(t)->offset / 4096);
+  EXPECT_EQ(blocks, (std::vector<uint64_t>{0, 1, 2}));
+  for (int i = 0; i < 5; ++i) seq.Next(0);  // blocks 3..7; thread 1 and 2 still hold 1 and 2
+  EXPECT_EQ(seq.Next(0)->offset / 4096, 0u);
+  EXPECT_EQ(seq.Next(0)->offset / 4096, 3u);  // 1 and 2 held: skipped
+  seq.Release(1);
+  seq.Stop();
+  EXPECT_FALSE(seq.Next(1));
+
+  // A byte limit lets the request that reached it run, and stops the next one.
+  s.limitBytes = 2 * 4096;
+  VerifyHandOut limited(s, generator, host, nullptr);
+  EXPECT_TRUE(limited.Next(0));
+  EXPECT_TRUE(limited.Next(0));
+  EXPECT_FALSE(limited.Next(0));
+  EXPECT_TRUE(limited.stopped());
+
+  // Ratios: more than the table, or a job that would never write while only a byte limit ends it.
+  VerifySettings r;
+  r.limitBytes = kMiB;
+  r.trimRatio = 9000, r.flushRatio = 1001;
+  EXPECT_FALSE(VerifyRatiosSound(r));
+  r.flushRatio = 1000;
+  EXPECT_FALSE(VerifyRatiosSound(r));
+  r.limitSeconds = 10;
+  EXPECT_TRUE(VerifyRatiosSound(r));
+  r.trimRatio = 100, r.fuaRatio = 100, r.flushRatio = 100, r.limitSeconds = 0;
+  EXPECT_TRUE(VerifyRatiosSound(r));
+}
+
+class CompareLab : public disk::testing::SectorLab {
+ protected:
+  CompareLab() {
+    EXPECT_TRUE(RegisterCompareCommands(interp).empty());
+    EXPECT_TRUE(RegisterPatternCommands(interp).empty());
+    Select(disk::testing::kRawNvme);
+  }
+  std::vector<std::string> Texts() {
+    std::vector<std::string> t;
+    for (const engine::OutputLine& l : Body()) t.push_back(l.text);
+    return t;
+  }
+  bool Printed(const std::string& text) {
+    const auto t = Texts();
+    return std::find(t.begin(), t.end(), text) != t.end();
+  }
+  void Fault(const std::function<void(sim::FaultPlan&)>& edit) {
+    sim::FaultPlan plan = Drive(disk::testing::kRawNvme)->faults();
+    edit(plan);
+    Drive(disk::testing::kRawNvme)->set_faults(plan);
+  }
+};
+
+TEST_F(CompareLab, CleanRunsReportNoError) {
+  const char* statements[] = {
+      "Compare_SeqReadWrite( LBA:0, RangeLenMB:2, AccessKB:64, QD:4, WritePattern:0x5AA5A55A, LimitCycle:2 );",
+      "Compare_RandReadWrite( LBA:2048, RangeLenMB:2, AccessKB:4, QD:8, WritePattern:\"AUTO\", LimitTxSizeMB:1, "
+      "LimitTimeSec:0, StepRun:0, StepDelay:0, TrimRatio:2000, FuaRatio:2000, FlushRatio:1000, nWrite1Read:1 );",
+      "Compare_SeqReadWrite( LBA:0, RangeLenMB:1, AccessSector:16, QD:32, WritePattern:0, LimitCycle:1 );",
+  };
+  for (const char* statement : statements) {
+    Run(statement);
+    EXPECT_EQ(Code(), 0) << statement << " " << Description();
+    EXPECT_TRUE(Printed("Compare Result : Compare Finish. No error exist. | 0")) << statement;
+  }
+  // Two cycles of the first job, each exactly complete.
+  Run(statements[0]);
+  EXPECT_TRUE(Printed("Last Cycle Data, Cycle2, Process:100%"));
+}
+
+TEST_F(CompareLab, ChecksComeBeforeAnyIo) {
+  const struct {
+    const char* statement;
+    const std::string& disk;
+    int32_t code;
+    const char* detail;
+  } cases[] = {
+      {"Compare_SeqReadWrite( LBA:0, RangeLenMB:1, AccessKB:4, QD:129 );", disk::testing::kRawNvme, code::kBadParameter, ""},
+      {"Compare_SeqReadWrite( LBA:0, RangeLenMB:1, AccessKB:0, QD:1 );", disk::testing::kRawNvme, code::kBadParameter, ""},
+      {"Compare_SeqReadWrite( LBA:0, RangeLenMB:1, AccessKB:2, QD:1 );", disk::testing::kRaw4K, code::kBadParameter, ""},
+      {"Compare_SeqReadWrite( LBA:0x200000, RangeLenMB:1, AccessKB:4, QD:1 );", disk::testing::kRawNvme,
+       code::kBadParameter, ""},
+      {"Compare_RandReadWrite( LBA:0, RangeLenMB:1, AccessKB:4, QD:1, WritePattern:0, LimitTxSizeMB:1, LimitTimeSec:0, "
+       "StepRun:0, StepDelay:0, TrimRatio:6000, FuaRatio:0, FlushRatio:5000 );",
+       disk::testing::kRawNvme, code::kBadParameter, ""},
+      {"Compare_RandReadWrite( LBA:0, RangeLenMB:1, AccessKB:512, QD:4 );", disk::testing::kRawNvme, code::kBadParameter,
+       ""},  // two blocks for four threads
+      {"Compare_SeqReadWrite( LBA:0, RangeLenMB:1, AccessKB:4, QD:1 );", disk::testing::kLettered, code::kRawModeOnly, ""},
+      {"Compare_WithPattern( LBA:0, RangeSector:8, ComparePattern:\"AUTO\" );", disk::testing::kRawNvme,
+       code::kBadParameter, "Cannot support AUTO Pattern"},
+      {"Compare_WithPattern( LBA:0, RangeSector:8, ComparePattern:1, MarkSectorHeader:TRUE, AccessKB:0 );",
+       disk::testing::kRawNvme, code::kBadParameter, ""},
+  };
+  for (const auto& c : cases) {
+    Select(c.disk);
+    lab->requestLog().Clear();
+    Run(c.statement);
+    EXPECT_EQ(Code(), c.code) << c.statement;
+    EXPECT_NE(Description().find(c.detail), std::string::npos) << c.statement << ": " << Description();
+    EXPECT_TRUE(Requests("OpenQueue").empty()) << c.statement;
+  }
+}
+
+TEST_F(CompareLab, MiscomparesAreClassifiedByTheSecondRead) {
+  const struct {
+    bool stored;
+    int32_t code;
+    const char* type;
+    const char* result;
+  } cases[] = {
+      {false, code::kMiscompareThenCorrect, "Error Type   : 1st Read is Miscompare, 2nd Read is Correct!",
+       "Compare Result : 1st Read is Miscompare, 2nd Read is Correct! | 1"},
+      {true, code::kMiscompareTwice, "Error Type   : 1st Read is Miscompare, 2nd Read is still MisCompare!",
+       "Compare Result : 1st Read is Miscompare, 2nd Read is still Miscompare! | 2"},
+  };
+  for (const auto& c : cases) {
+    // The verify job's first read of LBA 0x105 is its read-back after writing the block.
+    Fault([&](sim::FaultPlan& p) { (c.stored ? p.bitFlipWrites : p.bitFlipReads).insert(0x105); });
+    Run("Compare_SeqReadWrite( LBA:0x100, RangeLenMB:1, AccessKB:64, QD:1, WritePattern:0x11111111, LimitCycle:1 );");
+    EXPECT_EQ(Code(), c.code);
+    EXPECT_TRUE(Printed(c.type)) << c.type;
+    EXPECT_TRUE(Printed("Error Action : LBA:0x100 , AccessSize:0x10000"));
+    EXPECT_TRUE(Printed("Error LBA    : 0x105 ")) << ::testing::PrintToString(Texts());
+    EXPECT_TRUE(Printed(c.result)) << c.result;
+    EXPECT_NE(Description().find("CurrentLBA: 0x0000000000000100"), std::string::npos) << Description();
+    // The dumps: the sector as written and as read, one bit apart in its middle byte.
+    std::vector<std::string> dumps;
+    for (const engine::OutputLine& l : printed)
+      if (l.kind == engine::kDataFile) dumps.push_back(l.attachedPath);
+    ASSERT_EQ(dumps.size(), 3u);
+    const auto expected = platform::ReadWholeFile(dumps[0]), first = platform::ReadWholeFile(dumps[1]);
+    ASSERT_TRUE(expected && first);
+    ASSERT_EQ(expected->size(), 512u);
+    EXPECT_EQ((*expected)[256] ^ (*first)[256], 1);
+    EXPECT_EQ(std::vector(expected->begin(), expected->begin() + 8), (std::vector<uint8_t>{0, 0, 0, 0, 0, 0, 1, 5}));
+    Fault([](sim::FaultPlan& p) { p.bitFlipReads.clear(), p.bitFlipWrites.clear(); });
+  }
+}
+
+TEST_F(CompareLab, WithPatternReadsWhatTheFillWrote) {
+  Run("FullByPattern( LBA:0x40, RangeSector:64, Pattern:0x12345678, MarkSectorHeader:TRUE );");
+  ASSERT_EQ(Code(), 0) << Description();
+  Run("Compare_WithPattern( LBA:0x40, RangeSector:64, ComparePattern:0x12345678, MarkSectorHeader:TRUE, AccessKB:8 );");
+  EXPECT_EQ(Code(), 0) << Description();
+  EXPECT_TRUE(Printed("Compare Result : Compare Finish. No error exist. | 0"));
+  // A bit that flips on the way: the second read is right.
+  Fault([](sim::FaultPlan& p) { p.bitFlipReads.insert(0x50); });
+  Run("Compare_WithPattern( LBA:0x40, RangeSector:64, ComparePattern:0x12345678, MarkSectorHeader:TRUE, AccessKB:8 );");
+  EXPECT_EQ(Code(), code::kMiscompareThenCorrect);
+  EXPECT_TRUE(Printed("Error LBA    : 0x50 "));
+  // Without the marks the first sector already differs, and stays so.
+  Run("Compare_WithPattern( LBA:0x40, RangeSector:64, ComparePattern:0x12345678, MarkSectorHeader:FALSE, AccessKB:8 );");
+  EXPECT_EQ(Code(), code::kMiscompareTwice);
+  EXPECT_TRUE(Printed("Error LBA    : 0x40 "));
+}
+
+}  // namespace
+}  // namespace kestrune::workloads
