@@ -6,6 +6,7 @@
 #include "base/bytes.h"
 #include "base/completion_codes.h"
 #include "base/text.h"
+#include "disk/ata_smart.h"
 #include "disk/disk_state.h"
 #include "disk/dump_file.h"
 #include "disk/nvme_operations.h"
@@ -158,7 +159,10 @@ class CommandHooks final : public ThroughputHooks {
   }
 
   std::array<uint16_t, 9> ReadTemperatures() override {
-    // NVMe: the SMART / Health page. SATA drives read 0 until their attribute read is in.
+    // SATA: a fresh read of the SMART attributes (194 composite, 190 and 231 sensors 1 and 2, in
+    // degrees Celsius); NVMe: the SMART / Health page (kelvin).
+    if (disk::IsSataKind(state_.current.diskKind))
+      return disk::ReadSataTemperatures(*state_.tree, state_.current).value_or(std::array<uint16_t, 9>{});
     if (!disk::IsNvmeKind(state_.current.diskKind)) return {};
     disk::SectorBuffer page(kSmartLogBytes);
     if (!page.ok() || disk::GetLogPage(*state_.tree, state_.current, kSmartLogId, 0, false, page.bytes()) !=

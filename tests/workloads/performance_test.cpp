@@ -14,6 +14,8 @@
 #include "disk/sector_lab.h"
 #include "platform/async_queue.h"
 #include "platform/files.h"
+#include "sim/ata_smart.h"
+#include "base/text.h"
 #include "workloads/performance_commands.h"
 #include "workloads/performance_files.h"
 #include "workloads/performance_params.h"
@@ -390,6 +392,20 @@ TEST_F(PerformanceLab, TemperaturesGoIntoTheSamples) {
   for (size_t i = 1; i < lines.size(); ++i) read += composite(lines[i]) == "313";
   EXPECT_GE(read, 2u);
   EXPECT_LT(read, lines.size() - 1);  // not every sample: at most one a second
+
+  // A SATA drive's come from a fresh read of its SMART attributes, in degrees Celsius (a read test
+  // may read the whole system disk).
+  Select(disk::testing::kSystemSata);
+  Run("Performance_SeqRead( LBA:0, RangeLenMB:1, AccessKB:128, QD:1, LimitCycle:1, LimitTimeSec:0, DotPerSec:1, "
+      "GetTemperatureSec:1 );");
+  EXPECT_EQ(Code(), 0) << Description();
+  const auto sata = platform::ReadWholeFile(FileOf(".CSV"));
+  ASSERT_TRUE(sata);
+  const std::string sataText(sata->begin(), sata->end());
+  EXPECT_NE(sataText.find(base::Format(",%u,%u,%u,0,", sim::kSmartTemperature, sim::kSmartAirflowTemperature,
+                                       sim::kSmartAttribute231Raw)),
+            std::string::npos)
+      << sataText;
 }
 
 // The engine on its own, with hooks over the lab's queue: a cycle that takes more samples than it may
