@@ -24,6 +24,7 @@
 #include "workloads/coverage_map.h"
 #include "workloads/fill_by_pattern.h"
 #include "workloads/job_stats.h"
+#include "workloads/mark_diagnosis.h"
 #include "workloads/pattern_dumps.h"
 #include "workloads/pattern_pass.h"
 #include "workloads/sequential_pass.h"
@@ -266,6 +267,7 @@ void CompareWithPattern(engine::Interpreter& interp, uint32_t view, std::string_
     secondRead.resize(firstRead.size());
     platform::WriteWholeFile(DumpName(report.outputBase, DumpKind::SecondRead), SectorOf(secondRead, *badSector, ss));
     report.code = FirstDifferingSector(secondRead, want, ss) ? code::kMiscompareTwice : code::kMiscompareThenCorrect;
+    report.cause = DiagnoseMiscompare({want, firstRead, ss, mark, false});
   }
   FinishCompare(interp, view, report, report.actionLba);
 }

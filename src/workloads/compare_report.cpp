@@ -36,6 +36,7 @@ void FinishCompare(engine::Interpreter& interp, uint32_t view, const CompareRepo
                       static_cast<unsigned long long>(r.accessSize)),
          kYellow);
     line(base::Format("Error LBA    : 0x%llX ", static_cast<unsigned long long>(r.errorLba)), kYellow);
+    if (!r.cause.empty()) line("Error Cause  : " + r.cause, kYellow);
     const struct {
       const char* caption;
       DumpKind kind;

@@ -16,6 +16,7 @@ struct CompareReport {
   int32_t code = 1;  // 1, or the failure (kMiscompareThenCorrect, kMiscompareTwice, kReadFailed, ...)
   uint64_t actionLba = 0;   // first LBA of the request that miscompared
   uint64_t errorLba = 0;    // the first sector that differs
+  std::string cause;        // what the sector's marks say (mark_diagnosis.h); "" when not known
   uint64_t accessSize = 0;  // that request's bytes
   uint32_t cycle = 0;
   uint32_t percent = 0;

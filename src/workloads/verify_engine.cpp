@@ -11,6 +11,7 @@
 #include "platform/files.h"
 #include "platform/io_buffer.h"
 #include "workloads/job_stats.h"
+#include "workloads/mark_diagnosis.h"
 #include "workloads/pattern_dumps.h"
 #include "workloads/random_source.h"
 #include "workloads/sequential_pass.h"
@@ -196,6 +197,7 @@ class VerifyThread {
     r.actionLba = op.offset / ss;
     r.errorLba = r.actionLba + sector;
     r.accessSize = s_.run.settings.accessSize;
+    r.cause = DiagnoseMiscompare({expected_->bytes(), first_->bytes(), ss, !trimmed_, !trimmed_});
     s_.outcome.lastOffset = op.offset;
     return false;
   }

@@ -10,7 +10,9 @@
 #include "base/completion_codes.h"
 #include "disk/sector_lab.h"
 #include "platform/files.h"
+#include "disk/pattern_fill.h"
 #include "workloads/compare_commands.h"
+#include "workloads/mark_diagnosis.h"
 #include "workloads/pattern_commands.h"
 #include "workloads/verify_handout.h"
 
@@ -70,6 +72,33 @@ TEST(VerifyHandOut, LanesSequenceAndHeldBlocks) {
   EXPECT_TRUE(VerifyRatiosSound(r));
   r.trimRatio = 100, r.fuaRatio = 100, r.flushRatio = 100, r.limitSeconds = 0;
   EXPECT_TRUE(VerifyRatiosSound(r));
+}
+
+TEST(MarkDiagnosis, EachCauseFromTheMarks) {
+  std::vector<uint8_t> written(4 * 512, 0x5A);
+  disk::StampLongMarks(written, 0x40, 512, 7);
+  auto with = [&](const std::function<void(std::vector<uint8_t>&)>& change) {
+    std::vector<uint8_t> read = written;
+    change(read);
+    return DiagnoseMiscompare({written, read, 512, true, true});
+  };
+  const struct {
+    const char* cause;
+    std::function<void(std::vector<uint8_t>&)> change;
+  } cases[] = {
+      {"", [](std::vector<uint8_t>&) {}},
+      {"deallocated", [](std::vector<uint8_t>& r) { std::fill(r.begin() + 512, r.begin() + 1024, 0xFF); }},
+      {"foreign (mark names LBA 0x99: misdirected)", [](std::vector<uint8_t>& r) { disk::StampLongMarks(std::span(r).subspan(1024, 512), 0x99, 512, 7); }},
+      {"stale (own LBA, older write 5)", [](std::vector<uint8_t>& r) { disk::StampLongMarks(r, 0x40, 512, 5); }},
+      {"torn (sectors 2..3 from other writes)",
+       [](std::vector<uint8_t>& r) { disk::StampLongMarks(std::span(r).subspan(1024), 0x42, 512, 5); }},
+      {"corrupt (3 bits)", [](std::vector<uint8_t>& r) { r[3 * 512 + 100] ^= 0x07; }},
+  };
+  for (const auto& c : cases) EXPECT_EQ(with(c.change), c.cause) << c.cause;
+  // Without marks only the data can speak.
+  std::vector<uint8_t> plain(512, 0x11), read = plain;
+  read[0] = 0x10;
+  EXPECT_EQ(DiagnoseMiscompare({plain, read, 512, false, false}), "corrupt (1 bits)");
 }
 
 class CompareLab : public disk::testing::SectorLab {
@@ -165,6 +194,7 @@ TEST_F(CompareLab, MiscomparesAreClassifiedByTheSecondRead) {
     EXPECT_TRUE(Printed(c.type)) << c.type;
     EXPECT_TRUE(Printed("Error Action : LBA:0x100 , AccessSize:0x10000"));
     EXPECT_TRUE(Printed("Error LBA    : 0x105 ")) << ::testing::PrintToString(Texts());
+    EXPECT_TRUE(Printed("Error Cause  : corrupt (1 bits)"));
     EXPECT_TRUE(Printed(c.result)) << c.result;
     EXPECT_NE(Description().find("CurrentLBA: 0x0000000000000100"), std::string::npos) << Description();
     // The dumps: the sector as written and as read, one bit apart in its middle byte.
