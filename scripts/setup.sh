@@ -3,9 +3,9 @@
 set -euo pipefail
 # libcairo2-dev draws the charts on Linux; fonts-dejavu-core gives them their monospace font;
 # nlohmann-json3-dev (header-only) writes the performance jobs' JSON records, also in the Windows build;
-# fio is the reference of bench/fio_compare.sh.
+# fio is the reference of bench/fio_compare.sh; xxd shows image bytes in tests/lab/check_integrity_loop.sh.
 packages=(cmake ninja-build g++ python3 pkg-config zlib1g-dev liburing-dev libgtest-dev libgmock-dev libbenchmark-dev
-          libcairo2-dev fonts-dejavu-core nlohmann-json3-dev fio g++-mingw-w64-x86-64-posix libz-mingw-w64-dev
+          libcairo2-dev fonts-dejavu-core nlohmann-json3-dev fio xxd g++-mingw-w64-x86-64-posix libz-mingw-w64-dev
           wine64)
 missing=()
 for p in "${packages[@]}"; do
