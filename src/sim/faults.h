@@ -82,6 +82,14 @@ struct FaultPlan {
   std::set<uint64_t> bitFlipReads;
   std::set<uint64_t> bitFlipWrites;
 
+  // Writes that report success and do not store what they said, once per listed LBA, each the next
+  // write that covers it: a lost write stores nothing; a torn write stores only its sectors before
+  // that LBA; a misdirected write (LBA -> other LBA) lands shifted by the difference, and its own
+  // sectors keep their old contents.
+  std::set<uint64_t> lostWrites;
+  std::set<uint64_t> tornWrites;
+  std::map<uint64_t, uint64_t> misdirectedWrites;
+
   // Reads and/or writes move fewer bytes than asked and still report success. shortTransferBytes
   // is the most a request moves (rounded down to whole sectors); 0 moves half the request.
   uint32_t shortTransfer = 0;

@@ -1,15 +1,15 @@
 // Firmware Image Download, Firmware Commit and Format NVM.
 //
-// Downloaded pieces gather in a staging image: each piece's offset must be a multiple of the
-// granularity (FWUG), its length a multiple of it or, for the image's last piece, of 4 KiB; a piece above MDTS is refused, a
-// piece overlapping one already received is Overlapping Range (a piece at offset 0 starts a new
-// image); a reset drops the staging image. A
-// commit with action 0, 1 or 3 checks the staged image (the lab's image format,
-// lab_firmware_image.h: else Invalid Firmware Image) and puts it into a slot (slot 0: the controller
-// picks a writable slot other than the active one; a read-only slot 1 refuses: Invalid Firmware
-// Slot); with action 1 the slot becomes active at the next reset, with 3 at once (or, with an
-// injected commit status, at the reset that status names); action 2 activates an existing slot at
-// the next reset. A slot's revision is the image's.
+// Downloaded pieces gather in a staging image. When FWUG names a granularity, each piece's offset
+// must be a multiple of it and its length too (or, for the image's last piece, of 4 KiB); a piece
+// above MDTS is refused; a piece overlapping one already received is Overlapping Range (a piece at
+// offset 0 that overlaps starts a new image instead); a reset drops the staging image. A commit
+// with action 0, 1 or 3 checks the staged image (the lab's image format, lab_firmware_image.h:
+// else Invalid Firmware Image) and puts it into a slot (slot 0: the controller picks a writable
+// slot other than the active one; a read-only slot 1 refuses: Invalid Firmware Slot); with action 1
+// the slot becomes active at the next reset, with 3 at once (or, with an injected commit status, at
+// the reset that status names); action 2 activates an existing slot at the next reset. A slot's
+// revision is the image's.
 #include <algorithm>
 
 #include "sim/lab_firmware_image.h"
@@ -20,9 +20,10 @@ namespace {
 
 constexpr uint64_t kUnit = 4096;
 
+// The granularity FWUG names; 0 when it names none (pieces are then any whole dwords).
 uint64_t Granularity(const DriveDescription& d) {
   const uint8_t fwug = d.nvmeFirmware.fwug;
-  return fwug == 0 || fwug == 0xFF ? kUnit : uint64_t{fwug} * kUnit;
+  return fwug == 0 || fwug == 0xFF ? 0 : uint64_t{fwug} * kUnit;
 }
 
 bool Overlaps(const NvmeControllerState& c, uint64_t offset, uint64_t end) {
@@ -59,9 +60,9 @@ void FirmwareDownload(NvmeRequest& r) {
     return SetStatus(r, nvme_status::kInvalidField);
   if (offset + length > kMaxFirmwareImageBytes) return SetStatus(r, nvme_status::kInvalidField);
   const uint64_t granularity = Granularity(d);
-  if (offset % granularity != 0 || (length % granularity != 0 && length % kUnit != 0))
+  if (granularity != 0 && (offset % granularity != 0 || (length % granularity != 0 && length % kUnit != 0)))
     return SetStatus(r, nvme_status::kInvalidField);
-  if (offset == 0) {  // a piece at offset 0 starts a new image
+  if (offset == 0 && Overlaps(c, 0, length)) {  // offset 0 again starts a new image
     c.stagedImage.clear();
     c.stagedRanges.clear();
   }

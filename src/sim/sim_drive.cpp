@@ -237,16 +237,51 @@ MediaStatus SimDrive::WriteMedia(uint64_t offset, std::span<const uint8_t> data,
   if (offset > desc_.capacityBytes || data.size() > desc_.capacityBytes - offset)
     return MediaStatus::kOutOfRange;
   if (controller_.security.locked || ata_.security.locked()) return MediaStatus::kIoError;
-  if (FaultsTouch(faults_.bitFlipWrites, offset, data.size())) {
-    std::vector<uint8_t> flipped(data.begin(), data.end());
-    FlipBits(faults_.bitFlipWrites, offset, flipped);
-    if (!store_->Write(offset, flipped, fua || !writeCacheOn())) return MediaStatus::kIoError;
-  } else if (!store_->Write(offset, data, fua || !writeCacheOn())) {
+  const bool durable = fua || !writeCacheOn();
+  FaultPlan& f = faults_;
+  const bool faulty = FaultsTouch(f.bitFlipWrites, offset, data.size()) ||
+                      FaultsTouch(f.lostWrites, offset, data.size()) ||
+                      FaultsTouch(f.tornWrites, offset, data.size()) || MisdirectedIn(offset, data.size());
+  if (!faulty) {
+    if (!store_->Write(offset, data, durable)) return MediaStatus::kIoError;
+  } else if (!WriteWithFaults(offset, data, durable)) {
     return MediaStatus::kIoError;
   }
   ++controller_.health.writeCommands;
   controller_.health.bytesWritten += data.size();
   return MediaStatus::kOk;
+}
+
+bool SimDrive::MisdirectedIn(uint64_t offset, uint64_t length) const {
+  const uint32_t ss = desc_.sectorSize;
+  auto it = faults_.misdirectedWrites.lower_bound(offset / ss);
+  return it != faults_.misdirectedWrites.end() && it->first * ss < offset + length;
+}
+
+bool SimDrive::WriteWithFaults(uint64_t offset, std::span<const uint8_t> data, bool durable) {
+  const uint32_t ss = desc_.sectorSize;
+  const uint64_t first = offset / ss, end = offset + data.size();
+  std::vector<uint8_t> bytes(data.begin(), data.end());
+  FlipBits(faults_.bitFlipWrites, offset, bytes);
+  // A lost write stores nothing; a misdirected one lands shifted to where its LBA points; a torn
+  // one stores only its sectors before the tear.
+  if (auto lost = faults_.lostWrites.lower_bound(first); lost != faults_.lostWrites.end() && *lost * ss < end) {
+    faults_.lostWrites.erase(lost);
+    return true;
+  }
+  uint64_t target = offset;
+  if (auto m = faults_.misdirectedWrites.lower_bound(first);
+      m != faults_.misdirectedWrites.end() && m->first * ss < end) {
+    target = offset + (m->second - m->first) * ss;
+    faults_.misdirectedWrites.erase(m);
+    if (target > desc_.capacityBytes || bytes.size() > desc_.capacityBytes - target) return true;
+  }
+  size_t length = bytes.size();
+  if (auto torn = faults_.tornWrites.lower_bound(first); torn != faults_.tornWrites.end() && *torn * ss < end) {
+    length = static_cast<size_t>(std::max(*torn * ss, offset) - offset);
+    faults_.tornWrites.erase(torn);
+  }
+  return length == 0 || store_->Write(target, std::span<const uint8_t>(bytes).first(length), durable);
 }
 
 bool SimDrive::EraseMedia() {

@@ -100,6 +100,10 @@ class SimDrive {
   // sector of data (data starts at offset) and forgets those LBAs.
   bool FaultsTouch(const std::set<uint64_t>& lbas, uint64_t offset, uint64_t length) const;
   void FlipBits(std::set<uint64_t>& lbas, uint64_t offset, std::span<uint8_t> data);
+  // Whether a misdirected sector lies in [offset, offset + length).
+  bool MisdirectedIn(uint64_t offset, uint64_t length) const;
+  // Stores a write that a stored-data fault touches, as FaultPlan says.
+  bool WriteWithFaults(uint64_t offset, std::span<const uint8_t> data, bool durable);
   IdentifyState& state() { return state_; }
   AtaDriveState& ata() { return ata_; }
   // The fault plan as it stands (handlers read it with the lock held).

@@ -140,7 +140,8 @@ TEST(InboxRequest, FirmwareDownloadOffsetIsInDwords) {
 TEST(InboxRequest, FirmwareCommitTakesSlotAndAction) {
   auto r = BuildInboxRequest(NvmeQueue::kAdmin, Make({0x10, 0, 2 | 3 << 3}), DataDirection::kNone, {}, 60);
   ASSERT_TRUE(r);
-  EXPECT_EQ(r->buffer, Hex("10 00 00 00 10 00 00 00 01 00 00 80 02 00 00 00"));
+  // Action 3 puts the downloaded image in the slot: no "switch to existing firmware".
+  EXPECT_EQ(r->buffer, Hex("10 00 00 00 10 00 00 00 01 00 00 00 02 00 00 00"));
 }
 
 TEST(InboxRequest, SecurityCommandsMayFallBackToScsi) {

@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "base/completion_codes.h"
+#include "base/text.h"
 #include "disk/sector_lab.h"
 #include "platform/files.h"
 #include "disk/pattern_fill.h"
@@ -209,6 +212,66 @@ TEST_F(CompareLab, MiscomparesAreClassifiedByTheSecondRead) {
     EXPECT_EQ(std::vector(expected->begin(), expected->begin() + 8), (std::vector<uint8_t>{0, 0, 0, 0, 0, 0, 1, 5}));
     Fault([](sim::FaultPlan& p) { p.bitFlipReads.clear(), p.bitFlipWrites.clear(); });
   }
+}
+
+// Every class of stored or read fault the lab can inject, at a random LBA of the range: the compare
+// finds it, names the sector and tells the cause from the marks.
+TEST_F(CompareLab, EveryInjectedFaultIsFoundAndClassified) {
+  std::mt19937 random(20261209);
+  const uint64_t first = 0x100, sectors = 2048;  // 1 MiB of 512-byte sectors
+  const char* verify = "Compare_SeqReadWrite( LBA:0x100, RangeLenMB:1, AccessKB:16, QD:1, WritePattern:0x22222222, LimitCycle:%d );";
+  // The range holds two cycles of blocks of 32 sectors: block k carries write 64 + k + 1.
+  Run(base::Format(verify, 2));
+  ASSERT_EQ(Code(), 0) << Description();
+  const struct {
+    const char* what;
+    std::function<void(sim::FaultPlan&, uint64_t)> inject;
+    int32_t code;
+    std::function<uint64_t(uint64_t)> errorLba;
+    std::function<std::string(uint64_t)> cause;
+  } cases[] = {
+      {"stored bit", [](sim::FaultPlan& p, uint64_t x) { p.bitFlipWrites.insert(x); }, code::kMiscompareTwice,
+       [](uint64_t x) { return x; }, [](uint64_t) { return std::string("corrupt (1 bits)"); }},
+      {"read bit", [](sim::FaultPlan& p, uint64_t x) { p.bitFlipReads.insert(x); }, code::kMiscompareThenCorrect,
+       [](uint64_t x) { return x; }, [](uint64_t) { return std::string("corrupt (1 bits)"); }},
+      {"lost write", [](sim::FaultPlan& p, uint64_t x) { p.lostWrites.insert(x); }, code::kMiscompareTwice,
+       [&](uint64_t x) { return x / 32 * 32; },
+       [&](uint64_t x) { return base::Format("stale (own LBA, older write %llu)", 64ull + (x - first) / 32 + 1); }},
+      {"torn write", [](sim::FaultPlan& p, uint64_t x) { p.tornWrites.insert(x | 1); }, code::kMiscompareTwice,
+       [](uint64_t x) { return x | 1; },
+       [](uint64_t x) { return base::Format("torn (sectors %llu..31 from other writes)", (x | 1) % 32); }},
+  };
+  for (const auto& c : cases) {
+    const uint64_t x = first + random() % sectors;
+    Fault([&](sim::FaultPlan& p) { c.inject(p, x); });
+    Run(base::Format(verify, 1));
+    EXPECT_EQ(Code(), c.code) << c.what << " at " << x;
+    EXPECT_TRUE(Printed(base::Format("Error LBA    : 0x%llX ", static_cast<unsigned long long>(c.errorLba(x)))))
+        << c.what << " at " << x << ::testing::PrintToString(Texts());
+    EXPECT_TRUE(Printed("Error Cause  : " + c.cause(x))) << c.what << " at " << x << ::testing::PrintToString(Texts());
+    Fault([](sim::FaultPlan& p) { p = sim::FaultPlan{}; });
+    Run(base::Format(verify, 2));  // the range as it was
+  }
+
+  // Short marks through FullByPattern and Compare_WithPattern: a write that landed 512 sectors early
+  // shows another LBA's marks; one that was lost on a fresh range reads as never written.
+  const char* fill = "FullByPattern( LBA:0x1000, RangeSector:4096, Pattern:0x33333333, MarkSectorHeader:TRUE );";
+  const char* check = "Compare_WithPattern( LBA:0x1000, RangeSector:4096, ComparePattern:0x33333333, MarkSectorHeader:TRUE, AccessKB:64 );";
+  const uint64_t x = 0x1000 + 1024 + random() % 2048;  // in a 128 KiB request past the first two
+  Fault([&](sim::FaultPlan& p) { p.misdirectedWrites[x] = x - 512; });
+  Run(fill);
+  Run(check);
+  const uint64_t landed = (x - 0x1000) / 256 * 256 + 0x1000 - 512;  // the request's first sector, moved
+  EXPECT_TRUE(Printed(base::Format("Error LBA    : 0x%llX ", static_cast<unsigned long long>(landed))))
+      << x << ::testing::PrintToString(Texts());
+  EXPECT_TRUE(Printed(base::Format("Error Cause  : foreign (mark names LBA 0x%llX: misdirected)",
+                                   static_cast<unsigned long long>(landed + 512))))
+      << ::testing::PrintToString(Texts());
+  Fault([&](sim::FaultPlan& p) { p.lostWrites.insert(0x4000 + 300); });
+  Run("FullByPattern( LBA:0x4000, RangeSector:1024, Pattern:0x33333333, MarkSectorHeader:TRUE );");
+  Run("Compare_WithPattern( LBA:0x4000, RangeSector:1024, ComparePattern:0x33333333, MarkSectorHeader:TRUE, AccessKB:64 );");
+  EXPECT_TRUE(Printed("Error LBA    : 0x4100 ")) << ::testing::PrintToString(Texts());
+  EXPECT_TRUE(Printed("Error Cause  : deallocated"));
 }
 
 TEST_F(CompareLab, WithPatternReadsWhatTheFillWrote) {
