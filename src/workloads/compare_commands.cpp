@@ -45,8 +45,9 @@ std::optional<int64_t> NumberOf(engine::Interpreter& interp, uint32_t view, cons
   return engine::ToInt64(engine::ReadValue(interp.view(view).vars, errors, pair.value));
 }
 
-// The current disk when a compare may run on it: RAW, and not the disk of the running system.
-const disk::DiskEntry* CompareDisk(engine::Interpreter& interp, uint32_t view) {
+}  // namespace
+
+const disk::DiskEntry* CompareTarget(engine::Interpreter& interp, uint32_t view) {
   disk::DiskState& state = disk::StateOf(interp);
   if (!disk::HasTarget(state)) {
     interp.ReportCompletion(view, code::kOpenDiskFailed, "");
@@ -61,6 +62,8 @@ const disk::DiskEntry* CompareDisk(engine::Interpreter& interp, uint32_t view) {
   }
   return &disk;
 }
+
+namespace {
 
 class CommandVerifyHooks final : public VerifyHooks {
  public:
@@ -133,7 +136,7 @@ void RunVerifyCommand(engine::Interpreter& interp, uint32_t view, std::string_vi
   if (__builtin_mul_overflow(lba, uint64_t{ss}, &start) || start >= capacity)
     return interp.ReportCompletion(view, code::kBadParameter, "");
   if (rangeMB == 0 || rangeMB * kMiB > capacity - start) rangeMB = (capacity - start) / kMiB;
-  if (!CompareDisk(interp, view)) return;
+  if (!CompareTarget(interp, view)) return;
 
   // The limit: LimitCycle ranges, or LimitTxSizeMB MiB ("CYCLE": the range).
   uint64_t limitMB = random ? 1024 : 1;
@@ -192,7 +195,7 @@ void CompareWithPattern(engine::Interpreter& interp, uint32_t view, std::string_
   const std::optional<uint32_t> pattern = patternValue ? disk::PatternValue(*patternValue) : 0x55AA33CCu;
   if (pattern == disk::kAutoPattern)
     return interp.ReportCompletion(view, code::kBadParameter, "Cannot support AUTO Pattern");
-  const disk::DiskEntry* disk = CompareDisk(interp, view);
+  const disk::DiskEntry* disk = CompareTarget(interp, view);
   if (!disk) return;
   const uint32_t ss = disk->sectorSize;
   // A chunk of 0 bytes would never move on; one off the sector size could not be read unbuffered.
@@ -283,6 +286,7 @@ constexpr engine::HandlerRow kHandlers[] = {
     {"Compare_SeqReadWrite", engine::kAnyDisk, CompareSeqReadWrite},
     {"Compare_RandReadWrite", engine::kAnyDisk, CompareRandReadWrite},
     {"Compare_WithPattern", engine::kAnyDisk, CompareWithPattern},
+    {"Compare_RandSizeOverlap", engine::kAnyDisk, CompareRandSizeOverlap},
 };
 
 }  // namespace

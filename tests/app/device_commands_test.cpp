@@ -45,7 +45,7 @@ const std::set<std::string> kWithoutHandler = {
     "VSC_KeepFRB S", "VSC_GetOTPuid S", "VSC_ForceTo S", "VSC_GetReconstructionStatus S", "VSC_SecurityID S",
     "SystemInfo", "PartitionInfo", "Partition_Create", "Partition_Delete", 
     "JEDEC219A_Enterprise", "JEDEC219A_Client", "Compare_MapMake", "Compare_MapWriteCompare",
-    "Compare_MapWrite", "Compare_MapCompare", "Compare_RandSizeOverlap", "Compare_MapAppend",
+    "Compare_MapWrite", "Compare_MapCompare", "Compare_MapAppend",
     "Compare_MapRecoverBasePattern", "SSDPowerOff N", "SSDPowerOn N", "SSDPowerReLink N",
     "PowerState_S3S4", "OneShot_S3S4", "RelayPowerOff", "RelayPowerOn", "FWbin_SetFWconfig",
     "Parse_MPInfo", "Parse_FWconfig", "Parse_EventLog", "Parse_CDump", "Parse_FileHex", "Parse_CriticalLog",

@@ -133,6 +133,10 @@ TEST_F(CompareLab, CleanRunsReportNoError) {
       "Compare_RandReadWrite( LBA:2048, RangeLenMB:2, AccessKB:4, QD:8, WritePattern:\"AUTO\", LimitTxSizeMB:1, "
       "LimitTimeSec:0, StepRun:0, StepDelay:0, TrimRatio:2000, FuaRatio:2000, FlushRatio:1000, nWrite1Read:1 );",
       "Compare_SeqReadWrite( LBA:0, RangeLenMB:1, AccessSector:16, QD:32, WritePattern:0, LimitCycle:1 );",
+      "Compare_RandSizeOverlap( LBA:0, RangeLenMB:64, QD:8, RandAccessKB:\"AUTO\", RandRatio:50, OverRatio:20, "
+      "LimitTxSizeMB:8, LimitTimeSec:0 );",
+      "Compare_RandSizeOverlap( LBA:0, RangeLenMB:64, QD:4, RandAccessKB:600, RandRatio:100, OverRatio:50, "
+      "LimitTxSizeMB:4, LimitTimeSec:0 );",  // 600 KiB requests are cut to the 512 KiB slot buffers
   };
   for (const char* statement : statements) {
     Run(statement);
@@ -162,6 +166,14 @@ TEST_F(CompareLab, ChecksComeBeforeAnyIo) {
       {"Compare_RandReadWrite( LBA:0, RangeLenMB:1, AccessKB:512, QD:4 );", disk::testing::kRawNvme, code::kBadParameter,
        ""},  // two blocks for four threads
       {"Compare_SeqReadWrite( LBA:0, RangeLenMB:1, AccessKB:4, QD:1 );", disk::testing::kLettered, code::kRawModeOnly, ""},
+      {"Compare_RandSizeOverlap( LBA:0, RangeLenMB:64, QD:33 );", disk::testing::kRawNvme, code::kBadParameter,
+       "iQDepth: 1 - 32"},
+      {"Compare_RandSizeOverlap( LBA:0, RangeLenMB:63, QD:4 );", disk::testing::kRawNvme, code::kBadParameter,
+       "This Function, iRangeLenMB: 64 - 2048"},
+      {"Compare_RandSizeOverlap( LBA:0, RangeLenMB:64, QD:4, RandAccessKB:4, RandRatio:101 );", disk::testing::kRawNvme,
+       code::kBadParameter, "iRandRatio/iOverRatio: 0 - 100"},
+      {"Compare_RandSizeOverlap( LBA:1, RangeLenMB:64, QD:4 );", disk::testing::kRawNvme, code::kBadParameter, ""},
+      {"Compare_RandSizeOverlap( LBA:0, RangeLenMB:64, QD:4 );", disk::testing::kLettered, code::kRawModeOnly, ""},
       {"Compare_WithPattern( LBA:0, RangeSector:8, ComparePattern:\"AUTO\" );", disk::testing::kRawNvme,
        code::kBadParameter, "Cannot support AUTO Pattern"},
       {"Compare_WithPattern( LBA:0, RangeSector:8, ComparePattern:1, MarkSectorHeader:TRUE, AccessKB:0 );",
