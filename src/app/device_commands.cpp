@@ -6,6 +6,7 @@
 #include "disk/sector_commands.h"
 #include "workloads/chart_commands.h"
 #include "workloads/compare_commands.h"
+#include "workloads/lba_map_commands.h"
 #include "workloads/pattern_commands.h"
 #include "workloads/performance_commands.h"
 
@@ -16,7 +17,8 @@ std::vector<engine::HandlerRow> RegisterDeviceCommands(engine::Interpreter& inte
   for (auto group : {disk::RegisterDiskCommands, disk::RegisterSectorCommands, devcmd::RegisterNvmeCommands,
                      devcmd::RegisterAtaCommands, workloads::RegisterPatternCommands,
                      workloads::RegisterChartCommands, workloads::RegisterPerformanceCommands,
-                     workloads::RegisterCompareCommands}) {
+                     workloads::RegisterCompareCommands,
+                     workloads::RegisterLbaMapCommands}) {
     const std::vector<engine::HandlerRow> rows = group(interp);
     unmatched.insert(unmatched.end(), rows.begin(), rows.end());
   }
