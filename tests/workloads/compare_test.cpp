@@ -248,10 +248,14 @@ TEST_F(CompareLab, EveryInjectedFaultIsFoundAndClassified) {
        [](uint64_t x) { return x; }, [](uint64_t) { return std::string("corrupt (1 bits)"); }},
       {"lost write", [](sim::FaultPlan& p, uint64_t x) { p.lostWrites.insert(x); }, code::kMiscompareTwice,
        [&](uint64_t x) { return x / 32 * 32; },
-       [&](uint64_t x) { return base::Format("stale (own LBA, older write %llu)", 64ull + (x - first) / 32 + 1); }},
+       [&](uint64_t x) {
+         return base::Format("stale (own LBA, older write %llu)", static_cast<unsigned long long>(64 + (x - first) / 32 + 1));
+       }},
       {"torn write", [](sim::FaultPlan& p, uint64_t x) { p.tornWrites.insert(x | 1); }, code::kMiscompareTwice,
        [](uint64_t x) { return x | 1; },
-       [](uint64_t x) { return base::Format("torn (sectors %llu..31 from other writes)", (x | 1) % 32); }},
+       [](uint64_t x) {
+         return base::Format("torn (sectors %llu..31 from other writes)", static_cast<unsigned long long>((x | 1) % 32));
+       }},
   };
   for (const auto& c : cases) {
     const uint64_t x = first + random() % sectors;
