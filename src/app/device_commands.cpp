@@ -2,6 +2,7 @@
 
 #include "devcmd/ata_commands.h"
 #include "devcmd/nvme_commands.h"
+#include "devcmd/parse_filehex_command.h"
 #include "disk/disk_commands.h"
 #include "disk/sector_commands.h"
 #include "workloads/chart_commands.h"
@@ -15,7 +16,7 @@ namespace kestrune::app {
 std::vector<engine::HandlerRow> RegisterDeviceCommands(engine::Interpreter& interp) {
   std::vector<engine::HandlerRow> unmatched;
   for (auto group : {disk::RegisterDiskCommands, disk::RegisterSectorCommands, devcmd::RegisterNvmeCommands,
-                     devcmd::RegisterAtaCommands, workloads::RegisterPatternCommands,
+                     devcmd::RegisterAtaCommands, devcmd::RegisterParseCommands, workloads::RegisterPatternCommands,
                      workloads::RegisterChartCommands, workloads::RegisterPerformanceCommands,
                      workloads::RegisterCompareCommands,
                      workloads::RegisterLbaMapCommands}) {

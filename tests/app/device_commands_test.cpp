@@ -48,7 +48,7 @@ const std::set<std::string> kWithoutHandler = {
     "Compare_MapAppend",
     "SSDPowerOff N", "SSDPowerOn N", "SSDPowerReLink N",
     "PowerState_S3S4", "OneShot_S3S4", "RelayPowerOff", "RelayPowerOn", "FWbin_SetFWconfig",
-    "Parse_MPInfo", "Parse_FWconfig", "Parse_EventLog", "Parse_CDump", "Parse_FileHex", "Parse_CriticalLog",
+    "Parse_MPInfo", "Parse_FWconfig", "Parse_EventLog", "Parse_CDump", "Parse_CriticalLog",
     "Parse_SMART", "Parse_DrvInfo", "Parse_GrownDefect", "Parse_DieGrownDefect", "File_Copy", "File_Compare",
     "File_Delete", "File_FullByPattern", "File_Write", "File_Read", "File_CompareWithPattern",
     "Parse", "RDTErrCode", "RDTResult", "MergeFW",

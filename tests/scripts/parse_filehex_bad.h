@@ -1,0 +1,4 @@
+struct broken {
+	x32 Signature;
+	float Ratio;
+};
