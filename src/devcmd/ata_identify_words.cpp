@@ -54,7 +54,7 @@ const WordRow kRows[] = {
     {48, 48, "Trusted Computing feature set options", Shown::kWord,
      {{15, 14, "Shall be set to 01b"}, {0, 0, "Trusted Computing feature set is supported"}}},
     {49, 49, "Capabilities", Shown::kWord,
-     {{15, 14, "Reserved for the IDENTIFY PACKET DEVICE command"}, {13, 13, "Standby timer values as specified"},
+     {{15, 14, "Reserved for the IDENTIFY PACKET DEVICE command"}, {13, 13, "Standby timer values follow the ATA standard"},
       {12, 12, "Reserved"}, {11, 11, "IORDY supported"}, {10, 10, "IORDY may be disabled"},
       {9, 9, "LBA supported"}, {8, 8, "DMA supported"}, {7, 0, "Retired"}}},
     {50, 50, "Capabilities", Shown::kWord,
