@@ -34,7 +34,7 @@ bool ClassifyKeyedForm(std::string_view arg, CommandLine& cl) {
   };
   static constexpr Key kKeys[] = {{"SCRIPT:", 0},   {"DRIVE:", 1},      {"DRVHW:", 2}, {"AUTOCLOSE:", 3},
                                   {"SUBBASE:", 4},  {"FRAME:", 5},      {"REBOOTSYNC:", 6},
-                                  {"ERRSTOP:", 7},  {"SIMDIR:", 8}};
+                                  {"ERRSTOP:", 7},  {"SIMDIR:", 8},     {"ANSWERS:", 9}};
   for (const Key& key : kKeys) {
     if (!StartsWithNoCase(arg, key.name)) continue;
     std::string_view value = KeyValue(arg, key.name.size());
@@ -50,6 +50,7 @@ bool ClassifyKeyedForm(std::string_view arg, CommandLine& cl) {
       case 6: cl.rebootSync = DecimalPrefix(value); break;
       case 7: cl.errStop = DecimalPrefix(value); break;
       case 8: AssignCut(cl.simFolder, value, kPathCapacity); break;
+      case 9: AssignCut(cl.answersPath, value, kPathCapacity); break;
     }
     return true;
   }

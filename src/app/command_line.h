@@ -30,6 +30,7 @@ struct CommandLine {
   std::string frame;           // FRAME:a/b
   int rebootSync = -1;         // REBOOTSYNC:n, -1 when absent
   int errStop = -1;            // ERRSTOP:n, -1 when absent
+  std::string answersPath;     // ANSWERS:"file": the operator questions' answers of an unattended run
 
   // "/sim" or "/sim=FILE.ini": the disk list comes from the simulated lab.
   bool simulated = false;

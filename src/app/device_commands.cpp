@@ -4,7 +4,11 @@
 #include "devcmd/nvme_commands.h"
 #include "devcmd/parse_filehex_command.h"
 #include "disk/disk_commands.h"
+#include "disk/partition_commands.h"
 #include "disk/sector_commands.h"
+#include "fsmap/fsmap_commands.h"
+#include "engine/barrier_commands.h"
+#include "engine/companion_channel.h"
 #include "workloads/chart_commands.h"
 #include "workloads/compare_commands.h"
 #include "workloads/lba_map_commands.h"
@@ -15,11 +19,11 @@ namespace kestrune::app {
 
 std::vector<engine::HandlerRow> RegisterDeviceCommands(engine::Interpreter& interp) {
   std::vector<engine::HandlerRow> unmatched;
-  for (auto group : {disk::RegisterDiskCommands, disk::RegisterSectorCommands, devcmd::RegisterNvmeCommands,
+  for (auto group : {disk::RegisterDiskCommands, disk::RegisterSectorCommands, disk::RegisterPartitionCommands, devcmd::RegisterNvmeCommands,
                      devcmd::RegisterAtaCommands, devcmd::RegisterParseCommands, workloads::RegisterPatternCommands,
                      workloads::RegisterChartCommands, workloads::RegisterPerformanceCommands,
                      workloads::RegisterCompareCommands,
-                     workloads::RegisterLbaMapCommands}) {
+                     workloads::RegisterLbaMapCommands, engine::RegisterBarrierCommands, engine::RegisterCompanionCommands, fsmap::RegisterFsmapCommands}) {
     const std::vector<engine::HandlerRow> rows = group(interp);
     unmatched.insert(unmatched.end(), rows.begin(), rows.end());
   }

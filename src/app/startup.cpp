@@ -5,6 +5,7 @@
 #include "app/console_ui.h"
 #include "app/device_commands.h"
 #include "app/disk_source.h"
+#include "app/error_stop.h"
 #include "app/run_controller.h"
 #include "app/script_info.h"
 #include "app/work_folder.h"
@@ -18,6 +19,8 @@
 #include "disk/target_filter.h"
 #include "engine/help.h"
 #include "engine/interpreter.h"
+#include "fsmap/fsmap_commands.h"
+#include "engine/operator_ui.h"
 #include "platform/files.h"
 #include "platform/terminal.h"
 
@@ -73,10 +76,15 @@ void ListDisks(engine::Interpreter& interp, const CommandLine& cl, bool master) 
     list(interp, 0, args, "DiskList");
 }
 
-// Runs the script on view 0 on its run thread, with Ctrl-C cancelling it; returns the exit code.
-int RunView0(engine::Interpreter& interp, const std::string& scriptPath, platform::Host& host) {
+// Runs the script on view 0 on its run thread, with Ctrl-C and another instance's error stop
+// cancelling it; with ERRSTOP:1 an error stop of its own is broadcast. Returns the exit code.
+int RunView0(engine::Interpreter& interp, const std::string& scriptPath, platform::Host& host, int errStop) {
+  ErrorStopWatch watch(interp, 0);
   RunController controller(interp);
-  return controller.RunInConsole(0, scriptPath);
+  const int code = controller.RunInConsole(0, scriptPath);
+  std::string why;
+  if (!BroadcastAfterRun(interp, 0, errStop, code, why)) host.WriteStderr("kestrune: " + why + "\n");
+  return code;
 }
 
 }  // namespace
@@ -87,6 +95,18 @@ int RunProgram(platform::Host& host) {
   Console console(host);
   console.ShowRewrittenLines(cl.uiMode != 1 && cl.uiMode != 3 && platform::StandardOutputIsTerminal());
   if (cl.outputFileWanted) console.OpenMirror(cl.outputFileName);  // failure leaves output unmirrored
+
+  // The answers of an unattended run: a run without the answers it was meant to have is no run.
+  engine::AnswerFile answers;
+  if (!cl.answersPath.empty()) {
+    std::string why;
+    std::optional<engine::AnswerFile> loaded = engine::AnswerFile::Load(cl.answersPath, why);
+    if (!loaded) {
+      host.WriteStderr("kestrune: " + why + "\n");
+      return kExitNoScript;
+    }
+    answers = std::move(*loaded);
+  }
 
   std::string workFolder = PrepareWorkFolder(host);
   if (workFolder.empty()) {
@@ -141,9 +161,13 @@ int RunProgram(platform::Host& host) {
   }
   engine::RunSettings settings = MakeRunSettings(host, cl, info, workFolder, caption, debugLevel);
   engine::Interpreter interp(host, settings, &console);
-  interp.SetUi(MakeConsoleUi(console, cl.uiMode));
+  interp.SetUi(std::make_shared<engine::OperatorUi>(
+      MakeConsoleUi(console, cl.uiMode, host), std::move(answers), [&interp](uint32_t view, std::string_view line) {
+        interp.writer().WriteLine(interp.output(view), line, engine::kDetail, 10, engine::colour::kGrey);
+      }));
   disk::DiskState& disks = disk::StateOf(interp);
   disks.tree = source.tree.get();
+  if (cl.simulated) fsmap::UseWalkerForFileExtents(interp);  // the lab's files lie on its own volumes
   disks.filter = FilterOf(info);
   // A handler row that finds no command table row is a defect of the build: say so, run anyway.
   std::vector<engine::HandlerRow> unmatched = interp.UnmatchedBuiltinRows();
@@ -183,7 +207,7 @@ int RunProgram(platform::Host& host) {
                                    cl.diskIdentity.c_str()));
       return kExitNotFound;
     }
-    return RunView0(interp, scriptPath, host);
+    return RunView0(interp, scriptPath, host, cl.errStop);
   }
   if (cl.targetSelector.empty()) {
     if (info.style == 31) return 0;
@@ -194,7 +218,7 @@ int RunProgram(platform::Host& host) {
     return kExitNotFound;
   }
   const bool noDiskRun = cl.targetSelector == kNoDiskSelector;
-  if (noDiskRun && !disks.tree) return RunView0(interp, scriptPath, host);
+  if (noDiskRun && !disks.tree) return RunView0(interp, scriptPath, host, cl.errStop);
 
   const bool allDisks = disk::IsMultiDiskSelector(cl.targetSelector);
   const disk::PortMap portMap = disk::PortMap::Load(disk::PortMapPathOf(disks));
@@ -207,11 +231,11 @@ int RunProgram(platform::Host& host) {
     matched = true;
     if (allDisks) console.Print(base::Format("#Target Drive: %s\n", entry.displayName.c_str()));
     disk::SetCurrentDisk(interp, entry);
-    code = RunView0(interp, scriptPath, host);
+    code = RunView0(interp, scriptPath, host, cl.errStop);
     if (!allDisks) break;
   }
   // A script that needs no disk runs even where no disk is present or passes the package's filter.
-  if (!matched && noDiskRun) return RunView0(interp, scriptPath, host);
+  if (!matched && noDiskRun) return RunView0(interp, scriptPath, host, cl.errStop);
   if (!matched) {
     console.Print(base::Format("NO FOUND %s or Package restrictions cannot support this drive\n",
                                  cl.targetSelector.c_str()));

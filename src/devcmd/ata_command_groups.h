@@ -14,5 +14,6 @@ std::span<const engine::HandlerRow> AtaIdentifyHandlers();  // Identify, Identif
 std::span<const engine::HandlerRow> AtaSmartHandlers();     // SMART, SMART_Offline
 std::span<const engine::HandlerRow> AtaPowerHandlers();     // STBI, IDLE
 std::span<const engine::HandlerRow> AtaEraseHandlers();     // SecurErase
+std::span<const engine::HandlerRow> AtaFirmwareHandlers();  // UpdateFW, FWActive
 
 }  // namespace kestrune::devcmd

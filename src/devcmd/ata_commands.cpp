@@ -9,7 +9,7 @@ namespace kestrune::devcmd {
 std::vector<engine::HandlerRow> RegisterAtaCommands(engine::Interpreter& interp) {
   interp.State<AtaState>();  // made before any run, so no run thread is the first to use it
   return interp.Register({RawAtaHandlers(), AtaSectorHandlers(), AtaIdentifyHandlers(), AtaSmartHandlers(),
-                          AtaPowerHandlers(), AtaEraseHandlers()});
+                          AtaPowerHandlers(), AtaEraseHandlers(), AtaFirmwareHandlers()});
 }
 
 }  // namespace kestrune::devcmd

@@ -6,6 +6,7 @@
 
 #include "base/completion_codes.h"
 #include "base/text.h"
+#include "devcmd/firmware_file.h"
 #include "devcmd/firmware_image.h"
 #include "devcmd/firmware_plan.h"
 #include "devcmd/firmware_slot_report.h"
@@ -40,27 +41,10 @@ void Line(engine::Interpreter& interp, uint32_t view, std::string_view text, uin
   interp.writer().WriteLine(interp.output(view), text, engine::kDetail, 10, colour);
 }
 
-// A grey line rewritten in place, written anew should it have gone.
-class StatusLine {
- public:
-  StatusLine(engine::Interpreter& interp, uint32_t view) : interp_(interp), out_(interp.output(view)) {
-    line_ = interp.writer().WriteLine(out_, " ", engine::kDetail, 10, engine::colour::kGrey);
-  }
-  void Show(const std::string& text) {
-    if (!interp_.writer().RewriteLine(out_, line_, text))
-      line_ = interp_.writer().WriteLine(out_, text, engine::kDetail, 10, engine::colour::kGrey);
-  }
-
- private:
-  engine::Interpreter& interp_;
-  engine::ViewOutput* out_;
-  engine::LineRef line_;
-};
-
 // "%s remain %d sec..." every second, then "%s %d sec   "; the cancel flag ends it early.
 void Countdown(engine::Interpreter& interp, uint32_t view, std::string_view label, uint64_t seconds) {
   if (seconds == 0) return;
-  StatusLine line(interp, view);
+  ProgressLine line(interp, view);
   const std::string name(label);
   for (uint64_t left = seconds; left > 0 && !interp.view(view).cancel.load(); --left) {
     line.Show(Format("%s remain %llu sec...", name.c_str(), static_cast<unsigned long long>(left)));
@@ -110,7 +94,7 @@ void ReportSlots(engine::Interpreter& interp, uint32_t view, std::string_view na
 // Sends every piece of the plan through one handle: three tries a piece, 30 ms apart.
 int32_t Download(engine::Interpreter& interp, uint32_t view, platform::Device& device, const disk::DiskEntry& disk,
                  const FirmwareImage& image, const DownloadPlan& plan, uint16_t& status) {
-  StatusLine progress(interp, view);
+  ProgressLine progress(interp, view);
   uint64_t sent = 0;
   for (const DownloadPiece& piece : plan.pieces) {
     const std::span<const uint8_t> bytes = std::span<const uint8_t>(image.bytes).subspan(piece.offset, piece.length);
@@ -127,26 +111,6 @@ int32_t Download(engine::Interpreter& interp, uint32_t view, platform::Device& d
   }
   interp.host().SleepMs(kAfterDownloadMs);
   return disk::kNvmeDone;
-}
-
-// Reads the file the File parameter names: nullopt when the command is over (cancelled or reported).
-std::optional<std::vector<uint8_t>> ReadImageFile(engine::Interpreter& interp, uint32_t view, std::string file,
-                                                  std::string& path) {
-  if (!engine::ChooseFileIfEmpty(interp, view, file, engine::FileChoice::Open("FW File", "fw"))) return std::nullopt;
-  std::optional<std::string> found = engine::LookupFile(file, interp.Folders(view));
-  if (!found) {
-    interp.ReportCompletion(view, code::kFileOpenFailed, file);
-    return std::nullopt;
-  }
-  path = *found;
-  Line(interp, view, "FW File : " + path, engine::colour::kCyan);
-  std::optional<std::vector<uint8_t>> bytes = platform::ReadWholeFile(path);
-  if (!bytes) {
-    interp.ReportCompletion(view, code::kFileOpenFailed, path);
-    return std::nullopt;
-  }
-  if (base::EndsWithNoCase(path, ".bix")) engine::ScrambleInPlace(*bytes);
-  return bytes;
 }
 
 // UpdateFWex( File:"", Slot:1, Commit:0, AutoReset:TRUE, ExtDelay:0, KeepSSDcfg:TRUE,
@@ -171,7 +135,7 @@ void UpdateFWex(engine::Interpreter& interp, uint32_t view, std::string_view arg
   NvmeTarget target = CurrentNvmeTarget(interp);
   if (!target) return interp.ReportCompletion(view, code::kOpenDiskFailed, "");
   std::string path;
-  std::optional<std::vector<uint8_t>> bytes = ReadImageFile(interp, view, file, path);
+  std::optional<std::vector<uint8_t>> bytes = ReadFirmwareFile(interp, view, file, path);
   if (!bytes) return;
   const disk::DiskEntry disk = *target.disk;
   ImageCheck check = CheckFirmwareImage(std::move(*bytes), path, {disk.socId != 0, kFirmwarePieceBytes});

@@ -9,6 +9,7 @@
 #include "engine/elapsed_time.h"
 #include "engine/error_table.h"
 #include "engine/executor.h"
+#include "engine/html_log.h"
 #include "engine/external_commands.h"
 #include "engine/log_upload.h"
 #include "engine/script_text.h"
@@ -56,9 +57,14 @@ Interpreter::Interpreter(platform::Host& host, RunSettings settings, ConsoleSink
     v->output.baseLogFolder = settings_.workFolder;
     views_.push_back(std::move(v));
   }
+  if (settings_.htmlLogEnabled) {
+    htmlLog_ = std::make_shared<HtmlLogSink>();
+    writer_.AddSink(htmlLog_);
+  }
   for (auto group : {RegisterLogCommands, RegisterParamCommands, RegisterFileCommands, RegisterTextCommands,
                      RegisterTimeCommands, RegisterOutputCommands, RegisterFnScriptCommands, RegisterSystemCommands,
-                     RegisterVariableCommands, RegisterExternalCommands, RegisterResultCommands}) {
+                     RegisterVariableCommands, RegisterExternalCommands, RegisterResultCommands,
+                     RegisterDialogCommands}) {
     const std::vector<HandlerRow> unmatched = group(*this);
     unmatchedBuiltins_.insert(unmatchedBuiltins_.end(), unmatched.begin(), unmatched.end());
   }
@@ -324,6 +330,11 @@ ExecResult Interpreter::RunScriptText(uint32_t index, std::string text, const st
       v.output.baseLogFolder = v.baseLogFolder;
     }
     v.scriptFolder = platform::FolderOf(scriptPath);
+    if (htmlLog_) {
+      const std::string page = platform::JoinPath(v.logFolder, "TestLog.htm");
+      if (!htmlLog_->Open(index, page))
+        writer_.WriteLine(&v.output, "Cannot write the HTML log " + page, kDetail, 10, colour::kRed);
+    }
 
     const std::string& sub = settings_.subParam;
     if (!sub.empty() && sub.find('$') == std::string::npos) {
@@ -355,6 +366,7 @@ ExecResult Interpreter::RunScriptText(uint32_t index, std::string text, const st
 
   WriteLogData(v, result);
   OutputWriter::CloseResultFile(&v.output);
+  if (htmlLog_) htmlLog_->Close(index);
   platform::RemoveFile(platform::JoinPath(v.logFolder, "_InitParam.txt"));
   platform::RemoveFile(platform::JoinPath(v.logFolder, "_Result.txt"));
   if (!v.uploadFolder.empty()) CopyFolderFiles(v.logFolder, v.uploadFolder);  // SetLogFolder

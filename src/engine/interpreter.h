@@ -186,6 +186,8 @@ class Interpreter {
   std::vector<HandlerRow> unmatchedBuiltins_;
   const CurrentDiskQuery* currentDisk_ = nullptr;
   std::shared_ptr<Ui> ui_ = std::make_shared<UnattendedUi>();
+  // The run's "TestLog.htm" in the log folder; null while the HTML log is off.
+  std::shared_ptr<class HtmlLogSink> htmlLog_;
   std::vector<std::function<void(uint32_t view)>> runEndHooks_;
   std::mutex statesLock_;
   // One key per state type: the address of a variable of that type's own. Not std::type_index: with
@@ -234,5 +236,7 @@ class ReportingSink final : public ErrorSink {
 [[nodiscard]] std::vector<HandlerRow> RegisterFnScriptCommands(Interpreter& interp);
 // GlobalLock, GlobalUnLock, roziDadaze
 [[nodiscard]] std::vector<HandlerRow> RegisterSystemCommands(Interpreter& interp);
+// MessageBox, ComboBox, NumberBox, CheckListBox, InputBox, FileSelectBox
+[[nodiscard]] std::vector<HandlerRow> RegisterDialogCommands(Interpreter& interp);
 
 }  // namespace kestrune::engine

@@ -77,6 +77,8 @@ struct VolumeNode {
   uint64_t freeBytes = 0;
   uint64_t partitionOffset = 0;     // byte offset of the partition on its disk
   bool holdsSystem = false;         // C: on Windows; "/", "/boot" or swap on Linux
+  std::string label;                // the volume label; empty when none or not known
+  std::string fileSystem;           // as the system names it: "NTFS", "exFAT", "ext4"; empty when not known
 };
 
 // An adapter node of the SCSI-adapter class (controllers the removal sweep may remove).
@@ -216,6 +218,7 @@ class Device {
 enum class OpenAccess : uint8_t { kRead, kReadWrite };
 
 class AsyncQueue;  // async_queue.h
+class PartitionTool;  // partition_tool.h
 struct QueueOptions;
 class Host;
 
@@ -260,6 +263,10 @@ class DeviceTree {
   // unsound (depth 0 or above kMaxQueueDepth). Thread-safe. Trees without queues answer nullptr.
   virtual std::unique_ptr<AsyncQueue> OpenQueue(const std::string& path, const QueueOptions& options,
                                                 Host& host, std::string& why);
+
+  // The tool that changes the partitions of this tree's disks (partition_tool.h); it lives as long
+  // as the tree. nullptr when the tree has none.
+  virtual PartitionTool* Partitioner() { return nullptr; }
 };
 
 }  // namespace kestrune::platform

@@ -89,4 +89,17 @@ std::FILE* CreateNewFile(const std::string& path) {
   return f;
 }
 
+std::FILE* OpenAppendFile(const std::string& path) {
+#ifdef _WIN32
+  return _wfopen(FsPath(path).c_str(), L"ab");
+#else
+  return std::fopen(path.c_str(), "abe");
+#endif
+}
+
+bool CreateNewFolder(const std::string& path) {
+  std::error_code ec;
+  return fs::create_directory(FsPath(path), ec);
+}
+
 }  // namespace kestrune::platform

@@ -28,6 +28,13 @@ bool CopyFileOver(const std::string& from, const std::string& to);
 // two processes racing for one name, one wins). nullptr when the name is taken or on any failure.
 std::FILE* CreateNewFile(const std::string& path);
 
+// Opens path for binary appending, creating it when missing. nullptr on any failure.
+std::FILE* OpenAppendFile(const std::string& path);
+
+// Creates one folder only when nothing of that name exists (of two processes racing for one name,
+// one wins). False when the name is taken or on any failure.
+bool CreateNewFolder(const std::string& path);
+
 // Names (not paths) of the regular files in folder, sorted by name.
 std::vector<std::string> ListFiles(const std::string& folder);
 

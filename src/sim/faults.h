@@ -62,6 +62,13 @@ std::optional<std::map<uint16_t, uint16_t>> ParseNvmeFailures(std::string_view t
 uint64_t ShortLength(uint64_t asked, uint64_t cap, uint32_t sectorSize);
 
 struct FaultPlan {
+  // The lab's partition tool: partitionToolExit non-zero, the tool ends with that exit code and
+  // changes nothing; partitionNoLetter, a create leaves its volumes without drive letters;
+  // partitionFormatFails, a create writes the table but its formatting fails.
+  uint32_t partitionToolExit = 0;
+  bool partitionNoLetter = false;
+  bool partitionFormatFails = false;
+
   // Opening any path of the drive fails. failOpenCount 0: every open; N: the next N opens only.
   bool failOpen = false;
   uint32_t failOpenCount = 0;

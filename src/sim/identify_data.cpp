@@ -78,6 +78,9 @@ std::array<uint8_t, 512> AtaIdentifyDevice(const DriveDescription& d, const Iden
   } else {
     PutWord(id, 106, 0x4000);
   }
+  PutWord(id, 119, 0x4010);  // DOWNLOAD MICROCODE with offsets
+  PutWord(id, 234, 1);       // DOWNLOAD MICROCODE: 1 to 64 blocks a command
+  PutWord(id, 235, 64);
   PutWord(id, 128, ata.security.Word128());
   if (d.trimSupported) PutWord(id, 169, 0x0001);
   PutWord(id, 217, 0x0001);  // not rotating

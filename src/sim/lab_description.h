@@ -53,6 +53,7 @@ struct VolumeDescription {
   uint64_t offset = 0;  // byte offset of the partition on the disk
   uint64_t sizeBytes = 0;
   uint64_t freeBytes = 0;
+  std::string imagePath;  // the volume's bytes come from this image file when the drive is made; "" none
 };
 
 // The standard INQUIRY identity: vendor (8), product (16) and revision (4) texts, and the two

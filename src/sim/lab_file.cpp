@@ -67,6 +67,9 @@
 //   Volume_X       (X a listed letter) "offset, size[, free]" of that volume (sizes as Capacity);
 //                  default: the unplaced volumes share the disk from 1 MiB on (1 MiB aligned) in
 //                  list order, and half of each volume is free.
+//   VolumeImage_X  (X a listed letter) an image file of the volume's bytes (a file-system image, plain
+//                  or gzip-compressed), copied onto the volume each time the drive is made; a path
+//                  relative to the lab file's folder. The image may not be larger than the volume.
 //
 // Queued requests (the lab's queue, sim_queue.h; time is host time, so the virtual clock of tests)
 //   QueueLatencyUs       Microseconds from issue to completion of every queued request; default 0
@@ -124,14 +127,19 @@
 //                        completion, single (the one-CDB forms), or all.
 //   BridgeFail           Bridge phases whose requests fail outright (same words).
 //   BridgeFailuresCount  Only the next N failing phases (needs BridgeCheck or BridgeFail).
+//   PartitionToolExit    The partition tool ends with this exit code on the drive and changes nothing.
+//   PartitionNoLetter    Switch: a partition create leaves its volumes without drive letters.
+//   PartitionFormatFails Switch: a partition create writes the table, then formatting fails.
 #include "sim/lab_file.h"
 
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <filesystem>
 #include <set>
 
 #include "base/text.h"
+#include "platform/files.h"
 #include "sim/lab_values.h"
 
 namespace kestrune::sim {
@@ -205,6 +213,9 @@ const std::set<std::string, std::less<>> kKnownKeys = {
     "firmwarefailpiece",
     "firmwarecommitstatus",
     "firmwarekeepsold",
+    "partitiontoolexit",
+    "partitionnoletter",
+    "partitionformatfails",
 };
 
 // What the file set explicitly; the rest is filled in once every drive is read.
@@ -284,6 +295,12 @@ class SectionReader {
 bool IsVolumeKey(std::string_view key) {
   return key.size() == 8 && base::StartsWithNoCase(key, "volume_") &&
          ParseDriveLetter(key.substr(7)).has_value();
+}
+
+// "VolumeImage_X" with a drive letter X.
+bool IsVolumeImageKey(std::string_view key) {
+  return key.size() == 13 && base::StartsWithNoCase(key, "volumeimage_") &&
+         ParseDriveLetter(key.substr(12)).has_value();
 }
 
 bool ReadIdentity(SectionReader& r, DriveDescription& d, Given& given) {
@@ -379,6 +396,10 @@ bool ReadVolumes(SectionReader& r, DriveDescription& d, Given& given) {
     d.volumes[0].freeBytes = d.capacityBytes / 2 / d.sectorSize * d.sectorSize;
   }
   for (VolumeDescription& v : d.volumes) {
+    if (auto image = r.Get(std::string("VolumeImage_") + v.letter)) {
+      if (base::Trim(*image).empty()) return r.Fail(std::string("VolumeImage_") + v.letter, *image, "no file named");
+      v.imagePath = std::string(base::Trim(*image));
+    }
     std::string key = std::string("Volume_") + v.letter;
     auto text = r.Get(key);
     if (!text) {
@@ -519,7 +540,10 @@ bool ReadFaults(SectionReader& r, DriveDescription& d) {
       r.ReadKinds("ShortTransfer", f.shortTransfer) &&
       r.Read("ShortTransferBytes", f.shortTransferBytes, ParseSize, "not a size") &&
       r.ReadNumber("Stall", stall) && r.ReadKinds("StallRequests", f.stallRequests) &&
-      r.ReadSwitch("Unplugged", f.unplugged) && r.ReadNumber("UnplugAfterRequests", f.unplugAfterRequests);
+      r.ReadSwitch("Unplugged", f.unplugged) && r.ReadNumber("UnplugAfterRequests", f.unplugAfterRequests) &&
+      r.ReadNumber("PartitionToolExit", f.partitionToolExit) &&
+      r.ReadSwitch("PartitionNoLetter", f.partitionNoLetter) &&
+      r.ReadSwitch("PartitionFormatFails", f.partitionFormatFails);
   if (!ok) return false;
   f.stallMs = stall;
   if (f.failOpenCount > 0 && !f.failOpen)
@@ -703,7 +727,7 @@ LabFileResult ParseLab(const base::IniFile& ini) {
   for (const std::string& section : ini.Sections()) {
     SectionReader reader(ini, section);
     for (const std::string& key : ini.Keys(section)) {
-      if (!kKnownKeys.count(base::ToLowerAscii(key)) && !IsVolumeKey(key)) {
+      if (!kKnownKeys.count(base::ToLowerAscii(key)) && !IsVolumeKey(key) && !IsVolumeImageKey(key)) {
         result.error = Format("drive [%s]: unknown key %s", section.c_str(), key.c_str());
         return result;
       }
@@ -716,8 +740,8 @@ LabFileResult ParseLab(const base::IniFile& ini) {
       return result;
     }
     for (const std::string& key : ini.Keys(section)) {
-      if (!IsVolumeKey(key)) continue;
-      char letter = *ParseDriveLetter(key.substr(7));
+      if (!IsVolumeKey(key) && !IsVolumeImageKey(key)) continue;
+      char letter = *ParseDriveLetter(key.substr(IsVolumeKey(key) ? 7 : 12));
       bool listed =
           std::any_of(d.volumes.begin(), d.volumes.end(), [&](const auto& v) { return v.letter == letter; });
       if (!listed) {
@@ -744,6 +768,16 @@ LabFileResult LoadLabFile(const std::string& path) {
   if (!ini) return {std::nullopt, "cannot read the lab file " + path};
   LabFileResult result = ParseLab(*ini);
   if (!result.error.empty()) result.error = path + ": " + result.error;
+  // Volume images are named relative to the lab file.
+  if (result.lab) {
+    const std::filesystem::path folder = platform::FsPath(path).parent_path();
+    for (DriveDescription& d : result.lab->drives) {
+      for (VolumeDescription& v : d.volumes) {
+        if (!v.imagePath.empty() && !platform::FsPath(v.imagePath).is_absolute())
+          v.imagePath = platform::Utf8Path(folder / platform::FsPath(v.imagePath));
+      }
+    }
+  }
   return result;
 }
 

@@ -298,4 +298,14 @@ MediaStatus SimDrive::TrimMedia(uint64_t offset, uint64_t length) {
   return store_->Deallocate(offset, length) ? MediaStatus::kOk : MediaStatus::kIoError;
 }
 
+bool SimDrive::ReadStored(uint64_t offset, std::span<uint8_t> out) {
+  if (offset > desc_.capacityBytes || out.size() > desc_.capacityBytes - offset) return false;
+  return store_->Read(offset, out);
+}
+
+bool SimDrive::WriteStored(uint64_t offset, std::span<const uint8_t> data) {
+  if (offset > desc_.capacityBytes || data.size() > desc_.capacityBytes - offset) return false;
+  return store_->Write(offset, data, true);
+}
+
 }  // namespace kestrune::sim

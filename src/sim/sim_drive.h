@@ -13,6 +13,8 @@
 #include <mutex>
 #include <optional>
 #include <span>
+#include <string>
+#include <vector>
 
 #include "platform/host.h"
 #include "sim/ata_state.h"
@@ -128,6 +130,21 @@ class SimDrive {
   enum class PhaseFault : uint8_t { kNone, kCheckCondition, kRequestFails };
   PhaseFault TakeBridgeFailure(uint32_t phase);
   bool writeCacheOn() const { return desc_.writeCache && state_.writeCacheEnabled; }
+
+  // ---- The lab's own system: partition tables, boot sectors and drive letters (Lock() held) ----
+  // A drive letter the system gave the partition that starts at offset, with what the volume says
+  // of itself. Whether the volume is there is decided by the partition table (lab_volumes.h).
+  struct LetterAssignment {
+    char letter = 'D';
+    uint64_t offset = 0;
+    uint64_t freeBytes = 0;
+    std::string label;
+  };
+  std::vector<LetterAssignment>& letters() { return letters_; }
+  // The system's reads and writes of those sectors: the stored data as it stands, durable, without
+  // the drive's counters or injected faults.
+  bool ReadStored(uint64_t offset, std::span<uint8_t> out);
+  bool WriteStored(uint64_t offset, std::span<const uint8_t> data);
   uint64_t volatileBytes() const { return store_->volatileBytes(); }
 
  private:
@@ -156,6 +173,7 @@ class SimDrive {
   std::optional<uint64_t> returnAtMs_;
   bool removed_ = false;
   bool disabled_ = false;
+  std::vector<LetterAssignment> letters_;
 };
 
 }  // namespace kestrune::sim

@@ -5,8 +5,10 @@
 #include "base/text.h"
 #include "sim/device_nodes.h"
 #include "sim/lab_file.h"
+#include "sim/lab_volumes.h"
 #include "sim/sim_device.h"
 #include "sim/sim_queue.h"
+#include "sim/volume_image.h"
 
 namespace kestrune::sim {
 
@@ -35,8 +37,21 @@ std::unique_ptr<SimLab> SimLab::Create(LabDescription lab, const std::string& fo
       error = "drive [" + d.name + "]: cannot open " + file;
       return nullptr;
     }
-    result->drives_.push_back(std::make_shared<SimDrive>(std::move(d), std::move(store), host));
+    auto drive = std::make_shared<SimDrive>(std::move(d), std::move(store), host);
+    if (!PrepareDescribedVolumes(*drive)) {
+      error = "drive [" + drive->description().name + "]: its volumes do not fit a partition table";
+      return nullptr;
+    }
+    // Volume images go over what the partition step put into the volumes' first sectors.
+    for (const VolumeDescription& v : drive->description().volumes) {
+      if (!v.imagePath.empty() && !CopyVolumeImage(*drive, v, error)) {
+        error = "drive [" + drive->description().name + "]: " + error;
+        return nullptr;
+      }
+    }
+    result->drives_.push_back(std::move(drive));
   }
+  result->partitionTool_ = std::make_unique<LabPartitionTool>(result->drives_);
   return result;
 }
 
@@ -80,7 +95,7 @@ platform::DeviceSnapshot SimLab::Enumerate() {
       if (present) it->second.childDiskNumbers.push_back(d.deviceNumber);
     }
     if (!present) continue;
-    for (auto& v : VolumeNodesFor(d)) snap.volumes.push_back(std::move(v));
+    for (auto& v : VolumeNodesOf(*drive)) snap.volumes.push_back(std::move(v));
     snap.disks.push_back(std::move(node));
   }
   for (const std::string& id : adapterOrder) snap.adapters.push_back(adapters[id]);
@@ -98,12 +113,24 @@ SimDevice::Opening SimLab::Find(const std::string& path) const {
       o.length = d.capacityBytes;
       break;
     }
-    for (const VolumeDescription& v : d.volumes) {
-      if (EqualsNoCase(path, VolumePath(v.letter))) {
-        o.drive = drive;
-        o.target = HandleTarget::kVolume;
-        o.base = v.offset;
-        o.length = v.sizeBytes;
+    if (d.attachment == Attachment::kSoftwareRaid) {
+      for (const VolumeDescription& v : d.volumes) {
+        if (EqualsNoCase(path, VolumePath(v.letter))) {
+          o.drive = drive;
+          o.target = HandleTarget::kVolume;
+          o.base = v.offset;
+          o.length = v.sizeBytes;
+        }
+      }
+    } else if (path.size() == 6 && path.back() == ':') {
+      auto lock = drive->Lock();
+      for (const LabVolume& v : LiveVolumesLocked(*drive)) {
+        if (EqualsNoCase(path, VolumePath(v.letter))) {
+          o.drive = drive;
+          o.target = HandleTarget::kVolume;
+          o.base = v.offset;
+          o.length = v.sizeBytes;
+        }
       }
     }
     if (o.drive) break;
@@ -234,9 +261,14 @@ std::shared_ptr<SimDrive> SimLab::Drive(std::string_view pathOrName) const {
         EqualsNoCase(pathOrName, PhysicalDrivePath(d.deviceNumber))) {
       return drive;
     }
-    for (const VolumeDescription& v : d.volumes) {
-      if (EqualsNoCase(pathOrName, VolumePath(v.letter))) return drive;
+    if (d.attachment == Attachment::kSoftwareRaid) {
+      for (const VolumeDescription& v : d.volumes)
+        if (EqualsNoCase(pathOrName, VolumePath(v.letter))) return drive;
+      continue;
     }
+    auto lock = drive->Lock();
+    for (const LabVolume& v : LiveVolumesLocked(*drive))
+      if (EqualsNoCase(pathOrName, VolumePath(v.letter))) return drive;
   }
   return nullptr;
 }

@@ -16,6 +16,7 @@
 
 #include "platform/device.h"
 #include "platform/host.h"
+#include "platform/partition_tool.h"
 #include "sim/lab_description.h"
 #include "sim/request_log.h"
 #include "sim/sim_device.h"
@@ -52,6 +53,8 @@ class SimLab : public platform::DeviceTree {
   std::unique_ptr<platform::AsyncQueue> OpenQueue(const std::string& path,
                                                   const platform::QueueOptions& options, platform::Host& host,
                                                   std::string& why) override;
+  // The lab's partition tool (lab_volumes.h): real tables and boot sectors on the lab's drives.
+  platform::PartitionTool* Partitioner() override { return partitionTool_.get(); }
 
   // ---- For tests and the simulated power and platform commands ----
   // A drive by its physical path, a volume path, or its section name (case-insensitive).
@@ -77,6 +80,7 @@ class SimLab : public platform::DeviceTree {
   RequestLog log_;
   std::mutex nodeMutex_;  // guards the controller sets below
   std::set<std::string> removedParents_;
+  std::unique_ptr<platform::PartitionTool> partitionTool_;
 };
 
 // The name of a drive's file in the lab folder: "SimDisk<n>.img", software RAID "SimRaid<X>.img".

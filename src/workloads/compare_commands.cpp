@@ -47,13 +47,14 @@ std::optional<int64_t> NumberOf(engine::Interpreter& interp, uint32_t view, cons
 
 }  // namespace
 
-const disk::DiskEntry* CompareTarget(engine::Interpreter& interp, uint32_t view) {
+const disk::DiskEntry* CompareTarget(engine::Interpreter& interp, uint32_t view, bool requireRaw) {
   disk::DiskState& state = disk::StateOf(interp);
   if (!disk::HasTarget(state)) {
     interp.ReportCompletion(view, code::kOpenDiskFailed, "");
     return nullptr;
   }
   const disk::DiskEntry& disk = state.current;
+  if (!requireRaw) return &disk;
   int32_t guard = disk::RequireRaw(disk);
   if (guard == 0) guard = disk::RequireNotSystemDisk(disk);
   if (guard != 0) {

@@ -29,6 +29,7 @@
 #include "platform/files.h"
 #include "platform/io_buffer.h"
 #include "workloads/byte_range.h"
+#include "workloads/compare_commands.h"
 #include "workloads/coverage_map.h"
 #include "workloads/job_stats.h"
 #include "workloads/lba_map_file.h"
@@ -58,23 +59,6 @@ struct MapViews {
 
 void Line(engine::Interpreter& interp, uint32_t view, const std::string& text, uint32_t colour) {
   interp.writer().WriteLine(interp.output(view), text, engine::kDetail, 10, colour);
-}
-
-// The current disk; -1 when there is none; with raw, -20 when it is not RAW and the system disk's
-// code when it runs the system.
-const disk::DiskEntry* MapDisk(engine::Interpreter& interp, uint32_t view, bool raw) {
-  disk::DiskState& state = disk::StateOf(interp);
-  if (!disk::HasTarget(state)) {
-    interp.ReportCompletion(view, code::kOpenDiskFailed, "");
-    return nullptr;
-  }
-  int32_t guard = raw ? disk::RequireRaw(state.current) : 0;
-  if (raw && guard == 0) guard = disk::RequireNotSystemDisk(state.current);
-  if (guard != 0) {
-    interp.ReportCompletion(view, guard, "");
-    return nullptr;
-  }
-  return &state.current;
 }
 
 // The map the LBAMap parameter names (asked for when empty), checked against the disk: -11 when it
@@ -214,7 +198,7 @@ void CompareMapMake(engine::Interpreter& interp, uint32_t view, std::string_view
   r.fuaRatio = in.U32(0);
   r.flushRatio = in.U32(0);
   if (!in.ok()) return;
-  const disk::DiskEntry* disk = MapDisk(interp, view, false);
+  const disk::DiskEntry* disk = CompareTarget(interp, view, false);
   if (!disk) return;
   const uint32_t ss = disk->sectorSize;
 
@@ -263,7 +247,7 @@ void CompareMapAppend(engine::Interpreter& interp, uint32_t view, std::string_vi
   r.fuaRatio = in.U32(0);
   r.flushRatio = in.U32(0);
   if (!in.ok()) return;
-  const disk::DiskEntry* disk = MapDisk(interp, view, false);
+  const disk::DiskEntry* disk = CompareTarget(interp, view, false);
   if (!disk) return;
   std::string path;
   std::optional<LbaMap> map = LoadMap(interp, view, file, *disk, path);
@@ -400,19 +384,41 @@ void SaveCoverage(engine::Interpreter& interp, uint32_t view, CoverageMap& map, 
                               engine::kPicture);
 }
 
-void CompareMapWrite(engine::Interpreter& interp, uint32_t view, std::string_view args, std::string_view) {
+// The parameters Compare_MapWrite and Compare_MapWriteCompare share.
+struct MapReplayArgs {
+  std::string file;
+  uint32_t qd = 32;
+  std::optional<engine::Value> pattern;
+  uint32_t stepRun = 0, stepDelay = 0;
+};
+
+// Binds them; nullopt when binding failed (reported) or QD is out of range (-2).
+std::optional<MapReplayArgs> BindMapReplay(engine::Interpreter& interp, uint32_t view, std::string_view args) {
   engine::ReportingSink errors(interp, view);
   engine::ArgReader in(interp.view(view).vars, errors, args, {"LBAMap", "QD", "WritePattern", "StepRun", "StepDelay"});
-  const std::string file = in.Text("");
-  const uint32_t qd = in.U32(32);
-  const std::optional<engine::Value> patternValue = in.Any();
-  const uint32_t stepRun = in.U32(0), stepDelay = in.U32(0);
-  if (!in.ok()) return;
-  if (qd < 1 || qd > kMaxMapQueueDepth) return interp.ReportCompletion(view, code::kBadParameter, "");
+  MapReplayArgs a;
+  a.file = in.Text("");
+  a.qd = in.U32(32);
+  a.pattern = in.Any();
+  a.stepRun = in.U32(0);
+  a.stepDelay = in.U32(0);
+  if (!in.ok()) return std::nullopt;
+  if (a.qd < 1 || a.qd > kMaxMapQueueDepth) {
+    interp.ReportCompletion(view, code::kBadParameter, "");
+    return std::nullopt;
+  }
+  return a;
+}
+
+void CompareMapWrite(engine::Interpreter& interp, uint32_t view, std::string_view args, std::string_view) {
+  const std::optional<MapReplayArgs> bound = BindMapReplay(interp, view, args);
+  if (!bound) return;
+  const std::string& file = bound->file;
+  const uint32_t qd = bound->qd, stepRun = bound->stepRun, stepDelay = bound->stepDelay;
   const std::optional<uint32_t> pattern =
-      FixedPattern(interp, view, patternValue, 0x55AA33CC, "Cannot support AUTO Pattern");
+      FixedPattern(interp, view, bound->pattern, 0x55AA33CC, "Cannot support AUTO Pattern");
   if (!pattern) return;
-  const disk::DiskEntry* disk = MapDisk(interp, view, true);
+  const disk::DiskEntry* disk = CompareTarget(interp, view);
   if (!disk) return;
   std::string path;
   const std::optional<LbaMap> map = LoadMap(interp, view, file, *disk, path);
@@ -523,7 +529,7 @@ void CompareMapCompare(engine::Interpreter& interp, uint32_t view, std::string_v
   const std::optional<uint32_t> writePattern =
       FixedPattern(interp, view, writeValue, 0x55AA33CC, "Cannot support AUTO Pattern");
   if (!writePattern) return;
-  const disk::DiskEntry* disk = MapDisk(interp, view, true);
+  const disk::DiskEntry* disk = CompareTarget(interp, view);
   if (!disk) return;
   std::string path;
   const std::optional<LbaMap> map = LoadMap(interp, view, file, *disk, path);
@@ -679,16 +685,13 @@ bool AllOf(std::span<const uint8_t> data, uint8_t v) {
 // other entry touches it in between. The first difference stops the replay and is read once more a
 // second later: -70 when that read is right, -71 when not.
 void CompareMapWriteCompare(engine::Interpreter& interp, uint32_t view, std::string_view args, std::string_view) {
-  engine::ReportingSink errors(interp, view);
-  engine::ArgReader in(interp.view(view).vars, errors, args, {"LBAMap", "QD", "WritePattern", "StepRun", "StepDelay"});
-  const std::string file = in.Text("");
-  const uint32_t qd = in.U32(32);
-  const std::optional<engine::Value> patternValue = in.Any();
-  const uint32_t stepRun = in.U32(0), stepDelay = in.U32(0);
-  if (!in.ok()) return;
-  const std::optional<uint32_t> chosen = patternValue ? disk::PatternValue(*patternValue) : disk::kAutoPattern;
-  if (qd < 1 || qd > kMaxMapQueueDepth || !chosen) return interp.ReportCompletion(view, code::kBadParameter, "");
-  const disk::DiskEntry* disk = MapDisk(interp, view, true);
+  const std::optional<MapReplayArgs> bound = BindMapReplay(interp, view, args);
+  if (!bound) return;
+  const std::string& file = bound->file;
+  const uint32_t qd = bound->qd, stepRun = bound->stepRun, stepDelay = bound->stepDelay;
+  const std::optional<uint32_t> chosen = bound->pattern ? disk::PatternValue(*bound->pattern) : disk::kAutoPattern;
+  if (!chosen) return interp.ReportCompletion(view, code::kBadParameter, "");
+  const disk::DiskEntry* disk = CompareTarget(interp, view);
   if (!disk) return;
   std::string path;
   const std::optional<LbaMap> map = LoadMap(interp, view, file, *disk, path);
@@ -860,7 +863,7 @@ void CompareMapRecoverBasePattern(engine::Interpreter& interp, uint32_t view, st
     Line(interp, view, "No Data Need Recover", engine::colour::kWhite);
     return;
   }
-  const disk::DiskEntry* disk = MapDisk(interp, view, true);
+  const disk::DiskEntry* disk = CompareTarget(interp, view);
   if (!disk) return;
   std::string path;
   const std::optional<LbaMap> map = LoadMap(interp, view, progress.mapPath, *disk, path);

@@ -1,5 +1,5 @@
-// A Ui for tests: file choices and OK/Cancel questions are answered from lists written up front (an
-// empty list answers "cancelled"), and everything else the run shows is recorded.
+// A Ui for tests: file choices and operator questions are answered from lists written up front (an
+// empty list answers "cancelled", or as nobody would), and everything else the run shows is recorded.
 #pragma once
 
 #include <deque>
@@ -34,6 +34,8 @@ class ScriptedUi final : public engine::Ui {
   std::deque<bool> okAnswers;
   std::function<void(std::string_view text)> onQuestion;
   std::vector<std::string> questions;
+  std::deque<engine::Answer> replies;  // answers to the other questions, in order
+  std::vector<engine::Question> asks;  // every question asked
 
   std::vector<Asked> asked;
   std::vector<std::string> statuses;
@@ -48,19 +50,27 @@ class ScriptedUi final : public engine::Ui {
     answers.pop_front();
     return answer;
   }
-  bool AskOkCancel(uint32_t, std::string_view text, const std::atomic<bool>*) override {
+  // Answers questions: a message question (OK/Cancel, Yes/No) takes the next of okAnswers while
+  // there are any, every other question the next of replies; without one it is asked of nobody (the
+  // countdown's answer with AutoOK, else declining).
+  engine::Answer Ask(uint32_t, const engine::Question& q) override {
     std::function<void(std::string_view)> hook;
-    bool answer = false;
+    engine::Answer answer = engine::Ui::Ask(0, q);
     {
       std::lock_guard<std::mutex> guard(mutex_);
-      questions.emplace_back(text);
+      questions.emplace_back(q.text);
+      asks.push_back(q);
       hook = onQuestion;
-      if (!okAnswers.empty()) {
-        answer = okAnswers.front();
+      if (q.kind == engine::Question::Kind::kMessage && !okAnswers.empty()) {
+        answer.confirmed = okAnswers.front();
+        answer.source = engine::Answer::Source::kOperator;
         okAnswers.pop_front();
+      } else if (!replies.empty()) {
+        answer = std::move(replies.front());
+        replies.pop_front();
       }
     }
-    if (hook) hook(text);
+    if (hook) hook(q.text);
     return answer;
   }
   void ShowStatus(uint32_t, std::string_view text) override {

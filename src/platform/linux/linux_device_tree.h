@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/device.h"
+#include "platform/partition_tool.h"
 #include "platform/linux/sys_root.h"
 
 namespace kestrune::platform::linux_dev {
@@ -41,6 +42,8 @@ class LinuxDeviceTree final : public DeviceTree {
   // A queue on a block device or a regular file: io_uring, else a thread pool (linux_queue.h).
   std::unique_ptr<AsyncQueue> OpenQueue(const std::string& path, const QueueOptions& options, Host& host,
                                         std::string& why) override;
+  // libfdisk, the mkfs programs and mount (linux_partition_tool.cpp).
+  PartitionTool* Partitioner() override;
 
  private:
   // Whether a controller folder (or a disk's own folder) holds a disk that the system uses: one
@@ -49,6 +52,7 @@ class LinuxDeviceTree final : public DeviceTree {
 
   LinuxTreeOptions options_;
   SysRoot sys_;
+  std::unique_ptr<PartitionTool> partitionTool_;
 };
 
 }  // namespace kestrune::platform::linux_dev

@@ -1,5 +1,6 @@
 #include "platform/linux/volumes.h"
 
+#include <blkid/blkid.h>
 #include <sys/statvfs.h>
 
 #include <algorithm>
@@ -15,6 +16,21 @@ constexpr std::string_view kSystemMounts[] = {"/", "/boot", "/boot/efi", "/efi"}
 constexpr std::string_view kSwapLetter = "[SWAP]";
 constexpr int kMaxStackDepth = 16;
 
+// The volume label and file-system type that the volume's superblock gives (libblkid); left as
+// they are when the node cannot be read.
+void ProbeSuperblock(const std::string& node, std::string& label, std::string& fileSystem) {
+  blkid_probe probe = blkid_new_probe_from_filename(node.c_str());
+  if (!probe) return;
+  blkid_probe_enable_superblocks(probe, 1);
+  blkid_probe_set_superblocks_flags(probe, BLKID_SUBLKS_LABEL | BLKID_SUBLKS_TYPE);
+  if (blkid_do_safeprobe(probe) == 0) {
+    const char* value = nullptr;
+    if (blkid_probe_lookup_value(probe, "TYPE", &value, nullptr) == 0 && value) fileSystem = value;
+    if (blkid_probe_lookup_value(probe, "LABEL", &value, nullptr) == 0 && value) label = value;
+  }
+  blkid_free_probe(probe);
+}
+
 bool IsSystemMount(std::string_view mountPoint) {
   return std::find(std::begin(kSystemMounts), std::end(kSystemMounts), mountPoint) != std::end(kSystemMounts);
 }
@@ -28,6 +44,7 @@ struct Use {
   bool holdsSystem = false;
   uint64_t totalBytes = 0;
   uint64_t freeBytes = 0;
+  std::string fsType;  // of the mount
 };
 
 class VolumeFinder {
@@ -82,6 +99,7 @@ class VolumeFinder {
         u.mounted = true;
         u.totalBytes = use.totalBytes;
         u.freeBytes = use.freeBytes;
+        u.fsType = use.fsType;
       }
       return;
     }
@@ -100,6 +118,7 @@ class VolumeFinder {
       use.letter = m.mountPoint;
       use.mounted = true;
       use.holdsSystem = IsSystemMount(m.mountPoint);
+      use.fsType = m.fsType;
       struct statvfs vfs {};
       if (::statvfs(sys_.Local(m.mountPoint).c_str(), &vfs) == 0) {
         use.totalBytes = static_cast<uint64_t>(vfs.f_blocks) * vfs.f_frsize;
@@ -184,6 +203,8 @@ class VolumeFinder {
     v.freeBytes = u.freeBytes;
     v.partitionOffset = leaf.startBytes;
     v.holdsSystem = u.holdsSystem && disk.disk.name.rfind("loop", 0) != 0;
+    v.fileSystem = u.fsType;
+    ProbeSuperblock(sys_.Local(v.path), v.label, v.fileSystem);
     return v;
   }
 

@@ -28,6 +28,8 @@ class Win32DeviceTree final : public DeviceTree {
   // An overlapped queue on a disk, a volume or a file (win32_queue.h).
   std::unique_ptr<AsyncQueue> OpenQueue(const std::string& path, const QueueOptions& options, Host& host,
                                         std::string& why) override;
+  // DISKPART with a script file (win32_partition_tool.cpp).
+  PartitionTool* Partitioner() override;
 };
 
 // --- Pieces of the enumeration ------------------------------------------------------------------

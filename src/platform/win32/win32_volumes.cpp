@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "platform/win32/wide.h"
 #include "platform/win32/win32_device_tree.h"
 #include "platform/win32/win32_io.h"
 #include "platform/win_device_text.h"
@@ -74,6 +75,11 @@ std::vector<VolumeNode> EnumerateVolumes(const std::vector<FoundDisk>& disks) {
     }
     // A software RAID volume's size is its length; so is that of a volume without a file system.
     if (v.softwareRaid || !space) v.totalBytes = LengthOf(h.get()).value_or(v.totalBytes);
+    wchar_t label[MAX_PATH + 1] = {}, fileSystem[MAX_PATH + 1] = {};
+    if (GetVolumeInformationW(root, label, MAX_PATH + 1, nullptr, nullptr, nullptr, fileSystem, MAX_PATH + 1)) {
+      v.label = Narrow(label);
+      v.fileSystem = Narrow(fileSystem);
+    }
     volumes.push_back(std::move(v));
   }
   return volumes;

@@ -1,0 +1,106 @@
+#!/usr/bin/env bash
+# LogView_Send and LogView_Wait between a real kestrune process and the companion stand-in
+# (tests/support/companion_peer) on the user's own blocks "LogView_Sync" and "UNIWM_SENDCMD": an
+# answer, a delayed answer, no answer (timeout), a reply that fills its slot without a NUL, a
+# cancelled wait (Ctrl-C) and a delayed send that the end of the run waits for.
+#
+# Usage: tests/lab/check_companion.sh   (KESTRUNE_BIN: the program, default build/dev/src/kestrune;
+# KESTRUNE_PEER: the stand-in, default build/dev/tests/companion_peer)
+# Exit code 0 when every case passed (or SKIP when a program is missing), 1 otherwise.
+set -uo pipefail
+
+repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+bin=${KESTRUNE_BIN:-$repo/build/dev/src/kestrune}
+peer=${KESTRUNE_PEER:-$repo/build/dev/tests/companion_peer}
+for program in "$bin" "$peer"; do
+  if [ ! -x "$program" ]; then
+    echo "SKIP: no program at $program (build it, or set KESTRUNE_BIN / KESTRUNE_PEER)"
+    exit 0
+  fi
+done
+work=$(mktemp -d)
+peer_pid=
+cleanup() {
+  [ -n "$peer_pid" ] && kill -TERM "$peer_pid" 2>/dev/null && wait "$peer_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 1' INT TERM
+
+failures=0
+pass() { echo "PASS: $*"; }
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+crlf() { sed 's/$/\r/'; }
+now_ms() { date +%s%3N; }
+lines() { tr -d '\r' <"$1" | sed 's/^ *//'; }
+
+cat >"$work/peer.ini" <<EOF
+[Peer]
+Log=$work/peer.log
+[Reply]
+Serial=SN-0042 & more
+[Delay]
+Slow=1500
+[Never]
+Silent=1
+[Oversize]
+Flood=1
+EOF
+"$peer" "$work/peer.ini" "$work/peer.ready" &
+peer_pid=$!
+for _ in $(seq 100); do [ -e "$work/peer.ready" ] && break; sleep 0.05; done
+[ -e "$work/peer.ready" ] || { echo "FAIL: the companion stand-in did not start"; exit 1; }
+
+# run NAME: kestrune runs $work/NAME.scpt; output in NAME.out, exit code in NAME.rc.
+run() {
+  "$bin" "SCRIPT:$work/$1.scpt" /sim '\\.\PHYSICALDRIVE0' >"$work/$1.out" 2>&1
+  echo $? >"$work/$1.rc"
+}
+
+printf '%s\n' 'LogView_Wait( Command:"Serial", TimeoutSec:5 );' 'v = Result( KeyWord:"Result", ShowResult:FALSE );' \
+  'Print( Output:"got [" + v + "]" );' 'LogView_Wait( Command:"Slow", TimeoutSec:0 );' \
+  'LogView_Wait( Command:"Silent", TimeoutSec:1 );' 'LogView_Wait( Command:"Flood", TimeoutSec:5 );' \
+  'LogView_Send( Command:"Open Report", DelayRunSec:0 );' 'LogView_Send( Command:"Close Report", DelayRunSec:2 );' \
+  'Print( Output:"script ends" );' | crlf >"$work/talk.scpt"
+began=$(now_ms)
+run talk
+took=$(($(now_ms) - began))
+out=$(lines "$work/talk.out")
+grep -qx 'Result : SN-0042 & more' <<<"$out" && grep -qx 'got \[SN-0042 & more\]' <<<"$out" &&
+  pass "answer: the reply is shown and Result reads it" || fail "answer: $out"
+grep -qx 'Result : reply to Slow' <<<"$out" && pass "a delayed answer without timeout is waited for" ||
+  fail "delayed answer: $out"
+grep -qx 'Wait \[Silent\] From LogView 1 sec Timeout' <<<"$out" &&
+  grep -A1 -x 'Wait \[Silent\] From LogView 1 sec Timeout' <<<"$out" | grep -qx 'Result : ' &&
+  pass "timeout: the wait ends with an empty result" || fail "timeout: $out"
+flood=$(grep '^Result : ZZ' <<<"$out" | head -1)
+[ -n "$flood" ] && [ "$(tr -cd Z <<<"$flood" | wc -c)" -le 1024 ] &&
+  pass "a reply without a NUL ends at its slot (${#flood} characters shown)" || fail "oversize: $out"
+# The delayed send comes after the script's last line: the end of the run waited for it.
+grep -qx 'LogView_Send : Open Report' <<<"$out" && [ "$(tail -1 <<<"$out")" = "LogView_Send : Close Report" ] &&
+  [ "$took" -ge 2000 ] && grep -qx 'command: Close Report' "$work/peer.log" && grep -qx 'command: Open Report' "$work/peer.log" &&
+  pass "send: both commands reached the companion, the delayed one before the run ended ($took ms)" ||
+  fail "send: took $took ms; $(tail -3 <<<"$out" | tr '\n' '|'); peer: $(tr '\n' '|' <"$work/peer.log")"
+
+# Ctrl-C cancels a wait that has no limit.
+printf '%s\n' 'LogView_Wait( Command:"Silent", TimeoutSec:0 );' 'Print( Output:"not reached" );' | crlf >"$work/cancel.scpt"
+"$bin" "SCRIPT:$work/cancel.scpt" /sim '\\.\PHYSICALDRIVE0' >"$work/cancel.out" 2>&1 &
+waiter=$!
+for _ in $(seq 100); do grep -q 'From LogView' "$work/cancel.out" 2>/dev/null && break; sleep 0.05; done
+kill -INT "$waiter"
+wait "$waiter"
+rc=$?
+out=$(lines "$work/cancel.out")
+grep -qx -- '---- Cancel Command ----' <<<"$out" && ! grep -q 'not reached' <<<"$out" && [ "$rc" != 0 ] &&
+  pass "cancel: the wait says so and the run ends with exit code $rc" || fail "cancel (exit $rc): $out"
+
+uid=$(id -u)
+st=$(stat -c '%a %u' "/dev/shm/kestrune.$uid.LogView_Sync" 2>/dev/null)
+[ "$st" = "600 $uid" ] && pass "objects: the channel block has mode 0600 and belongs to user $uid" ||
+  fail "objects: /dev/shm/kestrune.$uid.LogView_Sync: '$st'"
+
+if [ "$failures" -gt 0 ]; then
+  echo "FAILED: $failures companion check(s)"
+  exit 1
+fi
+echo "ALL COMPANION CHECKS PASSED"

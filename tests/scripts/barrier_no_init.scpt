@@ -1,0 +1,3 @@
+// SyncWait without SyncInit stops the run with -2.
+r = SyncWait();
+Print( Output:"never reached" );
