@@ -22,8 +22,8 @@ ErrorStopWatch::ErrorStopWatch(engine::Interpreter& interp, uint32_t view) : int
       if (!listener_->Wait(kWaitSliceMs)) continue;
       engine::View& v = interp_.view(view_);
       if (!v.running.load() || v.cancel.load()) continue;
-      interp_.writer().WriteLine(interp_.output(view_), "---- Broadcast Trigger Cancel Job ----", engine::kDetail, 10,
-                                 engine::colour::kCyan);
+      interp_.writer().WriteLine(interp_.output(view_), "---- Broadcast Trigger Cancel Job ----",
+                                 engine::kDetail, 10, engine::colour::kCyan);
       interp_.RequestCancel(view_);
     }
   });
@@ -34,7 +34,8 @@ ErrorStopWatch::~ErrorStopWatch() {
   if (thread_.joinable()) thread_.join();
 }
 
-bool BroadcastAfterRun(engine::Interpreter& interp, uint32_t view, int errStop, int32_t code, std::string& why) {
+bool BroadcastAfterRun(engine::Interpreter& interp, uint32_t view, int errStop, int32_t code,
+                       std::string& why) {
   if (errStop != 1 || code >= 0 || interp.CancelRequestedFlag(view).load()) return true;
   return platform::BroadcastErrorStop(interp.host(), interp.host().ProcessId(), why);
 }

@@ -33,6 +33,7 @@ class ErrorStopWatch {
 // After a run of view that ended with code: broadcasts the error stop when errStop is 1, the code
 // is negative and the run was not itself cancelled from outside (a broadcast never answers one).
 // False, with why, only when sending failed.
-bool BroadcastAfterRun(engine::Interpreter& interp, uint32_t view, int errStop, int32_t code, std::string& why);
+bool BroadcastAfterRun(engine::Interpreter& interp, uint32_t view, int errStop, int32_t code,
+                       std::string& why);
 
 }  // namespace kestrune::app

@@ -7,6 +7,7 @@
 #include "devcmd/nvme_command_groups.h"
 #include "devcmd/nvme_command_support.h"
 #include "devcmd/nvme_state.h"
+#include "disk/partition_commands.h"
 #include "disk/disk_state.h"
 #include "disk/dump_file.h"
 #include "disk/node_control.h"
@@ -94,9 +95,12 @@ void SecurErase(engine::Interpreter& interp, uint32_t view, std::string_view arg
     return Line(interp, view, "---- Cancel Command ----", engine::colour::kCyan);
   NvmeTarget target = CurrentNvmeTarget(interp);
   if (!target) return interp.ReportCompletion(view, code::kOpenDiskFailed, "");
-  // Erasing a disk with volumes needs its partitions cleaned first, which this command cannot do.
-  if (const int32_t guard = disk::RequireRaw(*target.disk); guard != 0)
-    return interp.ReportCompletion(view, guard, disk::kRawModeAdvice);
+  // A disk with volumes loses its partitions first; the whole disk becomes the target.
+  if (!target.disk->raw) {
+    if (disk::CleanToRaw(interp, view, *target.disk) < 0) return;
+    target = CurrentNvmeTarget(interp);
+    if (!target) return interp.ReportCompletion(view, code::kOpenDiskFailed, "");
+  }
 
   if (disk::FormatAll(*target.tree, *target.disk) < 0) {
     Line(interp, view, "Security Erase Fail, Try again by TRIM all disk...", engine::colour::kOrange);

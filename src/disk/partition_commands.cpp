@@ -40,7 +40,9 @@ std::string GbText(uint64_t bytes) {
 class Printer {
  public:
   Printer(engine::Interpreter& interp, uint32_t view) : interp_(interp), out_(interp.output(view)) {}
-  void operator()(const std::string& text, uint32_t c) { interp_.writer().WriteLine(out_, text, engine::kDetail, 10, c); }
+  void operator()(const std::string& text, uint32_t c) {
+    interp_.writer().WriteLine(out_, text, engine::kDetail, 10, c);
+  }
 
  private:
   engine::Interpreter& interp_;
@@ -77,7 +79,8 @@ void PrintVolumeLines(Printer& print, const SectorSource& read, uint32_t sectorS
     if (boot.ntfs && boot.clusterBytes >= sectorSize && boot.clusterBytes % sectorSize == 0) {
       const uint64_t perCluster = boot.clusterBytes / sectorSize;
       uint64_t mft = 0;
-      if (!__builtin_mul_overflow(boot.mftCluster, perCluster, &mft) && !__builtin_add_overflow(mft, start, &mft))
+      if (!__builtin_mul_overflow(boot.mftCluster, perCluster, &mft) &&
+          !__builtin_add_overflow(mft, start, &mft))
         print(Format("   - MFT LBA Start: 0x%llX", Ull(mft)), colour::kGrey);
     }
   }
@@ -91,7 +94,8 @@ void PrintVolumeLines(Printer& print, const SectorSource& read, uint32_t sectorS
 
 // What RunPartitionTool refuses before its tool runs, with the target filled in; code 1 when the
 // request may go on.
-platform::PartitionOutcome RefusedRequest(DiskState& state, const DiskEntry& disk, platform::PartitionRequest& request) {
+platform::PartitionOutcome RefusedRequest(DiskState& state, const DiskEntry& disk,
+                                          platform::PartitionRequest& request) {
   if (!state.tree) return {code::kOpenDiskFailed, "", ""};
   request.targetPath = disk.physicalPath;
   request.diskNumber = disk.deviceNumber;
@@ -106,7 +110,8 @@ platform::PartitionOutcome RefusedRequest(DiskState& state, const DiskEntry& dis
     const uint64_t sectors = disk.sectorSize ? disk.totalBytes / disk.sectorSize : 0;
     const TableScheme scheme =
         request.operation == PartitionOperation::kCreateGpt ? TableScheme::kGpt : TableScheme::kMbr;
-    if (!PlanPartitions(scheme, disk.sectorSize, sectors, request.sizeMB)) return {code::kBadParameter, "SizeMB", ""};
+    if (!PlanPartitions(scheme, disk.sectorSize, sectors, request.sizeMB))
+      return {code::kBadParameter, "SizeMB", ""};
   }
   return {};
 }
@@ -144,7 +149,8 @@ void PartitionInfo(engine::Interpreter& interp, uint32_t view, std::string_view,
       print(Format("Partition No      : Partition%02u", p.index), colour::kYellow);
       print(Format("   - LBA Start    : 0x%X", p.firstLba), colour::kWhite);
       print(Format("   - Sector Count : 0x%X", p.sectorCount), colour::kWhite);
-      print(Format("   - Size(MB)     : %llu", Ull(uint64_t{p.sectorCount} * sectorSize >> 20)), colour::kWhite);
+      print(Format("   - Size(MB)     : %llu", Ull(uint64_t{p.sectorCount} * sectorSize >> 20)),
+            colour::kWhite);
       if (p.pastDisk) {
         print("   - The partition reaches past the end of the disk: not read", colour::kRed);
         continue;
@@ -172,7 +178,8 @@ void PartitionInfo(engine::Interpreter& interp, uint32_t view, std::string_view,
       continue;
     }
     const uint64_t sectors = e.endingLba - e.startingLba + 1;
-    print(Format("   - Size(MB)     : %llu", Ull(sectors > UINT64_MAX / sectorSize ? 0 : sectors * sectorSize >> 20)),
+    print(Format("   - Size(MB)     : %llu",
+                 Ull(sectors > UINT64_MAX / sectorSize ? 0 : sectors * sectorSize >> 20)),
           colour::kWhite);
     PrintVolumeLines(print, read, sectorSize, e.startingLba, volumes);
   }
@@ -228,7 +235,8 @@ void PartitionCreate(engine::Interpreter& interp, uint32_t view, std::string_vie
   platform::PartitionRequest request;
   std::optional<PartitionFileSystem> fs = FileSystemOf(fileSys);
   std::optional<std::vector<std::string>> labelList = platform::SplitLabels(labels);
-  if (partType < 0 || partType > 2 || !fs || !labelList) return interp.ReportCompletion(view, code::kBadParameter, "");
+  if (partType < 0 || partType > 2 || !fs || !labelList)
+    return interp.ReportCompletion(view, code::kBadParameter, "");
   request.fileSystem = *fs;
   request.sizeMB = sizeMB;
   request.labels = *labelList;
@@ -274,17 +282,12 @@ void PartitionDelete(engine::Interpreter& interp, uint32_t view, std::string_vie
     return;
   }
   if (confirm &&
-      !interp.ui().AskYesNo(view, "Delete \"All Partitions\" of \n" + disk.model + "\n and Change to RAW Mode?",
-                            &v.cancel)) {
+      !interp.ui().AskYesNo(
+          view, "Delete \"All Partitions\" of \n" + disk.model + "\n and Change to RAW Mode?", &v.cancel)) {
     print(kCancelled, colour::kCyan);
     return;
   }
-  platform::PartitionRequest request;
-  request.operation = PartitionOperation::kClean;
-  const platform::PartitionOutcome outcome = RunPartitionTool(state, disk, request, &v.cancel);
-  if (outcome.code < 0) return interp.ReportCompletion(view, outcome.code, outcome.detail);
-  if (!ChangeToPath(interp, view, outcome.newPath))
-    interp.ReportCompletion(view, code::kOpenDiskFailed, outcome.newPath);
+  CleanToRaw(interp, view, disk);
 }
 
 constexpr engine::HandlerRow kHandlers[] = {
@@ -296,10 +299,26 @@ constexpr engine::HandlerRow kHandlers[] = {
 }  // namespace
 
 platform::PartitionOutcome RunPartitionTool(DiskState& state, const DiskEntry& disk,
-                                            platform::PartitionRequest request, const std::atomic<bool>* cancel) {
+                                            platform::PartitionRequest request,
+                                            const std::atomic<bool>* cancel) {
   const platform::PartitionOutcome refused = RefusedRequest(state, disk, request);
   if (refused.code < 0) return refused;
   return state.tree->Partitioner()->Run(request, cancel);
+}
+
+int32_t CleanToRaw(engine::Interpreter& interp, uint32_t view, const DiskEntry& disk) {
+  platform::PartitionRequest request;
+  request.operation = PartitionOperation::kClean;
+  const platform::PartitionOutcome outcome = RunPartitionTool(StateOf(interp), disk, request, &interp.view(view).cancel);
+  if (outcome.code < 0) {
+    interp.ReportCompletion(view, outcome.code, outcome.detail);
+    return outcome.code;
+  }
+  if (!ChangeToPath(interp, view, outcome.newPath)) {
+    interp.ReportCompletion(view, code::kOpenDiskFailed, outcome.newPath);
+    return code::kOpenDiskFailed;
+  }
+  return 1;
 }
 
 std::vector<engine::HandlerRow> RegisterPartitionCommands(engine::Interpreter& interp) {

@@ -18,7 +18,13 @@ namespace kestrune::disk {
 // running system (any volume, not only C:); -79 when the tree has no tool; -2 when
 // CheckPartitionRequest refuses it or a create's SizeMB leaves no room on the disk.
 platform::PartitionOutcome RunPartitionTool(DiskState& state, const DiskEntry& disk,
-                                            platform::PartitionRequest request, const std::atomic<bool>* cancel);
+                                            platform::PartitionRequest request,
+                                            const std::atomic<bool>* cancel);
+
+// Cleans the disk (all partitions removed) and makes the whole disk the current one, printing
+// "Change to Disk: %s": the first step of commands that need a RAW disk. A failure is reported
+// (-89 for the system disk) and returned; 1 on success.
+int32_t CleanToRaw(engine::Interpreter& interp, uint32_t view, const DiskEntry& disk);
 
 // Registers the handlers with the interpreter's command table; the rows that took nothing (none in
 // a sound build). Call once at start-up, before any run.

@@ -31,9 +31,13 @@ std::string_view FitCaption(std::string_view caption) {
 
 }  // namespace
 
-int32_t BarrierTable::Pending() const { return static_cast<int32_t>(GetLe32(bytes_.data() + kPendingOffset)); }
+int32_t BarrierTable::Pending() const {
+  return static_cast<int32_t>(GetLe32(bytes_.data() + kPendingOffset));
+}
 int32_t BarrierTable::Total() const { return static_cast<int32_t>(GetLe32(bytes_.data() + kTotalOffset)); }
-uint32_t BarrierTable::Generation() const { return GetLe32(bytes_.data() + platform::kBarrierGenerationOffset); }
+uint32_t BarrierTable::Generation() const {
+  return GetLe32(bytes_.data() + platform::kBarrierGenerationOffset);
+}
 
 BarrierParticipant BarrierTable::Read(size_t index) const {
   const uint8_t* e = Entry(index);
@@ -127,7 +131,8 @@ bool BarrierTable::Leave(const platform::ProcessIdentity& process, uint32_t view
   return released;
 }
 
-size_t BarrierTable::Purge(const std::function<bool(const platform::ProcessIdentity&)>& alive, bool& released) {
+size_t BarrierTable::Purge(const std::function<bool(const platform::ProcessIdentity&)>& alive,
+                           bool& released) {
   released = false;
   size_t removed = 0;
   for (size_t i = 0; i < kBarrierCapacity; ++i) {

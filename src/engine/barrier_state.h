@@ -98,7 +98,9 @@ class BarrierTable {
   void Refresh();
 
  private:
-  uint8_t* Entry(size_t index) const { return bytes_.data() + kBarrierTableOffset + index * kBarrierEntryBytes; }
+  uint8_t* Entry(size_t index) const {
+    return bytes_.data() + kBarrierTableOffset + index * kBarrierEntryBytes;
+  }
   std::optional<size_t> Find(const platform::ProcessIdentity& process, uint32_t view) const;
   BarrierParticipant Read(size_t index) const;
   bool ReleaseIfAllArrived();

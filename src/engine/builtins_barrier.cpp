@@ -43,7 +43,8 @@ struct BarrierViews {
 // block's lock, after dropping the participants whose process has died, and wakes the waiters when
 // the barrier was released. False, with why, when the lock could not be had.
 template <class Change>
-bool UnderLock(platform::BarrierSystem& system, platform::BarrierBlock& block, std::string& why, Change change) {
+bool UnderLock(platform::BarrierSystem& system, platform::BarrierBlock& block, std::string& why,
+               Change change) {
   bool repaired = false;
   if (!block.Lock(repaired, why)) return false;
   BarrierTable table(block.Bytes());
@@ -109,7 +110,8 @@ BarrierWaitResult Wait(Interpreter& interp, uint32_t view, uint32_t timeoutSec, 
   for (;;) {
     uint64_t elapsed = host.MonotonicMs() - start;
     uint32_t slice = kWaitSliceMs;
-    if (limit != 0 && limit > elapsed && limit - elapsed < slice) slice = static_cast<uint32_t>(limit - elapsed);
+    if (limit != 0 && limit > elapsed && limit - elapsed < slice)
+      slice = static_cast<uint32_t>(limit - elapsed);
     block->WaitForChange(arrival.generation, slice);
 
     const uint64_t now = host.MonotonicMs();
@@ -174,9 +176,9 @@ void SyncInit(Interpreter& interp, uint32_t view, std::string_view args, std::st
         }))
       return interp.ReportCompletion(view, code::kError, "SyncInit: " + why);
     if (joined == BarrierTable::Joined::kFull)
-      return interp.ReportCompletion(
-          view, code::kBadParameter,
-          Format("SyncInit: the barrier has %u participants already", static_cast<unsigned>(kBarrierCapacity)));
+      return interp.ReportCompletion(view, code::kBadParameter,
+                                     Format("SyncInit: the barrier has %u participants already",
+                                            static_cast<unsigned>(kBarrierCapacity)));
     block = std::move(opened);
   }
   SleepUnlessCancelled(interp, v, uint64_t{delaySec} * 1000u);

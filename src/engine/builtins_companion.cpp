@@ -19,6 +19,7 @@
 #include "engine/interpreter.h"
 #include "engine/view.h"
 #include "platform/companion_signal.h"
+#include "platform/object_names.h"
 
 namespace kestrune::engine {
 
@@ -73,7 +74,7 @@ std::unique_ptr<platform::NamedLock> TakeChannelLock(Interpreter& interp, const 
   const uint64_t start = host.MonotonicMs();
   for (;;) {
     why.clear();
-    auto lock = host.AcquireNamedLock(kCompanionLockName, 0, why);
+    auto lock = host.AcquireNamedLock(platform::SharedObjectName(kCompanionLockName), 0, why);
     if (lock || !why.empty() || v.cancel.load()) return lock;
     if (limitMs != 0 && host.MonotonicMs() - start >= limitMs) return nullptr;
     host.SleepMs(kSliceMs);
@@ -85,10 +86,12 @@ bool Send(Interpreter& interp, uint32_t view, const std::string& command, std::s
   View& v = interp.view(view);
   auto lock = TakeChannelLock(interp, v, kSendLockWaitMs, why);
   if (!lock) {
-    if (why.empty() && !v.cancel.load()) why = std::string("the lock ") + kCompanionLockName + " stayed taken";
+    if (why.empty() && !v.cancel.load())
+      why = std::string("the lock ") + kCompanionLockName + " stayed taken";
     return false;
   }
-  auto block = interp.host().OpenSharedBlock(kCompanionBlockName, kCompanionBlockBytes, why);
+  auto block = interp.host().OpenSharedBlock(platform::SharedObjectName(kCompanionBlockName),
+                                             kCompanionBlockBytes, why);
   if (!block) return false;
   PutCompanionSlot(block->Bytes(), kCommandSlot, command);
   if (!platform::SignalCompanion(interp.host(), why)) return false;
@@ -128,7 +131,8 @@ void LogViewSend(Interpreter& interp, uint32_t view, std::string_view args, std:
       LineRef line = writer.WriteLine(out, first, kDetail, 10, colour::kGrey);
       for (uint32_t left = delaySec; left > 0; --left) {
         const std::string text = Format("Wait %u Sec for LogView_Send...", left);
-        if (!writer.RewriteLine(out, line, text)) line = writer.WriteLine(out, text, kDetail, 10, colour::kGrey);
+        if (!writer.RewriteLine(out, line, text))
+          line = writer.WriteLine(out, text, kDetail, 10, colour::kGrey);
         for (uint32_t ms = 0; ms < 1000; ms += kSliceMs) {
           if (mine.cancel.load()) return;
           interp.host().SleepMs(kSliceMs);
@@ -168,14 +172,17 @@ void LogViewWait(Interpreter& interp, uint32_t view, std::string_view args, std:
     why = std::string("the lock ") + kCompanionLockName + " stayed taken";
     return interp.ReportCompletion(view, code::kError, "LogView_Wait: " + why);
   }
-  auto block = host.OpenSharedBlock(kCompanionBlockName, kCompanionBlockBytes, why);
+  auto block =
+      host.OpenSharedBlock(platform::SharedObjectName(kCompanionBlockName), kCompanionBlockBytes, why);
   if (!block) return interp.ReportCompletion(view, code::kError, "LogView_Wait: " + why);
   PutCompanionSlot(block->Bytes(), kReplySlot, "");
   PutCompanionSlot(block->Bytes(), kKeywordSlot, keyword);
-  if (!platform::SignalCompanion(host, why)) return interp.ReportCompletion(view, code::kError, "LogView_Wait: " + why);
+  if (!platform::SignalCompanion(host, why))
+    return interp.ReportCompletion(view, code::kError, "LogView_Wait: " + why);
 
-  const std::string base = timeoutSec == 0 ? Format("Wait [%s] From LogView", keyword.c_str())
-                                           : Format("Wait [%s] From LogView %u sec...", keyword.c_str(), timeoutSec);
+  const std::string base = timeoutSec == 0
+                               ? Format("Wait [%s] From LogView", keyword.c_str())
+                               : Format("Wait [%s] From LogView %u sec...", keyword.c_str(), timeoutSec);
   LineRef line = writer.WriteLine(out, base, kDetail, 10, colour::kGrey);
   auto show = [&](const std::string& text) {
     if (!writer.RewriteLine(out, line, text)) line = writer.WriteLine(out, text, kDetail, 10, colour::kGrey);
@@ -198,7 +205,8 @@ void LogViewWait(Interpreter& interp, uint32_t view, std::string_view args, std:
     if (second != shownSecond) {
       shownSecond = second;
       if (timeoutSec != 0)
-        show(Format("Wait [%s] From LogView %u sec...", keyword.c_str(), static_cast<unsigned>(timeoutSec - second)));
+        show(Format("Wait [%s] From LogView %u sec...", keyword.c_str(),
+                    static_cast<unsigned>(timeoutSec - second)));
       else
         show(base + std::string(static_cast<size_t>(second % 10), '.'));
     }
@@ -207,13 +215,14 @@ void LogViewWait(Interpreter& interp, uint32_t view, std::string_view args, std:
   if (timedOut) {
     // Take the key word back, so that a late companion does not answer a question nobody asks.
     PutCompanionSlot(block->Bytes(), kKeywordSlot, "");
-    writer.WriteLine(out, Format("Wait [%s] From LogView %u sec Timeout", keyword.c_str(), timeoutSec), kDetail, 10,
-                     colour::kRed);
+    writer.WriteLine(out, Format("Wait [%s] From LogView %u sec Timeout", keyword.c_str(), timeoutSec),
+                     kDetail, 10, colour::kRed);
     writer.WriteLine(out, "Result : ", kDetail, 10, colour::kYellow);
     return;
   }
   (void)answered;
-  writer.WriteLine(out, "Result : " + GetCompanionSlot(block->Bytes(), kReplySlot), kDetail, 10, colour::kYellow);
+  writer.WriteLine(out, "Result : " + GetCompanionSlot(block->Bytes(), kReplySlot), kDetail, 10,
+                   colour::kYellow);
 }
 
 void JoinDelayedSends(Interpreter& interp, uint32_t view) {

@@ -104,8 +104,8 @@ std::optional<std::string> DiskpartScript(const PartitionRequest& r, uint32_t di
     if (r.sizeMB == 0) {
       script += " CREATE PARTITION PRIMARY \r\n" + format(first, 0);
     } else {
-      script += "CREATE PARTITION PRIMARY SIZE=" + std::to_string(r.sizeMB) + "\r\nCREATE PARTITION PRIMARY \r\n" +
-                format(first, 0) + format(first + 1, 1);
+      script += "CREATE PARTITION PRIMARY SIZE=" + std::to_string(r.sizeMB) +
+                "\r\nCREATE PARTITION PRIMARY \r\n" + format(first, 0) + format(first + 1, 1);
     }
     script += "EXIT";
   }

@@ -35,7 +35,7 @@ void Transfer(AtaRequest& r, uint64_t lba, uint32_t count, bool write, bool fua)
   MediaStatus s = r.drive.ReadMedia(lba * ss, r.data.first(length));
   if (s == MediaStatus::kOk) return AtaSucceed(r.regs);
   if (s == MediaStatus::kMediaError) {
-    return AtaFail(r.regs, ata_error::kUncorrectable, r.drive.FirstMediaError(lba * ss, length));
+    return AtaFail(r.regs, ata_error::kUncorrectable, r.drive.lastMediaError());
   }
   AtaFail(r.regs, ata_error::kAbort, lba);
 }

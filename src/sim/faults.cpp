@@ -133,6 +133,28 @@ std::optional<uint32_t> ParseRequestKinds(std::string_view text) {
   return kinds;
 }
 
+std::optional<FaultPlan::TrimRead> ParseTrimRead(std::string_view text) {
+  const std::string_view word = base::Trim(text);
+  if (base::EqualsNoCase(word, "zero")) return FaultPlan::TrimRead::kZero;
+  if (base::EqualsNoCase(word, "ff")) return FaultPlan::TrimRead::kOnes;
+  if (base::EqualsNoCase(word, "old")) return FaultPlan::TrimRead::kOld;
+  return std::nullopt;
+}
+
+std::optional<std::map<uint64_t, uint64_t>> ParseLbaMoves(std::string_view text, uint64_t lbaCount) {
+  std::vector<std::string_view> items = Words(text);
+  if (items.empty()) return std::nullopt;
+  std::map<uint64_t, uint64_t> moves;
+  for (std::string_view item : items) {
+    const size_t eq = item.find('=');
+    if (eq == std::string_view::npos) return std::nullopt;
+    auto from = ParseNumber(item.substr(0, eq)), to = ParseNumber(item.substr(eq + 1));
+    if (!from || !to || *from >= lbaCount || *to >= lbaCount || *from == *to) return std::nullopt;
+    moves[*from] = *to;
+  }
+  return moves;
+}
+
 uint64_t ShortLength(uint64_t asked, uint64_t cap, uint32_t sectorSize) {
   const uint64_t n = cap == 0 ? asked / 2 : std::min(cap, asked);
   return n / sectorSize * sectorSize;

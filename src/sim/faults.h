@@ -81,6 +81,9 @@ struct FaultPlan {
   // Logical sectors that cannot be read: a read that touches one fails on every route (sector
   // I/O fails, NVMe Unrecovered Read Error, ATA UNC, SCSI MEDIUM ERROR). Writing does not mend them.
   std::set<uint64_t> mediaErrorLbas;
+  // Transient media errors: LBA -> reads left to fail. A read that touches such a sector fails as
+  // above and counts down every transient sector it touches; at 0 the sector reads clean again.
+  std::map<uint64_t, uint32_t> transientMediaErrors;
 
   // One bit of a sector goes wrong once: bitFlipReads on the read path (the next read of that LBA
   // returns the sector's middle byte with bit 0 flipped while the medium keeps it right),
@@ -96,6 +99,29 @@ struct FaultPlan {
   std::set<uint64_t> lostWrites;
   std::set<uint64_t> tornWrites;
   std::map<uint64_t, uint64_t> misdirectedWrites;
+
+  // The seed of the drive's one generator that every random choice of the injected faults draws
+  // from (which cached writes a power cut destages, where an in-flight write tears, the order in
+  // which the lab queue applies requests due together, queue jitter). Without one the generator
+  // starts from the host's random source. Setting a plan with a seed restarts the generator.
+  std::optional<uint64_t> seed;
+
+  // A flush (every route) reports success and destages nothing: the volatile cache keeps its writes
+  // until the drive destages on its own (a full cache) or a power cut loses them.
+  bool ignoreFlush = false;
+
+  // What a trimmed LBA reads back: zeros, all 0xFF bytes, or its old data (the trim changes nothing).
+  enum class TrimRead : uint8_t { kZero, kOnes, kOld };
+  TrimRead trimReads = TrimRead::kZero;
+
+  // A power cut of the drive alone, after it has served powerCutAfterRequests requests or when
+  // powerCutAfterMs milliseconds of host time have passed since the plan was set (0: never; each
+  // fires once). At the cut the volatile cache is lost but for a random subset of its writes that
+  // the drive had destaged; queued requests in flight fail, and an in-flight write has stored its
+  // sectors before a random one (torn). Every request then fails until the power returns,
+  // returnAfterSeconds later, or on SimDrive::Replug without it. Handles stay open.
+  uint32_t powerCutAfterRequests = 0;
+  uint32_t powerCutAfterMs = 0;
 
   // Reads and/or writes move fewer bytes than asked and still report success. shortTransferBytes
   // is the most a request moves (rounded down to whole sectors); 0 moves half the request.
@@ -146,11 +172,19 @@ struct FaultPlan {
   uint32_t bridgeFailuresCount = 0;
 
   // The drive is absent from the start (unplugged), or goes away right after it has served
-  // unplugAfterRequests requests (0: never). An unplugged drive comes back returnAfterSeconds of
-  // host time after it went away; without a value it stays away until SimDrive::Replug.
+  // unplugAfterRequests requests (0: never). An unplugged (or power-cut) drive comes back
+  // returnAfterSeconds of host time after it went away; without a value it stays away until
+  // SimDrive::Replug.
   bool unplugged = false;
   uint32_t unplugAfterRequests = 0;
   std::optional<uint32_t> returnAfterSeconds;
 };
+
+// "zero", "ff" or "old" (any case); nullopt otherwise.
+std::optional<FaultPlan::TrimRead> ParseTrimRead(std::string_view text);
+
+// "LBA=LBA" items separated by commas or blanks ("0x100=0x80, 300=200"): each write that covers
+// the first lands at the second. nullopt when an item does not read or lbaCount is passed.
+std::optional<std::map<uint64_t, uint64_t>> ParseLbaMoves(std::string_view text, uint64_t lbaCount);
 
 }  // namespace kestrune::sim

@@ -102,8 +102,24 @@
 //   FailRequests         Request kinds that fail: read, write, flush, trim, passthrough, or all.
 //   FailRequestsCount    Only the next N such requests fail (needs FailRequests).
 //   MediaErrors          LBAs (in sectors) that cannot be read: "100, 0x2000".
+//   MediaErrorsCount     Those LBAs fail only their next N reads each, then read clean (transient;
+//                        needs MediaErrors).
 //   BitFlipReads         LBAs whose next read returns one bit flipped (the medium stays right).
 //   BitFlipWrites        LBAs whose next write stores one bit flipped (every later read sees it).
+//   LostWrites           LBAs whose next write reports success and stores nothing.
+//   TornWrites           LBAs whose next write stores only its sectors before that LBA.
+//   MisdirectedWrites    "LBA=LBA" items: the next write that covers the first lands shifted so that
+//                        it covers the second; its own sectors keep their old data.
+//   IgnoreFlush          Switch: flushes report success and leave the volatile cache as it is.
+//   TrimReads            What a trimmed LBA reads back: zero (default), ff, or old (its old data).
+//   PowerCutAfterRequests  The drive alone loses power after serving N requests: unflushed writes
+//                        are lost but a random part of them, queued requests in flight fail (a
+//                        write of them torn at a random sector), and every request fails until the
+//                        power returns after ReturnAfter (without it, never).
+//   PowerCutAfterMs      The same power cut N milliseconds (host time) after the lab starts.
+//   Seed                 A number that makes every random choice of the injected faults (the
+//                        power cut's, the lab queue's order and jitter) the same from run to run;
+//                        default a seed from the host's random source.
 //   ShortTransfer        read and/or write: requests move fewer bytes than asked, reporting success.
 //   ShortTransferBytes   The most a short request moves (a size); default half the request.
 //   Stall                Milliseconds (host time) each request waits before it runs.
@@ -187,6 +203,15 @@ const std::set<std::string, std::less<>> kKnownKeys = {
     "mediaerrors",
     "bitflipreads",
     "bitflipwrites",
+    "mediaerrorscount",
+    "lostwrites",
+    "tornwrites",
+    "misdirectedwrites",
+    "ignoreflush",
+    "trimreads",
+    "powercutafterrequests",
+    "powercutafterms",
+    "seed",
     "shorttransfer",
     "shorttransferbytes",
     "stall",
@@ -531,6 +556,29 @@ bool ReadNvmeFirmware(SectionReader& r, DriveDescription& d) {
   return true;
 }
 
+// The faults of stored data, flushes, trims and power, and the seed of their random choices.
+bool ReadDataFaults(SectionReader& r, DriveDescription& d) {
+  FaultPlan& f = d.faults;
+  uint32_t transientReads = 0;
+  bool ok = r.ReadNumber("MediaErrorsCount", transientReads) && r.ReadSwitch("IgnoreFlush", f.ignoreFlush) &&
+            r.Read("TrimReads", f.trimReads, ParseTrimRead, "not zero, ff or old") &&
+            r.ReadNumber("PowerCutAfterRequests", f.powerCutAfterRequests) &&
+            r.ReadNumber("PowerCutAfterMs", f.powerCutAfterMs) &&
+            r.Read("Seed", f.seed, ParseNumber, "not a number (decimal, or hexadecimal with 0x)");
+  if (!ok) return false;
+  if (auto moves = r.Get("MisdirectedWrites")) {
+    auto parsed = ParseLbaMoves(*moves, d.capacityBytes / d.sectorSize);
+    if (!parsed) return r.Fail("MisdirectedWrites", *moves, "not a list of LBA=LBA (two different LBAs on the drive)");
+    f.misdirectedWrites = std::move(*parsed);
+  }
+  if (transientReads > 0) {
+    if (f.mediaErrorLbas.empty()) return r.Fail("MediaErrorsCount", *r.Get("MediaErrorsCount"), "needs MediaErrors");
+    for (uint64_t lba : f.mediaErrorLbas) f.transientMediaErrors[lba] = transientReads;
+    f.mediaErrorLbas.clear();
+  }
+  return true;
+}
+
 bool ReadFaults(SectionReader& r, DriveDescription& d) {
   FaultPlan& f = d.faults;
   uint32_t stall = 0;
@@ -570,7 +618,8 @@ bool ReadFaults(SectionReader& r, DriveDescription& d) {
   const struct {
     const char* key;
     std::set<uint64_t>& lbas;
-  } lists[] = {{"MediaErrors", f.mediaErrorLbas}, {"BitFlipReads", f.bitFlipReads}, {"BitFlipWrites", f.bitFlipWrites}};
+  } lists[] = {{"MediaErrors", f.mediaErrorLbas}, {"BitFlipReads", f.bitFlipReads}, {"BitFlipWrites", f.bitFlipWrites},
+               {"LostWrites", f.lostWrites}, {"TornWrites", f.tornWrites}};
   for (const auto& list : lists) {
     auto text = r.Get(list.key);
     if (!text) continue;
@@ -580,7 +629,7 @@ bool ReadFaults(SectionReader& r, DriveDescription& d) {
       list.lbas.insert(*lba);
     }
   }
-  return true;
+  return ReadDataFaults(r, d);
 }
 
 // The PCI Express link and root port; the maximum link is the negotiated one unless given.

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <set>
 
-#include "base/completion_codes.h"
 #include "base/bytes.h"
+#include "base/completion_codes.h"
 #include "base/crc.h"
 #include "base/text.h"
 #include "disk/layout/partition_table.h"
@@ -36,13 +36,16 @@ struct Extent {
 std::vector<Extent> PartitionsOf(SimDrive& drive) {
   const DriveDescription& d = drive.description();
   disk::PartitionTable table;
-  if (disk::ReadPartitionTable(SourceOf(drive), d.sectorSize, drive.sectorCount(), table).code != 1) return {};
+  if (disk::ReadPartitionTable(SourceOf(drive), d.sectorSize, drive.sectorCount(), table).code != 1)
+    return {};
   std::vector<Extent> out;
   for (const disk::MbrPartition& p : table.mbr)
-    if (!p.pastDisk && p.type != 0) out.push_back({uint64_t{p.firstLba} * d.sectorSize, uint64_t{p.sectorCount} * d.sectorSize});
+    if (!p.pastDisk && p.type != 0)
+      out.push_back({uint64_t{p.firstLba} * d.sectorSize, uint64_t{p.sectorCount} * d.sectorSize});
   for (const disk::GptPartition& p : table.gpt)
     if (!p.pastDisk)
-      out.push_back({p.entry.startingLba * d.sectorSize, (p.entry.endingLba - p.entry.startingLba + 1) * d.sectorSize});
+      out.push_back(
+          {p.entry.startingLba * d.sectorSize, (p.entry.endingLba - p.entry.startingLba + 1) * d.sectorSize});
   return out;
 }
 
@@ -61,7 +64,8 @@ std::string FileSystemAt(SimDrive& drive, uint64_t offset) {
 disk::Guid LabGuid(const DriveDescription& d, uint32_t number) {
   disk::Guid g{};
   for (uint32_t part = 0; part < 4; ++part) {
-    const std::string seed = d.name + "/" + d.serial + "/" + std::to_string(number) + "/" + std::to_string(part);
+    const std::string seed =
+        d.name + "/" + d.serial + "/" + std::to_string(number) + "/" + std::to_string(part);
     const uint32_t crc = base::Crc32(base::TextBytes(seed));
     for (int i = 0; i < 4; ++i) g[part * 4 + i] = static_cast<uint8_t>(crc >> (8 * i));
   }
@@ -86,7 +90,8 @@ std::vector<LabVolume> LiveVolumesLocked(SimDrive& drive) {
   if (drive.description().attachment == Attachment::kSoftwareRaid || drive.letters().empty()) return out;
   const std::vector<Extent> partitions = PartitionsOf(drive);
   for (const SimDrive::LetterAssignment& a : drive.letters()) {
-    auto p = std::find_if(partitions.begin(), partitions.end(), [&](const Extent& e) { return e.offset == a.offset; });
+    auto p = std::find_if(partitions.begin(), partitions.end(),
+                          [&](const Extent& e) { return e.offset == a.offset; });
     if (p == partitions.end()) continue;
     LabVolume v;
     v.letter = a.letter;
@@ -125,7 +130,8 @@ bool PrepareDescribedVolumes(SimDrive& drive) {
   if (d.attachment == Attachment::kSoftwareRaid || d.volumes.empty()) return true;
   auto lock = drive.Lock();
   disk::PartitionTable table;
-  if (disk::ReadPartitionTable(SourceOf(drive), d.sectorSize, drive.sectorCount(), table).code != 1) return false;
+  if (disk::ReadPartitionTable(SourceOf(drive), d.sectorSize, drive.sectorCount(), table).code != 1)
+    return false;
   if (table.scheme == disk::TableScheme::kNone) {
     disk::NewTable t;
     t.diskSignature = base::Crc32(base::TextBytes(d.name + d.serial));
@@ -145,12 +151,14 @@ bool PrepareDescribedVolumes(SimDrive& drive) {
     std::vector<disk::SectorWrite> writes = disk::PartitionTableSectors(t, d.sectorSize, drive.sectorCount());
     if (writes.empty()) return false;
     for (const disk::NewPartition& p : t.partitions)
-      writes.push_back({p.firstLba, disk::BootSectorFor("NTFS", d.sectorSize, p.sectorCount, kNtfsClusterBytes)});
+      writes.push_back(
+          {p.firstLba, disk::BootSectorFor("NTFS", d.sectorSize, p.sectorCount, kNtfsClusterBytes)});
     if (!WriteAll(drive, writes)) return false;
   }
   for (const VolumeDescription& v : d.volumes) {
     auto& letters = drive.letters();
-    const bool known = std::any_of(letters.begin(), letters.end(), [&](const auto& a) { return a.letter == v.letter; });
+    const bool known =
+        std::any_of(letters.begin(), letters.end(), [&](const auto& a) { return a.letter == v.letter; });
     if (!known) letters.push_back({v.letter, v.offset, v.freeBytes, ""});
   }
   return true;
@@ -179,7 +187,8 @@ PartitionOutcome LabPartitionTool::Run(const platform::PartitionRequest& request
   std::shared_ptr<SimDrive> drive;
   for (const auto& candidate : drives_) {
     const DriveDescription& d = candidate->description();
-    if (d.attachment != Attachment::kSoftwareRaid && base::EqualsNoCase(request.targetPath, PhysicalDrivePath(d.deviceNumber)))
+    if (d.attachment != Attachment::kSoftwareRaid &&
+        base::EqualsNoCase(request.targetPath, PhysicalDrivePath(d.deviceNumber)))
       drive = candidate;
   }
   if (!drive || !drive->Present()) return Fail(base::code::kOpenDiskFailed, request.targetPath);
@@ -188,7 +197,8 @@ PartitionOutcome LabPartitionTool::Run(const platform::PartitionRequest& request
   if (!platform::DiskpartScript(request, d.deviceNumber)) return Fail(base::code::kBadParameter, "script");
   const FaultPlan faults = drive->faults();
   if (faults.partitionToolExit != 0)
-    return Fail(base::code::kPartitionControlFailed, base::Format("DISKPART exit code %u", faults.partitionToolExit));
+    return Fail(base::code::kPartitionControlFailed,
+                base::Format("DISKPART exit code %u", faults.partitionToolExit));
 
   const bool clean = request.operation == PartitionOperation::kClean;
   const disk::TableScheme scheme =
@@ -224,12 +234,15 @@ PartitionOutcome LabPartitionTool::Run(const platform::PartitionRequest& request
     if (p.typeGuid != disk::kGptTypeMicrosoftReserved) data.push_back(&p);
   if (faults.partitionFormatFails) return Fail(base::code::kFormatFailed, "FORMAT FS=" + keyword);
   for (const disk::NewPartition* p : data) {
-    const std::vector<uint8_t> boot = disk::BootSectorFor(exfat ? "EXFAT" : "NTFS", d.sectorSize, p->sectorCount,
-                                                          exfat ? kExfatClusterBytes : kNtfsClusterBytes);
-    if (!drive->WriteStored(p->firstLba * d.sectorSize, boot)) return Fail(base::code::kFormatFailed, "FORMAT FS=" + keyword);
+    const std::vector<uint8_t> boot =
+        disk::BootSectorFor(exfat ? "EXFAT" : "NTFS", d.sectorSize, p->sectorCount,
+                            exfat ? kExfatClusterBytes : kNtfsClusterBytes);
+    if (!drive->WriteStored(p->firstLba * d.sectorSize, boot))
+      return Fail(base::code::kFormatFailed, "FORMAT FS=" + keyword);
   }
   if (faults.partitionNoLetter || freeLetters.size() < data.size())
-    return Fail(base::code::kPartitionControlFailed, base::Format("No drive letter on disk %u", d.deviceNumber));
+    return Fail(base::code::kPartitionControlFailed,
+                base::Format("No drive letter on disk %u", d.deviceNumber));
   for (size_t i = 0; i < data.size(); ++i) {
     const uint64_t bytes = data[i]->sectorCount * d.sectorSize;
     const std::string label = i < request.labels.size() ? request.labels[i] : "";

@@ -41,7 +41,8 @@ bool PrepareDescribedVolumes(SimDrive& drive);
 class LabPartitionTool final : public platform::PartitionTool {
  public:
   explicit LabPartitionTool(const std::vector<std::shared_ptr<SimDrive>>& drives) : drives_(drives) {}
-  platform::PartitionOutcome Run(const platform::PartitionRequest& request, const std::atomic<bool>* cancel) override;
+  platform::PartitionOutcome Run(const platform::PartitionRequest& request,
+                                 const std::atomic<bool>* cancel) override;
 
  private:
   // The letters no drive of the lab uses, D: to Z:.

@@ -11,6 +11,7 @@ SimDrive::SimDrive(DriveDescription description, std::unique_ptr<BackingStore> s
       startMs_(host.MonotonicMs()),
       faults_(desc_.faults),
       pacer_(desc_.queue.iops) {
+  PlanSetLocked();
   if (faults_.unplugged) {
     unplugged_ = true;
     if (faults_.returnAfterSeconds) returnAtMs_ = host_.MonotonicMs() + *faults_.returnAfterSeconds * 1000ull;
@@ -72,6 +73,8 @@ void SimDrive::Replug() {
   std::lock_guard lock(mutex_);
   unplugged_ = false;
   returnAtMs_.reset();
+  poweredOff_ = false;  // and the power is back
+  powerBackAtMs_.reset();
 }
 
 void SimDrive::SetRemoved(bool removed) {
@@ -110,6 +113,7 @@ void SimDrive::set_faults(const FaultPlan& plan) {
   faults_ = plan;
   served_ = 0;
   admitted_ = 0;
+  PlanSetLocked();
 }
 
 void SimDrive::AddMediaError(uint64_t lba) {
@@ -135,8 +139,15 @@ bool SimDrive::AdmitOpen() {
 SimDrive::Admission SimDrive::Admit(uint32_t kind, uint64_t generation) {
   std::lock_guard lock(mutex_);
   Admission a;
+  a.draw = DrawLocked();
   if (!PresentLocked() || generation != generation_) {
     a.verdict = Verdict::kGone;
+    return a;
+  }
+  PowerCutDueLocked();
+  a.epoch = powerEpoch_;
+  if (!PoweredLocked()) {
+    a.verdict = Verdict::kFail;
     return a;
   }
   if (faults_.stallMs > 0 && (faults_.stallRequests & kind) != 0) a.stallMs = faults_.stallMs;
@@ -183,7 +194,15 @@ SimDrive::PhaseFault SimDrive::TakeBridgeFailure(uint32_t phase) {
 void SimDrive::RequestDone(uint32_t count) {
   if (count == 0) return;
   std::lock_guard lock(mutex_);
+  RequestDoneLocked(count);
+}
+
+void SimDrive::RequestDoneLocked(uint32_t count) {
   served_ += count;
+  if (faults_.powerCutAfterRequests > 0 && served_ >= faults_.powerCutAfterRequests) {
+    faults_.powerCutAfterRequests = 0;
+    InjectedPowerCutLocked();
+  }
   if (faults_.unplugAfterRequests > 0 && served_ >= faults_.unplugAfterRequests) {
     faults_.unplugAfterRequests = 0;
     UnplugLocked(faults_.returnAfterSeconds);
@@ -193,12 +212,16 @@ void SimDrive::RequestDone(uint32_t count) {
 // ---- Media ----
 
 std::optional<uint64_t> SimDrive::FirstMediaError(uint64_t offset, uint64_t length) const {
-  if (faults_.mediaErrorLbas.empty() || length == 0) return std::nullopt;
+  if (length == 0) return std::nullopt;
   const uint64_t first = offset / desc_.sectorSize;
   const uint64_t last = (offset + length - 1) / desc_.sectorSize;
+  std::optional<uint64_t> found;
   auto it = faults_.mediaErrorLbas.lower_bound(first);
-  if (it == faults_.mediaErrorLbas.end() || *it > last) return std::nullopt;
-  return *it;
+  if (it != faults_.mediaErrorLbas.end() && *it <= last) found = *it;
+  auto t = faults_.transientMediaErrors.lower_bound(first);
+  if (t != faults_.transientMediaErrors.end() && t->first <= last && (!found || t->first < *found))
+    found = t->first;
+  return found;
 }
 
 bool SimDrive::FaultsTouch(const std::set<uint64_t>& lbas, uint64_t offset, uint64_t length) const {
@@ -222,7 +245,7 @@ MediaStatus SimDrive::ReadMedia(uint64_t offset, std::span<uint8_t> out) {
   // A locked drive moves no user data.
   if (controller_.security.locked || ata_.security.locked()) return MediaStatus::kIoError;
   HealthCounters& h = controller_.health;
-  if (FirstMediaError(offset, out.size())) {
+  if (MediaErrorOnReadLocked(offset, out.size())) {
     ++h.mediaErrors;
     return MediaStatus::kMediaError;
   }
@@ -291,11 +314,13 @@ bool SimDrive::EraseMedia() {
 
 uint64_t SimDrive::PowerOnHours() const { return (host_.MonotonicMs() - startMs_) / 3600000; }
 
-bool SimDrive::FlushMedia() { return store_->Flush(); }
+bool SimDrive::FlushMedia() { return faults_.ignoreFlush || store_->Flush(); }
 
 MediaStatus SimDrive::TrimMedia(uint64_t offset, uint64_t length) {
   if (offset > desc_.capacityBytes || length > desc_.capacityBytes - offset) return MediaStatus::kOutOfRange;
-  return store_->Deallocate(offset, length) ? MediaStatus::kOk : MediaStatus::kIoError;
+  if (faults_.trimReads == FaultPlan::TrimRead::kOld) return MediaStatus::kOk;  // the data stays
+  const bool ones = faults_.trimReads == FaultPlan::TrimRead::kOnes;
+  return store_->Deallocate(offset, length, ones) ? MediaStatus::kOk : MediaStatus::kIoError;
 }
 
 bool SimDrive::ReadStored(uint64_t offset, std::span<uint8_t> out) {

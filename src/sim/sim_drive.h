@@ -79,6 +79,8 @@ class SimDrive {
     uint32_t stallMs = 0;                // wait this long first
     uint32_t slowUs = 0;                 // and this much longer (a slow request)
     std::optional<uint64_t> shortLimit;  // move at most this much (0: half the request)
+    uint64_t epoch = 0;                  // the drive's power cuts so far (InFlightAtCutLocked)
+    uint64_t draw = 0;                   // a draw of the drive's generator for the request
   };
   // Counts down open failures; false when the open must fail (absent, or an injected failure).
   bool AdmitOpen();
@@ -87,6 +89,8 @@ class SimDrive {
   // Called after admitted requests (count of them); the drive goes away once it has served
   // UnplugAfterRequests.
   void RequestDone(uint32_t count = 1);
+  void RequestDoneLocked(uint32_t count);
+  bool AliveLocked(uint64_t generation) { return PresentLocked() && generation == generation_; }
   // The IOPS ceiling shared by every queue on the drive (its description's QueueModel).
   QueuePacer& pacer() { return pacer_; }
 
@@ -98,6 +102,17 @@ class SimDrive {
   MediaStatus TrimMedia(uint64_t offset, uint64_t length);
   // The first unreadable sector of [offset, offset + length), if any.
   std::optional<uint64_t> FirstMediaError(uint64_t offset, uint64_t length) const;
+  // The unreadable sector the last failed read stopped at.
+  std::optional<uint64_t> lastMediaError() const { return lastMediaError_; }
+  // ---- Injected data faults (sim_drive_faults.cpp); Lock() held ----
+  // The next number of the drive's one fault generator (FaultPlan::seed).
+  uint64_t DrawLocked();
+  // A timed power cut (FaultPlan::powerCutAfterMs) whose time has come happens now.
+  void PowerCutDueLocked();
+  // Whether a request admitted with admission was in flight when the power went since.
+  bool InFlightAtCutLocked(const Admission& admission) const { return admission.epoch != powerEpoch_; }
+  // What is left of a write in flight at a power cut: its sectors before a random one, on the media.
+  void TearLocked(uint64_t offset, std::span<const uint8_t> data);
   // Whether an LBA of lbas lies in [offset, offset + length); flips the middle byte of each such
   // sector of data (data starts at offset) and forgets those LBAs.
   bool FaultsTouch(const std::set<uint64_t>& lbas, uint64_t offset, uint64_t length) const;
@@ -153,6 +168,15 @@ class SimDrive {
   void UnplugLocked(std::optional<uint32_t> returnAfterSeconds);
   // The power went away without warning: unflushed writes are lost, the controller restarts.
   void PowerLossLocked();
+  // The fault plan was (re)set: its clocks start, a seeded plan restarts the generator.
+  void PlanSetLocked();
+  // Whether the drive has power (an injected cut ends when its return time comes).
+  bool PoweredLocked();
+  // The injected power cut: a random part of the cache destaged, the rest lost, the power off.
+  void InjectedPowerCutLocked();
+  // Whether a read of [offset, offset + length) hits an unreadable sector (counting transient ones
+  // down); remembers that sector.
+  bool MediaErrorOnReadLocked(uint64_t offset, uint64_t length);
 
   const DriveDescription desc_;
   std::unique_ptr<BackingStore> store_;
@@ -174,6 +198,12 @@ class SimDrive {
   bool removed_ = false;
   bool disabled_ = false;
   std::vector<LetterAssignment> letters_;
+  uint64_t random_ = 1;              // the fault generator's state
+  uint64_t planSetMs_ = 0;           // when the fault plan was set (powerCutAfterMs)
+  uint64_t powerEpoch_ = 0;          // injected power cuts so far
+  bool poweredOff_ = false;          // after an injected cut, until the power returns
+  std::optional<uint64_t> powerBackAtMs_;
+  std::optional<uint64_t> lastMediaError_;
 };
 
 }  // namespace kestrune::sim

@@ -45,14 +45,6 @@ IoStatus StatusOf(MediaStatus s) {
   }
 }
 
-uint64_t Seed(platform::Host& host) {
-  std::array<uint8_t, 8> bytes{};
-  uint64_t seed = 0x9E3779B97F4A7C15ull;
-  if (host.RandomBytes(bytes))
-    for (uint8_t b : bytes) seed = seed << 8 | b;
-  return seed == 0 ? 1 : seed;
-}
-
 }  // namespace
 
 SimQueue::SimQueue(Opening opening, platform::Host& host)
@@ -62,8 +54,7 @@ SimQueue::SimQueue(Opening opening, platform::Host& host)
       generation_(drive_->generation()),
       model_(drive_->description().queue),
       frequency_(host.TickFrequency()),
-      slots_(opening.options.depth),
-      random_(Seed(host)) {
+      slots_(opening.options.depth) {
   facts_.mechanism = "lab";
   facts_.depth = opening.options.depth;
   facts_.lengthBytes = opening.length;
@@ -74,6 +65,7 @@ SimQueue::SimQueue(Opening opening, platform::Host& host)
   for (uint32_t i = facts_.depth; i > 0; --i) free_.push_back(i - 1);
   busy_.reserve(facts_.depth);
   due_.reserve(facts_.depth);
+  apply_.reserve(facts_.depth);
 }
 
 SimQueue::~SimQueue() {
@@ -81,12 +73,9 @@ SimQueue::~SimQueue() {
   Drain();
 }
 
-uint32_t SimQueue::Jitter() {
+uint32_t SimQueue::Jitter(uint64_t draw) const {
   if (model_.jitterUs == 0) return 0;
-  random_ ^= random_ << 13;  // xorshift64
-  random_ ^= random_ >> 7;
-  random_ ^= random_ << 17;
-  return static_cast<uint32_t>(random_ % (uint64_t{model_.jitterUs} + 1));
+  return static_cast<uint32_t>((draw >> 16) % (uint64_t{model_.jitterUs} + 1));
 }
 
 SubmitResult SimQueue::Submit(std::span<const IoRequest> requests) {
@@ -103,8 +92,9 @@ SubmitResult SimQueue::Submit(std::span<const IoRequest> requests) {
     s.issue = now;
     s.start = drive_->pacer().Start(now, frequency_);
     const uint64_t stallUs = uint64_t{s.admission.stallMs} * 1000;
-    s.due = s.start + TicksOfUs(stallUs + model_.latencyUs + Jitter() + s.admission.slowUs);
+    s.due = s.start + TicksOfUs(stallUs + model_.latencyUs + Jitter(s.admission.draw) + s.admission.slowUs);
     s.order = order_++;
+    s.race = s.admission.draw;
     s.cancelled = false;
     busy_.push_back(index);
     ++result.queued;
@@ -125,6 +115,10 @@ IoCompletion SimQueue::Finish(Slot& slot, bool alive) {
   } else if (verdict == SimDrive::Verdict::kGone || !alive) {
     c.status = IoStatus::kGone;
   } else if (verdict == SimDrive::Verdict::kFail) {
+    c.status = IoStatus::kFailed;
+  } else if (drive_->InFlightAtCutLocked(slot.admission)) {
+    // The power went while the drive worked on it: a write got as far as some sector.
+    if (r.op == IoOp::kWrite || r.op == IoOp::kWriteFua) drive_->TearLocked(base_ + r.offset, {r.data, r.length});
     c.status = IoStatus::kFailed;
   } else {
     const uint32_t sectorSize = drive_->description().sectorSize;
@@ -171,17 +165,26 @@ size_t SimQueue::Reap(std::span<IoCompletion> out) {
     return x.due != y.due ? x.due < y.due : x.order < y.order;
   });
   if (due_.size() > out.size()) due_.resize(out.size());
-  const bool alive = drive_->Alive(generation_);
-  uint32_t served = 0;
+  // The data moves by completion time and, among requests due together, in random order.
+  apply_.resize(due_.size());
+  for (uint32_t i = 0; i < apply_.size(); ++i) apply_[i] = i;
+  std::sort(apply_.begin(), apply_.end(), [this](uint32_t a, uint32_t b) {
+    const Slot& x = slots_[due_[a]];
+    const Slot& y = slots_[due_[b]];
+    return x.due != y.due ? x.due < y.due : x.race != y.race ? x.race < y.race : x.order < y.order;
+  });
   {
     auto lock = drive_->Lock();
-    for (size_t i = 0; i < due_.size(); ++i) {
+    for (uint32_t i : apply_) {
       Slot& s = slots_[due_[i]];
-      out[i] = Finish(s, alive);
-      if (!s.cancelled && s.admission.verdict == SimDrive::Verdict::kGo) ++served;
+      drive_->PowerCutDueLocked();
+      out[i] = Finish(s, drive_->AliveLocked(generation_));
+      // Each served request counts at once: the drive may go away, or lose power, between two.
+      if (!s.cancelled && s.admission.verdict == SimDrive::Verdict::kGo && out[i].status != IoStatus::kGone &&
+          !drive_->InFlightAtCutLocked(s.admission))
+        drive_->RequestDoneLocked(1);
     }
   }
-  drive_->RequestDone(served);
   for (uint32_t index : due_) {
     busy_.erase(std::find(busy_.begin(), busy_.end(), index));
     free_.push_back(index);

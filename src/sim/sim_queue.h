@@ -7,7 +7,11 @@
 // the drive answers: its start (the drive's IOPS ceiling, QueuePacer) plus the stall, the drive's
 // QueueModel latency and jitter, and the slow-request delay. At that instant it is done: the data
 // moves on the drive's media (so a read's buffer is written, and a write's read, only then, as by
-// a device) and the completion carries that instant as its completion time. A cancel takes back
+// a device) and the completion carries that instant as its completion time. Requests due at one
+// instant move their data in a random order (the drive's seeded generator), so overlapping
+// requests in flight race as on a device; their completions still come out in submission order.
+// A request in flight when the drive's power is cut (FaultPlan::powerCutAfterRequests/Ms) fails;
+// a write of them has stored the sectors before a random one. A cancel takes back
 // only what the drive has not started, the requests that wait their turn behind the IOPS ceiling:
 // they end at once, as cancelled, without touching the media. A started request, a stalled one
 // too, runs to its end as on a real drive. Reads of unreadable sectors end with kMediaError;
@@ -54,12 +58,13 @@ class SimQueue final : public platform::AsyncQueue {
     uint64_t start = 0;  // when the drive starts it (its turn under the IOPS ceiling)
     uint64_t due = 0;    // when the drive answers
     uint64_t order = 0;  // submission order: completions due at one instant come out in it
+    uint64_t race = 0;   // a random key: the order in which requests due together move their data
     bool cancelled = false;
   };
 
   uint64_t TicksOfUs(uint64_t us) const { return us * frequency_ / 1000000; }
-  // The random part of one request's latency, in microseconds.
-  uint32_t Jitter();
+  // The random part of one request's latency, in microseconds, from a draw of the drive's generator.
+  uint32_t Jitter(uint64_t draw) const;
   // Ends one request whose time has come: moves its data on the media (the drive's lock is held).
   platform::IoCompletion Finish(Slot& slot, bool alive);
   // Asks the request in this slot to end: it does when the drive has not started it. False when it
@@ -78,9 +83,9 @@ class SimQueue final : public platform::AsyncQueue {
   std::vector<Slot> slots_;
   std::vector<uint32_t> free_;  // slot indices
   std::vector<uint32_t> busy_;
-  std::vector<uint32_t> due_;  // scratch of Reap
+  std::vector<uint32_t> due_;    // scratch of Reap
+  std::vector<uint32_t> apply_;  // scratch of Reap: positions in due_, in the order data moves
   uint64_t order_ = 0;
-  uint64_t random_;
 };
 
 }  // namespace kestrune::sim

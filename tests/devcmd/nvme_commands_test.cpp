@@ -236,10 +236,14 @@ TEST_F(NvmeCommands, SecurityEraseTrimsWhenTheFormatFails) {
   EXPECT_EQ(trims[0].length, 64 * disk::testing::kMiB);
 }
 
-TEST_F(NvmeCommands, SecurityEraseNeedsARawDisk) {
+TEST_F(NvmeCommands, SecurityEraseCleansADiskWithVolumesFirst) {
   Select(disk::testing::kLettered);
+  lab->requestLog().Clear();
   Run("SecurErase( ConfirmMsg:FALSE );");
-  EXPECT_EQ(Code(), -20);
+  ASSERT_EQ(Code(), 0) << Description();
+  EXPECT_EQ(BodyTexts(), std::vector<std::string>{"Change to Disk: " + disk::testing::kLettered});
+  EXPECT_EQ(AdminEntries().back()[0], 0x80);  // the format went to the whole, now RAW, disk
+  for (const platform::VolumeNode& v : lab->Enumerate().volumes) EXPECT_NE(v.letter, "D:");
 }
 
 TEST_F(NvmeCommands, SafeRemoveUntilTheDiskIsGone) {

@@ -1,5 +1,7 @@
 // The partition table reader over table bytes that the writer makes, damaged in the ways real disks
 // get damaged, at 512- and 4096-byte sectors.
+#include "disk/layout/partition_table.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -10,7 +12,6 @@
 #include "base/bytes.h"
 #include "base/crc.h"
 #include "disk/layout/partition_layout.h"
-#include "disk/layout/partition_table.h"
 #include "disk/layout/partition_writer.h"
 
 namespace kestrune::disk {
@@ -25,7 +26,8 @@ struct MemoryDisk {
   std::vector<uint8_t> bytes;
   std::vector<uint64_t> unreadable;
 
-  MemoryDisk(uint32_t size, uint64_t diskBytes) : sectorSize(size), sectors(diskBytes / size), bytes(diskBytes) {}
+  MemoryDisk(uint32_t size, uint64_t diskBytes)
+      : sectorSize(size), sectors(diskBytes / size), bytes(diskBytes) {}
   uint8_t* Sector(uint64_t lba) { return bytes.data() + lba * sectorSize; }
   void Write(const std::vector<SectorWrite>& writes) {
     for (const SectorWrite& w : writes) std::memcpy(Sector(w.lba), w.bytes.data(), w.bytes.size());
@@ -90,7 +92,8 @@ TEST_P(GptReading, SoundDamagedAndOutOfBounds) {
   const std::vector<GptCase> cases = {
       {"sound", [](MemoryDisk&) {}, 1, false, "", 3},
       {"primary header CRC byte flipped",
-       [](MemoryDisk& d) { d.Sector(1)[offsetof(GptHeaderBytes, HeaderCRC32)] ^= 0x01; }, 1, true, "header CRC", 3},
+       [](MemoryDisk& d) { d.Sector(1)[offsetof(GptHeaderBytes, HeaderCRC32)] ^= 0x01; }, 1, true,
+       "header CRC", 3},
       {"primary entry array byte flipped", [](MemoryDisk& d) { d.Sector(2)[40] ^= 0x80; }, 1, true,
        "entry array CRC", 3},
       {"primary signature gone", [](MemoryDisk& d) { d.Sector(1)[0] = 'X'; }, 1, true, "no signature", 3},
@@ -265,7 +268,7 @@ TEST(PartitionPlan, RefusesWhatLeavesNoRoom) {
       {TableScheme::kGpt, 512, sectors, 13, true},
       {TableScheme::kGpt, 512, sectors, 14, false},  // the backup array takes the last MiB's tail
       {TableScheme::kGpt, 4096, sectors / 8, 0, true},
-      {TableScheme::kGpt, 512, 16 * kMiB / 512, 0, false},       // no room after the reserved partition
+      {TableScheme::kGpt, 512, 16 * kMiB / 512, 0, false},            // no room after the reserved partition
       {TableScheme::kMbr, 512, (uint64_t{3} << 40) / 512, 0, false},  // past 32-bit sector counts
       {TableScheme::kGpt, 512, (uint64_t{3} << 40) / 512, 0, true},
       {TableScheme::kMbr, 4096, (uint64_t{3} << 40) / 4096, 0, true},
@@ -298,9 +301,9 @@ TEST(BootSector, FileSystemAndClusterSize) {
     uint64_t expectCluster;
   };
   const Case cases[] = {
-      {"NTFS", 512, 4096, 0, 4096},   {"NTFS", 4096, 65536, 0, 65536},
+      {"NTFS", 512, 4096, 0, 4096},         {"NTFS", 4096, 65536, 0, 65536},
       {"NTFS", 512, 4096, 0xF8, 256 * 512},  // 128 KiB clusters: a negative count
-      {"EXFAT", 512, 32768, 0, 32768}, {"EXFAT", 4096, 131072, 0, 131072},
+      {"EXFAT", 512, 32768, 0, 32768},      {"EXFAT", 4096, 131072, 0, 131072},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.fs + " " + std::to_string(c.sectorSize));

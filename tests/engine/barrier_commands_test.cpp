@@ -1,12 +1,13 @@
 // SyncInit and SyncWait on the in-process barrier blocks: simulated processes are interpreters
 // with fake barrier systems of their own pids that share the blocks.
+#include "engine/barrier_commands.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <thread>
 
 #include "command_fixture.h"
-#include "engine/barrier_commands.h"
 #include "engine/barrier_state.h"
 #include "support/fake_barrier.h"
 
@@ -159,7 +160,8 @@ TEST_F(BarrierCommandsTest, TheEndOfTheRunLeavesAndReleasesThoseWaitingForIt) {
 }
 
 TEST_F(BarrierCommandsTest, ARefusedBlockIsReportedAndNothingRegisters) {
-  barriers.refusal = "refused the barrier block /dev/shm/kestrune.1000.UNI_SHAREE: it holds 16 bytes, not 3200";
+  barriers.refusal =
+      "refused the barrier block /dev/shm/kestrune.1000.UNI_SHAREE: it holds 16 bytes, not 3200";
   Run("SyncInit();");
   EXPECT_EQ(LastError(), "Error. SyncInit: " + barriers.refusal);
   Run("r = SyncWait();");
@@ -171,7 +173,8 @@ TEST_F(BarrierCommandsTest, AFullParticipantTableEndsWithMinusTwo) {
     for (uint32_t i = 1; i <= kBarrierCapacity; ++i) t.Join({10000 + i, 1}, 0, "");
   });
   Run("SyncInit();");
-  EXPECT_EQ(LastError(), "Parameters not match spec or over limit. SyncInit: the barrier has 64 participants already");
+  EXPECT_EQ(LastError(),
+            "Parameters not match spec or over limit. SyncInit: the barrier has 64 participants already");
   Run("r = SyncWait();");
   EXPECT_EQ(LastError(), "Parameters not match spec or over limit. SyncInit(); No Initial");
 }

@@ -20,6 +20,8 @@ fi
 work=$(mktemp -d)
 uid=$(id -u)
 prefix="check_barriers_$$"
+# No error-stop broadcast of other runs reaches these instances.
+export KESTRUNE_OBJECT_SUFFIX=".check$$"
 # Whatever way the check ends, every case is stopped, and each case kills its instances (a
 # stopped one is resumed first) and the subshells that run them.
 cases=()
@@ -46,7 +48,7 @@ start() {
     export KESTRUNE_BARRIER_NAME="${prefix}_$1"
     "$bin" "SCRIPT:$dir/$2.scpt" /sim '\\.\PHYSICALDRIVE0' >"$dir/$2.out" 2>&1
     echo $? >"$dir/$2.rc"
-  ) &
+  ) 2>/dev/null &  # the subshell's own "Killed" notice for the instance a case kills on purpose
   started=$!
   children+=("$started")
 }

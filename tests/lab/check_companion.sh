@@ -2,7 +2,8 @@
 # LogView_Send and LogView_Wait between a real kestrune process and the companion stand-in
 # (tests/support/companion_peer) on the user's own blocks "LogView_Sync" and "UNIWM_SENDCMD": an
 # answer, a delayed answer, no answer (timeout), a reply that fills its slot without a NUL, a
-# cancelled wait (Ctrl-C) and a delayed send that the end of the run waits for.
+# cancelled wait (Ctrl-C) and a delayed send that the end of the run waits for; and the error-stop
+# broadcast between two instances.
 #
 # Usage: tests/lab/check_companion.sh   (KESTRUNE_BIN: the program, default build/dev/src/kestrune;
 # KESTRUNE_PEER: the stand-in, default build/dev/tests/companion_peer)
@@ -19,6 +20,8 @@ for program in "$bin" "$peer"; do
   fi
 done
 work=$(mktemp -d)
+# Channel and broadcast names of their own: nothing reaches, or comes from, other runs of the user.
+export KESTRUNE_OBJECT_SUFFIX=".check$$"
 peer_pid=
 cleanup() {
   [ -n "$peer_pid" ] && kill -TERM "$peer_pid" 2>/dev/null && wait "$peer_pid" 2>/dev/null
@@ -94,10 +97,35 @@ out=$(lines "$work/cancel.out")
 grep -qx -- '---- Cancel Command ----' <<<"$out" && ! grep -q 'not reached' <<<"$out" && [ "$rc" != 0 ] &&
   pass "cancel: the wait says so and the run ends with exit code $rc" || fail "cancel (exit $rc): $out"
 
+# The error-stop broadcast: an error stop without ERRSTOP:1 leaves the other instance running; one
+# with ERRSTOP:1 cancels it.
+printf '%s\n' 'Delay( sec:20 );' 'Print( Output:"not reached" );' | crlf >"$work/victim.scpt"
+printf '%s\n' 'x = missing;' | crlf >"$work/failing.scpt"
+"$bin" "SCRIPT:$work/victim.scpt" /sim '\\.\PHYSICALDRIVE0' >"$work/victim.out" 2>&1 &
+victim=$!
+for _ in $(seq 100); do grep -q 'Delay remain' "$work/victim.out" 2>/dev/null && break; sleep 0.05; done
+"$bin" "SCRIPT:$work/failing.scpt" /sim '\\.\PHYSICALDRIVE0' >"$work/quiet.out" 2>&1
+sleep 1.5
+if kill -0 "$victim" 2>/dev/null; then
+  pass "error stop: a run without ERRSTOP:1 broadcasts nothing"
+else
+  fail "error stop: the victim ended after an error stop without ERRSTOP:1"
+fi
+stopped_at=$(now_ms)
+"$bin" "SCRIPT:$work/failing.scpt" /sim '\\.\PHYSICALDRIVE0' ERRSTOP:1 >"$work/loud.out" 2>&1
+wait "$victim"
+rc=$?
+took=$(($(now_ms) - stopped_at))
+out=$(lines "$work/victim.out")
+grep -qx -- '---- Broadcast Trigger Cancel Job ----' <<<"$out" && ! grep -q 'not reached' <<<"$out" && [ "$rc" != 0 ] &&
+  [ "$took" -le 3000 ] && pass "error stop: ERRSTOP:1 cancelled the other instance in $took ms (exit code $rc)" ||
+  fail "error stop (exit $rc, $took ms): $out"
+
 uid=$(id -u)
-st=$(stat -c '%a %u' "/dev/shm/kestrune.$uid.LogView_Sync" 2>/dev/null)
+shm="/dev/shm/kestrune.$uid.LogView_Sync$KESTRUNE_OBJECT_SUFFIX"
+st=$(stat -c '%a %u' "$shm" 2>/dev/null)
 [ "$st" = "600 $uid" ] && pass "objects: the channel block has mode 0600 and belongs to user $uid" ||
-  fail "objects: /dev/shm/kestrune.$uid.LogView_Sync: '$st'"
+  fail "objects: $shm: '$st'"
 
 if [ "$failures" -gt 0 ]; then
   echo "FAILED: $failures companion check(s)"

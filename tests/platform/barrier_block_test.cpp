@@ -205,7 +205,8 @@ TEST(BarrierBlockWaitTest, AWaiterWakesWhenTheGenerationMoves) {
   EXPECT_FALSE(woke.load());
   bool repaired = false;
   ASSERT_TRUE(releaserBlock->Lock(repaired, why)) << why;
-  std::atomic_ref<uint32_t>(*reinterpret_cast<uint32_t*>(releaserBlock->Bytes().data() + kBarrierGenerationOffset))
+  std::atomic_ref<uint32_t>(
+      *reinterpret_cast<uint32_t*>(releaserBlock->Bytes().data() + kBarrierGenerationOffset))
       .store(2);
   releaserBlock->Unlock();
   started = std::chrono::steady_clock::now();

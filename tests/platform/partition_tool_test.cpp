@@ -1,11 +1,11 @@
 // The partition tool's request rules: the DISKPART script bytes of every form, the labels that may
 // reach a tool, and the requests every tool refuses before it runs.
+#include "platform/partition_tool.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
-
-#include "platform/partition_tool.h"
 
 namespace kestrune::platform {
 namespace {
@@ -39,22 +39,30 @@ TEST(DiskpartScript, EveryFormByteForByte) {
     std::string script;
   } cases[] = {
       {Request(Op::kCreateMbr, Fs::kNtfs, 1024, {"A", "B"}), 3,
-       "SELECT DISK 3 \r\nCLEAN \r\nCONVERT MBR \r\nCREATE PARTITION PRIMARY SIZE=1024\r\nCREATE PARTITION PRIMARY "
-       "\r\nSELECT PARTITION 1 \r\nFORMAT FS=NTFS QUICK label=\"A\"\r\nASSIGN \r\nSELECT PARTITION 2 \r\nFORMAT "
+       "SELECT DISK 3 \r\nCLEAN \r\nCONVERT MBR \r\nCREATE PARTITION PRIMARY SIZE=1024\r\nCREATE PARTITION "
+       "PRIMARY "
+       "\r\nSELECT PARTITION 1 \r\nFORMAT FS=NTFS QUICK label=\"A\"\r\nASSIGN \r\nSELECT PARTITION 2 "
+       "\r\nFORMAT "
        "FS=NTFS QUICK label=\"B\"\r\nASSIGN \r\nEXIT"},
       {Request(Op::kCreateMbr, Fs::kExfat, 0, {""}), 12,
-       "SELECT DISK 12 \r\nCLEAN \r\nCONVERT MBR \r\n CREATE PARTITION PRIMARY \r\nSELECT PARTITION 1 \r\nFORMAT "
+       "SELECT DISK 12 \r\nCLEAN \r\nCONVERT MBR \r\n CREATE PARTITION PRIMARY \r\nSELECT PARTITION 1 "
+       "\r\nFORMAT "
        "FS=EXFAT QUICK \r\nASSIGN \r\nEXIT"},
       {Request(Op::kCreateGpt, Fs::kExfat, 1024, {"A", "B"}), 4,
-       "SELECT DISK 4 \r\nCLEAN \r\nCONVERT GPT \r\nCREATE PARTITION PRIMARY SIZE=1024\r\nCREATE PARTITION PRIMARY "
-       "\r\nSELECT PARTITION 2 \r\nFORMAT FS=EXFAT QUICK label=\"A\"\r\nASSIGN \r\nSELECT PARTITION 3 \r\nFORMAT "
+       "SELECT DISK 4 \r\nCLEAN \r\nCONVERT GPT \r\nCREATE PARTITION PRIMARY SIZE=1024\r\nCREATE PARTITION "
+       "PRIMARY "
+       "\r\nSELECT PARTITION 2 \r\nFORMAT FS=EXFAT QUICK label=\"A\"\r\nASSIGN \r\nSELECT PARTITION 3 "
+       "\r\nFORMAT "
        "FS=EXFAT QUICK label=\"B\"\r\nASSIGN \r\nEXIT"},
       {Request(Op::kCreateGpt, Fs::kNtfs, 100, {"", "LOGS"}), 0,
-       "SELECT DISK 0 \r\nCLEAN \r\nCONVERT GPT \r\nCREATE PARTITION PRIMARY SIZE=100\r\nCREATE PARTITION PRIMARY "
-       "\r\nSELECT PARTITION 2 \r\nFORMAT FS=NTFS QUICK \r\nASSIGN \r\nSELECT PARTITION 3 \r\nFORMAT FS=NTFS QUICK "
+       "SELECT DISK 0 \r\nCLEAN \r\nCONVERT GPT \r\nCREATE PARTITION PRIMARY SIZE=100\r\nCREATE PARTITION "
+       "PRIMARY "
+       "\r\nSELECT PARTITION 2 \r\nFORMAT FS=NTFS QUICK \r\nASSIGN \r\nSELECT PARTITION 3 \r\nFORMAT FS=NTFS "
+       "QUICK "
        "label=\"LOGS\"\r\nASSIGN \r\nEXIT"},
       {Request(Op::kCreateGpt, Fs::kNtfs, 0, {"DATA"}), 1,
-       "SELECT DISK 1 \r\nCLEAN \r\nCONVERT GPT \r\n CREATE PARTITION PRIMARY \r\nSELECT PARTITION 2 \r\nFORMAT "
+       "SELECT DISK 1 \r\nCLEAN \r\nCONVERT GPT \r\n CREATE PARTITION PRIMARY \r\nSELECT PARTITION 2 "
+       "\r\nFORMAT "
        "FS=NTFS QUICK label=\"DATA\"\r\nASSIGN \r\nEXIT"},
       {Request(Op::kClean, Fs::kNtfs, 0, {}), 7, "SELECT DISK 7 \r\nCLEAN \r\nEXIT"},
   };
@@ -82,14 +90,14 @@ TEST(PartitionLabels, WhatMayReachATool) {
       {std::string(12, 'E'), Fs::kExfat, false},
       {std::string(16, 'L'), Fs::kExt4, true},
       {std::string(17, 'L'), Fs::kExt4, false},
-      {"A\"B", Fs::kNtfs, false},                      // ends the quoted label
-      {"A\r\nCLEAN", Fs::kNtfs, false},                // a command of its own
+      {"A\"B", Fs::kNtfs, false},        // ends the quoted label
+      {"A\r\nCLEAN", Fs::kNtfs, false},  // a command of its own
       {"A\nB", Fs::kNtfs, false},
       {"A\rB", Fs::kNtfs, false},
       {std::string("A\0B", 3), Fs::kNtfs, false},
       {"TAB\tX", Fs::kNtfs, false},
       {"\x7F", Fs::kNtfs, false},
-      {"DATEN_\xC3\x84", Fs::kNtfs, false},           // not in every ANSI code page
+      {"DATEN_\xC3\x84", Fs::kNtfs, false},  // not in every ANSI code page
   };
   for (const auto& c : cases) EXPECT_EQ(LabelAllowed(c.label, c.fs), c.allowed) << c.label;
 
@@ -124,8 +132,8 @@ TEST(PartitionRequestCheck, RefusedBeforeAnyToolRuns) {
       {Request(Op::kCreateMbr, Fs::kExt4, 0, {"linux-data"}), true, 0},
       // 32-character labels on both partitions: the script would pass 256 bytes.
       {Request(Op::kCreateGpt, Fs::kNtfs, 8, {longLabel, longLabel}), false, -2},
-      {Request(Op::kCreateGpt, Fs::kNtfs, 8, {std::string(20, 'X'), "B"}), false, 0},   // 245 bytes
-      {Request(Op::kCreateGpt, Fs::kNtfs, 8, {longLabel, "B"}), false, -2},                 // 258 bytes
+      {Request(Op::kCreateGpt, Fs::kNtfs, 8, {std::string(20, 'X'), "B"}), false, 0},  // 245 bytes
+      {Request(Op::kCreateGpt, Fs::kNtfs, 8, {longLabel, "B"}), false, -2},            // 258 bytes
       {Request(Op::kCreateGpt, Fs::kExt4, 8, {std::string(16, 'L'), std::string(16, 'L')}), true, 0},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {

@@ -26,6 +26,7 @@
 #include "base/unicode.h"
 #include "platform/companion_signal.h"
 #include "platform/named_objects.h"
+#include "platform/object_names.h"
 
 namespace {
 
@@ -72,9 +73,11 @@ int main(int argc, char** argv) {
   ::signal(SIGTERM, OnStop);
   ::signal(SIGINT, OnStop);
   std::string why;
-  auto channel = kestrune::platform::OpenNamedSharedBlock("LogView_Sync", kBlockBytes, why);
-  auto signal = channel ? kestrune::platform::OpenNamedSharedBlock(kestrune::platform::kCompanionSignalName,
-                                                                   kestrune::platform::kCompanionSignalBytes, why)
+  auto channel = kestrune::platform::OpenNamedSharedBlock(
+      kestrune::platform::SharedObjectName("LogView_Sync"), kBlockBytes, why);
+  auto signal = channel ? kestrune::platform::OpenNamedSharedBlock(
+                              kestrune::platform::SharedObjectName(kestrune::platform::kCompanionSignalName),
+                              kestrune::platform::kCompanionSignalBytes, why)
                         : nullptr;
   if (!channel || !signal) {
     std::fprintf(stderr, "companion_peer: %s\n", why.c_str());

@@ -98,7 +98,8 @@ class FakeBarrierSystem final : public platform::BarrierSystem {
 
   class FakeBlock final : public platform::BarrierBlock {
    public:
-    FakeBlock(platform::Host& host, std::shared_ptr<Shared::Block> block) : host_(host), block_(std::move(block)) {}
+    FakeBlock(platform::Host& host, std::shared_ptr<Shared::Block> block)
+        : host_(host), block_(std::move(block)) {}
     bool Lock(bool& repaired, std::string&) override {
       block_->lock.lock();
       repaired = block_->repairNext;
@@ -114,7 +115,8 @@ class FakeBarrierSystem final : public platform::BarrierSystem {
     void WaitForChange(uint32_t seen, uint32_t ms) override {
       {
         std::unique_lock<std::mutex> wait(block_->waitMutex);
-        if (block_->changed.wait_for(wait, std::chrono::milliseconds(2), [&] { return Generation() != seen; }))
+        if (block_->changed.wait_for(wait, std::chrono::milliseconds(2),
+                                     [&] { return Generation() != seen; }))
           return;
       }
       host_.SleepMs(ms);

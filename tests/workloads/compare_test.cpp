@@ -269,25 +269,74 @@ TEST_F(CompareLab, EveryInjectedFaultIsFoundAndClassified) {
     Run(base::Format(verify, 2));  // the range as it was
   }
 
-  // Short marks through FullByPattern and Compare_WithPattern: a write that landed 512 sectors early
-  // shows another LBA's marks; one that was lost on a fresh range reads as never written.
+  // Short marks through FullByPattern and Compare_WithPattern: a write that landed 1024 sectors early
+  // shows another LBA's marks; one that was lost on a fresh range reads as never written. (The fill
+  // keeps four 128 KiB requests in flight, which the lab applies in random order: the write whose
+  // place the misdirected one takes is done before it starts, so the two do not race.)
   const char* fill = "FullByPattern( LBA:0x1000, RangeSector:4096, Pattern:0x33333333, MarkSectorHeader:TRUE );";
   const char* check = "Compare_WithPattern( LBA:0x1000, RangeSector:4096, ComparePattern:0x33333333, MarkSectorHeader:TRUE, AccessKB:64 );";
   const uint64_t x = 0x1000 + 1024 + random() % 2048;  // in a 128 KiB request past the first two
-  Fault([&](sim::FaultPlan& p) { p.misdirectedWrites[x] = x - 512; });
+  Fault([&](sim::FaultPlan& p) { p.misdirectedWrites[x] = x - 1024; });
   Run(fill);
   Run(check);
-  const uint64_t landed = (x - 0x1000) / 256 * 256 + 0x1000 - 512;  // the request's first sector, moved
+  const uint64_t landed = (x - 0x1000) / 256 * 256 + 0x1000 - 1024;  // the request's first sector, moved
   EXPECT_TRUE(Printed(base::Format("Error LBA    : 0x%llX ", static_cast<unsigned long long>(landed))))
       << x << ::testing::PrintToString(Texts());
   EXPECT_TRUE(Printed(base::Format("Error Cause  : foreign (mark names LBA 0x%llX: misdirected)",
-                                   static_cast<unsigned long long>(landed + 512))))
+                                   static_cast<unsigned long long>(landed + 1024))))
       << ::testing::PrintToString(Texts());
   Fault([&](sim::FaultPlan& p) { p.lostWrites.insert(0x4000 + 300); });
   Run("FullByPattern( LBA:0x4000, RangeSector:1024, Pattern:0x33333333, MarkSectorHeader:TRUE );");
   Run("Compare_WithPattern( LBA:0x4000, RangeSector:1024, ComparePattern:0x33333333, MarkSectorHeader:TRUE, AccessKB:64 );");
   EXPECT_TRUE(Printed("Error LBA    : 0x4100 ")) << ::testing::PrintToString(Texts());
   EXPECT_TRUE(Printed("Error Cause  : deallocated"));
+
+  // A drive that acknowledges flushes without destaging: what the fill wrote and FlushCache made
+  // "durable" is gone after a power cut, and the compare names its first sector; a drive that
+  // flushes keeps it all. (Each on a range of its own that was never written.)
+  for (bool ignored : {false, true}) {
+    const unsigned lba = ignored ? 0x7000 : 0x6000;
+    Fault([&](sim::FaultPlan& p) { p = sim::FaultPlan{}, p.ignoreFlush = ignored; });
+    Run(base::Format("FullByPattern( LBA:0x%X, RangeSector:4096, Pattern:0x44444444, MarkSectorHeader:TRUE );", lba));
+    Run("FlushCache();");
+    ASSERT_EQ(Code(), 0) << Description();
+    lab->PowerCut();
+    Run(base::Format("Compare_WithPattern( LBA:0x%X, RangeSector:4096, ComparePattern:0x44444444, "
+                     "MarkSectorHeader:TRUE, AccessKB:64 );",
+                     lba));
+    EXPECT_EQ(Code(), ignored ? code::kMiscompareTwice : 0) << ignored << " " << Description();
+    if (!ignored) continue;
+    EXPECT_TRUE(Printed("Error LBA    : 0x7000 ")) << ::testing::PrintToString(Texts());
+    EXPECT_TRUE(Printed("Error Cause  : deallocated"));
+  }
+  // The drive's own power cut right after the ignored flush keeps a random part of the fill's
+  // 128 KiB writes: the compare names the first sector of the first one lost, the same one for the
+  // same seed.
+  std::vector<std::string> named;
+  for (uint64_t lba : {0x8000, 0x8000, 0xA000}) {
+    Run(base::Format("FullByPattern( LBA:0x%llX, RangeSector:4096, Pattern:0x55555555, MarkSectorHeader:TRUE );",
+                     static_cast<unsigned long long>(lba)));
+    Fault([](sim::FaultPlan& p) {
+      p = sim::FaultPlan{}, p.seed = 11, p.ignoreFlush = true, p.powerCutAfterRequests = 1, p.returnAfterSeconds = 0;
+    });
+    Run("FlushCache();");
+    ASSERT_EQ(Code(), 0) << Description();
+    Run(base::Format("Compare_WithPattern( LBA:0x%llX, RangeSector:4096, ComparePattern:0x55555555, "
+                     "MarkSectorHeader:TRUE, AccessKB:64 );",
+                     static_cast<unsigned long long>(lba)));
+    EXPECT_EQ(Code(), code::kMiscompareTwice) << Description();
+    std::string line;
+    for (const std::string& t : Texts())
+      if (t.rfind("Error LBA    : 0x", 0) == 0) line = t;
+    ASSERT_FALSE(line.empty()) << ::testing::PrintToString(Texts());
+    const uint64_t at = std::stoull(line.substr(17), nullptr, 16) - lba;
+    EXPECT_EQ(at % 256, 0u) << line;  // a whole request lost
+    EXPECT_LT(at, 4096u) << line;
+    EXPECT_TRUE(Printed("Error Cause  : deallocated"));
+    named.push_back(std::to_string(at));
+  }
+  EXPECT_EQ(named[0], named[1]);  // the same seed, the same writes destaged
+  Fault([](sim::FaultPlan& p) { p = sim::FaultPlan{}; });
 }
 
 TEST_F(CompareLab, WithPatternReadsWhatTheFillWrote) {

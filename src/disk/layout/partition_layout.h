@@ -127,8 +127,8 @@ extern const Guid kGptTypeLinuxData;
 // ---- Volume boot sector (the partition's first sector) ----
 struct BootSectorBytes {
   uint8_t Jump[3];
-  uint8_t OemName[8];           // "NTFS    ", "EXFAT   ", "MSDOS5.0"
-  uint8_t BytesPerSector[2];    // NTFS, FAT
+  uint8_t OemName[8];            // "NTFS    ", "EXFAT   ", "MSDOS5.0"
+  uint8_t BytesPerSector[2];     // NTFS, FAT
   uint8_t SectorsPerCluster[1];  // NTFS, FAT; above 80h: 2^(256 - value) sectors (NTFS)
   uint8_t Reserved14[34];
   uint8_t MftClusterNumber[8];  // NTFS, byte 48
@@ -139,9 +139,9 @@ inline constexpr size_t kExfatBytesPerSectorShift = 108;  // exFAT: log2 of the 
 inline constexpr size_t kExfatSectorsPerClusterShift = 109;
 
 struct BootSectorInfo {
-  std::string fileSystem;       // the OEM text without trailing blanks; empty when not printable
-  uint64_t clusterBytes = 0;    // 0 when the boot sector does not say
-  uint64_t mftCluster = 0;      // NTFS only
+  std::string fileSystem;     // the OEM text without trailing blanks; empty when not printable
+  uint64_t clusterBytes = 0;  // 0 when the boot sector does not say
+  uint64_t mftCluster = 0;    // NTFS only
   bool ntfs = false;
 };
 // The boot sector's fields (size at least 512 bytes).

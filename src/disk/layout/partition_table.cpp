@@ -19,8 +19,8 @@ uint64_t ArraySectors(const GptHeader& h, uint32_t sectorSize) {
 
 // Reads and checks the entry array of a sound header; -3 when the read fails, else 1 with the CRC
 // verdict in crcOk.
-int32_t ReadEntries(const SectorSource& read, uint32_t sectorSize, const GptHeader& h, std::vector<uint8_t>& bytes,
-                    bool& crcOk) {
+int32_t ReadEntries(const SectorSource& read, uint32_t sectorSize, const GptHeader& h,
+                    std::vector<uint8_t>& bytes, bool& crcOk) {
   const uint64_t sectors = ArraySectors(h, sectorSize);
   bytes.assign(sectors * sectorSize, 0);
   if (!read(h.partitionEntryLba, static_cast<uint32_t>(sectors), bytes)) return base::code::kReadFailed;
@@ -31,7 +31,8 @@ int32_t ReadEntries(const SectorSource& read, uint32_t sectorSize, const GptHead
 
 }  // namespace
 
-std::string CheckGptHeader(std::span<const uint8_t> sector, uint64_t lba, uint64_t diskSectors, GptHeader& h) {
+std::string CheckGptHeader(std::span<const uint8_t> sector, uint64_t lba, uint64_t diskSectors,
+                           GptHeader& h) {
   if (sector.size() < sizeof(GptHeaderBytes)) return "sector too small";
   h = DecodeGptHeader(sector.data());
   const uint64_t sectorSize = sector.size();
@@ -89,7 +90,8 @@ TableRead ReadPartitionTable(const SectorSource& read, uint32_t sectorSize, uint
   bool crcOk = false;
   std::string why = CheckGptHeader(primary, 1, diskSectors, h);
   if (why.empty()) {
-    if (ReadEntries(read, sectorSize, h, entries, crcOk) < 0) return {base::code::kReadFailed, "GPT Entrt Table"};
+    if (ReadEntries(read, sectorSize, h, entries, crcOk) < 0)
+      return {base::code::kReadFailed, "GPT Entrt Table"};
     if (!crcOk) why = "entry array CRC";
   }
   if (why.empty()) {

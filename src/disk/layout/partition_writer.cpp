@@ -52,7 +52,8 @@ std::optional<UsableRange> GptUsableRange(uint32_t sectorSize, uint64_t diskSect
   return UsableRange{2 + array, diskSectors - 2 - array};
 }
 
-std::vector<SectorWrite> PartitionTableSectors(const NewTable& table, uint32_t sectorSize, uint64_t diskSectors) {
+std::vector<SectorWrite> PartitionTableSectors(const NewTable& table, uint32_t sectorSize,
+                                               uint64_t diskSectors) {
   if (sectorSize < 512 || diskSectors < 3) return {};
   std::vector<SectorWrite> out;
   if (table.scheme == TableScheme::kMbr) {
@@ -60,8 +61,8 @@ std::vector<SectorWrite> PartitionTableSectors(const NewTable& table, uint32_t s
     std::vector<uint8_t> mbr = MbrSector(sectorSize, table.diskSignature);
     for (uint32_t i = 0; i < table.partitions.size(); ++i) {
       const NewPartition& p = table.partitions[i];
-      if (p.firstLba == 0 || p.sectorCount == 0 || p.firstLba > 0xFFFFFFFFULL || p.sectorCount > 0xFFFFFFFFULL ||
-          p.firstLba + p.sectorCount > diskSectors)
+      if (p.firstLba == 0 || p.sectorCount == 0 || p.firstLba > 0xFFFFFFFFULL ||
+          p.sectorCount > 0xFFFFFFFFULL || p.firstLba + p.sectorCount > diskSectors)
         return {};
       PutRecord(mbr.data(), i, p.mbrType, p.firstLba, p.sectorCount);
     }
@@ -170,7 +171,8 @@ std::optional<std::vector<NewPartition>> PlanPartitions(TableScheme scheme, uint
     add(end - next);
   }
   NewTable check{scheme, 1, Guid{1}, parts};
-  for (size_t i = 0; i < check.partitions.size(); ++i) check.partitions[i].uniqueGuid[0] = static_cast<uint8_t>(i + 1);
+  for (size_t i = 0; i < check.partitions.size(); ++i)
+    check.partitions[i].uniqueGuid[0] = static_cast<uint8_t>(i + 1);
   if (PartitionTableSectors(check, sectorSize, diskSectors).empty()) return std::nullopt;
   return parts;
 }
@@ -184,10 +186,12 @@ std::vector<uint8_t> BootSectorFor(const std::string& fileSystem, uint32_t secto
     std::memcpy(s.data() + offsetof(BootSectorBytes, OemName), "NTFS    ", 8);
     base::PutLe16(s.data() + offsetof(BootSectorBytes, BytesPerSector), static_cast<uint16_t>(sectorSize));
     s[offsetof(BootSectorBytes, SectorsPerCluster)] = static_cast<uint8_t>(clusterBytes / sectorSize);
-    s[21] = 0xF8;                                    // media descriptor
-    base::PutLe64(s.data() + 40, sectors - 1);       // total sectors (the last holds the backup)
+    s[21] = 0xF8;                               // media descriptor
+    base::PutLe64(s.data() + 40, sectors - 1);  // total sectors (the last holds the backup)
     base::PutLe64(s.data() + offsetof(BootSectorBytes, MftClusterNumber), 4);
     base::PutLe64(s.data() + 56, sectors / 2 / (clusterBytes / sectorSize));  // $MFTMirr
+    s[0x40] = 0xF6;  // a file record is 2^10 bytes (a negative count is a power of two)
+    s[0x44] = 0xF4;  // an index record is 2^12 bytes
   } else {
     const uint8_t jump[3] = {0xEB, 0x76, 0x90};
     std::memcpy(s.data(), jump, 3);

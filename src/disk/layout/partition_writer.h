@@ -39,7 +39,8 @@ struct SectorWrite {
 
 // The sectors that hold the table. Empty when the table does not fit the disk (MBR: more than four
 // records or a field past 32 bits; GPT: a partition outside the usable range, or a disk too small).
-std::vector<SectorWrite> PartitionTableSectors(const NewTable& table, uint32_t sectorSize, uint64_t diskSectors);
+std::vector<SectorWrite> PartitionTableSectors(const NewTable& table, uint32_t sectorSize,
+                                               uint64_t diskSectors);
 
 // The GPT usable range the writer gives a disk: first and last usable LBA.
 struct UsableRange {

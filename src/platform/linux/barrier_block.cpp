@@ -53,7 +53,9 @@ std::atomic_ref<uint32_t> Word(uint8_t* bytes, size_t offset) {
   return std::atomic_ref<uint32_t>(*reinterpret_cast<uint32_t*>(bytes + offset));
 }
 
-pthread_mutex_t* MutexIn(uint8_t* bytes) { return reinterpret_cast<pthread_mutex_t*>(bytes + kBarrierLockOffset); }
+pthread_mutex_t* MutexIn(uint8_t* bytes) {
+  return reinterpret_cast<pthread_mutex_t*>(bytes + kBarrierLockOffset);
+}
 
 bool InitialiseMutex(uint8_t* bytes, std::string& why) {
   pthread_mutexattr_t attr;
@@ -101,7 +103,8 @@ class LinuxBarrierBlock final : public BarrierBlock {
     }
     if (rc == 0) return true;
     if (rc == ETIMEDOUT)
-      why = "the barrier block /dev/shm" + shmName_ + " stayed locked for " + std::to_string(kLockWaitSec) + " s";
+      why = "the barrier block /dev/shm" + shmName_ + " stayed locked for " + std::to_string(kLockWaitSec) +
+            " s";
     else
       why = "cannot lock the barrier block /dev/shm" + shmName_ + ": " + SystemText(rc);
     return false;
@@ -143,8 +146,8 @@ class LinuxBarrierSystem final : public BarrierSystem {
     }
     const std::string shmName = user_objects::SharedBlockName(name);
     const std::string shown = user_objects::SharedBlockPath(name);
-    int fd = user_objects::OpenPrivateFile(user_objects::FileKind::kSharedMemory, shmName, shown, "barrier block",
-                                           ::geteuid(), why);
+    int fd = user_objects::OpenPrivateFile(user_objects::FileKind::kSharedMemory, shmName, shown,
+                                           "barrier block", ::geteuid(), why);
     if (fd < 0) return nullptr;
     auto fail = [&](const std::string& reason) -> std::unique_ptr<BarrierBlock> {
       why = "refused the barrier block " + shown + ": " + reason;
@@ -161,7 +164,8 @@ class LinuxBarrierSystem final : public BarrierSystem {
     // A size of 0: just made (by us, or by an opener that died before sizing it).
     const bool fresh = st.st_size == 0;
     if (!fresh && static_cast<uint64_t>(st.st_size) != kBarrierBlockBytes)
-      return fail("it holds " + std::to_string(st.st_size) + " bytes, not " + std::to_string(kBarrierBlockBytes));
+      return fail("it holds " + std::to_string(st.st_size) + " bytes, not " +
+                  std::to_string(kBarrierBlockBytes));
     const bool alone = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
     if (!alone && errno != EWOULDBLOCK) return systemFail("lock");
     if (fresh && ::ftruncate(fd, static_cast<off_t>(kBarrierBlockBytes)) != 0) return systemFail("size");

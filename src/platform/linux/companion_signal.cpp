@@ -9,10 +9,13 @@
 #include <atomic>
 #include <climits>
 
+#include "platform/object_names.h"
+
 namespace kestrune::platform {
 
 bool SignalCompanion(Host& host, std::string& why) {
-  std::unique_ptr<SharedBlock> block = host.OpenSharedBlock(kCompanionSignalName, kCompanionSignalBytes, why);
+  std::unique_ptr<SharedBlock> block =
+      host.OpenSharedBlock(SharedObjectName(kCompanionSignalName), kCompanionSignalBytes, why);
   if (!block) return false;
   auto* word = reinterpret_cast<uint32_t*>(block->Bytes().data());
   std::atomic_ref<uint32_t>(*word).fetch_add(1);

@@ -10,12 +10,15 @@
 #include <atomic>
 #include <climits>
 
+#include "platform/object_names.h"
+
 namespace kestrune::platform {
 namespace {
 
 constexpr size_t kBlockBytes = 8;
 constexpr uint32_t kLockTimeoutMs = 5000;
-const std::string kLockName = std::string(kErrorStopName) + "Lock";
+std::string BlockName() { return SharedObjectName(kErrorStopName); }
+std::string LockName() { return BlockName() + "Lock"; }
 
 std::atomic_ref<uint32_t> Counter(SharedBlock& block) {
   return std::atomic_ref<uint32_t>(*reinterpret_cast<uint32_t*>(block.Bytes().data()));
@@ -33,7 +36,7 @@ class LinuxErrorStopListener final : public ErrorStopListener {
     timespec timeout{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
     ::syscall(SYS_futex, block_->Bytes().data(), FUTEX_WAIT, seen_, &timeout, nullptr, 0);
     std::string why;
-    auto lock = host_.AcquireNamedLock(kLockName, kLockTimeoutMs, why);
+    auto lock = host_.AcquireNamedLock(LockName(), kLockTimeoutMs, why);
     if (!lock) return std::nullopt;
     const uint32_t now = Counter(*block_).load();
     if (now == seen_) return std::nullopt;
@@ -52,12 +55,12 @@ class LinuxErrorStopListener final : public ErrorStopListener {
 }  // namespace
 
 bool BroadcastErrorStop(Host& host, uint64_t sender, std::string& why) {
-  auto block = host.OpenSharedBlock(kErrorStopName, kBlockBytes, why);
+  auto block = host.OpenSharedBlock(BlockName(), kBlockBytes, why);
   if (!block) return false;
   {
-    auto lock = host.AcquireNamedLock(kLockName, kLockTimeoutMs, why);
+    auto lock = host.AcquireNamedLock(LockName(), kLockTimeoutMs, why);
     if (!lock) {
-      if (why.empty()) why = "the lock " + kLockName + " stayed taken";
+      if (why.empty()) why = "the lock " + LockName() + " stayed taken";
       return false;
     }
     Sender(*block).store(static_cast<uint32_t>(sender));
@@ -68,7 +71,7 @@ bool BroadcastErrorStop(Host& host, uint64_t sender, std::string& why) {
 }
 
 std::unique_ptr<ErrorStopListener> ListenForErrorStops(Host& host, std::string& why) {
-  auto block = host.OpenSharedBlock(kErrorStopName, kBlockBytes, why);
+  auto block = host.OpenSharedBlock(BlockName(), kBlockBytes, why);
   if (!block) return nullptr;
   return std::make_unique<LinuxErrorStopListener>(host, std::move(block));
 }

@@ -158,7 +158,8 @@ class LibfdiskTool final : public PartitionTool {
       why = WriteTable(fd.get(), node, request, extents);
     if (!why.empty()) return {kToolFailed, why, ""};
     ::fsync(fd.get());
-    if (::ioctl(fd.get(), BLKRRPART) != 0) return {kToolFailed, node + ": BLKRRPART: " + ErrnoText(errno), ""};
+    if (::ioctl(fd.get(), BLKRRPART) != 0)
+      return {kToolFailed, node + ": BLKRRPART: " + ErrnoText(errno), ""};
     // Where the kernel did not re-read the table, it is told the partitions one by one.
     for (const std::string& old : sys_.Entries("/sys/block/" + disk)) {
       if (!OnDisk(old, disk) || old == disk) continue;
@@ -192,7 +193,8 @@ class LibfdiskTool final : public PartitionTool {
       for (const MountEntry& m : ParseMountInfo(sys_.Text("/proc/self/mountinfo").value_or(""))) {
         const std::string source = LastName(m.source);
         if (m.source.rfind("/dev/", 0) != 0 || !OnDisk(source, disk)) continue;
-        if (::umount(sys_.Local(m.mountPoint).c_str()) != 0) return "cannot unmount " + m.mountPoint + ": " + ErrnoText(errno);
+        if (::umount(sys_.Local(m.mountPoint).c_str()) != 0)
+          return "cannot unmount " + m.mountPoint + ": " + ErrnoText(errno);
         if (m.mountPoint.rfind(std::string(kMountRoot) + "/", 0) == 0) ::rmdir(m.mountPoint.c_str());
         any = true;
       }
@@ -224,10 +226,12 @@ class LibfdiskTool final : public PartitionTool {
     std::string why;
     if (fdisk_assign_device_by_fd(cxt, fd, node.c_str(), 0) != 0) why = "libfdisk cannot use " + node;
     fdisk_disable_dialogs(cxt, 1);
-    if (why.empty() && fdisk_create_disklabel(cxt, gpt ? "gpt" : "dos") != 0) why = "libfdisk cannot make the label";
+    if (why.empty() && fdisk_create_disklabel(cxt, gpt ? "gpt" : "dos") != 0)
+      why = "libfdisk cannot make the label";
     const unsigned long sectorSize = why.empty() ? fdisk_get_sector_size(cxt) : 0;
-    const char* type = gpt ? (ext4 ? "0FC63DAF-8483-4772-8E79-3D69D8477DE4" : "EBD0A0A2-B9E5-4433-87C0-68B6B72699C7")
-                           : (ext4 ? "83" : "7");
+    const char* type =
+        gpt ? (ext4 ? "0FC63DAF-8483-4772-8E79-3D69D8477DE4" : "EBD0A0A2-B9E5-4433-87C0-68B6B72699C7")
+            : (ext4 ? "83" : "7");
     const size_t count = request.sizeMB == 0 ? 1 : 2;
     for (size_t i = 0; why.empty() && i < count; ++i) {
       struct fdisk_partition* pa = fdisk_new_partition();
@@ -240,7 +244,8 @@ class LibfdiskTool final : public PartitionTool {
         fdisk_partition_end_follow_default(pa, 1);
       }
       if (t) fdisk_partition_set_type(pa, t);
-      if (!t || fdisk_add_partition(cxt, pa, nullptr) != 0) why = "libfdisk cannot add partition " + std::to_string(i + 1);
+      if (!t || fdisk_add_partition(cxt, pa, nullptr) != 0)
+        why = "libfdisk cannot add partition " + std::to_string(i + 1);
       if (t) fdisk_unref_parttype(t);
       fdisk_unref_partition(pa);
     }
@@ -251,7 +256,8 @@ class LibfdiskTool final : public PartitionTool {
         why = "libfdisk lost partition " + std::to_string(i + 1);
         break;
       }
-      extents.push_back({fdisk_partition_get_start(pa) * sectorSize, fdisk_partition_get_size(pa) * sectorSize});
+      extents.push_back(
+          {fdisk_partition_get_start(pa) * sectorSize, fdisk_partition_get_size(pa) * sectorSize});
       fdisk_unref_partition(pa);
     }
     fdisk_deassign_device(cxt, 1);  // our descriptor stays open; we sync and re-read ourselves
@@ -274,7 +280,9 @@ class LibfdiskTool final : public PartitionTool {
   }
 
   static PartitionOutcome Format(PartitionFileSystem fs, const std::string& node, const std::string& label) {
-    const char* name = fs == PartitionFileSystem::kNtfs ? "mkfs.ntfs" : fs == PartitionFileSystem::kExfat ? "mkfs.exfat" : "mkfs.ext4";
+    const char* name = fs == PartitionFileSystem::kNtfs    ? "mkfs.ntfs"
+                       : fs == PartitionFileSystem::kExfat ? "mkfs.exfat"
+                                                           : "mkfs.ext4";
     const std::string program = FindProgram(name);
     if (program.empty()) return {kNotAvailable, std::string(name) + " is not installed", ""};
     std::vector<std::string> args{name};

@@ -70,7 +70,8 @@ class Win32BarrierBlock final : public BarrierBlock {
 
   void WaitForChange(uint32_t seen, uint32_t ms) override {
     if (Word(bytes_, kBarrierGenerationOffset).load() != seen) return;
-    if (WaitForSingleObject(event_, ms) == WAIT_OBJECT_0 && Word(bytes_, kBarrierGenerationOffset).load() == seen)
+    if (WaitForSingleObject(event_, ms) == WAIT_OBJECT_0 &&
+        Word(bytes_, kBarrierGenerationOffset).load() == seen)
       ResetEvent(event_);  // a wake-up of an earlier release: let the next wait block again
   }
 
@@ -99,8 +100,8 @@ class Win32BarrierSystem final : public BarrierSystem {
     // An existing section smaller than the layout (the older 16-byte block) cannot be mapped whole.
     void* view = MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, kBarrierBlockBytes);
     if (view == nullptr) {
-      why = "refused the barrier block " + shown + ": it is smaller than " + std::to_string(kBarrierBlockBytes) +
-            " bytes (" + LastErrorText() + ")";
+      why = "refused the barrier block " + shown + ": it is smaller than " +
+            std::to_string(kBarrierBlockBytes) + " bytes (" + LastErrorText() + ")";
       CloseHandle(mapping);
       return nullptr;
     }
@@ -114,9 +115,11 @@ class Win32BarrierSystem final : public BarrierSystem {
       CloseHandle(mapping);
       return nullptr;
     };
-    if (mutex == nullptr) return fail("cannot open the lock of the barrier block " + shown + ": " + LastErrorText());
+    if (mutex == nullptr)
+      return fail("cannot open the lock of the barrier block " + shown + ": " + LastErrorText());
     if (event == nullptr) return fail("cannot open the event Local\\SyncEvent: " + LastErrorText());
-    auto block = std::make_unique<Win32BarrierBlock>(shown, mapping, mutex, event, static_cast<uint8_t*>(view));
+    auto block =
+        std::make_unique<Win32BarrierBlock>(shown, mapping, mutex, event, static_cast<uint8_t*>(view));
     bool repaired = false;
     if (!block->Lock(repaired, why)) return nullptr;
     uint8_t* bytes = block->Bytes().data();

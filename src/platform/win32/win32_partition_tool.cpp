@@ -48,8 +48,8 @@ std::optional<std::string> AnsiBytes(const std::string& utf8) {
   const std::wstring wide = Widen(utf8);
   if (wide.empty()) return std::string();
   BOOL lossy = FALSE;
-  const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()), nullptr,
-                                    0, nullptr, &lossy);
+  const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()),
+                                    nullptr, 0, nullptr, &lossy);
   if (n <= 0 || lossy) return std::nullopt;
   std::string out(static_cast<size_t>(n), '\0');
   WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()), out.data(), n,
@@ -59,7 +59,8 @@ std::optional<std::string> AnsiBytes(const std::string& utf8) {
 }
 
 bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
-  UniqueHandle h(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueHandle h(
+      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!h) return false;
   DWORD written = 0;
   return WriteFile(h.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) != 0 &&
@@ -92,7 +93,8 @@ class DiskpartTool final : public PartitionTool {
     const std::optional<int> exitCode = process->Wait(nullptr);
     if (!exitCode || *exitCode != 0)
       return {kToolFailed,
-              "DISKPART exit code " + std::to_string(exitCode.value_or(-1)) + ", script kept in " + Narrow(scriptPath),
+              "DISKPART exit code " + std::to_string(exitCode.value_or(-1)) + ", script kept in " +
+                  Narrow(scriptPath),
               ""};
     Sleep(kAfterToolMs);
     DeleteFileW(scriptPath.c_str());
