@@ -129,8 +129,8 @@
 //                        wait, in whole milliseconds). Each needs the other.
 //   Unplugged            Switch: the drive is absent when the lab starts.
 //   UnplugAfterRequests  The drive goes away after serving N requests.
-//   ReturnAfter          Seconds (host time) after which an unplugged drive comes back; without
-//                        it the drive stays away.
+//   ReturnAfter          Seconds (host time) after which an unplugged drive comes back (or the
+//                        power of a cut drive returns); without it the drive stays away.
 //   NvmeFailures         NVMe commands that complete with an error status instead of running:
 //                        "[io:]OPCODE[=STATUS]" items, e.g. "0x06, 0x10=0x010B, io:0x09" (status
 //                        SCT << 8 | SC, default 0x0006 Internal Error); admin queue unless "io:".

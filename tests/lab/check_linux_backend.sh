@@ -30,7 +30,8 @@ for f in sys_root block_devices disk_nodes parent_nodes nvme_namespace pci_devic
   sources+=("$repo/src/platform/linux/$f.cpp")
 done
 if ! build_locked g++ -std=c++20 -O1 -static -I"$repo/src" -o "$stage/lab_probe" \
-      "$repo/tests/lab/lab_probe.cpp" "${sources[@]}" -luring -pthread; then
+      "$repo/tests/lab/lab_probe.cpp" "$repo/tests/lab/lab_probe_partitions.cpp" "${sources[@]}" \
+      -luring -lblkid -pthread; then
   echo "FAIL: lab_probe does not build"
   exit 1
 fi

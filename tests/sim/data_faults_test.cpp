@@ -199,7 +199,8 @@ TEST(DataFaults, EachFaultOnEveryRoute) {
   };
   for (RouteKind kind : {RouteKind::kDevice, RouteKind::kNvme, RouteKind::kQueue}) {
     for (const auto& row : rows) {
-      const std::string label = std::string(row.what) + " on route " + std::to_string(static_cast<int>(kind));
+      const char* routes[] = {"sector I/O", "NVMe commands", "the lab queue"};
+      const std::string label = std::string(row.what) + " through " + routes[static_cast<int>(kind)];
       DataLab t;
       auto route = t.Make(kind);
       const std::vector<uint8_t> p1 = Sectors(8, 1), p2 = Sectors(8, 2);
