@@ -2,6 +2,8 @@
 // test on the fake host's in-process blocks.
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <functional>
 
 #include "base/bytes.h"
@@ -48,15 +50,16 @@ TEST(CompanionSlotTest, TextsFitTheirSlotOrAreRefused) {
   }
 }
 
-// A host whose pauses count and which, at a chosen pause, plays the companion's part.
+// A host whose pauses count and which, at a chosen pause, plays the companion's part. A delayed send
+// pauses on its own thread, so the count is shared.
 class CompanionHost : public testing::FakeHost {
  public:
   void SleepMs(uint32_t ms) override {
     FakeHost::SleepMs(ms);
-    if (++pauses == actAtPause && action) action();
+    if (++pauses == actAtPause.load() && action) action();
   }
-  int pauses = 0;
-  int actAtPause = 0;
+  std::atomic<int> pauses{0};
+  std::atomic<int> actAtPause{0};
   std::function<void()> action;
 };
 
