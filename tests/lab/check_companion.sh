@@ -30,10 +30,9 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 1' INT TERM
 
+# pass, fail and crlf, as the QEMU lab checks have them.
+. "$(dirname "${BASH_SOURCE[0]}")/lab_common.sh"
 failures=0
-pass() { echo "PASS: $*"; }
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-crlf() { sed 's/$/\r/'; }
 now_ms() { date +%s%3N; }
 lines() { tr -d '\r' <"$1" | sed 's/^ *//'; }
 

@@ -25,10 +25,9 @@ work=$(mktemp -d)
 dev=
 cleanup() { [ -n "$dev" ] && losetup -d "$dev" 2>/dev/null; rm -rf "$work"; }
 trap cleanup EXIT
+# pass, fail and crlf, as the QEMU lab checks have them.
+. "$(dirname "${BASH_SOURCE[0]}")/lab_common.sh"
 failures=0
-pass() { echo "PASS: $*"; }
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-crlf() { sed 's/$/\r/'; }
 
 crlf > "$work/clean.scpt" <<'EOF2'
 Compare_SeqReadWrite( LBA:0, RangeLenMB:16, AccessKB:64, QD:4, WritePattern:"AUTO", LimitCycle:1, LimitTimeSec:0, StepRun:0, StepDelay:0, TrimRatio:1000, FuaRatio:500, FlushRatio:100, nWrite1Read:1 );

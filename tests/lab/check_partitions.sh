@@ -38,9 +38,9 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+# pass, fail and crlf, as the QEMU lab checks have them.
+. "$(dirname "${BASH_SOURCE[0]}")/lab_common.sh"
 failures=0
-pass() { echo "PASS: $*"; }
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 expect() { if [ "$2" = "$3" ]; then pass "$1: $2"; else fail "$1: got '$2', want '$3'"; fi; }
 
 # attach IMAGE SECTOR [-P]: attached=a loop device over an image of ours; refuses any device whose
@@ -57,7 +57,6 @@ ours() { # DEV: whether DEV is one of the devices this script attached
   exit 1
 }
 image() { local f="$work/$1.img"; truncate -s "$2" "$f"; echo "$f"; }
-crlf() { sed 's/$/\r/'; }
 # run DEV SCRIPT-TEXT: kestrune on DEV with the script; its output.
 run() {
   ours "$1"
