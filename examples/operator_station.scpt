@@ -5,8 +5,9 @@ Serial = InputBox( Title:"Scan the serial label", SpecialKey:"SN", LenthLimit:10
 Test = ComboBox(Output:"Which test?", ItemList:"*Quick|Full|Burn-in", Return:"String", AutoOK:TRUE );
 Cycles = NumberBox( Title:"Cycles:", Default:1, AutoOK:TRUE );
 Steps[] = CheckListBox(Output:"Steps to run", ItemList:"*Identify|*SMART|Erase", AutoOK:TRUE );
-// Every copy started on this PC with this script meets here, so that all drives start their test together.
-SyncInit( DelayRunSec:0 );
+// Every copy started on this PC with this script meets here, so that all drives start their test together
+// (the delay gives copies started together the time to register).
+SyncInit( DelayRunSec:2 );
 Together = SyncWait( TimeoutSec:180 );
 Print( Output:"Drive " + Serial + ": " + Test + " test, " + Cycles + " cycle(s)" );
 If (Steps[0] == "1") {
