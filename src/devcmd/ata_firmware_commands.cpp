@@ -20,6 +20,7 @@
 #include "engine/barrier_commands.h"
 #include "engine/interpreter.h"
 #include "engine/view.h"
+#include "platform/host.h"
 
 namespace kestrune::devcmd {
 namespace {
@@ -69,16 +70,26 @@ bool CapacityAgrees(engine::Interpreter& interp, const disk::DiskState& state) {
   return fromIdentify != 0 && fromIdentify == disk::CapacityLabelOf(*state.tree, state.current);
 }
 
-// "Wait FW Active...", then up to five looks for the drive, 5 s apart.
-void WaitForActivation(engine::Interpreter& interp, uint32_t view) {
+// "Wait FW Active...", then up to five looks for the drive, 5 s apart. False when it did not come
+// back (-85 reported) or the view was cancelled.
+bool WaitForActivation(engine::Interpreter& interp, uint32_t view) {
   DetailLine(interp, view, "Wait FW Active...", engine::colour::kGrey);
   disk::DiskState& state = disk::StateOf(interp);
   for (int check = 0; check < kActivationChecks; ++check) {
-    if (!Pause(interp, view, kActivationWaitMs)) return;
+    if (!Pause(interp, view, kActivationWaitMs)) return false;
     disk::Rescan(interp);
-    if (state.tree && disk::FindCurrentDiskAgain(interp) && CapacityAgrees(interp, state)) return;
+    if (state.tree && disk::FindCurrentDiskAgain(interp) && CapacityAgrees(interp, state)) return true;
   }
   interp.ReportCompletion(view, code::kActivateFwTimeout, "");
+  return false;
+}
+
+// Whether the current disk's IDENTIFY data names another firmware revision than before.
+bool RevisionChanged(engine::Interpreter& interp, const std::string& before) {
+  NvmeTarget target = CurrentAtaTarget(interp);
+  std::array<uint8_t, 512> identify{};
+  if (!target || disk::AtaIdentifyData(*target.tree, *target.disk, identify) != code::kSuccessTrue) return false;
+  return disk::ParseAtaIdentity(identify).firmware != before;
 }
 
 // UpdateFW( File:"", ActiveNow:FALSE );  both by position.
@@ -93,14 +104,16 @@ void UpdateFW(engine::Interpreter& interp, uint32_t view, std::string_view args,
   std::string path;
   std::optional<std::vector<uint8_t>> image = ReadFirmwareFile(interp, view, file, path);
   if (!image) return;
-  if (image->empty()) return interp.ReportCompletion(view, code::kFileSizeFailed, path);
+  const std::string name = platform::FileNameOf(path);
+  if (image->empty()) return interp.ReportCompletion(view, code::kFileSizeFailed, name);
   // A length that is no multiple of 512 would lose its tail in the block count.
   if (image->size() % disk::kAtaSectorBytes != 0)
     return interp.ReportCompletion(view, code::kBadParameter,
-                                   Format("%s: %zu bytes, not a multiple of 512", path.c_str(), image->size()));
+                                   Format("%s: %zu bytes, not a multiple of 512", name.c_str(), image->size()));
   std::array<uint8_t, 512> identify{};
   if (disk::AtaIdentifyData(*target.tree, *target.disk, identify) != code::kSuccessTrue)
     return interp.ReportCompletion(view, code::kReadFailed, "IDENTIFY DEVICE");
+  const std::string revisionBefore = disk::ParseAtaIdentity(identify).firmware;
   const MicrocodeLimits limits = LimitsOf(identify);
   const uint32_t pieceBlocks = limits.maxBlocks;
   const uint32_t totalBlocks = static_cast<uint32_t>(image->size() / disk::kAtaSectorBytes);
@@ -110,6 +123,7 @@ void UpdateFW(engine::Interpreter& interp, uint32_t view, std::string_view args,
         Format("the drive takes DOWNLOAD MICROCODE pieces of %u to %u blocks", limits.minBlocks, limits.maxBlocks));
 
   ProgressLine progress(interp, view);
+  bool lastPieceFailed = false;
   for (uint32_t at = 0; at < totalBlocks; at += pieceBlocks) {
     const uint32_t blocks = std::min(pieceBlocks, totalBlocks - at);
     const bool last = at + blocks == totalBlocks;
@@ -120,8 +134,12 @@ void UpdateFW(engine::Interpreter& interp, uint32_t view, std::string_view args,
     std::span<uint8_t> piece(image->data() + size_t{at} * disk::kAtaSectorBytes, size_t{blocks} * disk::kAtaSectorBytes);
     const int32_t rc = disk::AtaCommand(*target.tree, *target.disk, tf, piece);
     if (rc < 0 && !last) return interp.ReportCompletion(view, code::kUpdateFwFailed, Format("at block %u", at));
-    // Drives that switch to the new code at the last piece may answer it with an error.
-    if (rc < 0) DetailLine(interp, view, "The drive answered the last piece with an error", engine::colour::kOrange);
+    // Drives that switch to the new code at the last piece may answer it with an error: the new
+    // revision decides (below).
+    if (rc < 0) {
+      lastPieceFailed = true;
+      DetailLine(interp, view, "The drive answered the last piece with an error", engine::colour::kOrange);
+    }
     progress.Show(Format("Update Progress: %d%%", static_cast<int>(uint64_t{at + blocks} * 100 / totalBlocks)));
     interp.ui().ShowProgress(view, static_cast<int64_t>(uint64_t{at + blocks} * 100 / totalBlocks), 0);
     interp.host().SleepMs(kBetweenPiecesMs);
@@ -136,7 +154,10 @@ void UpdateFW(engine::Interpreter& interp, uint32_t view, std::string_view args,
   if (engine::WaitAtBarrier(interp, view, kBarrierSeconds, why) == engine::BarrierWaitResult::kFailed)
     DetailLine(interp, view, why, engine::colour::kOrange);
   if (activationFailed) return interp.ReportCompletion(view, code::kActivateFwFailed, "");
-  if (activeNow) WaitForActivation(interp, view);
+  if (activeNow && !WaitForActivation(interp, view)) return;
+  if (lastPieceFailed && !RevisionChanged(interp, revisionBefore))
+    interp.ReportCompletion(view, code::kUpdateFwFailed, "the last piece failed and the revision is still " +
+                                                         revisionBefore);
 }
 
 void FWActive(engine::Interpreter& interp, uint32_t view, std::string_view, std::string_view) {
