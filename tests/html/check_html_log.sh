@@ -12,7 +12,7 @@
 set -uo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$here/../.." && pwd)
-build=${1:-$root/build/dev}
+build=$(cd "${1:-$root/build/dev}" 2>/dev/null && pwd) || { echo "FAIL: no build folder ${1:-$root/build/dev}"; exit 1; }
 prog=$build/src/kestrune
 tests=$build/tests/kestrune_tests
 if ! command -v chromium >/dev/null; then echo "SKIP: chromium is not installed (scripts/setup.sh installs it)"; exit 0; fi
