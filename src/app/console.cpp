@@ -35,13 +35,13 @@ Console::~Console() {
   if (mirror_) std::fclose(mirror_);
 }
 
-bool Console::OpenMirror(const std::string& path) {
+bool Console::OpenMirror(const std::string& path, bool append) {
   std::lock_guard<std::mutex> guard(lock_);
   if (mirror_) std::fclose(mirror_);
 #ifdef _WIN32
-  mirror_ = _wfsopen(platform::FsPath(path).c_str(), L"w+b", _SH_DENYNO);
+  mirror_ = _wfsopen(platform::FsPath(path).c_str(), append ? L"a+b" : L"w+b", _SH_DENYNO);
 #else
-  mirror_ = std::fopen(path.c_str(), "w+b");
+  mirror_ = std::fopen(path.c_str(), append ? "a+b" : "w+b");
 #endif
   return mirror_ != nullptr;
 }

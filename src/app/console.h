@@ -18,9 +18,10 @@ class Console final : public engine::ConsoleSink {
   explicit Console(platform::Host& host) : host_(host) {}
   ~Console() override;
 
-  // Creates (truncating) the mirror file. False when it cannot be created; output then stays
+  // Creates (truncating) the mirror file, or with append opens it to add to its end (a run that goes
+  // on after a restart). False when it cannot be opened; output then stays
   // unmirrored.
-  bool OpenMirror(const std::string& path);
+  bool OpenMirror(const std::string& path, bool append = false);
 
   // Prints text as it is (no line end added) to standard output and the mirror.
   void Print(std::string_view text);

@@ -1,5 +1,7 @@
 #include "app/device_commands.h"
 
+#include "app/reboot_commands.h"
+
 #include "devcmd/ata_commands.h"
 #include "devcmd/nvme_commands.h"
 #include "devcmd/parse_filehex_command.h"
@@ -23,7 +25,8 @@ std::vector<engine::HandlerRow> RegisterDeviceCommands(engine::Interpreter& inte
                      devcmd::RegisterAtaCommands, devcmd::RegisterParseCommands, workloads::RegisterPatternCommands,
                      workloads::RegisterChartCommands, workloads::RegisterPerformanceCommands,
                      workloads::RegisterCompareCommands,
-                     workloads::RegisterLbaMapCommands, engine::RegisterBarrierCommands, engine::RegisterCompanionCommands, fsmap::RegisterFsmapCommands}) {
+                     workloads::RegisterLbaMapCommands, engine::RegisterBarrierCommands, engine::RegisterCompanionCommands, fsmap::RegisterFsmapCommands,
+                     RegisterRebootCommands}) {
     const std::vector<engine::HandlerRow> rows = group(interp);
     unmatched.insert(unmatched.end(), rows.begin(), rows.end());
   }

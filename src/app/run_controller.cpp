@@ -30,14 +30,14 @@ RunController::~RunController() {
   }
 }
 
-bool RunController::Start(uint32_t view, std::string scriptPath, Finished onFinished) {
+bool RunController::Start(uint32_t view, std::string scriptPath, Finished onFinished, const engine::LoadedSave* resume) {
   if (view >= slots_.size()) return false;
   Slot& slot = slots_[view];
   if (slot.active.load()) return false;
   if (slot.thread.joinable()) slot.thread.join();  // the last run has ended; collect its thread
   slot.active.store(true);
-  slot.thread = std::thread([this, view, path = std::move(scriptPath), done = std::move(onFinished)] {
-    engine::ExecResult result = interp_.RunScript(view, path);
+  slot.thread = std::thread([this, view, path = std::move(scriptPath), done = std::move(onFinished), resume] {
+    engine::ExecResult result = resume ? interp_.ResumeScript(view, path, *resume) : interp_.RunScript(view, path);
     slots_[view].active.store(false);
     if (done) done(view, result);
   });
@@ -56,12 +56,12 @@ int32_t RunController::Wait(uint32_t view) {
   return interp_.LastCompletionCode(view);
 }
 
-int32_t RunController::RunInConsole(uint32_t view, const std::string& scriptPath) {
+int32_t RunController::RunInConsole(uint32_t view, const std::string& scriptPath, const engine::LoadedSave* resume) {
   gInterruptRequested.store(&interp_.CancelRequestedFlag(view));
   gInterruptCancel.store(&interp_.CancelFlag(view));
   auto previous = std::signal(SIGINT, OnInterrupt);
   int32_t code = 0;
-  if (Start(view, scriptPath)) code = Wait(view);
+  if (Start(view, scriptPath, {}, resume)) code = Wait(view);
   std::signal(SIGINT, previous == SIG_ERR ? SIG_DFL : previous);
   gInterruptCancel.store(nullptr);
   gInterruptRequested.store(nullptr);

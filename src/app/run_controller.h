@@ -27,8 +27,10 @@ class RunController {
   RunController& operator=(const RunController&) = delete;
 
   // Starts a run of the script file on view on a thread of its own; onFinished (may be empty) is
-  // called at its end. False when a run is already active on view. Main thread only.
-  bool Start(uint32_t view, std::string scriptPath, Finished onFinished = {});
+  // called at its end. With resume the run goes on from that save (which must outlive the run).
+  // False when a run is already active on view. Main thread only.
+  bool Start(uint32_t view, std::string scriptPath, Finished onFinished = {},
+             const engine::LoadedSave* resume = nullptr);
 
   // Asks view's run to stop after the current statement; it then ends with the cancelled code.
   // Thread-safe; does nothing when no run is active.
@@ -44,7 +46,7 @@ class RunController {
   // The console form: runs the script on view and waits for it, with Ctrl-C (SIGINT) cancelling
   // it. The interrupt handler only stores into the view's atomic cancel flags. Main thread only;
   // one such run at a time in the process.
-  int32_t RunInConsole(uint32_t view, const std::string& scriptPath);
+  int32_t RunInConsole(uint32_t view, const std::string& scriptPath, const engine::LoadedSave* resume = nullptr);
 
  private:
   struct Slot {

@@ -6,6 +6,8 @@
 #include "app/device_commands.h"
 #include "app/disk_source.h"
 #include "app/error_stop.h"
+#include "app/machine_control.h"
+#include "app/resume_start.h"
 #include "app/run_controller.h"
 #include "app/script_info.h"
 #include "app/work_folder.h"
@@ -23,6 +25,12 @@
 #include "engine/operator_ui.h"
 #include "platform/files.h"
 #include "platform/terminal.h"
+#include "sim/lab_power.h"
+#include "sim/sim_lab.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 
 namespace kestrune::app {
 namespace {
@@ -78,13 +86,29 @@ void ListDisks(engine::Interpreter& interp, const CommandLine& cl, bool master) 
 
 // Runs the script on view 0 on its run thread, with Ctrl-C and another instance's error stop
 // cancelling it; with ERRSTOP:1 an error stop of its own is broadcast. Returns the exit code.
-int RunView0(engine::Interpreter& interp, const std::string& scriptPath, platform::Host& host, int errStop) {
+// A run that ended for a restart of the machine ends the process with 0, as the restart would.
+int RunView0(engine::Interpreter& interp, const std::string& scriptPath, platform::Host& host, int errStop,
+             const engine::LoadedSave* resume = nullptr) {
   ErrorStopWatch watch(interp, 0);
   RunController controller(interp);
-  const int code = controller.RunInConsole(0, scriptPath);
+  const int code = controller.RunInConsole(0, scriptPath, resume);
+  if (interp.view(0).restartRequested.load()) return 0;
   std::string why;
   if (!BroadcastAfterRun(interp, 0, errStop, code, why)) host.WriteStderr("kestrune: " + why + "\n");
   return code;
+}
+
+// How long a run that goes on after a restart waits for its disk: KESTRUNE_RESUME_WAIT_SEC, else
+// 120 s (drives can appear late at boot).
+int ResumeWaitSec() {
+  const char* v = std::getenv("KESTRUNE_RESUME_WAIT_SEC");
+  return v && *v ? std::max(0, std::atoi(v)) : 120;
+}
+
+std::unique_ptr<platform::AutoStart> MakeAutoStart(const CommandLine& cl, const std::string& workFolder,
+                                                   platform::Host& host) {
+  if (cl.simulated) return std::make_unique<sim::LabAutoStart>(SimLabFolder(cl, workFolder), host.ProgramPath());
+  return platform::MakeSystemAutoStart(host.ProgramPath());
 }
 
 }  // namespace
@@ -113,6 +137,8 @@ int RunProgram(platform::Host& host) {
     host.WriteStderr("kestrune: cannot create the work folder below " + host.TempFolder() + "\n");
     return kExitNoScript;
   }
+  std::unique_ptr<platform::AutoStart> autoStart = MakeAutoStart(cl, workFolder, host);
+  if (IsAutorunCommand(cl.initCommand)) return RunAutorunCommand(cl.initCommand, *autoStart, host, console);
 
   std::string error;
   std::span<const uint8_t> package = host.EmbeddedPackage();
@@ -174,6 +200,21 @@ int RunProgram(platform::Host& host) {
   for (const engine::HandlerRow& row : RegisterDeviceCommands(interp)) unmatched.push_back(row);
   for (const engine::HandlerRow& row : unmatched)
     host.WriteStderr("kestrune: no command table row for the handler of " + std::string(row.name) + "\n");
+  std::unique_ptr<platform::Power> power;
+  if (cl.simulated)
+    power = std::make_unique<sim::LabPower>(dynamic_cast<sim::SimLab*>(source.tree.get()));
+  else
+    power = platform::MakeSystemPower();
+  MachineControl& machine = MachineControlOf(interp);
+  machine.power = power.get();
+  machine.autoStart = autoStart.get();
+  machine.saveFolder = host.TempFolder();
+  machine.diskArguments = settings.childDiskArguments;
+  machine.errStop = cl.errStop > 0 ? cl.errStop : 0;
+  if (cl.outputFileWanted) {
+    std::error_code ec;
+    machine.outputMirror = platform::Utf8Path(std::filesystem::absolute(platform::FsPath(cl.outputFileName), ec));
+  }
   engine::LookupFolders folders{workFolder, workFolder, host.ProgramFolder()};
 
   const std::string& init = cl.initCommand;
@@ -199,6 +240,13 @@ int RunProgram(platform::Host& host) {
   if (InitCommandNeedsNoDisk(init, info.noDiskCmd) || info.socId == "_WithOutDrv") {
     disks.filter.model = "**";
     cl.targetSelector = kNoDiskSelector;
+  }
+  if (!cl.frame.empty() && cl.rebootSync >= 0) {
+    // A run that goes on after a restart, from its save (the form PCReBoot registers; a child
+    // script's start carries a FRAME too, but no REBOOTSYNC).
+    ResumeCheck check = PrepareResume(interp, cl, console, host, ResumeWaitSec());
+    if (!check.save) return check.failureCode;
+    return RunView0(interp, cl.scriptPath, host, cl.errStop, &*check.save);
   }
   if (!cl.diskIdentity.empty() && cl.targetSelector.empty()) {
     // A run restarted after a reboot finds its disk again by identity.

@@ -1,6 +1,6 @@
 #include "base/ini.h"
 
-#include "base/atomic_file.h"
+#include "platform/atomic_file.h"
 #include "base/text.h"
 #include "base/unicode.h"
 #include "platform/files.h"
@@ -237,7 +237,7 @@ IniWrite WriteIniValue(const std::string& path, std::string_view section, std::s
   }
   TextEncoding encoding = DetectEncoding(bytes);
   std::string text = SetIniValue(DecodeTextFile(bytes), section, key, value);
-  return SaveFileAtomically(path, EncodeTextFile(text, encoding), flush) ? IniWrite::kOk
+  return platform::SaveFileAtomically(path, EncodeTextFile(text, encoding), flush) ? IniWrite::kOk
                                                                          : IniWrite::kFileFailed;
 }
 

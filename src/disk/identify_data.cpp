@@ -26,6 +26,7 @@ DriveIdentity ParseIdentifyController(std::span<const uint8_t> data) {
   DriveIdentity id;
   if (data.size() < 72) return id;
   id.pciVendorId = static_cast<uint32_t>(data[0]) | (static_cast<uint32_t>(data[1]) << 8);
+  id.serial = IdentifyText(data.subspan(4, 20));
   id.model = IdentifyText(data.subspan(24, 40));
   id.firmware = IdentifyText(data.subspan(64, 8));
   return id;
@@ -44,6 +45,7 @@ std::string AtaIdentifyString(std::span<const uint8_t> data, size_t firstWord, s
 DriveIdentity ParseAtaIdentify(std::span<const uint8_t> data) {
   DriveIdentity id;
   if (data.size() < 94) return id;
+  id.serial = AtaIdentifyString(data, 10, 10);
   id.firmware = AtaIdentifyString(data, 23, 4);
   id.model = AtaIdentifyString(data, 27, 20);
   return id;

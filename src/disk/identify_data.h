@@ -15,14 +15,15 @@ inline constexpr size_t kAtaIdentifyBytes = 512;
 struct DriveIdentity {
   std::string model;         // trimmed
   std::string firmware;      // trimmed
+  std::string serial;        // trimmed
   uint32_t pciVendorId = 0;  // NVMe only
 };
 
-// Identify Controller: vendor id at bytes 0-1, model at 24-63, firmware revision at 64-71.
+// Identify Controller: vendor id at bytes 0-1, serial number at 4-23, model at 24-63, firmware revision at 64-71.
 // data must hold at least 72 bytes; a shorter span gives an empty identity.
 DriveIdentity ParseIdentifyController(std::span<const uint8_t> data);
 
-// IDENTIFY DEVICE: firmware in words 23-26, model in words 27-46, both with the two bytes of each
+// IDENTIFY DEVICE: serial number in words 10-19, firmware in words 23-26, model in words 27-46, both with the two bytes of each
 // word swapped (ATA string order). data must hold at least 94 bytes.
 DriveIdentity ParseAtaIdentify(std::span<const uint8_t> data);
 

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <mutex>
 
-#include "base/atomic_file.h"
+#include "platform/atomic_file.h"
 #include "base/completion_codes.h"
 #include "base/text.h"
 #include "engine/arguments.h"
@@ -25,7 +25,7 @@ namespace kestrune::engine {
 namespace code = base::code;
 using base::ContainsNoCase;
 using base::EndsWithNoCase;
-using base::SaveFileAtomically;
+using platform::SaveFileAtomically;
 using base::Trim;
 
 namespace {

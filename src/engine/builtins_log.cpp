@@ -32,6 +32,7 @@ void Exit(Interpreter& interp, uint32_t view, std::string_view args, std::string
     interp.ReportCompletion(view, code::kBadParameter, "ExitCode must < 0xFFFF");
     return;
   }
+  interp.RunExitHooks(view);
   interp.ReportCompletion(view, static_cast<int32_t>(code), desc);
 }
 

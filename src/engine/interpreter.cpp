@@ -1,5 +1,6 @@
 #include "engine/interpreter.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "base/completion_codes.h"
@@ -12,6 +13,7 @@
 #include "engine/html_log.h"
 #include "engine/external_commands.h"
 #include "engine/log_upload.h"
+#include "engine/run_save.h"
 #include "engine/script_text.h"
 #include "engine/view.h"
 #include "platform/files.h"
@@ -213,10 +215,13 @@ void Interpreter::InitialiseRun(View& v) {
   v.cancelled = false;
   v.cancelRequested.store(false);
   v.cancel.store(false);
+  v.endAndClose.store(false);
+  v.restartRequested.store(false);
+  v.saveId = 0;
+  v.rebootCount = 0;
 }
 
-ExecResult Interpreter::RunStatements(View& v) {
-  size_t offset = 0;
+ExecResult Interpreter::RunStatements(View& v, size_t offset) {
   ExecResult r = ExecResult::kNext;
   for (uint64_t count = 1; offset < v.script.size(); ++count) {
     if (settings_.statementLimit != 0 && count > settings_.statementLimit) return r;
@@ -234,6 +239,10 @@ ExecResult Interpreter::RunStatements(View& v) {
         break;
       }
       r = ExecuteStatement(*this, v.index, text, true);
+    }
+    if (v.endAndClose.load()) {  // the machine restarts: the run ends here, as a closed program's
+      v.cancel.store(true);
+      return ExecResult::kEndAndClose;
     }
     if (v.cancel.load()) {
       writer_.WriteLine(&v.output, "---- Cancel Job ----", kDetail, 10, colour::kCyan);
@@ -316,13 +325,63 @@ ExecResult Interpreter::RunScript(uint32_t index, const std::string& scriptPath)
 }
 
 ExecResult Interpreter::RunScriptText(uint32_t index, std::string text, const std::string& scriptPath) {
-  View& v = view(index);
+  return RunLoaded(view(index), std::move(text), scriptPath, nullptr);
+}
+
+ExecResult Interpreter::ResumeScript(uint32_t index, const std::string& scriptPath, const LoadedSave& save) {
+  std::string text;
+  if (!LoadScript(scriptPath, text)) text.clear();
+  return RunLoaded(view(index), std::move(text), scriptPath, &save);
+}
+
+void Interpreter::RestoreSave(View& v, const LoadedSave& save) {
+  const ResumeRecord& r = save.record;
+  v.vars.Clear();
+  for (const Variable& var : save.state.vars) v.vars.Set(var.name, var.value);
+  v.mainList = save.state.mainList;
+  v.subList = save.state.subList;
+  v.loopList = save.state.loopList;
+  v.loopLevel = r.loopLevel;
+  v.breakLevel = r.breakLevel;
+  v.logFolder = r.logFolder;
+  v.baseLogFolder = r.baseLogFolder;
+  v.scriptFolder = r.scriptFolder;
+  v.logDataPath = r.logDataPath;
+  v.uploadFolder = r.uploadFolder;
+  v.lastCode = r.lastCode;
+  v.lastDescription = r.lastDescription;
+  v.saveId = r.saveId;
+  v.rebootCount = r.rebootCount;
+  v.runStartMs = host_.MonotonicMs() - std::min<uint64_t>(r.elapsedMs, host_.MonotonicMs());
+  std::lock_guard<std::mutex> guard(v.output.lock);
+  v.output.lineCounter = std::max(v.output.lineCounter, r.lineCounter);
+}
+
+ExecResult Interpreter::RunLoaded(View& v, std::string text, const std::string& scriptPath, const LoadedSave* resume) {
+  const uint32_t index = v.index;
   v.running.store(true);
   InitialiseRun(v);
   v.runStartMs = host_.MonotonicMs();
   v.script = std::move(text);
+  v.scriptPath = scriptPath;
   ExecResult result = ExecResult::kNext;
-  if (!v.script.empty()) {
+  if (resume && resume->record.resumeOffset > v.script.size()) {
+    ReportCompletion(index, code::kError, "the script is shorter than the place the run was saved at");
+  } else if (resume) {
+    RestoreSave(v, *resume);
+    {
+      std::lock_guard<std::mutex> guard(v.output.delivery);
+      v.output.baseLogFolder = v.baseLogFolder;
+    }
+    if (htmlLog_) {
+      const std::string page = platform::JoinPath(v.logFolder, "TestLog.htm");
+      if (!htmlLog_->Open(index, page))
+        writer_.WriteLine(&v.output, "Cannot write the HTML log " + page, kDetail, 10, colour::kRed);
+    }
+    writer_.WriteFormatted(&v.output, kPlain, 14, colour::kYellow, "##### SCRIPT RESUME (Reboot %u) #####",
+                           v.rebootCount);
+    result = RunStatements(v, resume->record.resumeOffset);
+  } else if (!v.script.empty()) {
     v.logFolder = settings_.workFolder;
     v.baseLogFolder = settings_.workFolder;
     {
@@ -361,7 +420,7 @@ ExecResult Interpreter::RunScriptText(uint32_t index, std::string text, const st
     std::string copy = platform::JoinPath(v.logFolder, platform::FileNameOf(scriptPath));
     if (copy != scriptPath) platform::CopyFileOver(scriptPath, copy);
 
-    result = RunStatements(v);
+    result = RunStatements(v, 0);
   }
 
   WriteLogData(v, result);

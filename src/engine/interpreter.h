@@ -47,6 +47,7 @@ struct RunSettings {
 enum class ExecResult : int { kRewritten = 0, kNext = 1, kJumpBack = 2, kStop = 3, kEnd = 4, kEndAndClose = 5 };
 
 struct View;
+struct LoadedSave;
 class ExternalCommands;
 
 // What the engine needs to know of the current disk. The disk layer holds the disk and answers;
@@ -87,6 +88,11 @@ class Interpreter {
 
   // Runs plain script text on view as if it had been loaded from scriptPath.
   ExecResult RunScriptText(uint32_t view, std::string text, const std::string& scriptPath);
+
+  // Runs the script file on view going on from a save made before a restart: the saved variables,
+  // block lists, levels, folders and counters come back, "##### SCRIPT RESUME (Reboot %d) #####" is
+  // printed, and the statements run from the saved offset, the log folder's files appended to.
+  ExecResult ResumeScript(uint32_t view, const std::string& scriptPath, const LoadedSave& save);
 
   // The view's last completion code (the process exit code of a console run). A run cancelled from
   // outside ends with kCancelledRunCode.
@@ -147,6 +153,13 @@ class Interpreter {
   // Call before any run starts; null gives back the unattended one.
   void SetUi(std::shared_ptr<Ui> ui) { ui_ = ui ? std::move(ui) : std::make_shared<UnattendedUi>(); }
 
+  // Adds work that Exit does before it ends the run (removing a start-again registration): called
+  // on the run thread, in the order added. Call before any run starts.
+  void AddExitHook(std::function<void(uint32_t view)> hook) { exitHooks_.push_back(std::move(hook)); }
+  void RunExitHooks(uint32_t view) {
+    for (auto& hook : exitHooks_) hook(view);
+  }
+
   // Adds work to the end of every run on a view (a lock the script left taken, child scripts still
   // running): called on the run thread after the last statement, before the variables are cleared,
   // in the order added. Call before any run starts.
@@ -177,7 +190,9 @@ class Interpreter {
   RunSettings settings_;
   OutputWriter writer_;
   void InitialiseRun(View& v);
-  ExecResult RunStatements(View& v);
+  ExecResult RunLoaded(View& v, std::string text, const std::string& scriptPath, const LoadedSave* resume);
+  void RestoreSave(View& v, const LoadedSave& save);
+  ExecResult RunStatements(View& v, size_t offset);
   void WriteLogData(View& v, ExecResult result);
   void EndRun(View& v);
 
@@ -189,6 +204,7 @@ class Interpreter {
   // The run's "TestLog.htm" in the log folder; null while the HTML log is off.
   std::shared_ptr<class HtmlLogSink> htmlLog_;
   std::vector<std::function<void(uint32_t view)>> runEndHooks_;
+  std::vector<std::function<void(uint32_t view)>> exitHooks_;
   std::mutex statesLock_;
   // One key per state type: the address of a variable of that type's own. Not std::type_index: with
   // the mingw runtime its ordering of types from unnamed namespaces against the others made the map

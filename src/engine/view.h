@@ -24,6 +24,7 @@ struct View {
 
   // Run state.
   std::string script;             // the whole plain script
+  std::string scriptPath;         // the file it was loaded from
   uint32_t statementOffset = 0;   // byte offset of the current statement
   uint32_t statementEnd = 0;      // byte offset just past the current statement's terminator
   int32_t loopLevel = 0;
@@ -51,6 +52,16 @@ struct View {
   std::atomic<bool> cancelRequested{false};
   std::atomic<bool> running{false};
   bool cancelled = false;  // the statement loop stopped at "---- Cancel Job ----"; run thread only
+  // The machine restarts (PCReBoot): the run ends after the current statement without the cancel
+  // line; restartRequested tells start-up that the run ended for a restart (set by the thread that
+  // asked for it, possibly a delayed one).
+  std::atomic<bool> endAndClose{false};
+  std::atomic<bool> restartRequested{false};
+
+  // Run persistence across a restart: the save id (0 until the first save or a resume gives one)
+  // and the saves made by this run, counting those before a resume.
+  uint32_t saveId = 0;
+  uint32_t rebootCount = 0;
 
   ViewOutput output;
 };

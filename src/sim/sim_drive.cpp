@@ -101,6 +101,11 @@ void SimDrive::PowerCut() {
   PowerLossLocked();
 }
 
+void SimDrive::ShutDown() {
+  std::lock_guard lock(mutex_);
+  store_->Flush();
+}
+
 // ---- Failure injection ----
 
 FaultPlan SimDrive::faults() {

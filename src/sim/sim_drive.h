@@ -65,6 +65,8 @@ class SimDrive {
   void SetDisabled(bool disabled);
   // A power cut: unflushed writes are lost; the drive stays on the bus and its handles keep working.
   void PowerCut();
+  // The machine shuts down in order (a restart by the operating system): the cache is flushed.
+  void ShutDown();
 
   // ---- Failure injection (thread-safe) ----
   FaultPlan faults();

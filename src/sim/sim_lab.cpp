@@ -277,4 +277,8 @@ void SimLab::PowerCut() {
   for (const auto& drive : drives_) drive->PowerCut();
 }
 
+void SimLab::ShutDown() {
+  for (const auto& drive : drives_) drive->ShutDown();
+}
+
 }  // namespace kestrune::sim

@@ -62,6 +62,8 @@ class SimLab : public platform::DeviceTree {
   const std::vector<std::shared_ptr<SimDrive>>& drives() const { return drives_; }
   // Every drive loses its unflushed writes, as when the PC loses power.
   void PowerCut();
+  // Every drive's ShutDown: what an orderly restart of the machine does to them.
+  void ShutDown();
   RequestLog& requestLog() { return log_; }
   const std::string& folder() const { return folder_; }
 

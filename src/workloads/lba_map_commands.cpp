@@ -10,7 +10,7 @@
 #include <string>
 #include <unordered_set>
 
-#include "base/atomic_file.h"
+#include "platform/atomic_file.h"
 #include "base/completion_codes.h"
 #include "base/text.h"
 #include "disk/disk_state.h"
@@ -177,7 +177,7 @@ bool AddEntries(engine::Interpreter& interp, uint32_t view, const MapRecipe& r, 
 // half made; then names it on the output.
 void SaveMap(engine::Interpreter& interp, uint32_t view, const std::string& path, const LbaMap& map) {
   const std::vector<uint8_t> bytes = EncodeMap(map);
-  if (!base::SaveFileAtomically(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())))
+  if (!platform::SaveFileAtomically(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())))
     return interp.ReportCompletion(view, code::kFileOpenFailed, path);
   Line(interp, view, "LBA Map File : " + path + " ", engine::colour::kCyan);
   interp.writer().WriteDataFile(interp.output(view), engine::colour::kCyan, path, true);
@@ -658,7 +658,7 @@ void CompareMapCompare(engine::Interpreter& interp, uint32_t view, std::string_v
   Line(interp, view, base::Format("Total Error Sectors              : %llu", u(total)), kTotalColour);
   if (total > 0) {
     const std::string csvPath = engine::OutputBaseName(interp, view) + ".csv";
-    base::SaveFileAtomically(csvPath, csv);
+    platform::SaveFileAtomically(csvPath, csv);
     Line(interp, view, "Detail Data for each error commands.", engine::colour::kOrange);
     interp.writer().WriteDataFile(interp.output(view), engine::colour::kOrange, csvPath, true);
   }

@@ -75,7 +75,8 @@ class LinuxHost final : public Host {
         return s;
       }
     }
-    return "/tmp";
+    // Not /tmp: it may be emptied at boot, and a run saved before a restart goes on from here.
+    return "/var/tmp";
   }
 
   std::string ProgramPath() const override { return ExePathOf(static_cast<int>(::getpid())); }

@@ -5,12 +5,13 @@
 #include <string>
 #include <string_view>
 
-namespace kestrune::base {
+namespace kestrune::platform {
 
 // Writes bytes to a temporary file beside path and renames it over path (creating path when it is
 // missing). An existing file's permissions are kept. With sync the temporary file is also flushed
-// to the disk before the rename, so that the new contents survive a power cut. False on any
+// to the disk before the rename, and the rename itself made durable (the folder synced; on Windows
+// written through), so that the new contents survive a power cut. False on any
 // failure; the old file is then unchanged and no temporary file is left behind.
 bool SaveFileAtomically(const std::string& path, std::string_view bytes, bool sync = false);
 
-}  // namespace kestrune::base
+}  // namespace kestrune::platform

@@ -1,0 +1,33 @@
+// What the restart commands (PCReBoot, AutoRunOnStartup, Exit's removal of the registration) need
+// from start-up: the machine's power, its start-again registrations, where saves go, and the parts
+// of the command line a run started again must carry. Set by start-up before any run; read on the
+// run thread.
+#pragma once
+
+#include <string>
+
+#include "engine/interpreter.h"
+#include "platform/auto_start.h"
+#include "platform/power.h"
+
+namespace kestrune::app {
+
+struct MachineControl {
+  platform::Power* power = nullptr;          // null: restarts are not available
+  platform::AutoStart* autoStart = nullptr;  // null: registrations are not available
+  std::string saveFolder;                    // where run saves are written (the temporary folder)
+  std::string outputMirror;                  // absolute path of the "/outfile" mirror, "" when none
+  // Arguments a run started again needs to see the same disks (the lab and its folder), in Windows
+  // command-line form; "" for the system's own disks.
+  std::string diskArguments;
+  int errStop = 0;                           // the ERRSTOP option of this start
+};
+
+inline MachineControl& MachineControlOf(engine::Interpreter& interp) { return interp.State<MachineControl>(); }
+
+// The registration name of a save id: "AutoRunOnStartup_<id>". The name without an id,
+// "AutoRunOnStartup", is what other instances may have left; it is removed too.
+std::string RegistrationName(uint32_t saveId);
+inline constexpr const char* kLegacyRegistration = "AutoRunOnStartup";
+
+}  // namespace kestrune::app

@@ -1,0 +1,79 @@
+// Power control of a Linux machine: systemd's reboot or poweroff (checked by its exit code), else a
+// sync and the reboot system call; the chipset's reset register through /dev/port.
+#include <fcntl.h>
+#include <sys/reboot.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <optional>
+
+#include "platform/files.h"
+#include "platform/power.h"
+#include "platform/process.h"
+
+namespace kestrune::platform {
+namespace {
+
+constexpr const char* kRefused = "power actions are refused here (KESTRUNE_NO_POWER=1 or CI is set)";
+
+std::optional<std::string> Systemctl() {
+  for (const char* path : {"/usr/bin/systemctl", "/bin/systemctl"})
+    if (FileExists(path) && FolderExists("/run/systemd/system")) return std::string(path);
+  return std::nullopt;
+}
+
+class LinuxPower final : public Power {
+ public:
+  bool Request(PowerAction action, std::string& why) override {
+    if (RealPowerActionsRefused()) {
+      why = kRefused;
+      return false;
+    }
+    const char* verb = action == PowerAction::kRestart ? "reboot" : "poweroff";
+    if (std::optional<std::string> systemctl = Systemctl()) {
+      std::string error;
+      std::unique_ptr<Process> p = DefaultProcessLauncher().Start(*systemctl, {*systemctl, verb}, "", error);
+      if (p) {
+        std::optional<int> code = p->Wait(nullptr);
+        if (code && *code == 0) return true;
+        why = std::string("systemctl ") + verb + " failed";
+      } else {
+        why = error;
+      }
+      // Falls through to the system call: a machine that must restart should not stay up because
+      // its service manager is unwell.
+    }
+    ::sync();
+    if (::reboot(action == PowerAction::kRestart ? RB_AUTOBOOT : RB_POWER_OFF) == 0) return true;
+    why += (why.empty() ? "" : "; ") + std::string("reboot(2): ") + std::strerror(errno);
+    return false;
+  }
+
+  bool HardwareRestart(std::string& why) override {
+    if (RealPowerActionsRefused()) {
+      why = kRefused;
+      return false;
+    }
+    const int fd = ::open("/dev/port", O_WRONLY | O_CLOEXEC);
+    if (fd < 0) {
+      why = std::string("/dev/port: ") + std::strerror(errno);
+      return false;
+    }
+    // The reset control register: a system reset (bit 1) with a full reset (bit 3), then the
+    // reset itself (bit 2).
+    const unsigned char first = 0x0A, second = 0x0E;
+    const bool ok = ::pwrite(fd, &first, 1, 0xCF9) == 1 && ::pwrite(fd, &second, 1, 0xCF9) == 1;
+    if (!ok) why = std::string("/dev/port 0xCF9: ") + std::strerror(errno);
+    ::close(fd);
+    return ok;
+  }
+
+  bool Simulated() const override { return false; }
+};
+
+}  // namespace
+
+std::unique_ptr<Power> MakeSystemPower() { return std::make_unique<LinuxPower>(); }
+
+}  // namespace kestrune::platform

@@ -1,0 +1,55 @@
+// Power control of a Windows machine: the system's restart or power-off request, after enabling
+// the shutdown privilege of the process token.
+#include <windows.h>
+
+#include "platform/power.h"
+#include "platform/win32/last_error.h"
+
+namespace kestrune::platform {
+namespace {
+
+constexpr const char* kRefused = "power actions are refused here (KESTRUNE_NO_POWER=1 or CI is set)";
+
+bool EnableShutdownPrivilege(std::string& why) {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
+    why = "OpenProcessToken: " + LastErrorText();
+    return false;
+  }
+  TOKEN_PRIVILEGES tp{};
+  tp.PrivilegeCount = 1;
+  tp.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+  bool ok = LookupPrivilegeValueW(nullptr, L"SeShutdownPrivilege", &tp.Privileges[0].Luid) &&
+            AdjustTokenPrivileges(token, FALSE, &tp, 0, nullptr, nullptr) && GetLastError() == ERROR_SUCCESS;
+  if (!ok) why = "SeShutdownPrivilege: " + LastErrorText();
+  CloseHandle(token);
+  return ok;
+}
+
+class Win32Power final : public Power {
+ public:
+  bool Request(PowerAction action, std::string& why) override {
+    if (RealPowerActionsRefused()) {
+      why = kRefused;
+      return false;
+    }
+    if (!EnableShutdownPrivilege(why)) return false;
+    const UINT flags = action == PowerAction::kRestart ? EWX_REBOOT : EWX_POWEROFF;
+    if (ExitWindowsEx(flags, SHTDN_REASON_MAJOR_OTHER | SHTDN_REASON_FLAG_PLANNED)) return true;
+    why = "ExitWindowsEx: " + LastErrorText();
+    return false;
+  }
+
+  bool HardwareRestart(std::string& why) override {
+    why = RealPowerActionsRefused() ? kRefused : "the reset register needs the IOrw driver, which this build does not load";
+    return false;
+  }
+
+  bool Simulated() const override { return false; }
+};
+
+}  // namespace
+
+std::unique_ptr<Power> MakeSystemPower() { return std::make_unique<Win32Power>(); }
+
+}  // namespace kestrune::platform

@@ -1,0 +1,85 @@
+#!/bin/sh
+# A run saved before a restart in the simulated lab and gone on with twice: boot 1 reaches
+# PCReBoot inside While and If and ends as the restart would; "--autorun" (what the next logon
+# starts) goes on after the statement, and a second PCReBoot ends boot 2; boot 3 finishes. Checked:
+# values, texts, arrays and the skipped error's count come back, the reboot count, the log folder's
+# HTML log appended to, nothing left registered at the end; a save damaged at any one file is
+# refused (nonzero, nothing run, the registration removed).
+# Usage: resume_check.sh PROGRAM
+set -u
+k=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export TMPDIR="$work/tmp"
+mkdir -p "$TMPDIR"
+lab="$work/lab"
+fails=0
+check() { # what, got, want
+  if [ "$2" = "$3" ]; then echo "PASS: $1"; else echo "FAIL: $1: got '$2', want '$3'"; fails=$((fails + 1)); fi
+}
+has() { # what, file, text
+  if grep -qF -- "$3" "$2"; then echo "PASS: $1"; else echo "FAIL: $1: no '$3' in"; cat "$2"; fails=$((fails + 1)); fi
+}
+
+printf '%s\r\n' \
+  'SetErrorSkip( SkipCount:1 );' \
+  'x = missing1;' \
+  'Name = "kept text";' \
+  'A[] = 5, 6, 7;' \
+  'Round = 0;' \
+  'While (Round < 3) {' \
+  '    Round++;' \
+  '    If (Round < 3) {' \
+  '        Print( Output:"before restart " + Round );' \
+  '        PCReBoot( DelayRunSec:0, PowerAction:1 );' \
+  '    }' \
+  '    Print( Output:"round " + Round + " " + Name + " " + A[1] );' \
+  '}' \
+  'n = ArrayLen( Array:A[] );' \
+  'e = GetErrorCount();' \
+  'Print( Output:"len " + n + " errors " + e );' > "$work/resume.scpt"
+
+run() { "$k" /sim SIMDIR:"$lab" "$@"; }
+
+run SCRIPT:"$work/resume.scpt" '\\.\PHYSICALDRIVE0' > "$work/boot1.txt" 2>&1
+check "boot 1 ends as the restart does" "$?" 0
+has "boot 1 ran to the restart" "$work/boot1.txt" "before restart 1"
+check "one registration after boot 1" "$(run --autorun-list | wc -l)" 1
+run --autorun-list > "$work/list.txt"
+has "the registration names the frame" "$work/list.txt" "/1, REBOOTSYNC:1, ERRSTOP:0"
+
+# Each damaged file is refused; the set is put back before the next.
+mkdir "$work/keep"
+cp "$TMPDIR"/ScreenAPId* "$lab"/autorun/*.reg "$work/keep/"
+for part in VarList MainList SubList LoopList ScriptInfo Resume; do
+  f=$(ls "$TMPDIR"/ScreenAPId*_"$part".sct)
+  head -c 20 "$work/keep/$(basename "$f")" > "$f"
+  run --autorun > "$work/damaged.txt" 2>&1
+  code=$?
+  has "a save cut in $part.sct is refused" "$work/damaged.txt" "Cannot resume the saved run"
+  check "a save cut in $part.sct ends nonzero" "$([ $code -ne 0 ] && echo nonzero)" nonzero
+  check "a save cut in $part.sct runs nothing" "$(grep -c 'round' "$work/damaged.txt")" 0
+  check "a refused save leaves no registration" "$(run --autorun-list | wc -l)" 0
+  cp "$work/keep"/ScreenAPId* "$TMPDIR/"
+  cp "$work/keep"/*.reg "$lab/autorun/"
+done
+
+run --autorun > "$work/boot2.txt" 2>&1
+check "boot 2 ends as the restart does" "$?" 0
+has "boot 2 says it resumes" "$work/boot2.txt" "##### SCRIPT RESUME (Reboot 1) #####"
+has "boot 2 goes on after the statement" "$work/boot2.txt" "round 1 kept text 6"
+has "boot 2 reaches the second restart" "$work/boot2.txt" "before restart 2"
+
+run --autorun > "$work/boot3.txt" 2>&1
+check "boot 3 ends well" "$?" 0
+has "boot 3 says it resumes again" "$work/boot3.txt" "##### SCRIPT RESUME (Reboot 2) #####"
+has "boot 3 finishes the loop" "$work/boot3.txt" "round 3 kept text 6"
+has "arrays and the error count come back" "$work/boot3.txt" "len 3 errors 1"
+check "nothing is left registered" "$(run --autorun-list | wc -l)" 0
+# The page writes blanks as &nbsp;.
+log=$(find "$TMPDIR" -name TestLog.htm -exec grep -lF "before&nbsp;restart&nbsp;1" {} + | head -1)
+check "one HTML log holds all three boots" \
+  "$(grep -cF -e 'before&nbsp;restart&nbsp;1' -e 'before&nbsp;restart&nbsp;2' -e 'round&nbsp;3&nbsp;kept' "$log")" 3
+
+[ $fails -eq 0 ] && echo "ALL CHECKS PASSED"
+exit $((fails != 0))
