@@ -26,7 +26,7 @@ std::vector<engine::HandlerRow> RegisterDeviceCommands(engine::Interpreter& inte
                      workloads::RegisterChartCommands, workloads::RegisterPerformanceCommands,
                      workloads::RegisterCompareCommands,
                      workloads::RegisterLbaMapCommands, engine::RegisterBarrierCommands, engine::RegisterCompanionCommands, fsmap::RegisterFsmapCommands,
-                     RegisterRebootCommands}) {
+                     RegisterRebootCommands, RegisterSleepCommands}) {
     const std::vector<engine::HandlerRow> rows = group(interp);
     unmatched.insert(unmatched.end(), rows.begin(), rows.end());
   }

@@ -151,8 +151,8 @@ void PCReBoot(Interpreter& interp, uint32_t view, std::string_view args, std::st
     if (givenUp()) return;
     std::string why;
     if (!PerformRestart(interp, req, why)) {
-      writer.WriteLine(out, "the machine did not restart: " + why, kDetail, 10, colour::kRed);
       if (saveId != 0) DropRestartSave(interp, saveId);
+      interp.PostCompletion(view, code::kError, "the machine did not restart: " + why);
       return;
     }
     EndForRestart(interp, view);

@@ -202,7 +202,7 @@ int RunProgram(platform::Host& host) {
     host.WriteStderr("kestrune: no command table row for the handler of " + std::string(row.name) + "\n");
   std::unique_ptr<platform::Power> power;
   if (cl.simulated)
-    power = std::make_unique<sim::LabPower>(dynamic_cast<sim::SimLab*>(source.tree.get()));
+    power = std::make_unique<sim::LabPower>(dynamic_cast<sim::SimLab*>(source.tree.get()), host);
   else
     power = platform::MakeSystemPower();
   MachineControl& machine = MachineControlOf(interp);

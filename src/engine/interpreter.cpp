@@ -195,6 +195,22 @@ void Interpreter::ReportCompletion(uint32_t index, int32_t code, std::string_vie
   v.vars.SetNumber("_ErrorCheck", 4);
 }
 
+void Interpreter::PostCompletion(uint32_t index, int32_t code, std::string detail) {
+  View& v = view(index);
+  std::lock_guard<std::mutex> guard(v.postedLock);
+  v.posted.emplace_back(code, std::move(detail));
+}
+
+bool Interpreter::ReportPosted(View& v) {
+  std::vector<std::pair<int32_t, std::string>> posted;
+  {
+    std::lock_guard<std::mutex> guard(v.postedLock);
+    posted.swap(v.posted);
+  }
+  for (const auto& [code, detail] : posted) ReportCompletion(v.index, code, detail);
+  return !posted.empty();
+}
+
 void Interpreter::InitialiseRun(View& v) {
   v.vars.Clear();
   v.mainList.clear();
@@ -217,6 +233,10 @@ void Interpreter::InitialiseRun(View& v) {
   v.cancel.store(false);
   v.endAndClose.store(false);
   v.restartRequested.store(false);
+  {
+    std::lock_guard<std::mutex> guard(v.postedLock);
+    v.posted.clear();
+  }
   v.saveId = 0;
   v.rebootCount = 0;
 }
@@ -240,6 +260,9 @@ ExecResult Interpreter::RunStatements(View& v, size_t offset) {
       }
       r = ExecuteStatement(*this, v.index, text, true);
     }
+    if (ReportPosted(v) && r != ExecResult::kEnd && r != ExecResult::kEndAndClose &&
+        v.vars.Get("_ErrorCheck").number == 3)
+      r = ExecResult::kStop;
     if (v.endAndClose.load()) {  // the machine restarts: the run ends here, as a closed program's
       v.cancel.store(true);
       return ExecResult::kEndAndClose;
@@ -285,6 +308,7 @@ void Interpreter::WriteLogData(View& v, ExecResult result) {
 
 void Interpreter::EndRun(View& v) {
   for (auto& hook : runEndHooks_) hook(v.index);
+  ReportPosted(v);  // what the threads the hooks ended posted last
   bool cancelled = v.cancel.load();
   bool leftOpen = false;
   if (!v.subList.empty()) v.subList.pop_back();

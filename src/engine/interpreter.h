@@ -117,6 +117,11 @@ class Interpreter {
   // Reports a completion code for the view (error policy). Run thread only.
   void ReportCompletion(uint32_t view, int32_t code, std::string_view detail);
 
+  // Reports a completion code for the view from another thread (a background power action): the
+  // run thread reports it after its current statement, or at the run's end, and a failure that
+  // stops the run stops it there. Thread-safe.
+  void PostCompletion(uint32_t view, int32_t code, std::string detail);
+
   // Gives the handler of each row of the tables to the command table row of that name and
   // device-type flag, and to the alias rows whose sameHandlerAs names that row (same flag). Returns
   // the rows that took nothing: no table row has that name and flag, or the row named is an alias
@@ -193,6 +198,8 @@ class Interpreter {
   ExecResult RunLoaded(View& v, std::string text, const std::string& scriptPath, const LoadedSave* resume);
   void RestoreSave(View& v, const LoadedSave& save);
   ExecResult RunStatements(View& v, size_t offset);
+  // Reports what other threads posted; true when something was.
+  bool ReportPosted(View& v);
   void WriteLogData(View& v, ExecResult result);
   void EndRun(View& v);
 

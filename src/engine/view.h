@@ -3,6 +3,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -57,6 +59,11 @@ struct View {
   // asked for it, possibly a delayed one).
   std::atomic<bool> endAndClose{false};
   std::atomic<bool> restartRequested{false};
+
+  // Completion codes reported from other threads (a delayed power action, a sleep cycle), for the
+  // run thread to report after its current statement. Guarded by postedLock.
+  std::mutex postedLock;
+  std::vector<std::pair<int32_t, std::string>> posted;
 
   // Run persistence across a restart: the save id (0 until the first save or a resume gives one)
   // and the saves made by this run, counting those before a resume.

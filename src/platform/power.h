@@ -13,6 +13,10 @@ namespace kestrune::platform {
 
 enum class PowerAction { kRestart, kPowerOff };
 
+// Sleep (S3, suspend to memory) and hibernation (S4, suspend to disk).
+enum class SleepState { kS3 = 3, kS4 = 4 };
+enum class SleepResult { kWoke, kNotOffered, kFailed };
+
 class Power {
  public:
   virtual ~Power() = default;
@@ -27,6 +31,12 @@ class Power {
   // 0x0E), without the operating system: unflushed writes are lost, as at a power cut. True when
   // the request was issued. Thread-safe.
   virtual bool HardwareRestart(std::string& why) = 0;
+
+  // Puts the machine into state with a wake timer seconds from now and returns once it is awake
+  // again: kWoke. kNotOffered (nothing happened) when the machine lacks the state; kFailed with
+  // why when the timer or the suspend failed (the machine did not sleep). Blocks the calling
+  // thread for the sleep. Thread-safe; one sleep at a time in the machine.
+  virtual SleepResult SleepAndWake(SleepState state, uint32_t seconds, std::string& why) = 0;
 
   // True when a request only ends this process as a restart would (the simulated lab): the
   // machine itself keeps running. Thread-safe.

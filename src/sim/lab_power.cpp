@@ -17,6 +17,16 @@ bool LabPower::HardwareRestart(std::string&) {
   return true;
 }
 
+platform::SleepResult LabPower::SleepAndWake(platform::SleepState, uint32_t seconds, std::string& why) {
+  if (failSleep_) {
+    why = "the suspend failed";
+    return platform::SleepResult::kFailed;
+  }
+  if (lab_) lab_->ShutDown();  // what a suspend does to the drives' caches before the power drops
+  host_.SleepMs(seconds * 1000);
+  return platform::SleepResult::kWoke;
+}
+
 LabAutoStart::LabAutoStart(const std::string& labFolder, std::string program)
     : folder_(platform::JoinPath(labFolder, "autorun")), program_(std::move(program)) {}
 

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/auto_start.h"
+#include "platform/host.h"
 #include "platform/power.h"
 #include "platform/registration_folder.h"
 
@@ -19,16 +20,20 @@ class SimLab;
 
 class LabPower final : public platform::Power {
  public:
-  // lab may be null (a run without drives). It must outlive this object.
-  explicit LabPower(SimLab* lab) : lab_(lab) {}
+  // lab may be null (a run without drives). It and host must outlive this object. A sleep passes
+  // on host's clock; failSleep makes every sleep fail (a machine whose suspend fails).
+  LabPower(SimLab* lab, platform::Host& host, bool failSleep = false) : lab_(lab), host_(host), failSleep_(failSleep) {}
   bool Request(platform::PowerAction action, std::string& why) override;
   bool HardwareRestart(std::string& why) override;
+  platform::SleepResult SleepAndWake(platform::SleepState state, uint32_t seconds, std::string& why) override;
   bool Simulated() const override { return true; }
   // How many restarts were asked for (tests).
   int requests() const { return requests_.load(); }
 
  private:
   SimLab* lab_;
+  platform::Host& host_;
+  bool failSleep_;
   std::atomic<int> requests_{0};
 };
 

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <optional>
+#include <vector>
 
 #include "platform/files.h"
 #include "platform/power.h"
@@ -21,6 +22,20 @@ std::optional<std::string> Systemctl() {
   for (const char* path : {"/usr/bin/systemctl", "/bin/systemctl"})
     if (FileExists(path) && FolderExists("/run/systemd/system")) return std::string(path);
   return std::nullopt;
+}
+
+std::string ReadText(const char* path) {
+  std::optional<std::vector<uint8_t>> bytes = ReadWholeFile(path);
+  return bytes ? std::string(bytes->begin(), bytes->end()) : std::string();
+}
+
+// One write of text to a sysfs file, as "echo text > path" does.
+bool WriteText(const char* path, const std::string& text, std::string& why) {
+  const int fd = ::open(path, O_WRONLY | O_CLOEXEC);
+  bool ok = fd >= 0 && ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+  if (!ok) why = std::string(path) + ": " + std::strerror(errno);
+  if (fd >= 0) ::close(fd);
+  return ok;
 }
 
 class LinuxPower final : public Power {
@@ -67,6 +82,27 @@ class LinuxPower final : public Power {
     if (!ok) why = std::string("/dev/port 0xCF9: ") + std::strerror(errno);
     ::close(fd);
     return ok;
+  }
+
+  // The RTC's wake alarm ("0" clears an old one, "+N" sets it N seconds ahead), then "deep" into
+  // mem_sleep and "mem" into /sys/power/state for S3, "disk" for S4. The write to the state file
+  // returns once the machine has resumed.
+  SleepResult SleepAndWake(SleepState state, uint32_t seconds, std::string& why) override {
+    if (RealPowerActionsRefused()) {
+      why = kRefused;
+      return SleepResult::kFailed;
+    }
+    const std::string states = ReadText("/sys/power/state");
+    if (state == SleepState::kS3 && (ReadText("/sys/power/mem_sleep").find("deep") == std::string::npos ||
+                                     states.find("mem") == std::string::npos))
+      return SleepResult::kNotOffered;
+    if (state == SleepState::kS4 && states.find("disk") == std::string::npos) return SleepResult::kNotOffered;
+    const char* alarm = "/sys/class/rtc/rtc0/wakealarm";
+    if (!WriteText(alarm, "0", why) || !WriteText(alarm, "+" + std::to_string(seconds), why)) return SleepResult::kFailed;
+    if (state == SleepState::kS3 && !WriteText("/sys/power/mem_sleep", "deep", why)) return SleepResult::kFailed;
+    ::sync();
+    if (!WriteText("/sys/power/state", state == SleepState::kS3 ? "mem" : "disk", why)) return SleepResult::kFailed;
+    return SleepResult::kWoke;
   }
 
   bool Simulated() const override { return false; }

@@ -1,6 +1,7 @@
 // Power control of a Windows machine: the system's restart or power-off request, after enabling
 // the shutdown privilege of the process token.
 #include <windows.h>
+#include <powrprof.h>
 
 #include "platform/power.h"
 #include "platform/win32/last_error.h"
@@ -43,6 +44,36 @@ class Win32Power final : public Power {
   bool HardwareRestart(std::string& why) override {
     why = RealPowerActionsRefused() ? kRefused : "the reset register needs the IOrw driver, which this build does not load";
     return false;
+  }
+
+  // A waitable timer with the resume flag wakes the machine; SetSuspendState returns once it is
+  // awake again.
+  SleepResult SleepAndWake(SleepState state, uint32_t seconds, std::string& why) override {
+    if (RealPowerActionsRefused()) {
+      why = kRefused;
+      return SleepResult::kFailed;
+    }
+    const bool hibernate = state == SleepState::kS4;
+    if (hibernate ? !IsPwrHibernateAllowed() : !IsPwrSuspendAllowed()) return SleepResult::kNotOffered;
+    HANDLE timer = CreateWaitableTimerW(nullptr, TRUE, nullptr);
+    if (!timer) {
+      why = "CreateWaitableTimer: " + LastErrorText();
+      return SleepResult::kFailed;
+    }
+    LARGE_INTEGER due;
+    due.QuadPart = -static_cast<LONGLONG>(seconds) * 10000000LL;
+    SleepResult result = SleepResult::kWoke;
+    if (!SetWaitableTimer(timer, &due, 0, nullptr, nullptr, TRUE)) {
+      why = "SetWaitableTimer: " + LastErrorText();
+      result = SleepResult::kFailed;
+    } else if (!SetSuspendState(hibernate, FALSE, FALSE)) {
+      why = "SetSuspendState: " + LastErrorText();
+      result = SleepResult::kFailed;
+    } else {
+      WaitForSingleObject(timer, INFINITE);
+    }
+    CloseHandle(timer);
+    return result;
   }
 
   bool Simulated() const override { return false; }
