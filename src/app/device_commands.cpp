@@ -11,6 +11,7 @@
 #include "engine/companion_channel.h"
 #include "workloads/chart_commands.h"
 #include "workloads/compare_commands.h"
+#include "workloads/file_commands.h"
 #include "workloads/lba_map_commands.h"
 #include "workloads/pattern_commands.h"
 #include "workloads/performance_commands.h"
@@ -22,7 +23,7 @@ std::vector<engine::HandlerRow> RegisterDeviceCommands(engine::Interpreter& inte
   for (auto group : {disk::RegisterDiskCommands, disk::RegisterSectorCommands, disk::RegisterPartitionCommands, devcmd::RegisterNvmeCommands,
                      devcmd::RegisterAtaCommands, devcmd::RegisterParseCommands, workloads::RegisterPatternCommands,
                      workloads::RegisterChartCommands, workloads::RegisterPerformanceCommands,
-                     workloads::RegisterCompareCommands,
+                     workloads::RegisterCompareCommands, workloads::RegisterFileTestCommands,
                      workloads::RegisterLbaMapCommands, engine::RegisterBarrierCommands, engine::RegisterCompanionCommands, fsmap::RegisterFsmapCommands}) {
     const std::vector<engine::HandlerRow> rows = group(interp);
     unmatched.insert(unmatched.end(), rows.begin(), rows.end());

@@ -23,6 +23,7 @@
 #include "engine/operator_ui.h"
 #include "platform/files.h"
 #include "platform/terminal.h"
+#include "workloads/file_commands.h"
 
 namespace kestrune::app {
 namespace {
@@ -168,6 +169,7 @@ int RunProgram(platform::Host& host) {
   disk::DiskState& disks = disk::StateOf(interp);
   disks.tree = source.tree.get();
   if (cl.simulated) fsmap::UseWalkerForFileExtents(interp);  // the lab's files lie on its own volumes
+  workloads::UseJobFiles(interp, source.files);
   disks.filter = FilterOf(info);
   // A handler row that finds no command table row is a defect of the build: say so, run anyway.
   std::vector<engine::HandlerRow> unmatched = interp.UnmatchedBuiltinRows();
