@@ -32,8 +32,9 @@ constexpr auto kWaitStep = std::chrono::seconds(1);
 
 // Copies one file in pieces, through the cache on neither side where the file system allows it
 // (reads unbuffered, the copy flushed to the drive). A failed or cancelled copy is removed.
+// cancel is the copy's own flag, viewCancel the view's: either stops it at the next piece.
 bool CopyOneFile(platform::JobFiles& files, const std::string& from, const std::string& to,
-                 const std::atomic<bool>& cancel) {
+                 const std::atomic<bool>& cancel, const std::atomic<bool>& viewCancel) {
   std::string why;
   std::unique_ptr<platform::JobFile> src = files.Open(from, platform::FileAccess::kReadUnbuffered, why);
   if (!src) return false;
@@ -43,7 +44,7 @@ bool CopyOneFile(platform::JobFiles& files, const std::string& from, const std::
   bool ok = window.ok();
   const uint64_t size = src->Size();
   for (uint64_t at = 0; ok && at < size; at += kCopyPiece) {
-    if (cancel.load()) {
+    if (cancel.load() || viewCancel.load()) {
       ok = false;
       break;
     }
@@ -87,7 +88,7 @@ class CopyPool {
     Copy* p = c.get();
     std::shared_ptr<platform::JobFiles> files = FileStateOf(interp_).files;
     p->thread = std::thread([this, p, files] {
-      const bool ok = CopyOneFile(*files, p->from, p->to, p->cancel);
+      const bool ok = CopyOneFile(*files, p->from, p->to, p->cancel, interp_.CancelFlag(view_));
       interp_.writer().RewriteLine(interp_.output(view_), p->line,
                                    (ok ? "> Finish: " : "[Error] : ") + p->from);
       std::lock_guard<std::mutex> guard(lock_);

@@ -290,9 +290,11 @@ void FileJobState(engine::Interpreter& interp, uint32_t view, std::string_view a
   const int64_t id = in.I64(0);
   if (!in.ok()) return;
   std::shared_ptr<FileJob> job = FileStateOf(interp).jobs.Find(view, id);
-  if (!job)
-    return interp.ReportCompletion(view, code::kBadParameter,
-                                   Format("No File Job %lld", static_cast<long long>(id)));
+  if (!job) {
+    // The result target still gets a value (no state), so that only the unknown ID is reported.
+    engine::StoreValue(interp.view(view).vars, errors, name, engine::Value::Number(0));
+    return interp.ReportCompletion(view, code::kBadParameter, Format("No File Job %lld", static_cast<long long>(id)));
+  }
   const int32_t state = job->state.load();
   SetStateVariable(interp, view, *job);
   engine::StoreValue(interp.view(view).vars, errors, name, engine::Value::Number(state));

@@ -1,5 +1,5 @@
 // File_Compare of files of different sizes (-82), of a file whose bit flips in one read only (-70)
-// and of files that really differ (-71), each with where they differ and that unit of both files;
+// and of files that really differ (-71), each with where they differ and that unit of both files,
 // then the flipped file again, which now reads right.
 SetErrorSkip( SkipCount:20 );
 File_Write( File:"flip.bin", DataLenByte:65536, WritePattern:0x11111111, WaitFinish:TRUE );

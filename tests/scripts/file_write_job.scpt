@@ -1,4 +1,4 @@
-// A write job not waited for reads 17 while it writes and 31 once it is done; the file then
+// A write job not waited for reads 17 while it writes and 31 once it is done, the file then
 // compares with its pattern and offset marks from its start and from inside a unit, and a read
 // from the file's size fails.
 SetErrorSkip( SkipCount:20 );
