@@ -13,6 +13,7 @@
 #include "engine/companion_channel.h"
 #include "workloads/chart_commands.h"
 #include "workloads/compare_commands.h"
+#include "workloads/file_commands.h"
 #include "workloads/lba_map_commands.h"
 #include "workloads/pattern_commands.h"
 #include "workloads/performance_commands.h"
@@ -24,7 +25,7 @@ std::vector<engine::HandlerRow> RegisterDeviceCommands(engine::Interpreter& inte
   for (auto group : {disk::RegisterDiskCommands, disk::RegisterSectorCommands, disk::RegisterPartitionCommands, devcmd::RegisterNvmeCommands,
                      devcmd::RegisterAtaCommands, devcmd::RegisterParseCommands, workloads::RegisterPatternCommands,
                      workloads::RegisterChartCommands, workloads::RegisterPerformanceCommands,
-                     workloads::RegisterCompareCommands,
+                     workloads::RegisterCompareCommands, workloads::RegisterFileTestCommands,
                      workloads::RegisterLbaMapCommands, engine::RegisterBarrierCommands, engine::RegisterCompanionCommands, fsmap::RegisterFsmapCommands,
                      RegisterRebootCommands, RegisterSleepCommands}) {
     const std::vector<engine::HandlerRow> rows = group(interp);

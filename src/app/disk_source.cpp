@@ -24,6 +24,7 @@ DiskSource OpenDiskSource(const CommandLine& cl, const std::string& workFolder, 
     }
     lab = std::move(*file.lab);
   }
+  source.files = sim::MakeLabJobFiles(platform::SystemJobFiles(), lab.files, host);
   std::string error;
   source.tree = sim::SimLab::Create(std::move(lab), SimLabFolder(cl, workFolder), host, error);
   if (!source.tree) source.error = "the simulated lab cannot start: " + error;

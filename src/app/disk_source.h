@@ -8,12 +8,16 @@
 #include "app/command_line.h"
 #include "platform/device.h"
 #include "platform/host.h"
+#include "platform/job_files.h"
 
 namespace kestrune::app {
 
 struct DiskSource {
   std::unique_ptr<platform::DeviceTree> tree;  // nullptr: no disk source
   std::string error;                           // set when the chosen source could not be opened
+  // The files of the file test commands: the lab's (with the lab file's file faults); nullptr: the
+  // system's.
+  std::shared_ptr<platform::JobFiles> files;
 };
 
 // Opens the source the command line asks for. The lab keeps its drives' sparse files in

@@ -27,6 +27,7 @@
 #include "platform/terminal.h"
 #include "sim/lab_power.h"
 #include "sim/sim_lab.h"
+#include "workloads/file_commands.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -194,6 +195,7 @@ int RunProgram(platform::Host& host) {
   disk::DiskState& disks = disk::StateOf(interp);
   disks.tree = source.tree.get();
   if (cl.simulated) fsmap::UseWalkerForFileExtents(interp);  // the lab's files lie on its own volumes
+  workloads::UseJobFiles(interp, source.files);
   disks.filter = FilterOf(info);
   // A handler row that finds no command table row is a defect of the build: say so, run anyway.
   std::vector<engine::HandlerRow> unmatched = interp.UnmatchedBuiltinRows();

@@ -12,6 +12,7 @@
 
 #include "disk/disk_kind.h"
 #include "sim/faults.h"
+#include "sim/lab_files.h"
 #include "sim/queue_model.h"
 
 namespace kestrune::sim {
@@ -119,6 +120,7 @@ struct DriveDescription {
 
 struct LabDescription {
   std::vector<DriveDescription> drives;
+  std::vector<FileFaults> files;  // faults of the file test commands' files ("[File:<name>]" sections)
 };
 
 // The INQUIRY identity a drive on this attachment gives: the bridge signatures for USB bridges

@@ -1,7 +1,9 @@
 // Lab file parser.
 //
 // A lab file is an INI file; every section describes one drive, in the order the drives are
-// listed. The section name is free: it names the drive in messages and in SimLab::Drive. Keys are
+// listed. The section name is free: it names the drive in messages and in SimLab::Drive. Sections
+// named "[File:<name>]" are not drives: they hold the faults of the file test commands' file of that
+// name (sim/lab_files.h: FullAt, ReadFailAt, FlipAt, FlipEveryRead, PieceDelayMs, CachedOnly). Keys are
 // matched without regard to case; an unknown key is an error (so that a typo does not go unseen).
 //
 // Identity and attachment
@@ -774,6 +776,7 @@ LabFileResult ParseLab(const base::IniFile& ini) {
   LabDescription lab;
   std::vector<Given> given;
   for (const std::string& section : ini.Sections()) {
+    if (IsFileFaultsSection(section)) continue;
     SectionReader reader(ini, section);
     for (const std::string& key : ini.Keys(section)) {
       if (!kKnownKeys.count(base::ToLowerAscii(key)) && !IsVolumeKey(key) && !IsVolumeImageKey(key)) {
@@ -806,6 +809,12 @@ LabFileResult ParseLab(const base::IniFile& ini) {
     result.error = "the lab has no drives (one section per drive)";
     return result;
   }
+  FileFaultsResult files = ParseFileFaults(ini);
+  if (!files.error.empty()) {
+    result.error = files.error;
+    return result;
+  }
+  lab.files = std::move(files.rules);
   result.error = AssignDefaults(lab, given);
   if (result.error.empty()) result.error = ValidateLab(lab);
   if (result.error.empty()) result.lab = std::move(lab);

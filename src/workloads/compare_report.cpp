@@ -17,6 +17,19 @@ constexpr int32_t kMiscompareSize = 50;
 
 }  // namespace
 
+std::string CompareResultLine(int32_t code) {
+  switch (code) {
+    case base::code::kSuccessTrue:
+      return "Compare Result : Compare Finish. No error exist. | 0";
+    case base::code::kMiscompareThenCorrect:
+      return "Compare Result : 1st Read is Miscompare, 2nd Read is Correct! | 1";
+    case base::code::kMiscompareTwice:
+      return "Compare Result : 1st Read is Miscompare, 2nd Read is still Miscompare! | 2";
+    default:
+      return "Compare Result : Other Error. | 255";
+  }
+}
+
 void FinishCompare(engine::Interpreter& interp, uint32_t view, const CompareReport& r, uint64_t failingLba) {
   engine::OutputWriter& writer = interp.writer();
   engine::ViewOutput* out = interp.output(view);
@@ -47,14 +60,8 @@ void FinishCompare(engine::Interpreter& interp, uint32_t view, const CompareRepo
       line(d.caption, kWhite);
       writer.WriteDataFile(out, kOlive, DumpName(r.outputBase, d.kind), true);
     }
-    line(readPath ? "Compare Result : 1st Read is Miscompare, 2nd Read is Correct! | 1"
-                  : "Compare Result : 1st Read is Miscompare, 2nd Read is still Miscompare! | 2",
-         kYellow);
-  } else {
-    line(r.code == code::kSuccessTrue ? "Compare Result : Compare Finish. No error exist. | 0"
-                                      : "Compare Result : Other Error. | 255",
-         kYellow);
   }
+  line(CompareResultLine(r.code), kCompareResultColour);
   if (r.code >= 0) return;
   const std::string where = base::Format("CurrentLBA: 0x%08X%08X", static_cast<uint32_t>(failingLba >> 32),
                                          static_cast<uint32_t>(failingLba));

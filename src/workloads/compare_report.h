@@ -23,6 +23,11 @@ struct CompareReport {
   std::string outputBase;  // the dumps are "<base>_Pattern.Hex", "<base>_Read1.Hex", "<base>_Read2.Hex"
 };
 
+// The report's last line, which scripts read with ResultColumn: "Compare Result : ... | n" with n 0
+// for code 1, 1 for -70, 2 for -71 and 255 for any other code.
+std::string CompareResultLine(int32_t code);
+inline constexpr uint32_t kCompareResultColour = 0x00FFFF;
+
 // Prints the report on the view, then for a negative code "CurrentLBA: 0x%08X%08X" of failingLba and
 // reports the code with that line as its detail. A code >= 0 reports nothing.
 void FinishCompare(engine::Interpreter& interp, uint32_t view, const CompareReport& report, uint64_t failingLba);

@@ -48,10 +48,9 @@ const std::set<std::string> kWithoutHandler = {
     "SSDPowerOff N", "SSDPowerOn N", "SSDPowerReLink N",
     "RelayPowerOff", "RelayPowerOn", "FWbin_SetFWconfig",
     "Parse_MPInfo", "Parse_FWconfig", "Parse_EventLog", "Parse_CDump", "Parse_CriticalLog",
-    "Parse_SMART", "Parse_DrvInfo", "Parse_GrownDefect", "Parse_DieGrownDefect", "File_Copy", "File_Compare",
-    "File_Delete", "File_FullByPattern", "File_Write", "File_Read", "File_CompareWithPattern",
+    "Parse_SMART", "Parse_DrvInfo", "Parse_GrownDefect", "Parse_DieGrownDefect",
     "Parse", "RDTErrCode", "RDTResult", "MergeFW",
-    "IsRelayPowerOn", "File_JobState",
+    "IsRelayPowerOn",
     "SetPowerHub",
     "GetDiskInfo", "IsRelayExisted",
 };

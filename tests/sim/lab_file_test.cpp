@@ -450,3 +450,28 @@ TEST(LabFile, CommandAndBridgeFailures) {
 
 }  // namespace
 }  // namespace kestrune::sim
+
+namespace kestrune::sim {
+namespace {
+
+TEST(LabFile, FileSectionsHoldFileFaultsNotDrives) {
+  const LabDescription lab = Parse(
+      "[D]\nAttachment=nvme-inbox\nCapacity=64MiB\n"
+      "[File:flip.bin]\nFlipAt=0x1234\nFlipEveryRead=yes\nPieceDelayMs=100\nCachedOnly=1\n"
+      "[File:full.bin]\nFullAt=4096\nReadFailAt=10\n");
+  ASSERT_EQ(lab.drives.size(), 1u);
+  ASSERT_EQ(lab.files.size(), 2u);
+  EXPECT_EQ(lab.files[0].name, "flip.bin");
+  EXPECT_EQ(lab.files[0].flipAt, 0x1234u);
+  EXPECT_TRUE(lab.files[0].flipEveryRead && lab.files[0].cachedOnly);
+  EXPECT_EQ(lab.files[0].pieceDelayMs, 100u);
+  EXPECT_EQ(lab.files[1].fullAt, 4096u);
+  EXPECT_EQ(lab.files[1].readFailAt, 10u);
+  EXPECT_NE(ErrorOf("[D]\nAttachment=nvme-inbox\nCapacity=64MiB\n[File:x]\nFlipAt=far\n").find("[File:x]: FlipAt"),
+            std::string::npos);
+  EXPECT_NE(ErrorOf("[D]\nAttachment=nvme-inbox\nCapacity=64MiB\n[File:x]\nColour=red\n").find("unknown key Colour"),
+            std::string::npos);
+}
+
+}  // namespace
+}  // namespace kestrune::sim
