@@ -8,12 +8,18 @@
 #include "app/command_line.h"
 #include "platform/device.h"
 #include "platform/host.h"
+#include "platform/relay_board.h"
+#include "platform/serial_port.h"
 
 namespace kestrune::app {
 
 struct DiskSource {
   std::unique_ptr<platform::DeviceTree> tree;  // nullptr: no disk source
   std::string error;                           // set when the chosen source could not be opened
+  // The power hub's serial ports and the USB relay boards that go with the disks: the lab's peers
+  // for the lab, the system's otherwise.
+  std::unique_ptr<platform::SerialPorts> serialPorts;
+  std::unique_ptr<platform::RelayLibrary> relays;
 };
 
 // Opens the source the command line asks for. The lab keeps its drives' sparse files in

@@ -5,6 +5,8 @@
 #include "app/console_ui.h"
 #include "app/device_commands.h"
 #include "app/disk_source.h"
+#include "app/station_file.h"
+#include "devcmd/power_station.h"
 #include "app/error_stop.h"
 #include "app/run_controller.h"
 #include "app/script_info.h"
@@ -167,6 +169,8 @@ int RunProgram(platform::Host& host) {
       }));
   disk::DiskState& disks = disk::StateOf(interp);
   disks.tree = source.tree.get();
+  devcmd::StationOf(interp).Configure(ReadStationFile(StationFilePath(host.ProgramFolder())),
+                                      source.serialPorts.get(), source.relays.get(), cl.simulated);
   if (cl.simulated) fsmap::UseWalkerForFileExtents(interp);  // the lab's files lie on its own volumes
   disks.filter = FilterOf(info);
   // A handler row that finds no command table row is a defect of the build: say so, run anyway.

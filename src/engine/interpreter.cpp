@@ -235,6 +235,13 @@ ExecResult Interpreter::RunStatements(View& v) {
       }
       r = ExecuteStatement(*this, v.index, text, true);
     }
+    if (!statementEndHooks_.empty()) {
+      const int64_t errors = v.vars.Get("_ErrorCount").number;
+      for (auto& hook : statementEndHooks_) hook(v.index);
+      if (v.vars.Get("_ErrorCount").number != errors && v.vars.Get("_ErrorCheck").number == 3 &&
+          r != ExecResult::kEnd && r != ExecResult::kEndAndClose)
+        r = ExecResult::kStop;
+    }
     if (v.cancel.load()) {
       writer_.WriteLine(&v.output, "---- Cancel Job ----", kDetail, 10, colour::kCyan);
       v.cancelled = true;

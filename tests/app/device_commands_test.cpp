@@ -45,15 +45,13 @@ const std::set<std::string> kWithoutHandler = {
     "SystemInfo",
     "JEDEC219A_Enterprise", "JEDEC219A_Client",
     "Compare_MapAppend",
-    "SSDPowerOff N", "SSDPowerOn N", "SSDPowerReLink N",
-    "PowerState_S3S4", "OneShot_S3S4", "RelayPowerOff", "RelayPowerOn", "FWbin_SetFWconfig",
+    "PowerState_S3S4", "OneShot_S3S4", "FWbin_SetFWconfig",
     "Parse_MPInfo", "Parse_FWconfig", "Parse_EventLog", "Parse_CDump", "Parse_CriticalLog",
     "Parse_SMART", "Parse_DrvInfo", "Parse_GrownDefect", "Parse_DieGrownDefect", "File_Copy", "File_Compare",
     "File_Delete", "File_FullByPattern", "File_Write", "File_Read", "File_CompareWithPattern",
     "Parse", "RDTErrCode", "RDTResult", "MergeFW",
-    "AutoRunOnStartup", "PCReBoot", "IsS3S4Running", "IsRelayPowerOn", "File_JobState",
-    "SetPowerHub",
-    "GetDiskInfo", "IsRelayExisted",
+    "AutoRunOnStartup", "PCReBoot", "IsS3S4Running", "File_JobState",
+    "GetDiskInfo",
 };
 // clang-format on
 

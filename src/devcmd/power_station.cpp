@@ -1,0 +1,80 @@
+#include "devcmd/power_station.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "engine/interpreter.h"
+
+namespace kestrune::devcmd {
+
+PowerStation::~PowerStation() {
+  std::list<std::thread> threads;
+  {
+    std::lock_guard lock(mutex_);
+    threads.swap(threads_);
+  }
+  for (std::thread& t : threads)
+    if (t.joinable()) t.join();
+}
+
+void PowerStation::Configure(StationConfig config, platform::SerialPorts* serial, platform::RelayLibrary* relays,
+                             bool lab) {
+  std::lock_guard lock(mutex_);
+  portName_ = config.hubPort;
+  config_ = std::move(config);
+  serial_ = serial;
+  relays_ = relays;
+  lab_ = lab;
+}
+
+StationConfig PowerStation::config() const {
+  std::lock_guard lock(mutex_);
+  return config_;
+}
+
+std::string PowerStation::portName() const {
+  std::lock_guard lock(mutex_);
+  return portName_;
+}
+
+void PowerStation::set_portName(std::string name) {
+  std::lock_guard lock(mutex_);
+  portName_ = std::move(name);
+}
+
+void PowerStation::StartDelayed(std::function<void()> work) {
+  std::lock_guard lock(mutex_);
+  threads_.emplace_back(std::move(work));
+}
+
+void PowerStation::AddPending(uint32_t view, int32_t code, std::string detail) {
+  std::lock_guard lock(mutex_);
+  pending_[view].emplace_back(code, std::move(detail));
+}
+
+void PowerStation::ReportPending(engine::Interpreter& interp, uint32_t view) {
+  std::vector<std::pair<int32_t, std::string>> mine;
+  {
+    std::lock_guard lock(mutex_);
+    auto it = pending_.find(view);
+    if (it == pending_.end()) return;
+    mine.swap(it->second);
+    pending_.erase(it);
+  }
+  for (const auto& [code, detail] : mine) interp.ReportCompletion(view, code, detail);
+}
+
+PowerStation& StationOf(engine::Interpreter& interp) { return interp.State<PowerStation>(); }
+
+LanPowerServer LanPowerServerOf(engine::Interpreter& interp) {
+  const StationConfig c = StationOf(interp).config();
+  return {c.lanServer, c.lanPort};
+}
+
+bool RealPowerRefused() {
+  const char* noPower = std::getenv("KESTRUNE_NO_POWER");
+  if (noPower && std::strcmp(noPower, "1") == 0) return true;
+  return std::getenv("CI") != nullptr;
+}
+
+}  // namespace kestrune::devcmd
