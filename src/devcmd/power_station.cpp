@@ -7,7 +7,9 @@
 
 namespace kestrune::devcmd {
 
-PowerStation::~PowerStation() {
+PowerStation::~PowerStation() { WaitDelayed(); }
+
+void PowerStation::WaitDelayed() {
   std::list<std::thread> threads;
   {
     std::lock_guard lock(mutex_);

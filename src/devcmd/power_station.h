@@ -58,6 +58,8 @@ class PowerStation {
   // A delayed power action on a thread of its own: work runs there (it watches the view itself);
   // the thread ends before the station goes. Thread-safe.
   void StartDelayed(std::function<void()> work);
+  // Waits for every delayed action started so far to end (tests). Not from a delayed action.
+  void WaitDelayed();
   // A failure a delayed action met, kept for the run thread of view (Report below). Thread-safe.
   void AddPending(uint32_t view, int32_t code, std::string detail);
   // Reports the failures kept for view through the error policy. Run thread of view.

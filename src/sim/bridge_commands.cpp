@@ -22,6 +22,7 @@
 // Injected phase failures (FaultPlan::bridgeCheckPhases / bridgeFailPhases) come first in every
 // phase.
 #include <algorithm>
+#include <utility>
 
 #include "base/bytes.h"
 #include "sim/command_sets.h"
@@ -88,14 +89,9 @@ void RunPending(ScsiRequest& r, DataDirection direction, uint32_t length) {
   if (!b.commandPending) return OutOfSequence(r);
   if (!Carries(r, direction, length)) return InvalidField(r);
   if (b.powerRequest != 0) {  // a JMicron power request: no command reaches the drive
-    const uint8_t request = b.powerRequest;
-    r.drive.BridgePowerLocked(request == 6   ? SimDrive::BridgePowerAction::kOff
-                              : request == 2 ? SimDrive::BridgePowerAction::kOn
-                                             : SimDrive::BridgePowerAction::kReLink);
-    BridgeState& after = r.drive.bridge();  // a power loss resets what the bridge held
-    after.commandPending = false;
-    after.completed = true;
-    after.completion = {};
+    b.commandPending = false;
+    b.completed = true;
+    b.completion = {};
     r.result.transferred = 0;
     return;
   }
@@ -159,6 +155,11 @@ void Jmicron(ScsiRequest& r) {
       std::copy(b.completion.begin(), b.completion.end(), r.data.begin() + 8);
       b.completed = false;
       r.result.transferred = 512;
+      // A power request takes effect once the bridge has answered it.
+      if (const uint8_t request = std::exchange(b.powerRequest, uint8_t{0}); request != 0)
+        r.drive.BridgePowerLocked(request == 6   ? SimDrive::BridgePowerAction::kOff
+                                  : request == 2 ? SimDrive::BridgePowerAction::kOn
+                                                 : SimDrive::BridgePowerAction::kReLink);
       return;
     }
     default:

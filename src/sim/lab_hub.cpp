@@ -15,27 +15,17 @@ class LabHubPort final : public platform::SerialPort {
  public:
   explicit LabHubPort(LabPowerHub& hub) : hub_(hub), faults_(hub.HubFaults()) {}
 
+  // The hub reads a byte stream: frames are taken from the front as they become whole, bytes that
+  // start no frame are dropped.
   bool Write(std::span<const uint8_t> data) override {
-    std::vector<uint8_t> f(data.begin(), data.end());
-    std::vector<uint8_t> reply;
-    if (f.size() == 8 && f[0] == kFrameStart && f[1] == 0x20 && f[2] == 0xCF && f[3] == 0x28 && f[4] == 0x02 &&
-        f[7] == kFrameEnd && f[6] <= 1) {
-      hub_.SwitchPort(f[5], f[6] == 1);
-    } else if (f.size() == 9 && f[0] == kFrameStart && f[1] == 0x20 && f[2] == 0xCF && f[3] == 0x29 &&
-               f[4] == 0x03 && f[5] == 0xFF && (f[6] == 0x00 || f[6] == 0xFF) && f[8] == kFrameEnd) {
-      hub_.SwitchPort(0, f[6] == 0xFF);
-    } else if (f.size() == 7 && f[0] == kFrameStart && f[1] == 0x00 && f[2] == 0xCF && f[3] == 0x2B &&
-               f[4] == 0x01 && f[6] == kFrameEnd) {
-      const uint16_t state = hub_.PortPowered(f[5]) ? 1 : 0;
-      reply = {kFrameStart, 0x00, 0xCF, 0x2B, static_cast<uint8_t>(state), static_cast<uint8_t>(state >> 8)};
-    } else if (f.size() == 4 && (f[0] == 'c' || f[0] == 'o') && f[1] == ' ' && f[2] >= '0' && f[2] <= '5' &&
-               f[3] == '\r') {
-      hub_.SwitchPort(static_cast<uint32_t>(f[2] - '0') + 1, f[0] == 'o');
-      reply = {f[0], ' ', f[2], ' ', 'O', 'K', '\r'};
-    } else if (f.size() == 4 && f[0] == 0xA0 && f[1] == 0x01 && f[2] <= 1 && f[3] == 0xA0 + 1 + f[2]) {
-      hub_.SwitchPort(1, f[2] == 0);
+    input_.insert(input_.end(), data.begin(), data.end());
+    for (;;) {
+      const size_t length = FrameLength();
+      if (length == 0 || input_.size() < length) break;
+      std::vector<uint8_t> frame(input_.begin(), input_.begin() + static_cast<std::ptrdiff_t>(length));
+      input_.erase(input_.begin(), input_.begin() + static_cast<std::ptrdiff_t>(length));
+      Take(frame);
     }
-    if (!faults_.noReply) Answer(reply);
     return true;
   }
 
@@ -67,6 +57,44 @@ class LabHubPort final : public platform::SerialPort {
   }
 
  private:
+  // The length of the frame the input starts with (0: not known yet); drops bytes that start none.
+  size_t FrameLength() {
+    while (!input_.empty()) {
+      const uint8_t b = input_.front();
+      if (b == kFrameStart) {
+        if (input_.size() < 4) return 0;
+        if (input_[3] == 0x28) return 8;
+        if (input_[3] == 0x29) return 9;
+        if (input_[3] == 0x2B) return 7;
+      } else if (b == 'c' || b == 'o' || b == 0xA0) {
+        return 4;
+      }
+      input_.pop_front();
+    }
+    return 0;
+  }
+
+  void Take(const std::vector<uint8_t>& f) {
+    std::vector<uint8_t> reply;
+    if (f.size() == 8 && f[0] == kFrameStart && f[1] == 0x20 && f[2] == 0xCF && f[3] == 0x28 && f[4] == 0x02 &&
+        f[7] == kFrameEnd && f[6] <= 1) {
+      hub_.SwitchPort(f[5], f[6] == 1);
+    } else if (f.size() == 9 && f[0] == kFrameStart && f[1] == 0x20 && f[2] == 0xCF && f[3] == 0x29 &&
+               f[4] == 0x03 && f[5] == 0xFF && (f[6] == 0x00 || f[6] == 0xFF) && f[8] == kFrameEnd) {
+      hub_.SwitchPort(0, f[6] == 0xFF);
+    } else if (f.size() == 7 && f[0] == kFrameStart && f[1] == 0x00 && f[2] == 0xCF && f[3] == 0x2B &&
+               f[4] == 0x01 && f[6] == kFrameEnd) {
+      const uint16_t state = hub_.PortPowered(f[5]) ? 1 : 0;
+      reply = {kFrameStart, 0x00, 0xCF, 0x2B, static_cast<uint8_t>(state), static_cast<uint8_t>(state >> 8)};
+    } else if ((f[0] == 'c' || f[0] == 'o') && f[1] == ' ' && f[2] >= '0' && f[2] <= '5' && f[3] == '\r') {
+      hub_.SwitchPort(static_cast<uint32_t>(f[2] - '0') + 1, f[0] == 'o');
+      reply = {f[0], ' ', f[2], ' ', 'O', 'K', '\r'};
+    } else if (f[0] == 0xA0 && f[1] == 0x01 && f[2] <= 1 && f[3] == 0xA0 + 1 + f[2]) {
+      hub_.SwitchPort(1, f[2] == 0);
+    }
+    if (!faults_.noReply) Answer(reply);
+  }
+
   void Answer(std::vector<uint8_t> reply) {
     if (reply.empty()) return;
     if (faults_.badReply) {
@@ -78,6 +106,7 @@ class LabHubPort final : public platform::SerialPort {
 
   LabPowerHub& hub_;
   PowerWiring faults_;
+  std::deque<uint8_t> input_;
   std::deque<uint8_t> pending_;
   bool selected_ = false;
 };

@@ -1,6 +1,8 @@
-// The USB bridges switch their drive's power themselves: ASMedia and JMicron off, on and relink;
-// the RTL9210B cannot and gives 2.
+// The USB bridges switch their drive's power themselves: ASMedia and JMicron off, on and relink.
+// The RTL9210B cannot and gives 2.
+SetErrorSkip( SkipCount:5 );
 SSDPowerOff( DelayRunSec:0 );
+Identify();
 SSDPowerOn( TimeoutSec:5 );
 SSDPowerReLink( TimeoutSec:5 );
 ChangeDisk( PhysicalName:"\\.\PHYSICALDRIVE5" );

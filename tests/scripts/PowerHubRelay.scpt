@@ -1,5 +1,5 @@
 // The relay commands on the lab's serial relay board: off, its state, on, and the checks of the
-// parameters; the port name stays when SetPowerHub refuses a name.
+// parameters. The port name stays when SetPowerHub refuses a name.
 SetErrorSkip( SkipCount:10 );
 RelayPowerOff( DelayRunSec:0, Port:1 );
 Off = IsRelayPowerOn( Port:1 );

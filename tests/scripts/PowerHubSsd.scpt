@@ -1,5 +1,5 @@
 // The drive's power through the hub: SSDPowerOff takes the drive away, SSDPowerOn brings it back
-// and finds it again; a drive that stays away after power on fails the command.
+// and finds it again. A drive that stays away after power on fails the command.
 SSDPowerOff( DelayRunSec:0, Port:1 );
 Gone = IsDiskExist();
 Print( Output:"Disk there after off: " + Gone );

@@ -2,6 +2,6 @@
 SetErrorSkip( SkipCount:10 );
 RelayPowerOff( DelayRunSec:0, Port:2 );
 RelayPowerOn( Port:0 );
-State = IsRelayPowerOn( Port:1 );
+IsRelayPowerOn( Port:1 );
 RelayPowerOn( Port:7 );
 Print( Output:"done" );
