@@ -2,6 +2,8 @@
 // and gives up without a word when the view is cancelled or its run has ended first.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "devcmd/power_hub_commands.h"
 #include "devcmd/power_station.h"
 #include "disk/sector_lab.h"
@@ -74,6 +76,25 @@ TEST_F(PowerHubCommands, OutOfRangeSecondsAndPortsAreRefusedFirst) {
     EXPECT_EQ(Code(), -2) << call;
     EXPECT_TRUE(Present()) << call;
   }
+}
+
+TEST_F(PowerHubCommands, RelinkingTheSystemsOwnDevicesIsRefusedInTheTestEnvironment) {
+  ::setenv("KESTRUNE_NO_POWER", "1", 1);
+  StationConfig config;
+  config.hubType = 2;
+  config.hubPort = "COM3";
+  StationOf(interp).Configure(config, hub.get(), nullptr, false);  // as if the tree were the system's
+  lab->requestLog().Clear();
+  Run("SSDPowerReLink( TimeoutSec:1, Port:0 );");
+  EXPECT_EQ(Code(), -255);
+  EXPECT_EQ(Description(), "Error. Power actions are off here (KESTRUNE_NO_POWER or CI)");
+  EXPECT_TRUE(Present());
+  EXPECT_TRUE(state().disabledParent.empty()) << "no parent was disabled";
+
+  StationOf(interp).Configure(config, hub.get(), nullptr, true);  // the lab powers nothing real
+  Run("SSDPowerReLink( TimeoutSec:1, Port:0 );");
+  EXPECT_EQ(Code(), 0) << Description();
+  EXPECT_TRUE(Present());
 }
 
 }  // namespace
