@@ -10,13 +10,13 @@ namespace kestrune::devcmd {
 PowerStation::~PowerStation() { WaitDelayed(); }
 
 void PowerStation::WaitDelayed() {
-  std::list<std::thread> threads;
+  std::list<Delayed> threads;
   {
     std::lock_guard lock(mutex_);
     threads.swap(threads_);
   }
-  for (std::thread& t : threads)
-    if (t.joinable()) t.join();
+  for (Delayed& d : threads)
+    if (d.thread.joinable()) d.thread.join();
 }
 
 void PowerStation::Configure(StationConfig config, platform::SerialPorts* serial, platform::RelayLibrary* relays,
@@ -45,8 +45,23 @@ void PowerStation::set_portName(std::string name) {
 }
 
 void PowerStation::StartDelayed(std::function<void()> work) {
-  std::lock_guard lock(mutex_);
-  threads_.emplace_back(std::move(work));
+  std::list<Delayed> finished;
+  {
+    std::lock_guard lock(mutex_);
+    // The actions that have ended are joined here, so that a long run does not collect them.
+    for (auto it = threads_.begin(); it != threads_.end();) {
+      auto next = std::next(it);
+      if (it->done->load()) finished.splice(finished.end(), threads_, it);
+      it = next;
+    }
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    threads_.push_back(Delayed{std::thread([work = std::move(work), done] {
+                                 work();
+                                 done->store(true);
+                               }),
+                               done});
+  }
+  for (Delayed& d : finished) d.thread.join();
 }
 
 void PowerStation::AddPending(uint32_t view, int32_t code, std::string detail) {

@@ -9,6 +9,7 @@
 #include <functional>
 #include <list>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -73,7 +74,11 @@ class PowerStation {
   platform::RelayLibrary* relays_ = nullptr;
   bool lab_ = false;
   std::map<uint32_t, std::vector<std::pair<int32_t, std::string>>> pending_;
-  std::list<std::thread> threads_;
+  struct Delayed {
+    std::thread thread;
+    std::shared_ptr<std::atomic<bool>> done;
+  };
+  std::list<Delayed> threads_;
 };
 
 // The interpreter's station (made on first use; start-up configures it).
