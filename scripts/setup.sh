@@ -5,10 +5,11 @@ set -euo pipefail
 # nlohmann-json3-dev (header-only) writes the performance jobs' JSON records, also in the Windows build;
 # fio is the reference of bench/fio_compare.sh; xxd shows image bytes in tests/lab/check_integrity_loop.sh;
 # libfdisk-dev and libblkid-dev write and read partition tables and volumes; fdisk, gdisk, ntfs-3g and
-# exfatprogs make and check the images of the partition and NTFS mapping tests; chromium reads the HTML log back.
+# exfatprogs make and check the images of the partition and NTFS mapping tests; chromium reads the HTML log back;
+# libhidapi-dev speaks to the USB relay boards of the power hub commands.
 packages=(cmake ninja-build g++ python3 pkg-config zlib1g-dev liburing-dev libgtest-dev libgmock-dev libbenchmark-dev
           libcairo2-dev fonts-dejavu-core nlohmann-json3-dev fio xxd g++-mingw-w64-x86-64-posix libz-mingw-w64-dev
-          wine64 libfdisk-dev libblkid-dev fdisk gdisk ntfs-3g exfatprogs chromium)
+          wine64 libfdisk-dev libblkid-dev fdisk gdisk ntfs-3g exfatprogs chromium libhidapi-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -3,6 +3,7 @@
 #include "platform/command_line_split.h"
 #include "platform/system_devices.h"
 #include "sim/lab_file.h"
+#include "sim/lab_hub.h"
 #include "sim/sim_lab.h"
 
 namespace kestrune::app {
@@ -13,6 +14,8 @@ DiskSource OpenDiskSource(const CommandLine& cl, const std::string& workFolder, 
     std::vector<std::string> named;
     if (!cl.targetSelector.empty()) named.push_back(cl.targetSelector);
     source.tree = platform::CreateSystemDeviceTree(named);  // nullptr where the system has no backend yet
+    source.serialPorts = platform::CreateSystemSerialPorts();
+    source.relays = platform::CreateSystemRelayLibrary(host.ProgramFolder());
     return source;
   }
   sim::LabDescription lab = sim::DefaultLab();
@@ -26,8 +29,15 @@ DiskSource OpenDiskSource(const CommandLine& cl, const std::string& workFolder, 
   }
   source.files = sim::MakeLabJobFiles(platform::SystemJobFiles(), lab.files, host);
   std::string error;
-  source.tree = sim::SimLab::Create(std::move(lab), SimLabFolder(cl, workFolder), host, error);
-  if (!source.tree) source.error = "the simulated lab cannot start: " + error;
+  std::unique_ptr<sim::SimLab> simLab = sim::SimLab::Create(std::move(lab), SimLabFolder(cl, workFolder), host, error);
+  if (!simLab) {
+    source.error = "the simulated lab cannot start: " + error;
+    return source;
+  }
+  auto hub = std::make_unique<sim::LabPowerHub>(*simLab);
+  source.relays = platform::CreateHidRelayLibrary(hub->RelayBus());
+  source.serialPorts = std::move(hub);
+  source.tree = std::move(simLab);
   return source;
 }
 

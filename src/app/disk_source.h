@@ -9,6 +9,8 @@
 #include "platform/device.h"
 #include "platform/host.h"
 #include "platform/job_files.h"
+#include "platform/relay_board.h"
+#include "platform/serial_port.h"
 
 namespace kestrune::app {
 
@@ -18,6 +20,10 @@ struct DiskSource {
   // The files of the file test commands: the lab's (with the lab file's file faults); nullptr: the
   // system's.
   std::shared_ptr<platform::JobFiles> files;
+  // The power hub's serial ports and the USB relay boards that go with the disks: the lab's peers
+  // for the lab, the system's otherwise.
+  std::unique_ptr<platform::SerialPorts> serialPorts;
+  std::unique_ptr<platform::RelayLibrary> relays;
 };
 
 // Opens the source the command line asks for. The lab keeps its drives' sparse files in

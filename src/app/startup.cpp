@@ -5,6 +5,8 @@
 #include "app/console_ui.h"
 #include "app/device_commands.h"
 #include "app/disk_source.h"
+#include "app/station_file.h"
+#include "devcmd/power_station.h"
 #include "app/error_stop.h"
 #include "app/machine_control.h"
 #include "app/resume_start.h"
@@ -194,6 +196,8 @@ int RunProgram(platform::Host& host) {
       }));
   disk::DiskState& disks = disk::StateOf(interp);
   disks.tree = source.tree.get();
+  devcmd::StationOf(interp).Configure(ReadStationFile(StationFilePath(host.ProgramFolder())),
+                                      source.serialPorts.get(), source.relays.get(), cl.simulated);
   if (cl.simulated) fsmap::UseWalkerForFileExtents(interp);  // the lab's files lie on its own volumes
   workloads::UseJobFiles(interp, source.files);
   disks.filter = FilterOf(info);

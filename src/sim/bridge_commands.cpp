@@ -5,7 +5,9 @@
 //   JMicron (A1h)          three phases: command (512-byte block "NVME" + entry at 8), data,
 //                          completion (512 bytes, the completion entry at 8)
 //   ASMedia (EAh/EBh 5Ah)  three phases: command (80h, the 64-byte entry), data (81h), completion
-//                          (82h, the 16-byte completion entry)
+//                          (82h, the 16-byte completion entry); EAh 5Ah 00h/01h/04h switch the
+//                          drive's power off, on, or relink it (the JMicron command block does the
+//                          same with a zero entry and 6, 2 or 4 in byte 72)
 //          (E6h)           one CDB for Identify and Get Log Page
 //   RTL9210B (E5h/E4h)     three phases by byte 3: F7h command, F8h data, F9h completion (16
 //                          bytes, DW0 at 8); a command the controller refused ends its completion
@@ -20,6 +22,7 @@
 // Injected phase failures (FaultPlan::bridgeCheckPhases / bridgeFailPhases) come first in every
 // phase.
 #include <algorithm>
+#include <utility>
 
 #include "base/bytes.h"
 #include "sim/command_sets.h"
@@ -85,6 +88,14 @@ void RunPending(ScsiRequest& r, DataDirection direction, uint32_t length) {
   BridgeState& b = r.drive.bridge();
   if (!b.commandPending) return OutOfSequence(r);
   if (!Carries(r, direction, length)) return InvalidField(r);
+  if (b.powerRequest != 0) {  // a JMicron power request: no command reaches the drive
+    b.commandPending = false;
+    b.completed = true;
+    b.completion = {};
+    r.result.transferred = 0;
+    return;
+  }
+  if (b.powerOff) return Refused(r);  // the drive has no power
   platform::NvmeCompletion completion;
   ExecuteNvmeEntry(r.drive, b.ioQueue ? NvmeQueue::kIo : NvmeQueue::kAdmin, b.entry, direction,
                    r.data.first(direction == DataDirection::kNone ? 0 : length), completion);
@@ -96,6 +107,7 @@ void RunPending(ScsiRequest& r, DataDirection direction, uint32_t length) {
 
 // A single-CDB command: runs entry on the admin queue with the request's buffer.
 void RunSingle(ScsiRequest& r, const std::array<uint32_t, 16>& cdw, uint32_t length) {
+  if (r.drive.bridge().powerOff) return Refused(r);  // the drive has no power
   if (r.direction != DataDirection::kNone && r.data.size() < length) return InvalidField(r);
   std::array<uint8_t, 64> entry{};
   for (size_t i = 0; i < 16; ++i) base::PutLe32(entry.data() + 4 * i, cdw[i]);
@@ -119,6 +131,11 @@ void Jmicron(ScsiRequest& r) {
       if (length != 512 || !Carries(r, DataDirection::kOut, 512)) return InvalidField(r);
       if (!std::equal(r.data.begin(), r.data.begin() + 4, "NVME")) return InvalidField(r);
       TakeCommand(r, r.data.subspan(8, 64), (r.cdb[1] & 0x80) == 0, 0);
+      // An all-zero entry with a request at byte 72 (6 off, 2 on, 4 relink) switches the power.
+      b.powerRequest = 0;
+      if (std::all_of(r.data.begin() + 8, r.data.begin() + 72, [](uint8_t x) { return x == 0; }) &&
+          (r.data[72] == 2 || r.data[72] == 4 || r.data[72] == 6))
+        b.powerRequest = r.data[72];
       r.result.transferred = 512;
       return;
     }
@@ -138,6 +155,11 @@ void Jmicron(ScsiRequest& r) {
       std::copy(b.completion.begin(), b.completion.end(), r.data.begin() + 8);
       b.completed = false;
       r.result.transferred = 512;
+      // A power request takes effect once the bridge has answered it.
+      if (const uint8_t request = std::exchange(b.powerRequest, uint8_t{0}); request != 0)
+        r.drive.BridgePowerLocked(request == 6   ? SimDrive::BridgePowerAction::kOff
+                                  : request == 2 ? SimDrive::BridgePowerAction::kOn
+                                                 : SimDrive::BridgePowerAction::kReLink);
       return;
     }
     default:
@@ -157,6 +179,15 @@ void AsmediaThreePhase(ScsiRequest& r) {
   const bool write = r.cdb[0] == 0xEA;
   BridgeState& b = r.drive.bridge();
   switch (r.cdb[2]) {
+    case 0x00:  // the bridge's power requests: off, on, relink (no data)
+    case 0x01:
+    case 0x04:
+      if (!write || r.direction != DataDirection::kNone) return InvalidField(r);
+      r.drive.BridgePowerLocked(r.cdb[2] == 0x00   ? SimDrive::BridgePowerAction::kOff
+                                : r.cdb[2] == 0x01 ? SimDrive::BridgePowerAction::kOn
+                                                   : SimDrive::BridgePowerAction::kReLink);
+      r.result.transferred = 0;
+      return;
     case 0x80:  // command
       if (!write) return InvalidField(r);
       if (Faulted(r, bridge_phase::kCommand)) return;

@@ -89,6 +89,17 @@ struct NvmeFirmwareDescription {
   uint16_t mtfa = 0;  // most time an activating commit takes, 100 ms units
 };
 
+// Which switch powers a drive: a port of the station's power hub (types 0 and 5 switch port 1
+// only), or channel hubPort (default 1) of a USB relay board; and what goes wrong there.
+struct PowerWiring {
+  uint32_t hubPort = 0;    // 0: no hub port powers the drive
+  std::string relayBoard;  // the serial number (at most 5 characters) of the relay board; empty: none
+  bool noReply = false;    // the hub answers nothing
+  bool badReply = false;   // the hub's answers are garbled
+  bool busy = false;       // the hub's port is held by someone else: it does not open
+  bool notBack = false;    // power on does not bring the drive back
+};
+
 struct DriveDescription {
   std::string name;  // the lab file section (names the drive in messages)
   Attachment attachment = Attachment::kNvmeInbox;
@@ -116,6 +127,7 @@ struct DriveDescription {
   std::vector<VolumeDescription> volumes;
   QueueModel queue;  // how fast queued requests complete
   FaultPlan faults;
+  PowerWiring power;
 };
 
 struct LabDescription {

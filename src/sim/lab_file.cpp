@@ -148,6 +148,14 @@
 //   PartitionToolExit    The partition tool ends with this exit code on the drive and changes nothing.
 //   PartitionNoLetter    Switch: a partition create leaves its volumes without drive letters.
 //   PartitionFormatFails Switch: a partition create writes the table, then formatting fails.
+//
+// Power hub and relay boards (the lab's peers of the station's power hub, sim/lab_hub.h)
+//   HubPort        The hub port (1 to 255) that powers the drive; hub types 0 and 5 switch port 1.
+//   RelayBoard     The serial number (1 to 5 characters) of a USB relay board whose channel
+//                  HubPort (default 1) powers the drive; a board exists when a drive names it.
+//   HubFault       What goes wrong on the hub: noreply (it answers nothing), badreply (garbled
+//                  answers), busy (its port does not open), notback (power on leaves the drive
+//                  away); a list of these.
 #include "sim/lab_file.h"
 
 #include <algorithm>
@@ -243,6 +251,9 @@ const std::set<std::string, std::less<>> kKnownKeys = {
     "partitiontoolexit",
     "partitionnoletter",
     "partitionformatfails",
+    "hubport",
+    "relayboard",
+    "hubfault",
 };
 
 // What the file set explicitly; the rest is filled in once every drive is read.
@@ -680,10 +691,33 @@ bool ReadQueueModel(SectionReader& r, DriveDescription& d) {
          r.ReadNumber("QueueJitterUs", d.queue.jitterUs) && r.ReadNumber("QueueIops", d.queue.iops);
 }
 
+bool ReadPowerWiring(SectionReader& r, DriveDescription& d) {
+  PowerWiring& w = d.power;
+  if (!r.ReadNumber("HubPort", w.hubPort)) return false;
+  if (auto text = r.Get("HubPort"); text && (w.hubPort == 0 || w.hubPort > 255))
+    return r.Fail("HubPort", *text, "not 1 to 255");
+  if (!r.ReadText("RelayBoard", w.relayBoard, 5)) return false;
+  if (auto text = r.Get("RelayBoard")) {
+    if (w.relayBoard.empty()) return r.Fail("RelayBoard", *text, "empty");
+    if (w.hubPort == 0) w.hubPort = 1;
+    if (w.hubPort > 8) return r.Fail("HubPort", *r.Get("HubPort"), "a relay board has channels 1 to 8");
+  }
+  if (auto text = r.Get("HubFault")) {
+    for (std::string_view item : SplitList(*text)) {
+      if (EqualsNoCase(item, "noreply")) w.noReply = true;
+      else if (EqualsNoCase(item, "badreply")) w.badReply = true;
+      else if (EqualsNoCase(item, "busy")) w.busy = true;
+      else if (EqualsNoCase(item, "notback")) w.notBack = true;
+      else return r.Fail("HubFault", *text, "not a list of noreply, badreply, busy or notback");
+    }
+  }
+  return true;
+}
+
 bool ReadDrive(SectionReader& r, DriveDescription& d, Given& given) {
   return ReadIdentity(r, d, given) && ReadMedia(r, d) && ReadPlacement(r, d, given) && ReadPcie(r, d) &&
          ReadNamespaceId(r, d) && ReadVolumes(r, d, given) && ReadInquiry(r, d) && ReadQueueModel(r, d) &&
-         ReadFaults(r, d);
+         ReadFaults(r, d) && ReadPowerWiring(r, d);
 }
 
 // The lowest number from `from` on that is not in taken; it is added to taken.

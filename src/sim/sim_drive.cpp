@@ -56,6 +56,22 @@ void SimDrive::PowerLossLocked() {
   if (wce != controller_.features.end()) state_.writeCacheEnabled = (wce->second.current & 1) != 0;
 }
 
+void SimDrive::BridgePowerLocked(BridgePowerAction action) {
+  switch (action) {
+    case BridgePowerAction::kOff:
+      PowerLossLocked();
+      bridge_.powerOff = true;
+      return;
+    case BridgePowerAction::kOn:
+      bridge_.powerOff = false;
+      return;
+    case BridgePowerAction::kReLink:
+      PowerLossLocked();
+      GoneLocked();
+      return;
+  }
+}
+
 void SimDrive::UnplugLocked(std::optional<uint32_t> returnAfterSeconds) {
   PowerLossLocked();  // the drive lost power with the cable
   if (!unplugged_) GoneLocked();

@@ -39,6 +39,8 @@ struct BridgeState {
   std::array<uint8_t, 64> entry{};
   bool completed = false;
   std::array<uint8_t, 16> completion{};    // standard layout: DW0 at 0, status field at 14-15
+  bool powerOff = false;                   // the bridge has switched the drive's power off
+  uint8_t powerRequest = 0;                // JMicron: the power request of the pending command block
 };
 
 class SimDrive {
@@ -136,6 +138,11 @@ class SimDrive {
   // The drive falls off the bus in the middle of a command (it returns after ReturnAfter, if set).
   void PullLocked() { UnplugLocked(faults_.returnAfterSeconds); }
   BridgeState& bridge() { return bridge_; }
+  // The USB bridge switches the drive's power (its power requests): off loses the unflushed writes
+  // and leaves the drive without power (the bridge still answers, carried commands are refused),
+  // on gives the power back, a relink restarts the drive (unflushed writes lost, handles fail).
+  enum class BridgePowerAction : uint8_t { kOff, kOn, kReLink };
+  void BridgePowerLocked(BridgePowerAction action);
   // Erases the user data: every byte reads as zero afterwards (format, sanitize, secure erase).
   bool EraseMedia();
   // Hours of host time since the lab started the drive.

@@ -45,14 +45,11 @@ const std::set<std::string> kWithoutHandler = {
     "SystemInfo",
     "JEDEC219A_Enterprise", "JEDEC219A_Client",
     "Compare_MapAppend",
-    "SSDPowerOff N", "SSDPowerOn N", "SSDPowerReLink N",
-    "RelayPowerOff", "RelayPowerOn", "FWbin_SetFWconfig",
+    "FWbin_SetFWconfig",
     "Parse_MPInfo", "Parse_FWconfig", "Parse_EventLog", "Parse_CDump", "Parse_CriticalLog",
     "Parse_SMART", "Parse_DrvInfo", "Parse_GrownDefect", "Parse_DieGrownDefect",
     "Parse", "RDTErrCode", "RDTResult", "MergeFW",
-    "IsRelayPowerOn",
-    "SetPowerHub",
-    "GetDiskInfo", "IsRelayExisted",
+    "GetDiskInfo",
 };
 // clang-format on
 

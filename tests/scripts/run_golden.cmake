@@ -11,6 +11,12 @@ if(EXISTS ${dir}/${name}.args)
   list(TRANSFORM extra REPLACE "@SOURCE_DIR@" "${source_dir}")
   list(APPEND args ${extra})
 endif()
+# NAME.station is the run's station file (the power hub and relay scripts); without one the
+# program looks beside itself. No script switches the power of the machine it runs on.
+if(EXISTS ${dir}/${name}.station)
+  set(ENV{KESTRUNE_STATION} ${dir}/${name}.station)
+endif()
+set(ENV{KESTRUNE_NO_POWER} 1)
 execute_process(COMMAND ${PROGRAM} ${args}
   OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE code TIMEOUT 120)
 string(REGEX REPLACE "<[0-9][0-9]:[0-9][0-9]:[0-9][0-9]-[0-9]+>" "<hh:mm:ss-n>" out "${out}")
