@@ -7,6 +7,7 @@
 #include "devcmd/bridge_power.h"
 #include "devcmd/hub_session.h"
 #include "devcmd/power_station.h"
+#include "platform/power.h"
 #include "disk/disk_find.h"
 #include "disk/disk_state.h"
 #include "disk/node_control.h"
@@ -59,7 +60,7 @@ std::optional<uint32_t> Port(engine::Interpreter& interp, uint32_t view, int64_t
 
 // Node control on the system's own devices is a power action: the test environments refuse it.
 bool NodeControlRefused(engine::Interpreter& interp, uint32_t view) {
-  if (StationOf(interp).lab() || !RealPowerRefused()) return false;
+  if (StationOf(interp).lab() || !platform::RealPowerActionsRefused()) return false;
   interp.ReportCompletion(view, code::kError, "Power actions are off here (KESTRUNE_NO_POWER or CI)");
   return true;
 }
@@ -90,7 +91,7 @@ void StartDelayed(engine::Interpreter& interp, uint32_t view, uint32_t seconds, 
     if (gone()) return;
     writer.RewriteLine(out, line, "");
     const HubOutcome r = action();
-    if (!r.ok()) StationOf(interp).AddPending(view, r.code, r.detail);
+    if (!r.ok()) interp.PostCompletion(view, r.code, r.detail);
   });
 }
 
@@ -172,7 +173,7 @@ bool WaitAfterHubPowerOn(engine::Interpreter& interp, uint32_t view, const disk:
                          engine::LineRef line) {
   engine::OutputWriter& writer = interp.writer();
   engine::ViewOutput* out = interp.output(view);
-  const bool removeNodes = OnNvmeBus(disk) && (StationOf(interp).lab() || !RealPowerRefused());
+  const bool removeNodes = OnNvmeBus(disk) && (StationOf(interp).lab() || !platform::RealPowerActionsRefused());
   for (uint32_t i = 0; i <= seconds; ++i) {
     if (interp.view(view).cancel.load()) return false;
     const std::string text = Format("Wait Disk Remain Timeout %u sec", seconds - i);
@@ -333,11 +334,9 @@ constexpr engine::HandlerRow kHandlers[] = {
 }  // namespace
 
 std::vector<engine::HandlerRow> RegisterPowerHubCommands(engine::Interpreter& interp) {
-  PowerStation& station = StationOf(interp);
-  // A delayed action's failure is reported after the statement that was running when it came,
-  // and at the latest when the run ends.
-  interp.AddStatementEndHook([&interp, &station](uint32_t view) { station.ReportPending(interp, view); });
-  interp.AddRunEndHook([&interp, &station](uint32_t view) { station.ReportPending(interp, view); });
+  // A delayed action's failure is posted to the run thread, which reports it after the statement
+  // that was running when it came, and at the latest when the run ends.
+  StationOf(interp);
   return interp.Register({kHandlers});
 }
 

@@ -64,34 +64,11 @@ void PowerStation::StartDelayed(std::function<void()> work) {
   for (Delayed& d : finished) d.thread.join();
 }
 
-void PowerStation::AddPending(uint32_t view, int32_t code, std::string detail) {
-  std::lock_guard lock(mutex_);
-  pending_[view].emplace_back(code, std::move(detail));
-}
-
-void PowerStation::ReportPending(engine::Interpreter& interp, uint32_t view) {
-  std::vector<std::pair<int32_t, std::string>> mine;
-  {
-    std::lock_guard lock(mutex_);
-    auto it = pending_.find(view);
-    if (it == pending_.end()) return;
-    mine.swap(it->second);
-    pending_.erase(it);
-  }
-  for (const auto& [code, detail] : mine) interp.ReportCompletion(view, code, detail);
-}
-
 PowerStation& StationOf(engine::Interpreter& interp) { return interp.State<PowerStation>(); }
 
 LanPowerServer LanPowerServerOf(engine::Interpreter& interp) {
   const StationConfig c = StationOf(interp).config();
   return {c.lanServer, c.lanPort};
-}
-
-bool RealPowerRefused() {
-  const char* noPower = std::getenv("KESTRUNE_NO_POWER");
-  if (noPower && std::strcmp(noPower, "1") == 0) return true;
-  return std::getenv("CI") != nullptr;
 }
 
 }  // namespace kestrune::devcmd

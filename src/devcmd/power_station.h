@@ -61,19 +61,14 @@ class PowerStation {
   void StartDelayed(std::function<void()> work);
   // Waits for every delayed action started so far to end (tests). Not from a delayed action.
   void WaitDelayed();
-  // A failure a delayed action met, kept for the run thread of view (Report below). Thread-safe.
-  void AddPending(uint32_t view, int32_t code, std::string detail);
-  // Reports the failures kept for view through the error policy. Run thread of view.
-  void ReportPending(engine::Interpreter& interp, uint32_t view);
 
  private:
-  mutable std::mutex mutex_;  // guards config_, portName_, pending_, threads_
+  mutable std::mutex mutex_;  // guards config_, portName_, threads_
   StationConfig config_;
   std::string portName_;
   platform::SerialPorts* serial_ = nullptr;
   platform::RelayLibrary* relays_ = nullptr;
   bool lab_ = false;
-  std::map<uint32_t, std::vector<std::pair<int32_t, std::string>>> pending_;
   struct Delayed {
     std::thread thread;
     std::shared_ptr<std::atomic<bool>> done;
@@ -91,9 +86,5 @@ struct LanPowerServer {
   uint32_t port = kDefaultLanPort;
 };
 LanPowerServer LanPowerServerOf(engine::Interpreter& interp);
-
-// Whether power actions on the real system are refused in this environment: KESTRUNE_NO_POWER=1 or
-// CI set (the test environments), so that no test switches the machine it runs on.
-bool RealPowerRefused();
 
 }  // namespace kestrune::devcmd

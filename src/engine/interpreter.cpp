@@ -260,13 +260,6 @@ ExecResult Interpreter::RunStatements(View& v, size_t offset) {
       }
       r = ExecuteStatement(*this, v.index, text, true);
     }
-    if (!statementEndHooks_.empty()) {
-      const int64_t errors = v.vars.Get("_ErrorCount").number;
-      for (auto& hook : statementEndHooks_) hook(v.index);
-      if (v.vars.Get("_ErrorCount").number != errors && v.vars.Get("_ErrorCheck").number == 3 &&
-          r != ExecResult::kEnd && r != ExecResult::kEndAndClose)
-        r = ExecResult::kStop;
-    }
     if (ReportPosted(v) && r != ExecResult::kEnd && r != ExecResult::kEndAndClose &&
         v.vars.Get("_ErrorCheck").number == 3)
       r = ExecResult::kStop;

@@ -170,11 +170,6 @@ class Interpreter {
   // in the order added. Call before any run starts.
   void AddRunEndHook(std::function<void(uint32_t view)> hook) { runEndHooks_.push_back(std::move(hook)); }
 
-  // Adds work to the end of every statement of a run (failures that background work left for the
-  // run thread to report): called on the run thread after each statement, before the cancel check;
-  // a failure it reports stops the run as the statement's own would. Call before any run starts.
-  void AddStatementEndHook(std::function<void(uint32_t view)> hook) { statementEndHooks_.push_back(std::move(hook)); }
-
   // Process-wide state of a subsystem above the engine (the disk list and current disk, the
   // device tree, ...). Each subsystem creates its state when it registers its commands, before any
   // run starts; a later first use creates it too. Thread-safe (the table is locked; the state
@@ -217,7 +212,6 @@ class Interpreter {
   std::shared_ptr<class HtmlLogSink> htmlLog_;
   std::vector<std::function<void(uint32_t view)>> runEndHooks_;
   std::vector<std::function<void(uint32_t view)>> exitHooks_;
-  std::vector<std::function<void(uint32_t view)>> statementEndHooks_;
   std::mutex statesLock_;
   // One key per state type: the address of a variable of that type's own. Not std::type_index: with
   // the mingw runtime its ordering of types from unnamed namespaces against the others made the map
