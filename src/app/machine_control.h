@@ -25,6 +25,10 @@ struct MachineControl {
 
 inline MachineControl& MachineControlOf(engine::Interpreter& interp) { return interp.State<MachineControl>(); }
 
+// Whether view's power command may act: a power seam is there (-79 otherwise) and, on the real
+// machine, power actions are not refused here (-255 otherwise). Reports the failure. Run thread.
+bool PowerUsable(engine::Interpreter& interp, uint32_t view);
+
 // The registration name of a save id: "AutoRunOnStartup_<id>". The name without an id,
 // "AutoRunOnStartup", is what other instances may have left; it is removed too.
 std::string RegistrationName(uint32_t saveId);

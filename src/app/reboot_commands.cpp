@@ -102,11 +102,8 @@ void PCReBoot(Interpreter& interp, uint32_t view, std::string_view args, std::st
   if (action < 0 || action > 2)
     return interp.ReportCompletion(view, code::kBadParameter, Format("PowerAction %lld", static_cast<long long>(action)));
   req.powerAction = static_cast<int>(action);
+  if (!PowerUsable(interp, view)) return;
   MachineControl& mc = MachineControlOf(interp);
-  if (!mc.power) return interp.ReportCompletion(view, code::kNotSupported, "this build cannot restart the machine");
-  if (!mc.power->Simulated() && platform::RealPowerActionsRefused())
-    return interp.ReportCompletion(view, code::kError,
-                                   "power actions are refused here (KESTRUNE_NO_POWER=1 or CI is set)");
   if (req.powerAction == 2)
     return interp.ReportCompletion(view, code::kNotSupported,
                                    "PowerAction 2 needs the LAN power-cycle server, which this build does not reach");

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "app/machine_control.h"
+#include "base/completion_codes.h"
 #include "base/crc.h"
 #include "base/bytes.h"
 #include "base/text.h"
@@ -41,6 +42,20 @@ std::string IdentityOf(const std::string& arguments) {
 }
 
 }  // namespace
+
+bool PowerUsable(engine::Interpreter& interp, uint32_t view) {
+  MachineControl& mc = MachineControlOf(interp);
+  if (!mc.power) {
+    interp.ReportCompletion(view, base::code::kNotSupported, "this build has no power control");
+    return false;
+  }
+  if (!mc.power->Simulated() && platform::RealPowerActionsRefused()) {
+    interp.ReportCompletion(view, base::code::kError,
+                            "power actions are refused here (KESTRUNE_NO_POWER=1 or CI is set)");
+    return false;
+  }
+  return true;
+}
 
 std::string RegistrationName(uint32_t saveId) { return Format("AutoRunOnStartup_%u", saveId); }
 

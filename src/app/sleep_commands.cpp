@@ -172,19 +172,6 @@ bool SecondsInRange(Interpreter& interp, uint32_t view, std::initializer_list<st
   return true;
 }
 
-bool PowerUsable(Interpreter& interp, uint32_t view) {
-  MachineControl& mc = MachineControlOf(interp);
-  if (!mc.power) {
-    interp.ReportCompletion(view, code::kNotSupported, "this build cannot put the machine to sleep");
-    return false;
-  }
-  if (!mc.power->Simulated() && platform::RealPowerActionsRefused()) {
-    interp.ReportCompletion(view, code::kError, "power actions are refused here (KESTRUNE_NO_POWER=1 or CI is set)");
-    return false;
-  }
-  return true;
-}
-
 void PowerStateS3S4(Interpreter& interp, uint32_t view, std::string_view args, std::string_view) {
   engine::ReportingSink errors(interp, view);
   engine::View& v = interp.view(view);
