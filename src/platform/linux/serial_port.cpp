@@ -129,7 +129,10 @@ class LinuxSerialPorts final : public SerialPorts {
       ::close(fd);
       return nullptr;
     }
-    ::tcflush(fd, TCIOFLUSH);
+    // Drop stale answers only. Flushing output too would throw away a frame an earlier user of the
+    // port has written but the far end has not read yet (a pseudo-terminal's output flush empties
+    // the other side's input), and that command would be lost.
+    ::tcflush(fd, TCIFLUSH);
     return std::make_unique<LinuxSerialPort>(fd);
   }
 };

@@ -54,7 +54,7 @@ class Win32SerialPorts final : public SerialPorts {
       return nullptr;
     }
     SetupComm(h, kReceiveQueueBytes, kTransmitQueueBytes);
-    PurgeComm(h, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+    PurgeComm(h, PURGE_RXABORT | PURGE_RXCLEAR);  // stale answers only, as on Linux
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     if (!GetCommState(h, &dcb)) {
