@@ -9,12 +9,14 @@
 #include "engine/interpreter.h"
 #include "platform/auto_start.h"
 #include "platform/power.h"
+#include "platform/tcp_client.h"
 
 namespace kestrune::app {
 
 struct MachineControl {
   platform::Power* power = nullptr;          // null: restarts are not available
   platform::AutoStart* autoStart = nullptr;  // null: registrations are not available
+  platform::TcpClient* tcp = nullptr;        // reaches the LAN power-cycle server; null: not available
   std::string saveFolder;                    // where run saves are written (the temporary folder)
   std::string outputMirror;                  // absolute path of the "/outfile" mirror, "" when none
   // Arguments a run started again needs to see the same disks (the lab and its folder), in Windows

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -15,6 +16,8 @@
 #include "app/run_persistence.h"
 #include "base/completion_codes.h"
 #include "base/text.h"
+#include "devcmd/lan_power_cycle.h"
+#include "devcmd/power_station.h"
 #include "disk/disk_state.h"
 #include "engine/arguments.h"
 #include "engine/output.h"
@@ -81,6 +84,20 @@ bool PerformRestart(Interpreter& interp, const RestartRequest& req, std::string&
   return ok;
 }
 
+// PowerAction 2: the LAN power-cycle server of the station file is asked to cut and restore the
+// power; then, a second later, the PC switches itself off. False with why when the server is not
+// reached: nothing else may happen then.
+bool AskLanServer(Interpreter& interp, const std::function<bool()>& givenUp, std::string& why) {
+  MachineControl& mc = MachineControlOf(interp);
+  if (!mc.tcp) return (why = "this build has no network client", false);
+  const devcmd::LanPowerServer server = devcmd::LanPowerServerOf(interp);
+  const devcmd::LanPowerOutcome asked =
+      devcmd::AskLanPowerCycle(*mc.tcp, interp.host(), server.address, server.port, givenUp);
+  if (!asked.done) return (why = asked.detail, false);
+  interp.host().SleepMs(1000);
+  return true;
+}
+
 void EndForRestart(Interpreter& interp, uint32_t view) {
   engine::View& v = interp.view(view);
   v.restartRequested.store(true);
@@ -104,12 +121,14 @@ void PCReBoot(Interpreter& interp, uint32_t view, std::string_view args, std::st
   req.powerAction = static_cast<int>(action);
   if (!PowerUsable(interp, view)) return;
   MachineControl& mc = MachineControlOf(interp);
-  if (req.powerAction == 2)
-    return interp.ReportCompletion(view, code::kNotSupported,
-                                   "PowerAction 2 needs the LAN power-cycle server, which this build does not reach");
   if (req.powerAction == 0 && req.spor && !mc.power->Simulated())
     return interp.ReportCompletion(view, code::kNotSupported, "a power cut through the ACPI registers is not available");
 
+  if (req.powerAction == 2 && delay == 0) {
+    std::string why;
+    if (!AskLanServer(interp, [&v] { return v.cancel.load(); }, why))
+      return interp.ReportCompletion(view, code::kTcpServerNotFound, why);
+  }
   const bool save = bootContinue && req.powerAction != 0;
   if (save) {
     std::string why;
@@ -147,6 +166,11 @@ void PCReBoot(Interpreter& interp, uint32_t view, std::string_view args, std::st
     }
     if (givenUp()) return;
     std::string why;
+    if (req.powerAction == 2 && !AskLanServer(interp, givenUp, why)) {
+      if (saveId != 0) DropRestartSave(interp, saveId);
+      interp.PostCompletion(view, code::kTcpServerNotFound, why);
+      return;
+    }
     if (!PerformRestart(interp, req, why)) {
       if (saveId != 0) DropRestartSave(interp, saveId);
       interp.PostCompletion(view, code::kError, "the machine did not restart: " + why);

@@ -50,8 +50,7 @@ bool PowerUsable(engine::Interpreter& interp, uint32_t view) {
     return false;
   }
   if (!mc.power->Simulated() && platform::RealPowerActionsRefused()) {
-    interp.ReportCompletion(view, base::code::kError,
-                            "power actions are refused here (KESTRUNE_NO_POWER=1 or CI is set)");
+    interp.ReportCompletion(view, base::code::kError, platform::kPowerActionsRefused);
     return false;
   }
   return true;

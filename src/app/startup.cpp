@@ -27,6 +27,7 @@
 #include "engine/operator_ui.h"
 #include "platform/files.h"
 #include "platform/terminal.h"
+#include "sim/lab_lan_power.h"
 #include "sim/lab_power.h"
 #include "sim/sim_lab.h"
 #include "workloads/file_commands.h"
@@ -211,8 +212,14 @@ int RunProgram(platform::Host& host) {
     power = std::make_unique<sim::LabPower>(dynamic_cast<sim::SimLab*>(source.tree.get()), host);
   else
     power = platform::MakeSystemPower();
+  std::unique_ptr<platform::TcpClient> tcp;
+  if (cl.simulated)
+    tcp = std::make_unique<sim::LabLanPower>();
+  else
+    tcp = platform::CreateSystemTcpClient();
   MachineControl& machine = MachineControlOf(interp);
   machine.power = power.get();
+  machine.tcp = tcp.get();
   machine.autoStart = autoStart.get();
   machine.saveFolder = host.TempFolder();
   machine.diskArguments = settings.childDiskArguments;

@@ -47,6 +47,8 @@ class Power {
 // or CI set (test runs and CI must never restart, suspend or switch off the machine they run on).
 // Thread-safe.
 bool RealPowerActionsRefused();
+// The words of a refused power action's failure.
+inline constexpr const char* kPowerActionsRefused = "power actions are refused here (KESTRUNE_NO_POWER=1 or CI is set)";
 
 // The operating system's power control. Never null.
 std::unique_ptr<Power> MakeSystemPower();

@@ -43,7 +43,7 @@ class SerialPorts {
  public:
   virtual ~SerialPorts() = default;
   // Opens device (a path as DefaultSerialDevice gives it or as the station file maps it) at baud,
-  // 8 data bits, no parity, one stop bit, exclusively, with both queues purged. nullptr with why
+  // 8 data bits, no parity, one stop bit, exclusively, with the receive queue purged (stale answers). nullptr with why
   // set when it does not open.
   virtual std::unique_ptr<SerialPort> Open(const std::string& device, uint32_t baud, std::string& why) = 0;
 };

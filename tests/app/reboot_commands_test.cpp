@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 
 #include "app/machine_control.h"
+#include "devcmd/power_station.h"
 #include "engine/run_save.h"
 #include "engine/script_run_fixture.h"
 #include "platform/auto_start.h"
@@ -56,6 +58,43 @@ class FakeAutoStart final : public platform::AutoStart {
   bool fail = false;
 };
 
+// The LAN power-cycle server: it refuses connections, takes them and stays silent, or answers.
+class FakeTcp final : public platform::TcpClient {
+ public:
+  enum class Mode { kUnreachable, kSilent, kAnswers } mode = Mode::kAnswers;
+  std::unique_ptr<platform::TcpConnection> Connect(const std::string& host, uint32_t port, uint32_t,
+                                                   std::string& why) override {
+    ++connects;
+    target = host + ":" + std::to_string(port);
+    if (mode == Mode::kUnreachable) return (why = host + ": refused", nullptr);
+    return std::make_unique<Connection>(*this);
+  }
+  int connects = 0;
+  std::string target;
+  std::vector<std::vector<uint8_t>> sent;
+
+ private:
+  class Connection final : public platform::TcpConnection {
+   public:
+    explicit Connection(FakeTcp& server) : server_(server) {}
+    bool Send(std::span<const uint8_t> data, uint32_t) override {
+      server_.sent.emplace_back(data.begin(), data.end());
+      return true;
+    }
+    int Receive(std::span<uint8_t> out, uint32_t) override {
+      if (server_.mode != Mode::kAnswers) return 0;
+      out[0] = 'K';
+      return 1;
+    }
+    std::optional<platform::MacAddress> LocalMac() override {
+      return platform::MacAddress{0x00, 0x1B, 0x21, 0xAA, 0xBB, 0xCC};
+    }
+
+   private:
+    FakeTcp& server_;
+  };
+};
+
 class RebootCommands : public engine::ScriptRunFixture<> {
  protected:
   const std::vector<std::string>& RunWith(const std::string& script) {
@@ -66,7 +105,11 @@ class RebootCommands : public engine::ScriptRunFixture<> {
     MachineControl& mc = MachineControlOf(*interp);
     mc.power = &power;
     mc.autoStart = &autoStart;
+    mc.tcp = &tcp;
     mc.saveFolder = work;
+    devcmd::StationConfig station;
+    station.lanServer = lanServer;
+    devcmd::StationOf(*interp).Configure(station, nullptr, nullptr, true);
     const std::string path = platform::JoinPath(scripts, "test.scpt");
     Write(path, script);
     interp->RunScript(0, path);
@@ -84,6 +127,8 @@ class RebootCommands : public engine::ScriptRunFixture<> {
   }
   FakePower power;
   FakeAutoStart autoStart;
+  FakeTcp tcp;
+  std::string lanServer = "power-server";
 };
 
 TEST_F(RebootCommands, ARestartSavesRegistersAndEndsTheRun) {
@@ -131,6 +176,61 @@ TEST_F(RebootCommands, FailuresNeverRestartWithoutTheSaveNorLeaveARegistration) 
     EXPECT_FALSE(Saved()) << c.what;
     EXPECT_FALSE(interp->view(0).restartRequested.load()) << c.what;
   }
+}
+
+// PowerAction 2 asks the LAN server first: only a server that answers lets the PC switch off (after
+// the save); otherwise -80 and nothing else happens, with or without a delay.
+TEST_F(RebootCommands, ThePowerCycleServerIsAskedBeforeThePcSwitchesOff) {
+  struct Case {
+    const char* what;
+    FakeTcp::Mode mode;
+    std::string server;
+    int64_t delay;
+    int connects, requests;
+  } cases[] = {
+      {"the server answers", FakeTcp::Mode::kAnswers, "power-server", 0, 1, 1},
+      {"the server answers after the delay", FakeTcp::Mode::kAnswers, "power-server", 1, 1, 1},
+      {"the server is not reached", FakeTcp::Mode::kUnreachable, "power-server", 0, 5, 0},
+      {"the server never answers", FakeTcp::Mode::kSilent, "power-server", 0, 5, 0},
+      {"the delayed ask is not reached", FakeTcp::Mode::kUnreachable, "power-server", 1, 5, 0},
+      {"no server in the station file", FakeTcp::Mode::kAnswers, "", 0, 0, 0},
+  };
+  host.WarpClock(100);  // the delayed ask runs beside a Delay of 20 s, 200 ms here
+  for (const Case& c : cases) {
+    power = FakePower();
+    autoStart = FakeAutoStart();
+    tcp = FakeTcp();
+    tcp.mode = c.mode;
+    lanServer = c.server;
+    for (const std::string& f : platform::ListFiles(work)) platform::RemoveFile(platform::JoinPath(work, f));
+    RunWith("PCReBoot( DelayRunSec:" + std::to_string(c.delay) + ", PowerAction:2 );\r\nDelay( 20000 );\r\n");
+    EXPECT_EQ(tcp.connects, c.connects) << c.what;
+    EXPECT_EQ(power.requests, c.requests) << c.what;
+    const bool off = c.requests == 1;
+    EXPECT_EQ(interp->view(0).restartRequested.load(), off) << c.what;
+    EXPECT_EQ(Saved(), off) << c.what;
+    EXPECT_EQ(autoStart.entries.size(), off ? 1u : 0u) << c.what;
+    if (off) {
+      EXPECT_EQ(power.last, platform::PowerAction::kPowerOff) << c.what;
+    } else {
+      EXPECT_EQ(LastCode(), -80) << c.what;
+    }
+  }
+  ASSERT_EQ(tcp.sent.size(), 0u);  // the last case sent nothing
+  tcp = FakeTcp();
+  lanServer = "power-server";
+  RunWith("PCReBoot( DelayRunSec:0, PowerAction:2, SPOR:FALSE, BootContinue:FALSE );\r\n");
+  EXPECT_EQ(tcp.target, "power-server:1224");
+  ASSERT_EQ(tcp.sent.size(), 1u);
+  const std::vector<uint8_t>& m = tcp.sent[0];
+  ASSERT_EQ(m.size(), 1020u);
+  EXPECT_EQ(std::vector<uint8_t>(m.begin(), m.begin() + 14),
+            (std::vector<uint8_t>{0x03, 0xFA, 0, 0, 0x60, 0xEA, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));
+  for (int i = 0; i < 16; ++i)
+    EXPECT_EQ(std::vector<uint8_t>(m.begin() + 14 + 6 * i, m.begin() + 20 + 6 * i),
+              (std::vector<uint8_t>{0x00, 0x1B, 0x21, 0xAA, 0xBB, 0xCC}));
+  EXPECT_TRUE(std::all_of(m.begin() + 110, m.end(), [](uint8_t b) { return b == 0; }));
+  EXPECT_FALSE(Saved());  // BootContinue:FALSE switches off without a save
 }
 
 TEST_F(RebootCommands, AutoRunOnStartupRegistersAfterItsCountdownAndExitRemovesIt) {

@@ -16,8 +16,6 @@
 namespace kestrune::platform {
 namespace {
 
-constexpr const char* kRefused = "power actions are refused here (KESTRUNE_NO_POWER=1 or CI is set)";
-
 std::optional<std::string> Systemctl() {
   for (const char* path : {"/usr/bin/systemctl", "/bin/systemctl"})
     if (FileExists(path) && FolderExists("/run/systemd/system")) return std::string(path);
@@ -42,7 +40,7 @@ class LinuxPower final : public Power {
  public:
   bool Request(PowerAction action, std::string& why) override {
     if (RealPowerActionsRefused()) {
-      why = kRefused;
+      why = kPowerActionsRefused;
       return false;
     }
     const char* verb = action == PowerAction::kRestart ? "reboot" : "poweroff";
@@ -67,7 +65,7 @@ class LinuxPower final : public Power {
 
   bool HardwareRestart(std::string& why) override {
     if (RealPowerActionsRefused()) {
-      why = kRefused;
+      why = kPowerActionsRefused;
       return false;
     }
     const int fd = ::open("/dev/port", O_WRONLY | O_CLOEXEC);
@@ -89,7 +87,7 @@ class LinuxPower final : public Power {
   // returns once the machine has resumed.
   SleepResult SleepAndWake(SleepState state, uint32_t seconds, std::string& why) override {
     if (RealPowerActionsRefused()) {
-      why = kRefused;
+      why = kPowerActionsRefused;
       return SleepResult::kFailed;
     }
     const std::string states = ReadText("/sys/power/state");

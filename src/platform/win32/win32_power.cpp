@@ -9,8 +9,6 @@
 namespace kestrune::platform {
 namespace {
 
-constexpr const char* kRefused = "power actions are refused here (KESTRUNE_NO_POWER=1 or CI is set)";
-
 bool EnableShutdownPrivilege(std::string& why) {
   HANDLE token = nullptr;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
@@ -31,7 +29,7 @@ class Win32Power final : public Power {
  public:
   bool Request(PowerAction action, std::string& why) override {
     if (RealPowerActionsRefused()) {
-      why = kRefused;
+      why = kPowerActionsRefused;
       return false;
     }
     if (!EnableShutdownPrivilege(why)) return false;
@@ -42,7 +40,7 @@ class Win32Power final : public Power {
   }
 
   bool HardwareRestart(std::string& why) override {
-    why = RealPowerActionsRefused() ? kRefused : "the reset register needs the IOrw driver, which this build does not load";
+    why = RealPowerActionsRefused() ? kPowerActionsRefused : "the reset register needs the IOrw driver, which this build does not load";
     return false;
   }
 
@@ -50,7 +48,7 @@ class Win32Power final : public Power {
   // awake again.
   SleepResult SleepAndWake(SleepState state, uint32_t seconds, std::string& why) override {
     if (RealPowerActionsRefused()) {
-      why = kRefused;
+      why = kPowerActionsRefused;
       return SleepResult::kFailed;
     }
     const bool hibernate = state == SleepState::kS4;
