@@ -4,7 +4,8 @@
 //    bytes: a 32-bit counter at byte 0 and the sender's process id at byte 4, written under the lock
 //    "UNIWM_BROADCASTERRSTOPLock"; the counter's futex is woken. Listeners keep the block mapped.
 //  - Windows: the registered message "UNIWM_BROADCASTERRSTOP" posted to HWND_BROADCAST with wParam =
-//    the sender's main window and lParam 0; windows receive it, so there is no listener here.
+//    the sender's window and lParam 0. The listener is a hidden top-level window of its own (also in
+//    the console form); while it exists its handle is the sender's id.
 #pragma once
 
 #include <cstdint>
@@ -18,7 +19,8 @@ namespace kestrune::platform {
 
 inline constexpr const char* kErrorStopName = "UNIWM_BROADCASTERRSTOP";
 
-// Sends the broadcast. sender: this process's id (Linux) or its main window handle (Windows).
+// Sends the broadcast. sender: this process's id (on Windows the listener's window replaces it
+// while there is one).
 // False, with why, when it could not be sent. Thread-safe.
 bool BroadcastErrorStop(Host& host, uint64_t sender, std::string& why);
 
@@ -32,8 +34,8 @@ class ErrorStopListener {
   virtual std::optional<uint64_t> Wait(uint32_t ms) = 0;
 };
 
-// Starts listening. nullptr, with why, when the platform has no listener (Windows) or the block
-// cannot be mapped.
+// Starts listening. nullptr, with why, when the block cannot be mapped (Linux) or no window can be
+// made (Windows).
 std::unique_ptr<ErrorStopListener> ListenForErrorStops(Host& host, std::string& why);
 
 }  // namespace kestrune::platform

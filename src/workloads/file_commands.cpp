@@ -1,10 +1,12 @@
 #include "workloads/file_commands.h"
 
 #include "base/text.h"
+#include "engine/arguments.h"
 #include "engine/file_lookup.h"
 #include "engine/file_params.h"
 #include "engine/interpreter.h"
 #include "engine/output.h"
+#include "engine/view.h"
 #include "workloads/file_handlers.h"
 
 namespace kestrune::workloads {
@@ -78,6 +80,21 @@ SourceList ExpandSources(platform::JobFiles& files, const std::string& from) {
   for (const std::string& name : files.ListFiles(folder))
     if (MatchesWildcard(name, filter)) list.paths.push_back(platform::JoinPath(folder, name));
   return list;
+}
+
+bool ReadFromToFiles(engine::Interpreter& interp, uint32_t view, std::string_view args, const engine::FileChoice& toChoice,
+                     bool destIsOutput, FromToFiles& out) {
+  engine::ReportingSink errors(interp, view);
+  engine::ArgReader in(interp.view(view).vars, errors, args, {"FromFile", "ToFile"});
+  out.from = in.Text("");
+  out.to = in.Text("");
+  if (!in.ok()) return false;
+  if (!engine::ChooseFileIfEmpty(interp, view, out.from, engine::FileChoice::Open("File", ""))) return false;
+  if (!engine::ChooseFileIfEmpty(interp, view, out.to, toChoice)) return false;
+  out.from = InputPath(interp, view, out.from);
+  out.to = destIsOutput ? engine::OutputFilePath(interp, view, out.to) : InputPath(interp, view, out.to);
+  out.sources = ExpandSources(*FileStateOf(interp).files, out.from);
+  return true;
 }
 
 std::string InputPath(engine::Interpreter& interp, uint32_t view, const std::string& name) {

@@ -147,17 +147,12 @@ void ReportFileFailure(engine::Interpreter& interp, uint32_t view, const std::st
 }  // namespace
 
 void FileCompare(engine::Interpreter& interp, uint32_t view, std::string_view args, std::string_view) {
-  engine::ReportingSink errors(interp, view);
-  engine::ArgReader in(interp.view(view).vars, errors, args, {"FromFile", "ToFile"});
-  std::string from = in.Text("");
-  std::string to = in.Text("");
-  if (!in.ok()) return;
-  if (!engine::ChooseFileIfEmpty(interp, view, from, engine::FileChoice::Open("File", ""))) return;
-  if (!engine::ChooseFileIfEmpty(interp, view, to, engine::FileChoice::Open("File", ""))) return;
+  FromToFiles named;
+  if (!ReadFromToFiles(interp, view, args, engine::FileChoice::Open("File", ""), false, named)) return;
+  const std::string& from = named.from;
+  const std::string& to = named.to;
+  const SourceList& sources = named.sources;
   platform::JobFiles& files = *FileStateOf(interp).files;
-  from = InputPath(interp, view, from);
-  to = InputPath(interp, view, to);
-  const SourceList sources = ExpandSources(files, from);
   if (!sources.fromFolder && !files.Stat(from).exists)
     return interp.ReportCompletion(view, code::kFileOpenFailed, from);
   const bool intoFolder = files.Stat(to).folder;

@@ -152,17 +152,12 @@ class CopyPool {
 }  // namespace
 
 void FileCopy(engine::Interpreter& interp, uint32_t view, std::string_view args, std::string_view) {
-  engine::ReportingSink errors(interp, view);
-  engine::ArgReader in(interp.view(view).vars, errors, args, {"FromFile", "ToFile"});
-  std::string from = in.Text("");
-  std::string to = in.Text("");
-  if (!in.ok()) return;
-  if (!engine::ChooseFileIfEmpty(interp, view, from, engine::FileChoice::Open("File", ""))) return;
-  if (!engine::ChooseFileIfEmpty(interp, view, to, engine::FileChoice::Save("Any File", ""))) return;
+  FromToFiles named;
+  if (!ReadFromToFiles(interp, view, args, engine::FileChoice::Save("Any File", ""), true, named)) return;
+  const std::string& from = named.from;
+  const std::string& to = named.to;
+  const SourceList& sources = named.sources;
   platform::JobFiles& files = *FileStateOf(interp).files;
-  from = InputPath(interp, view, from);
-  to = engine::OutputFilePath(interp, view, to);
-  const SourceList sources = ExpandSources(files, from);
   if (!sources.fromFolder && !files.Stat(from).exists)
     return interp.ReportCompletion(view, code::kError, "Source is not exist");
   // The files of a folder go into a folder: made when missing, never one file over another.

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/file_params.h"
 #include "engine/interpreter.h"
 #include "platform/job_files.h"
 #include "workloads/file_job_table.h"
@@ -39,6 +40,17 @@ struct SourceList {
   bool fromFolder = false;
 };
 SourceList ExpandSources(platform::JobFiles& files, const std::string& from);
+
+// FromFile and ToFile of File_Compare and File_Copy: read (an empty one chosen by the operator, the
+// destination as toChoice asks), the source found as InputPath finds it and expanded, the
+// destination an input path or, when destIsOutput, an output path. False when a parameter is wrong
+// or the choice was not made (both reported).
+struct FromToFiles {
+  std::string from, to;
+  SourceList sources;
+};
+bool ReadFromToFiles(engine::Interpreter& interp, uint32_t view, std::string_view args, const engine::FileChoice& toChoice,
+                     bool destIsOutput, FromToFiles& out);
 
 // True when name matches the pattern of "*" (any run) and "?" (one character), any case.
 bool MatchesWildcard(std::string_view name, std::string_view pattern);
