@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# Checks the Linux power backend on a real kernel in the qemu lab (QEMU runs with -no-reboot, so a
+# restart ends the machine):
+#   - PCReBoot( PowerAction:1 ) with its run saved restarts the guest: the kernel says "reboot:
+#     Restarting system" and the guest never reaches its end;
+#   - PowerAction 2 without a LAN power-cycle server ends with -80 and the guest goes on; with
+#     KESTRUNE_NO_POWER=1 PowerAction 1 is refused, nothing is saved, and the guest goes on.
+#
+# Usage: tests/lab/check_power.sh
+#   KESTRUNE_LAB  the lab tool (default ../shared/tools/qemu-lab/lab.sh next to this repository)
+#   KESTRUNE_BIN  the program to copy into the guest (default build/dev/src/kestrune)
+# Exit code: 0 when every check passed or the lab tool is absent (skipped), 1 when a check failed,
+# 2 when the refusing guest could not run.
+set -uo pipefail
+
+. "$(dirname "${BASH_SOURCE[0]}")/lab_common.sh"
+lab_setup
+
+crlf > "$stage/reboot.scpt" <<'EOF2'
+PCReBoot( DelayRunSec:0, PowerAction:1, SPOR:FALSE, BootContinue:TRUE );
+Print( Output:"not reached" );
+EOF2
+crlf > "$stage/refused.scpt" <<'EOF2'
+SetErrorSkip( SkipCount:1 );
+PCReBoot( DelayRunSec:0, PowerAction:1, SPOR:FALSE, BootContinue:TRUE );
+Print( Output:"still running" );
+EOF2
+crlf > "$stage/no_server.scpt" <<'EOF2'
+SetErrorSkip( SkipCount:1 );
+PCReBoot( DelayRunSec:0, PowerAction:2, SPOR:FALSE, BootContinue:FALSE );
+Print( Output:"still running" );
+EOF2
+cat > "$stage/guest_reboot.sh" <<'EOF2'
+#!/bin/sh
+export PATH=/lab/bin:$PATH TMPDIR=/tmp HOME=/tmp ASAN_OPTIONS=detect_leaks=0 KESTRUNE_AUTORUN_DIR=/tmp/autorun
+echo "@@ kestrune"; kestrune SCRIPT:/lab/bin/reboot.scpt /dev/nvme0n1; echo "rc=$?"
+sleep 20
+echo "@@ end"
+EOF2
+cat > "$stage/guest_refused.sh" <<'EOF2'
+#!/bin/sh
+export PATH=/lab/bin:$PATH TMPDIR=/tmp HOME=/tmp ASAN_OPTIONS=detect_leaks=0 KESTRUNE_AUTORUN_DIR=/tmp/autorun
+echo "@@ no-server"; KESTRUNE_STATION=/tmp/none.ini kestrune SCRIPT:/lab/bin/no_server.scpt /dev/nvme0n1; echo "rc=$?"
+export KESTRUNE_NO_POWER=1
+echo "@@ kestrune"; kestrune SCRIPT:/lab/bin/refused.scpt /dev/nvme0n1; echo "rc=$?"
+echo "@@ saves"; ls /tmp | grep -c '_Resume.sct'
+echo "@@ end"
+EOF2
+
+out="$stage/guest.out"
+began=$SECONDS
+LAB_TIMEOUT=60 lab_run --merge --bin "$stage" -- 'sh /lab/bin/guest_reboot.sh' > "$out" 2>&1
+rc=$?
+took=$((SECONDS - began))
+LAB_TIMEOUT=60 lab_run --merge --bin "$stage" -- 'sh /lab/bin/guest_refused.sh' > "$out.refused" 2>&1
+rc2=$?
+cat "$out" "$out.refused"
+grep -q 'lab: guest did not complete (qemu exit 0)' "$out" && grep -q 'reboot: Restarting system' "$out" &&
+  ! grep -q '^@@ end' "$out" && [ "$rc" -eq 125 ] &&
+  pass "PCReBoot restarted the guest (lab exit code $rc, ${took} s with the wait for the lock)" ||
+  fail "PCReBoot did not restart the guest (lab exit code $rc)"
+lab_finished $rc2 "$out.refused" " with power actions refused"
+out="$out.refused"
+section kestrune | grep -q 'power actions are refused here' && pass "KESTRUNE_NO_POWER=1 refuses the restart" ||
+  fail "the restart was not refused: $(section kestrune | tr '\n' '|')"
+section kestrune | grep -q 'still running' && pass "the script went on after the refusal" || fail "the script did not go on"
+section no-server | grep -q 'TCP Server not found' && section no-server | grep -q 'still running' &&
+  pass "PowerAction 2 without a LAN server: -80, and the script went on" ||
+  fail "PowerAction 2 without a LAN server: $(section no-server | tr '\n' '|')"
+expect "saves left by the refused restart" "$(section saves | trim)" "0"
+lab_summary
