@@ -10,6 +10,7 @@
 #include "devcmd/ata_command_groups.h"
 #include "devcmd/ata_command_support.h"
 #include "devcmd/firmware_file.h"
+#include "devcmd/firmware_plan.h"
 #include "disk/ata_identity.h"
 #include "disk/ata_operations.h"
 #include "disk/capacity.h"
@@ -29,26 +30,9 @@ namespace code = base::code;
 using base::Format;
 
 constexpr uint8_t kDownloadWithOffsets = 0x03;
-constexpr uint32_t kMostPieceBytes = 32768;
 constexpr uint32_t kBetweenPiecesMs = 10, kSettleMs = 1000, kActivationWaitMs = 5000, kSliceMs = 250;
 constexpr uint32_t kBarrierSeconds = 30;
 constexpr int kActivationChecks = 5;
-
-// IDENTIFY DEVICE words 234 and 235: the fewest and the most 512-byte blocks one DOWNLOAD MICROCODE
-// takes; 0 and FFFFh say nothing.
-struct MicrocodeLimits {
-  uint32_t minBlocks = 1;
-  uint32_t maxBlocks = kMostPieceBytes / disk::kAtaSectorBytes;
-};
-
-MicrocodeLimits LimitsOf(std::span<const uint8_t> identify) {
-  MicrocodeLimits limits;
-  auto given = [](uint16_t w) { return w != 0 && w != 0xFFFF; };
-  const uint16_t lo = disk::IdentifyWord(identify, 234), hi = disk::IdentifyWord(identify, 235);
-  if (given(lo)) limits.minBlocks = lo;
-  if (given(hi)) limits.maxBlocks = std::min<uint32_t>(hi, limits.maxBlocks);
-  return limits;
-}
 
 // Sleeps ms in slices; false when the view's cancel flag turned on.
 bool Pause(engine::Interpreter& interp, uint32_t view, uint32_t ms) {
@@ -114,13 +98,10 @@ void UpdateFW(engine::Interpreter& interp, uint32_t view, std::string_view args,
   if (disk::AtaIdentifyData(*target.tree, *target.disk, identify) != code::kSuccessTrue)
     return interp.ReportCompletion(view, code::kReadFailed, "IDENTIFY DEVICE");
   const std::string revisionBefore = disk::ParseAtaIdentity(identify).firmware;
-  const MicrocodeLimits limits = LimitsOf(identify);
-  const uint32_t pieceBlocks = limits.maxBlocks;
-  const uint32_t totalBlocks = static_cast<uint32_t>(image->size() / disk::kAtaSectorBytes);
-  if (limits.minBlocks > pieceBlocks || (totalBlocks % pieceBlocks != 0 && totalBlocks % pieceBlocks < limits.minBlocks))
-    return interp.ReportCompletion(
-        view, code::kBadParameter,
-        Format("the drive takes DOWNLOAD MICROCODE pieces of %u to %u blocks", limits.minBlocks, limits.maxBlocks));
+  const MicrocodePlan plan = PlanMicrocode(image->size(), identify);
+  if (plan.code != 0) return interp.ReportCompletion(view, plan.code, plan.detail);
+  const uint32_t pieceBlocks = plan.pieceBlocks;
+  const uint32_t totalBlocks = plan.totalBlocks;
 
   ProgressLine progress(interp, view);
   bool lastPieceFailed = false;

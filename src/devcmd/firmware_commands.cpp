@@ -35,7 +35,6 @@ constexpr uint32_t kNoCommit = 255;
 constexpr uint32_t kRomDiskDelaySeconds = 15, kOtherDelaySeconds = 10, kWaitDiskSeconds = 60;
 constexpr uint32_t kMaxHintDelaySeconds = 600;
 // Without the maker's controller tables every controller takes the common version marker.
-constexpr std::string_view kCommonVersionMarker = "3.0.0";
 
 void Line(engine::Interpreter& interp, uint32_t view, std::string_view text, uint32_t colour) {
   interp.writer().WriteLine(interp.output(view), text, engine::kDetail, 10, colour);
@@ -227,6 +226,7 @@ constexpr engine::HandlerRow kHandlers[] = {
     {"UpdateFWex", engine::kNvmeOnly, UpdateFWex},
     {"UpdateFW", engine::kNvmeOnly, UpdateFWex},
     {"FWActive", engine::kNvmeOnly, FWActive},
+    {"FWImageInfo", engine::kAnyDisk, FWImageInfo},
 };
 
 }  // namespace

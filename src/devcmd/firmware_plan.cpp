@@ -6,6 +6,8 @@
 #include "base/completion_codes.h"
 #include "base/text.h"
 #include "devcmd/firmware_image.h"
+#include "disk/ata_identity.h"
+#include "disk/ata_task_file.h"
 #include "disk/nvme_operations.h"
 
 namespace kestrune::devcmd {
@@ -77,6 +79,24 @@ uint8_t ChooseCommitAction(uint32_t commit, uint32_t configType, disk::DiskKind 
   if (configType == 0 && !versionMarker.empty() && firmwareRevision.find(versionMarker) != std::string_view::npos)
     return 3;
   return 1;
+}
+
+MicrocodePlan PlanMicrocode(size_t imageBytes, std::span<const uint8_t> identify) {
+  // Words 234 and 235: the fewest and the most 512-byte blocks one DOWNLOAD MICROCODE takes; 0 and
+  // FFFFh say nothing.
+  auto given = [](uint16_t w) { return w != 0 && w != 0xFFFF; };
+  const uint16_t lo = disk::IdentifyWord(identify, 234), hi = disk::IdentifyWord(identify, 235);
+  uint32_t minBlocks = 1, maxBlocks = kMostMicrocodePieceBytes / disk::kAtaSectorBytes;
+  if (given(lo)) minBlocks = lo;
+  if (given(hi)) maxBlocks = std::min<uint32_t>(hi, maxBlocks);
+  MicrocodePlan plan;
+  plan.pieceBlocks = maxBlocks;
+  plan.totalBlocks = static_cast<uint32_t>(imageBytes / disk::kAtaSectorBytes);
+  if (minBlocks > maxBlocks || (plan.totalBlocks % maxBlocks != 0 && plan.totalBlocks % maxBlocks < minBlocks)) {
+    plan.code = base::code::kBadParameter;
+    plan.detail = base::Format("the drive takes DOWNLOAD MICROCODE pieces of %u to %u blocks", minBlocks, maxBlocks);
+  }
+  return plan;
 }
 
 }  // namespace kestrune::devcmd

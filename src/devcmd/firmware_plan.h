@@ -4,7 +4,9 @@
 // action that Commit 0 chooses.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,9 +46,24 @@ struct DownloadPlan {
 // imageBytes is a multiple of 4096 (CheckFirmwareImage); slot as the script gave it.
 DownloadPlan PlanDownload(const FirmwareCaps& caps, disk::DiskKind kind, uint64_t imageBytes, uint32_t slot);
 
+// The version marker the controllers' "ROM Disk" firmware revisions carry.
+inline constexpr std::string_view kCommonVersionMarker = "3.0.0";
+
 // Commit 0 chooses the action: 1, or 3 on the inbox driver path and on a "ROM Disk" whose
 // firmware revision carries its controller's version marker.
 uint8_t ChooseCommitAction(uint32_t commit, uint32_t configType, disk::DiskKind kind,
                            std::string_view firmwareRevision, std::string_view versionMarker);
+
+// The DOWNLOAD MICROCODE plan of a SATA image (a multiple of 512 bytes): pieces of the most blocks
+// the drive's IDENTIFY DEVICE data (words 234 and 235) allows, at most 32768 bytes; a remainder
+// below the fewest it takes is -2 with the limits.
+inline constexpr uint32_t kMostMicrocodePieceBytes = 32768;
+struct MicrocodePlan {
+  int32_t code = 0;
+  std::string detail;
+  uint32_t pieceBlocks = 0;
+  uint32_t totalBlocks = 0;
+};
+MicrocodePlan PlanMicrocode(size_t imageBytes, std::span<const uint8_t> identify);
 
 }  // namespace kestrune::devcmd

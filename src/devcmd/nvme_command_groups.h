@@ -4,7 +4,10 @@
 
 #include <span>
 
+#include <string_view>
+
 #include "engine/command_table.h"
+#include "engine/interpreter.h"
 
 namespace kestrune::devcmd {
 
@@ -12,6 +15,10 @@ std::span<const engine::HandlerRow> RawNvmeHandlers();   // NVMe
 std::span<const engine::HandlerRow> FeatureHandlers();   // GetFeature, SetFeature and the fixed forms
 std::span<const engine::HandlerRow> IdentifyHandlers();  // Identify, the Identify dumps and lists
 std::span<const engine::HandlerRow> LogPageHandlers();   // the log-page decoders
-std::span<const engine::HandlerRow> FirmwareHandlers();  // UpdateFWex, UpdateFW, FWActive
+std::span<const engine::HandlerRow> FirmwareHandlers();  // UpdateFWex, UpdateFW, FWActive, FWImageInfo
+
+// FWImageInfo( File:"" ): what an update of the current disk (NVMe or SATA) would send, and why it
+// would refuse the image; sends nothing (firmware_image_info.cpp).
+void FWImageInfo(engine::Interpreter& interp, uint32_t view, std::string_view args, std::string_view name);
 
 }  // namespace kestrune::devcmd

@@ -186,6 +186,8 @@ constexpr CommandEntry kCommands[] = {
     Device("RDTResult"),
     Device("MergeFW"),
     Device("RegPortName", "RegPortName();"),
+    // This program's own row, after the published device block.
+    Device("FWImageInfo", R"(FWImageInfo( File:"" );)"),
 
     // General built-ins.
     General("Exit", R"(Exit( ErrCode:0x00, ErrDesc:"" );)"),
@@ -293,9 +295,10 @@ constexpr bool NamesFit() {
   return true;
 }
 
-static_assert(std::size(kCommands) == 234);
+// The published 234 rows and one of this program's own: FWImageInfo.
+static_assert(std::size(kCommands) == 235);
 static_assert(CountCategory(CommandCategory::kIf) == 1 && CountCategory(CommandCategory::kWhile) == 1);
-static_assert(CountCategory(CommandCategory::kDevice) == 142);
+static_assert(CountCategory(CommandCategory::kDevice) == 143);
 static_assert(CountCategory(CommandCategory::kGeneral) == 90);
 static_assert(NamesFit(), "a name exceeds 65 characters or a usage template 255");
 

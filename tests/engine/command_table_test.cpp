@@ -24,7 +24,7 @@ std::string_view UsageOf(std::string_view name, CommandCategory category, int di
 
 TEST(CommandTableLayout, BlocksCountsAndBoundaryRows) {
   const auto table = CommandTable();
-  ASSERT_EQ(table.size(), 234u);
+  ASSERT_EQ(table.size(), 235u);  // the published 234 and FWImageInfo
   std::map<CommandCategory, int> counts;
   for (size_t i = 0; i < table.size(); ++i) {
     ++counts[table[i].category];
@@ -38,15 +38,15 @@ TEST(CommandTableLayout, BlocksCountsAndBoundaryRows) {
   }
   EXPECT_EQ(counts[CommandCategory::kIf], 1);
   EXPECT_EQ(counts[CommandCategory::kWhile], 1);
-  EXPECT_EQ(counts[kDev], 142);
+  EXPECT_EQ(counts[kDev], 143);
   EXPECT_EQ(counts[kGen], 90);
 
   const std::pair<int, std::string_view> rows[] = {
       {0, "If"},          {1, "While"},
       {2, "Identify"},    {52, "VSC_SecurityID"},
       {53, "Identify"},   {80, "VSC_SecurityID"},
-      {81, "SystemInfo"}, {143, "RegPortName"},
-      {144, "Exit"},      {233, "IsRelayExisted"},
+      {81, "SystemInfo"}, {143, "RegPortName"}, {144, "FWImageInfo"},
+      {145, "Exit"},      {234, "IsRelayExisted"},
   };
   for (const auto& [index, name] : rows) EXPECT_EQ(At(index).name, name) << index;
   EXPECT_EQ(At(2).deviceFlag, kNvmeOnly);
