@@ -120,6 +120,24 @@ bool Write16(engine::Interpreter& interp, uint32_t view, platform::PciConfigSess
 
 uint16_t Le16(const Header& h, uint32_t at) { return static_cast<uint16_t>(h.bytes[at] | h.bytes[at + 1] << 8); }
 
+// The link as the function's registers show it now; where they cannot be read, as the device tree
+// reports it. Reports nothing.
+disk::PciLinks LinkNow(engine::Interpreter& interp, const disk::DiskEntry& d) {
+  platform::PciConfig* pci = PlatformAccessOf(interp).pci;
+  PciAccessFailure failure = PciAccessFailure::kNone;
+  std::string why;
+  if (std::unique_ptr<platform::PciConfigSession> s = pci ? pci->Open(FunctionOf(d), failure, why) : nullptr) {
+    std::array<uint8_t, platform::kPciHeaderBytes> h{};
+    if (std::optional<uint32_t> n = s->Read(0, h, failure, why)) {
+      const std::span<const uint8_t> shown(h.data(), std::min<uint32_t>(*n, platform::kPciHeaderBytes));
+      if (std::optional<uint32_t> cap = FindCapability(shown, kPcieCapabilityId))
+        if (std::optional<disk::PciLinks> links = PcieLinkOf(shown, *cap)) return *links;
+    }
+  }
+  disk::DiskState& disks = disk::StateOf(interp);
+  return disks.tree ? disk::PciLinkStatus(*disks.tree, d) : disk::PciLinks{};
+}
+
 // PCIInfo( ExtData:TRUE );
 void PCIInfo(engine::Interpreter& interp, uint32_t view, std::string_view args, std::string_view) {
   engine::ReportingSink errors(interp, view);
@@ -185,7 +203,7 @@ void SetSystemPciSpeed(engine::Interpreter& interp, uint32_t view, std::string_v
     return interp.ReportCompletion(view, code::kError, "The disk's PCI device does not restart");
   interp.host().SleepMs(kRestartSettleMs);
   ViewLineSink sink(interp, view);
-  PcieLinkLines(sink, disk::PciLinkStatus(*disks.tree, d));
+  PcieLinkLines(sink, LinkNow(interp, d));
 }
 
 // SetSystem_NVMeEnable(Enable:FALSE );
