@@ -40,7 +40,8 @@ bool AllWithin(const Lanes& v, int32_t low, int32_t high) {
 }
 
 void LanesLine(LineSink& sink, const char* label, const Lanes& v, const char* bounds) {
-  sink.Write(Format("%-31s: %-4d | %-4d | %-4d | %-4d | %s", label, v[0], v[1], v[2], v[3], bounds), colour::kWhite);
+  sink.Write(Format("%-31s: %-4d | %-4d | %-4d | %-4d | %s", label, v[0], v[1], v[2], v[3], bounds),
+             colour::kWhite);
 }
 void BandLine(LineSink& sink, const char* label, int32_t v, const char* bounds) {
   sink.Write(Format("%-31s: %-4d                      | %s", label, v, bounds), colour::kWhite);
@@ -53,15 +54,33 @@ void Named(LineSink& sink, const std::string& name, const std::string& value) {
 uint32_t Bits(uint32_t v, unsigned high, unsigned low) { return (v >> low) & ((1u << (high - low + 1)) - 1); }
 
 constexpr const char* kCounters[] = {
-    "pcie_ev_l0_rcv_cnt",         "pcie_ev_phy_rxst_err_cnt", "pcie_ev_phy_eb_overflw_cnt",
-    "pcie_ev_phy_eb_underflw_cnt", "pcie_ev_read_cpl_timeout", "pcie_ev_link_down_cnt",
-    "pcie_aer_cpl_to_err_cnt",    "pcie_aer_poi_tlp_err_cnt", "pcie_aer_unexp_cpl_err_cnt",
-    "pcie_aer_ca_err_cnt",        "pcie_aer_ecrc_err_cnt",    "pcie_aer_rcv_of_err_cnt",
-    "pcie_aer_rcv_err_cnt",       "pcie_aer_ur_err_cnt",      "pcie_aer_bad_dllp_cnt",
-    "pcie_aer_bad_tlp_cnt",       "pcie_aer_rply_timer_to_cnt", "pcie_aer_rply_num_rol_cnt",
-    "pcie_aer_malform_tlp_cnt",   "pcie_aer_dl_protocal_cnt", "pcie_phy_leq0",
-    "pcie_phy_leq1",              "pcie_phy_leq2",            "pcie_phy_leq3",
-    "pcie_phy_dfe0",              "pcie_phy_dfe1",            "pcie_phy_dfe2",
+    "pcie_ev_l0_rcv_cnt",
+    "pcie_ev_phy_rxst_err_cnt",
+    "pcie_ev_phy_eb_overflw_cnt",
+    "pcie_ev_phy_eb_underflw_cnt",
+    "pcie_ev_read_cpl_timeout",
+    "pcie_ev_link_down_cnt",
+    "pcie_aer_cpl_to_err_cnt",
+    "pcie_aer_poi_tlp_err_cnt",
+    "pcie_aer_unexp_cpl_err_cnt",
+    "pcie_aer_ca_err_cnt",
+    "pcie_aer_ecrc_err_cnt",
+    "pcie_aer_rcv_of_err_cnt",
+    "pcie_aer_rcv_err_cnt",
+    "pcie_aer_ur_err_cnt",
+    "pcie_aer_bad_dllp_cnt",
+    "pcie_aer_bad_tlp_cnt",
+    "pcie_aer_rply_timer_to_cnt",
+    "pcie_aer_rply_num_rol_cnt",
+    "pcie_aer_malform_tlp_cnt",
+    "pcie_aer_dl_protocal_cnt",
+    "pcie_phy_leq0",
+    "pcie_phy_leq1",
+    "pcie_phy_leq2",
+    "pcie_phy_leq3",
+    "pcie_phy_dfe0",
+    "pcie_phy_dfe1",
+    "pcie_phy_dfe2",
     "pcie_phy_dfe3",
 };
 static_assert(sizeof kCounters / sizeof kCounters[0] == 28, "dwords 64 to 91");
@@ -131,8 +150,8 @@ void LaneMarginLines(LineSink& sink, std::span<const uint8_t> block7, uint32_t l
   for (uint32_t j = 0; j < std::min(lanes, kMaxLanes); ++j) {
     const Lanes m = FourAt(block7, 4 * j);
     // Negated in 64 bits, so that the most negative dword does not overflow.
-    sink.Write(Format("Lane[%u] (X1, X2, Y1, Y2)   : %4d | %4lld | %4d | %4lld", j, m[0], -static_cast<long long>(m[1]),
-                      m[2], -static_cast<long long>(m[3])),
+    sink.Write(Format("Lane[%u] (X1, X2, Y1, Y2)   : %4d | %4lld | %4d | %4lld", j, m[0],
+                      -static_cast<long long>(m[1]), m[2], -static_cast<long long>(m[3])),
                colour::kWhite);
   }
 }
@@ -144,16 +163,18 @@ void ExtDataLines(LineSink& sink, std::span<const uint8_t> block7, bool cedarOrL
   for (uint32_t p = 0; p < 4; ++p) {
     const uint32_t v = Dword(block7, 92 + p);
     if (cedarOrLater)
-      sink.Write(Format("pcie_phy_tx_final_preset[%u]      : cof0 = %-2u | cof1 = %-2u | cof2 = %-2u", p, Bits(v, 18, 13),
-                        Bits(v, 24, 19), Bits(v, 30, 25)),
+      sink.Write(Format("pcie_phy_tx_final_preset[%u]      : cof0 = %-2u | cof1 = %-2u | cof2 = %-2u", p,
+                        Bits(v, 18, 13), Bits(v, 24, 19), Bits(v, 30, 25)),
                  colour::kWhite);
     else
-      sink.Write(Format("pcie_phy_tx_final_preset[%u]      : ps_sel = %-2u | de_sl = %-2u", p, Bits(v, 5, 1), Bits(v, 10, 6)),
+      sink.Write(Format("pcie_phy_tx_final_preset[%u]      : ps_sel = %-2u | de_sl = %-2u", p, Bits(v, 5, 1),
+                        Bits(v, 10, 6)),
                  colour::kWhite);
   }
   index = 96;
   for (size_t i = 0; i < sizeof kPhyValues / sizeof kPhyValues[0]; ++i, ++index) {
-    const std::string value = i < 2 ? Format("%d", Signed(block7, index)) : Format("%u", Dword(block7, index));
+    const std::string value =
+        i < 2 ? Format("%d", Signed(block7, index)) : Format("%u", Dword(block7, index));
     Named(sink, kPhyValues[i], value);
   }
 }

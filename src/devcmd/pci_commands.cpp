@@ -60,7 +60,8 @@ platform::PciFunction FunctionOf(const disk::DiskEntry& d) {
   return {d.location >> 8, (d.location >> 3) & 0x1F, d.location & 0x7, d.controllerInstanceId};
 }
 
-void ReportAccess(engine::Interpreter& interp, uint32_t view, PciAccessFailure failure, const std::string& why) {
+void ReportAccess(engine::Interpreter& interp, uint32_t view, PciAccessFailure failure,
+                  const std::string& why) {
   switch (failure) {
     case PciAccessFailure::kDriverLoad:
       return interp.ReportCompletion(view, code::kError, "Load Kernel Driver Fail");
@@ -118,7 +119,9 @@ bool Write16(engine::Interpreter& interp, uint32_t view, platform::PciConfigSess
   return false;
 }
 
-uint16_t Le16(const Header& h, uint32_t at) { return static_cast<uint16_t>(h.bytes[at] | h.bytes[at + 1] << 8); }
+uint16_t Le16(const Header& h, uint32_t at) {
+  return static_cast<uint16_t>(h.bytes[at] | h.bytes[at + 1] << 8);
+}
 
 // The link as the function's registers show it now; where they cannot be read, as the device tree
 // reports it. Reports nothing.
@@ -126,7 +129,8 @@ disk::PciLinks LinkNow(engine::Interpreter& interp, const disk::DiskEntry& d) {
   platform::PciConfig* pci = PlatformAccessOf(interp).pci;
   PciAccessFailure failure = PciAccessFailure::kNone;
   std::string why;
-  if (std::unique_ptr<platform::PciConfigSession> s = pci ? pci->Open(FunctionOf(d), failure, why) : nullptr) {
+  if (std::unique_ptr<platform::PciConfigSession> s =
+          pci ? pci->Open(FunctionOf(d), failure, why) : nullptr) {
     std::array<uint8_t, platform::kPciHeaderBytes> h{};
     if (std::optional<uint32_t> n = s->Read(0, h, failure, why)) {
       const std::span<const uint8_t> shown(h.data(), std::min<uint32_t>(*n, platform::kPciHeaderBytes));
@@ -147,7 +151,8 @@ void PCIInfo(engine::Interpreter& interp, uint32_t view, std::string_view args, 
   const disk::DiskEntry* d = PciDisk(interp, view);
   if (!d) return;
   const platform::PciFunction fn = FunctionOf(*d);
-  Line(interp, view, Format("Port ID        : PCIE-%02X:%02X.%X", fn.bus, fn.device, fn.function), colour::kYellow);
+  Line(interp, view, Format("Port ID        : PCIE-%02X:%02X.%X", fn.bus, fn.device, fn.function),
+       colour::kYellow);
   std::unique_ptr<platform::PciConfigSession> session = OpenFunction(interp, view, *d);
   if (!session) return;
   const std::optional<Header> header = ReadHeader(interp, view, *session);
@@ -166,10 +171,11 @@ void PCIInfo(engine::Interpreter& interp, uint32_t view, std::string_view args, 
          colour::kGrey);
     PcieLinkLines(sink, disk::PciLinkStatus(*disks.tree, *d));
   }
-  if (!disk::SaveDump(interp, view, disk::DefaultDumpPath(interp, view, ".hex"), header->bytes, disk::kReadDumpColour,
-                      false))
+  if (!disk::SaveDump(interp, view, disk::DefaultDumpPath(interp, view, ".hex"), header->bytes,
+                      disk::kReadDumpColour, false))
     return;
-  Line(interp, view, "PCI Calibration, Lane Margin and Ext Data need the vendor command channel, not available yet",
+  Line(interp, view,
+       "PCI Calibration, Lane Margin and Ext Data need the vendor command channel, not available yet",
        colour::kOrange);
 }
 
@@ -182,7 +188,8 @@ void SetSystemPciSpeed(engine::Interpreter& interp, uint32_t view, std::string_v
   const disk::DiskEntry* current = PciDisk(interp, view);
   if (!current) return;
   if (gen < 1 || gen > 6)
-    return interp.ReportCompletion(view, code::kBadParameter, Format("(Gen %lld is not 1 to 6)", static_cast<long long>(gen)));
+    return interp.ReportCompletion(view, code::kBadParameter,
+                                   Format("(Gen %lld is not 1 to 6)", static_cast<long long>(gen)));
   if (NodeControlRefused(interp, view)) return;
   const disk::DiskEntry d = *current;
   {
@@ -191,8 +198,10 @@ void SetSystemPciSpeed(engine::Interpreter& interp, uint32_t view, std::string_v
     const std::optional<Header> header = ReadHeader(interp, view, *session);
     if (!header) return;
     const std::optional<uint32_t> cap = FindCapability(header->Shown(), kPcieCapabilityId);
-    if (!cap) return interp.ReportCompletion(view, code::kError, "the PCI function shows no PCI Express capability");
-    const uint16_t control2 = WithTargetSpeed(Le16(*header, *cap + kLinkControl2), static_cast<uint32_t>(gen));
+    if (!cap)
+      return interp.ReportCompletion(view, code::kError, "the PCI function shows no PCI Express capability");
+    const uint16_t control2 =
+        WithTargetSpeed(Le16(*header, *cap + kLinkControl2), static_cast<uint32_t>(gen));
     if (!Write16(interp, view, *session, *cap + kLinkControl2, control2)) return;
     const uint16_t control = static_cast<uint16_t>(Le16(*header, *cap + kLinkControl) | kRetrainLink);
     if (!Write16(interp, view, *session, *cap + kLinkControl, control)) return;
@@ -207,7 +216,8 @@ void SetSystemPciSpeed(engine::Interpreter& interp, uint32_t view, std::string_v
 }
 
 // SetSystem_NVMeEnable(Enable:FALSE );
-void SetSystemNvmeEnable(engine::Interpreter& interp, uint32_t view, std::string_view args, std::string_view) {
+void SetSystemNvmeEnable(engine::Interpreter& interp, uint32_t view, std::string_view args,
+                         std::string_view) {
   engine::ReportingSink errors(interp, view);
   engine::ArgReader in(interp.view(view).vars, errors, args, {"Enable"});
   const bool enable = in.Bool(false);
@@ -216,8 +226,9 @@ void SetSystemNvmeEnable(engine::Interpreter& interp, uint32_t view, std::string
   if (!disks.hasCurrent) return interp.ReportCompletion(view, code::kOpenDiskFailed, "");
   if (NodeControlRefused(interp, view)) return;
   if (!disk::SetParentEnabled(interp, disks.current, enable))
-    return interp.ReportCompletion(view, code::kError, enable ? "The disk's parent device does not enable again"
-                                                              : "The disk's parent device does not disable");
+    return interp.ReportCompletion(view, code::kError,
+                                   enable ? "The disk's parent device does not enable again"
+                                          : "The disk's parent device does not disable");
   Line(interp, view, enable ? "NVMe Device Enabled" : "NVMe Device Disabled", colour::kOlive);
 }
 
@@ -228,13 +239,15 @@ void SetSystemHmb(engine::Interpreter& interp, uint32_t view, std::string_view a
   const int64_t wanted = in.I64(kHmbReadOnly);
   if (!in.ok()) return;
   if (wanted < 0)
-    return interp.ReportCompletion(view, code::kBadParameter, Format("(HmbSet %lld)", static_cast<long long>(wanted)));
+    return interp.ReportCompletion(view, code::kBadParameter,
+                                   Format("(HmbSet %lld)", static_cast<long long>(wanted)));
   platform::SystemFacts* facts = PlatformAccessOf(interp).facts;
   if (!facts) return interp.ReportCompletion(view, code::kNotSupported, "this build has no system settings");
   const platform::HmbPolicyReport now = facts->HmbPolicy();
   if (!now.available) return interp.ReportCompletion(view, code::kNotSupported, now.note);
   // A policy never set is shown as -1: the driver's default holds.
-  Line(interp, view, Format("Now Host HMB Value: %d", now.value ? static_cast<int>(*now.value) : -1), colour::kWhite);
+  Line(interp, view, Format("Now Host HMB Value: %d", now.value ? static_cast<int>(*now.value) : -1),
+       colour::kWhite);
   if (wanted == kHmbReadOnly) return;
   const uint32_t value = static_cast<uint32_t>(std::min<int64_t>(wanted, kHmbHighest));
   if (NodeControlRefused(interp, view)) return;

@@ -10,10 +10,12 @@
 namespace kestrune::devcmd {
 
 struct PlatformAccess {
-  platform::PciConfig* pci = nullptr;        // null: no PCI configuration access
-  platform::SystemFacts* facts = nullptr;    // null: no system facts
+  platform::PciConfig* pci = nullptr;      // null: no PCI configuration access
+  platform::SystemFacts* facts = nullptr;  // null: no system facts
 };
 
-inline PlatformAccess& PlatformAccessOf(engine::Interpreter& interp) { return interp.State<PlatformAccess>(); }
+inline PlatformAccess& PlatformAccessOf(engine::Interpreter& interp) {
+  return interp.State<PlatformAccess>();
+}
 
 }  // namespace kestrune::devcmd

@@ -47,13 +47,14 @@ std::string HmbPolicyName(const platform::HmbPolicyReport& hmb) {
 
 uint64_t MemoryGB(uint64_t bytes) { return (bytes + (uint64_t{1} << 29)) >> 30; }
 
-void PlatformSummaryLines(LineSink& sink, const platform::PlatformSummary& s, const platform::HmbPolicyReport& hmb,
-                          const std::string& application) {
-  sink.Write(Format("OS Version  : %s %s Ver.%s Build.%s", ProductNameOf(s).c_str(), s.x64 ? "(x64)" : "(x86)",
-                    s.releaseId.c_str(), s.build.c_str()),
+void PlatformSummaryLines(LineSink& sink, const platform::PlatformSummary& s,
+                          const platform::HmbPolicyReport& hmb, const std::string& application) {
+  sink.Write(Format("OS Version  : %s %s Ver.%s Build.%s", ProductNameOf(s).c_str(),
+                    s.x64 ? "(x64)" : "(x86)", s.releaseId.c_str(), s.build.c_str()),
              colour::kWhite);
-  sink.Write(Format("CPU         : %s  (%d Processors)", s.processorName.c_str(), static_cast<int>(s.processors)),
-             colour::kWhite);
+  sink.Write(
+      Format("CPU         : %s  (%d Processors)", s.processorName.c_str(), static_cast<int>(s.processors)),
+      colour::kWhite);
   sink.Write(Format("Memory(GB)  : %d", static_cast<int>(MemoryGB(s.memoryBytes))), colour::kWhite);
   sink.Write(Format("MotherBoard : %s %s", s.boardMaker.c_str(), s.boardProduct.c_str()), colour::kWhite);
   sink.Write(Format("Computer    : %s", s.computerName.c_str()), colour::kWhite);

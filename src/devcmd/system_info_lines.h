@@ -24,7 +24,7 @@ std::string HmbPolicyName(const platform::HmbPolicyReport& hmb);
 uint64_t MemoryGB(uint64_t bytes);
 
 // "OS Version  : ..." to "Application : %s", in white.
-void PlatformSummaryLines(LineSink& sink, const platform::PlatformSummary& s, const platform::HmbPolicyReport& hmb,
-                          const std::string& application);
+void PlatformSummaryLines(LineSink& sink, const platform::PlatformSummary& s,
+                          const platform::HmbPolicyReport& hmb, const std::string& application);
 
 }  // namespace kestrune::devcmd

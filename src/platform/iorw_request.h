@@ -36,7 +36,9 @@ struct Record {
   void set_function(Function f);
   void set_address(uint32_t a);
   void set_length(uint32_t n);
-  std::span<uint8_t, kDataBytes> data() { return std::span<uint8_t, kDataBytes>(bytes.data() + 12, kDataBytes); }
+  std::span<uint8_t, kDataBytes> data() {
+    return std::span<uint8_t, kDataBytes>(bytes.data() + 12, kDataBytes);
+  }
   std::span<const uint8_t, kDataBytes> data() const {
     return std::span<const uint8_t, kDataBytes>(bytes.data() + 12, kDataBytes);
   }

@@ -35,15 +35,16 @@ struct PciFunction {
 // Why a session did not open or a request failed.
 enum class PciAccessFailure : uint8_t {
   kNone = 0,
-  kDriverLoad,    // the kernel driver would not install or start ("Load Kernel Driver Fail")
-  kDriverOpen,    // the driver started but its device does not open ("Create Driver Object Fail")
-  kNoFunction,    // the system shows no such function
-  kRefused,       // the system or the test environment refuses the request (permissions, no power actions)
-  kFailed,        // the request reached the system and failed
+  kDriverLoad,  // the kernel driver would not install or start ("Load Kernel Driver Fail")
+  kDriverOpen,  // the driver started but its device does not open ("Create Driver Object Fail")
+  kNoFunction,  // the system shows no such function
+  kRefused,     // the system or the test environment refuses the request (permissions, no power actions)
+  kFailed,      // the request reached the system and failed
 };
 
 // One command's access to one function's configuration space. Used by one thread at a time; the
-// end of the session (its destruction) releases what Open took (the Windows driver service).
+// end of the session (its destruction) releases what Open took (the Windows driver service). A
+// session ends before the PciConfig that opened it goes.
 class PciConfigSession {
  public:
   virtual ~PciConfigSession() = default;

@@ -18,24 +18,24 @@
 namespace kestrune::platform {
 
 struct PlatformSummary {
-  std::string productName;   // "Windows 10 Pro"; Linux: os-release PRETTY_NAME
-  bool x64 = true;           // the operating system's word size
-  std::string releaseId;     // "22H2"; Linux: os-release VERSION_ID
-  std::string build;         // "22631"; Linux: the kernel release
+  std::string productName;  // "Windows 10 Pro"; Linux: os-release PRETTY_NAME
+  bool x64 = true;          // the operating system's word size
+  std::string releaseId;    // "22H2"; Linux: os-release VERSION_ID
+  std::string build;        // "22631"; Linux: the kernel release
   std::string processorName;
   uint32_t processors = 0;   // logical processors
   uint64_t memoryBytes = 0;  // installed (Linux: what the kernel manages)
   std::string boardMaker;
   std::string boardProduct;
   std::string computerName;
-  bool uefi = false;         // started from UEFI firmware (else legacy BIOS)
+  bool uefi = false;  // started from UEFI firmware (else legacy BIOS)
 };
 
 // What the machine says of the host memory buffer policy.
 struct HmbPolicyReport {
-  bool available = false;       // the system has such a policy (Windows' storage port)
+  bool available = false;         // the system has such a policy (Windows' storage port)
   std::optional<uint32_t> value;  // the value set; nullopt when none is set (the driver's default holds)
-  std::string note;             // when not available: what the system has instead, in words
+  std::string note;               // when not available: what the system has instead, in words
 };
 
 class SystemFacts {

@@ -49,8 +49,8 @@ std::array<uint8_t, platform::kPciHeaderBytes> LabConfigHeader(const DriveDescri
   h[0x0B] = 0x01;          // mass storage
   h[0x0C] = 0x10;          // cache line 64 bytes
   const uint32_t memory = 0xFC000000u | (d.pciBus & 0xFF) << 16;
-  Put32(h, 0x10, memory | 0x4);  // 64-bit, non-prefetchable
-  Put32(h, 0x14, 0);             // its upper half
+  Put32(h, 0x10, memory | 0x4);                          // 64-bit, non-prefetchable
+  Put32(h, 0x14, 0);                                     // its upper half
   Put32(h, 0x18, 0x0000E001u | (d.pciBus & 0x0F) << 8);  // the index/data pair in I/O space
   Put16(h, 0x2C, d.pciVendorId);
   Put16(h, 0x2E, 0x0001);
@@ -107,11 +107,13 @@ class LabPciConfig::Session final : public platform::PciConfigSession {
     std::lock_guard lock(owner_.mutex_);
     const Space& s = owner_.spaces_.at(key_);
     // The extended space behind the header holds no capability: it reads as zero.
-    for (uint32_t i = 0; i < buffer.size() && offset + i < s.bytes.size(); ++i) buffer[i] = s.bytes[offset + i];
+    for (uint32_t i = 0; i < buffer.size() && offset + i < s.bytes.size(); ++i)
+      buffer[i] = s.bytes[offset + i];
     return static_cast<uint32_t>(buffer.size());
   }
 
-  bool Write(uint32_t offset, std::span<const uint8_t> data, PciAccessFailure& failure, std::string& why) override {
+  bool Write(uint32_t offset, std::span<const uint8_t> data, PciAccessFailure& failure,
+             std::string& why) override {
     const size_t n = data.size();
     if ((n != 1 && n != 2 && n != 4) || offset % n != 0 || offset + n > platform::kPciHeaderBytes) {
       failure = PciAccessFailure::kFailed;
@@ -146,7 +148,8 @@ std::unique_ptr<platform::PciConfigSession> LabPciConfig::Open(const platform::P
   return std::make_unique<Session>(*this, key);
 }
 
-std::optional<uint32_t> LabPciConfig::RetrainedGeneration(uint32_t bus, uint32_t device, uint32_t function) const {
+std::optional<uint32_t> LabPciConfig::RetrainedGeneration(uint32_t bus, uint32_t device,
+                                                          uint32_t function) const {
   std::lock_guard lock(mutex_);
   auto it = spaces_.find(Key(bus, device, function));
   if (it == spaces_.end() || !it->second.retrained) return std::nullopt;

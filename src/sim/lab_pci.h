@@ -32,7 +32,8 @@ class LabPciConfig final : public platform::PciConfig {
  public:
   explicit LabPciConfig(const std::vector<const DriveDescription*>& drives);
 
-  std::unique_ptr<platform::PciConfigSession> Open(const platform::PciFunction& fn, platform::PciAccessFailure& failure,
+  std::unique_ptr<platform::PciConfigSession> Open(const platform::PciFunction& fn,
+                                                   platform::PciAccessFailure& failure,
                                                    std::string& why) override;
   bool Simulated() const override { return true; }
 
@@ -46,7 +47,9 @@ class LabPciConfig final : public platform::PciConfig {
     std::array<uint8_t, platform::kPciHeaderBytes> bytes{};
     bool retrained = false;
   };
-  static uint32_t Key(uint32_t bus, uint32_t device, uint32_t function) { return bus << 8 | device << 3 | function; }
+  static uint32_t Key(uint32_t bus, uint32_t device, uint32_t function) {
+    return bus << 8 | device << 3 | function;
+  }
   void WriteLocked(Space& s, uint32_t offset, std::span<const uint8_t> data);
 
   mutable std::mutex mutex_;  // guards spaces_

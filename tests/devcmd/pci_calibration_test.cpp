@@ -71,13 +71,26 @@ TEST(PciCalibrationVerdict, EveryBoundInclusive) {
       {"Gen3 CDR 201", PassingGen3, [](PciCalibration& c) { c.gen3Cdr[1] = 201; }, false},
       {"Gen3 DAC -81", PassingGen3, [](PciCalibration& c) { c.gen3Dac[0] = -81; }, false},
       {"Gen3 DAC 81", PassingGen3, [](PciCalibration& c) { c.gen3Dac[1] = 81; }, false},
-      {"Gen4 bounds do not apply to Gen3", PassingGen3, [](PciCalibration& c) { c.gen4Cdr = {0, 0, 0, 0}; }, true},
+      {"Gen4 bounds do not apply to Gen3", PassingGen3,
+       [](PciCalibration& c) {
+         c.gen4Cdr = {0, 0, 0, 0};
+       },
+       true},
       {"another speed code", PassingGen3, [](PciCalibration& c) { c.speedCode = 0x24; }, false},
       {"LEQ limited to -10000 before the spread", PassingGen3,
-       [](PciCalibration& c) { c.leq = {-2000000000, -10000, -9998, -9997}; }, true},
+       [](PciCalibration& c) {
+         c.leq = {-2000000000, -10000, -9998, -9997};
+       },
+       true},
       {"DFE limited to 10000 before the spread", PassingGen3,
-       [](PciCalibration& c) { c.dfe = {2000000000, 10000, 9990, 9975}; }, true},
-      {"DFE spread 26 after the limit", PassingGen3, [](PciCalibration& c) { c.dfe = {2000000000, 9974, 9980, 9990}; },
+       [](PciCalibration& c) {
+         c.dfe = {2000000000, 10000, 9990, 9975};
+       },
+       true},
+      {"DFE spread 26 after the limit", PassingGen3,
+       [](PciCalibration& c) {
+         c.dfe = {2000000000, 9974, 9980, 9990};
+       },
        false},
   };
   for (const Case& c : cases) {
@@ -89,9 +102,22 @@ TEST(PciCalibrationVerdict, EveryBoundInclusive) {
 }
 
 TEST(PciCalibrationLines, ReadFromTheBlockAndShownWithTheirBounds) {
-  const std::vector<uint8_t> block = Block({{0, 0x44}, {1, 10}, {2, 11}, {3, 12}, {4, 13}, {5, 0}, {6, 25}, {9, 150},
-                                            {10, 80}, {11, 200}, {12, 100}, {13, 100}, {14, -70}, {15, 70},
-                                            {18, 42}, {26, -5}});
+  const std::vector<uint8_t> block = Block({{0, 0x44},
+                                            {1, 10},
+                                            {2, 11},
+                                            {3, 12},
+                                            {4, 13},
+                                            {5, 0},
+                                            {6, 25},
+                                            {9, 150},
+                                            {10, 80},
+                                            {11, 200},
+                                            {12, 100},
+                                            {13, 100},
+                                            {14, -70},
+                                            {15, 70},
+                                            {18, 42},
+                                            {26, -5}});
   ASSERT_TRUE(CalibrationPresent(block));
   const PciCalibration c = ReadCalibration(block);
   EXPECT_EQ(c.gen3Pll, 42);
@@ -126,7 +152,8 @@ TEST(PciCalibrationLines, ReadFromTheBlockAndShownWithTheirBounds) {
 }
 
 TEST(PciLaneMargin, SecondAndFourthNegatedForEachLane) {
-  const std::vector<uint8_t> block = Block({{0, 1}, {1, 2}, {2, 3}, {3, 4}, {4, -5}, {5, 6}, {6, -7}, {7, INT32_MIN}});
+  const std::vector<uint8_t> block =
+      Block({{0, 1}, {1, 2}, {2, 3}, {3, 4}, {4, -5}, {5, 6}, {6, -7}, {7, INT32_MIN}});
   LineCollector lines;
   LaneMarginLines(lines, block, 2);
   const std::vector<std::string> expected = {
@@ -143,8 +170,8 @@ TEST(PciLaneMargin, SecondAndFourthNegatedForEachLane) {
 TEST(PciExtData, NamesValuesAndBothPresetForms) {
   const uint32_t below = 5u << 1 | 9u << 6;
   const uint32_t cedar = 12u << 13 | 33u << 19 | 7u << 25;
-  const std::vector<uint8_t> block =
-      Block({{64, 7}, {91, 0xFFFFFFFF}, {92, below}, {93, cedar}, {96, -3}, {97, 4}, {98, 0xFFFFFFFE}, {119, 9}});
+  const std::vector<uint8_t> block = Block(
+      {{64, 7}, {91, 0xFFFFFFFF}, {92, below}, {93, cedar}, {96, -3}, {97, 4}, {98, 0xFFFFFFFE}, {119, 9}});
   LineCollector old;
   ExtDataLines(old, block, false);
   ASSERT_EQ(old.lines.size(), 1u + 28 + 4 + 24);

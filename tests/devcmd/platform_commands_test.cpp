@@ -1,12 +1,13 @@
 // The platform control commands on the lab: what the test environments refuse outside the lab,
 // and how the configuration access's failures and a header cut short by the system reach the
 // script.
+#include "devcmd/platform_commands.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
 #include "devcmd/platform_access.h"
-#include "devcmd/platform_commands.h"
 #include "devcmd/power_station.h"
 #include "disk/sector_lab.h"
 #include "sim/lab_system_facts.h"
@@ -35,8 +36,10 @@ class FakeAccess final : public platform::PciConfig {
 
  private:
   struct Short final : platform::PciConfigSession {
-    Short(std::unique_ptr<platform::PciConfigSession> s, uint32_t shown) : inner(std::move(s)), shown(shown) {}
-    std::optional<uint32_t> Read(uint32_t offset, std::span<uint8_t> b, PciAccessFailure& f, std::string& w) override {
+    Short(std::unique_ptr<platform::PciConfigSession> s, uint32_t shown)
+        : inner(std::move(s)), shown(shown) {}
+    std::optional<uint32_t> Read(uint32_t offset, std::span<uint8_t> b, PciAccessFailure& f,
+                                 std::string& w) override {
       std::optional<uint32_t> n = inner->Read(offset, b, f, w);
       for (size_t i = shown; i < b.size(); ++i) b[i] = 0;
       return n ? std::min(*n, shown) : n;
@@ -125,7 +128,8 @@ TEST_F(PlatformCommands, AccessFailuresAndAShortHeader) {
   const std::vector<std::string> texts = BodyTexts();
   ASSERT_GE(texts.size(), 4u);
   EXPECT_EQ(texts[1], "VendorID       : CAFE");
-  EXPECT_EQ(texts[texts.size() - 4], "The PCI Express capability is not readable here; the link is the system's report");
+  EXPECT_EQ(texts[texts.size() - 4],
+            "The PCI Express capability is not readable here; the link is the system's report");
   Run("SetSystem_PCISpeed( Gen:2 );");
   EXPECT_EQ(Code(), -255);
   EXPECT_EQ(Description(), "Error. the PCI function shows no PCI Express capability");

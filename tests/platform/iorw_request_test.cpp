@@ -22,7 +22,8 @@ TEST(IorwRecord, RequestsByteForByte) {
     const char* golden;
   } cases[] = {
       {"header read of 03:00.0", PciConfigRead(3, 0, 0, 0, 256), "30 00 00 00  00 00 03 80  00 01 00 00"},
-      {"read is cut at the header's end", PciConfigRead(3, 0, 0, 0xF0, 64), "30 00 00 00  F0 00 03 80  10 00 00 00"},
+      {"read is cut at the header's end", PciConfigRead(3, 0, 0, 0xF0, 64),
+       "30 00 00 00  F0 00 03 80  10 00 00 00"},
       {"device and function packed as devfn", PciConfigRead(0xA5, 0x1C, 5, 0x34, 1),
        "30 00 00 00  34 E5 A5 80  01 00 00 00"},
       {"Link Control 2 write", PciConfigWrite(3, 0, 0, 0xA0, linkControl2),

@@ -57,9 +57,12 @@ TEST(LinuxPciConfig, ReadsTheConfigFileAndRefusesWritesHere) {
 
 TEST(LinuxSystemFacts, SummaryFromTheSystemFiles) {
   FakeSysfs f;
-  f.File("/etc/os-release", "NAME=\"Debian GNU/Linux\"\nVERSION_ID=\"12\"\nPRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n");
+  f.File("/etc/os-release",
+         "NAME=\"Debian GNU/Linux\"\nVERSION_ID=\"12\"\nPRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n");
   f.File("/proc/sys/kernel/osrelease", "6.1.0-18-amd64\n");
-  f.File("/proc/cpuinfo", "processor\t: 0\nmodel name\t: Test CPU @ 2.0GHz\n\nprocessor\t: 1\nmodel name\t: Test CPU @ 2.0GHz\n");
+  f.File(
+      "/proc/cpuinfo",
+      "processor\t: 0\nmodel name\t: Test CPU @ 2.0GHz\n\nprocessor\t: 1\nmodel name\t: Test CPU @ 2.0GHz\n");
   f.File("/proc/meminfo", "MemTotal:       16318712 kB\nMemFree:         1000 kB\n");
   f.File("/sys/class/dmi/id/board_vendor", "ASUSTeK COMPUTER INC.\n");
   f.File("/sys/class/dmi/id/board_name", "PRIME B660M-A\n");
@@ -80,7 +83,8 @@ TEST(LinuxSystemFacts, SummaryFromTheSystemFiles) {
 
   const HmbPolicyReport hmb = facts->HmbPolicy();
   EXPECT_FALSE(hmb.available);
-  EXPECT_EQ(hmb.note, "Linux has no host memory buffer policy; the nvme driver's max_host_mem_size_mb is 128");
+  EXPECT_EQ(hmb.note,
+            "Linux has no host memory buffer policy; the nvme driver's max_host_mem_size_mb is 128");
   std::string why;
   EXPECT_FALSE(facts->SetHmbPolicy(2, why));
 

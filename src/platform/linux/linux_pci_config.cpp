@@ -31,7 +31,8 @@ class Session final : public PciConfigSession {
     }
     size_t done = 0;
     while (done < buffer.size()) {
-      const ssize_t n = ::pread(fd_, buffer.data() + done, buffer.size() - done, static_cast<off_t>(offset + done));
+      const ssize_t n =
+          ::pread(fd_, buffer.data() + done, buffer.size() - done, static_cast<off_t>(offset + done));
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) {
         failure = PciAccessFailure::kFailed;
@@ -44,7 +45,8 @@ class Session final : public PciConfigSession {
     return static_cast<uint32_t>(done);
   }
 
-  bool Write(uint32_t offset, std::span<const uint8_t> data, PciAccessFailure& failure, std::string& why) override {
+  bool Write(uint32_t offset, std::span<const uint8_t> data, PciAccessFailure& failure,
+             std::string& why) override {
     const size_t n = data.size();
     if ((n != 1 && n != 2 && n != 4) || offset % n != 0 || offset + n > kPciExtendedBytes) {
       failure = PciAccessFailure::kFailed;
@@ -117,7 +119,9 @@ std::string PciFunctionFolder(const PciFunction& fn) {
   return name;
 }
 
-std::unique_ptr<PciConfig> MakeLinuxPciConfig(SysRoot sys) { return std::make_unique<LinuxPciConfig>(std::move(sys)); }
+std::unique_ptr<PciConfig> MakeLinuxPciConfig(SysRoot sys) {
+  return std::make_unique<LinuxPciConfig>(std::move(sys));
+}
 
 }  // namespace kestrune::platform::linux_dev
 

@@ -64,8 +64,9 @@ class LinuxSystemFacts final : public SystemFacts {
   HmbPolicyReport HmbPolicy() override {
     HmbPolicyReport r;
     const std::optional<std::string> limit = sys_.Attr("/sys/module/nvme/parameters/max_host_mem_size_mb");
-    r.note = limit ? "Linux has no host memory buffer policy; the nvme driver's max_host_mem_size_mb is " + *limit
-                   : "Linux has no host memory buffer policy";
+    r.note =
+        limit ? "Linux has no host memory buffer policy; the nvme driver's max_host_mem_size_mb is " + *limit
+              : "Linux has no host memory buffer policy";
     return r;
   }
 
@@ -87,7 +88,8 @@ std::string OsReleaseValue(const std::string& text, const std::string& key) {
   while (std::getline(lines, line)) {
     if (line.rfind(key + "=", 0) != 0) continue;
     std::string v = Trim(line.substr(key.size() + 1));
-    if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) v = v.substr(1, v.size() - 2);
+    if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+      v = v.substr(1, v.size() - 2);
     return v;
   }
   return {};

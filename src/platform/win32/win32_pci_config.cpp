@@ -52,8 +52,8 @@ class DriverService {
     }
     const std::wstring path = Widen(driverPath);
     service_ = CreateServiceW(manager_, kServiceName, kServiceName, SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER,
-                              SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, path.c_str(), nullptr, nullptr, nullptr,
-                              nullptr, nullptr);
+                              SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, path.c_str(), nullptr, nullptr,
+                              nullptr, nullptr, nullptr);
     if (!service_ && GetLastError() == ERROR_SERVICE_EXISTS)
       service_ = OpenServiceW(manager_, kServiceName, SERVICE_ALL_ACCESS);
     if (!service_) {
@@ -93,7 +93,8 @@ class Win32PciSession final : public PciConfigSession {
     return n;
   }
 
-  bool Write(uint32_t offset, std::span<const uint8_t> data, PciAccessFailure& failure, std::string& why) override {
+  bool Write(uint32_t offset, std::span<const uint8_t> data, PciAccessFailure& failure,
+             std::string& why) override {
     const size_t n = data.size();
     if ((n != 1 && n != 2 && n != 4) || offset % n != 0 || offset + n > kPciHeaderBytes) {
       failure = PciAccessFailure::kFailed;

@@ -19,11 +19,13 @@ constexpr const wchar_t* kHmbValue = L"HmbAllocationPolicy";
 
 std::string RegText(const wchar_t* key, const wchar_t* value) {
   DWORD bytes = 0;
-  if (RegGetValueW(HKEY_LOCAL_MACHINE, key, value, RRF_RT_REG_SZ, nullptr, nullptr, &bytes) != ERROR_SUCCESS ||
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, key, value, RRF_RT_REG_SZ, nullptr, nullptr, &bytes) !=
+          ERROR_SUCCESS ||
       bytes == 0)
     return {};
   std::wstring text(bytes / sizeof(wchar_t), L'\0');
-  if (RegGetValueW(HKEY_LOCAL_MACHINE, key, value, RRF_RT_REG_SZ, nullptr, text.data(), &bytes) != ERROR_SUCCESS)
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, key, value, RRF_RT_REG_SZ, nullptr, text.data(), &bytes) !=
+      ERROR_SUCCESS)
     return {};
   text.resize(wcsnlen(text.c_str(), text.size()));
   std::string s = Narrow(text);
