@@ -5,6 +5,7 @@
 #include "devcmd/ata_commands.h"
 #include "devcmd/nvme_commands.h"
 #include "devcmd/parse_filehex_command.h"
+#include "devcmd/platform_commands.h"
 #include "devcmd/power_hub_commands.h"
 #include "disk/disk_commands.h"
 #include "disk/partition_commands.h"
@@ -24,7 +25,7 @@ namespace kestrune::app {
 std::vector<engine::HandlerRow> RegisterDeviceCommands(engine::Interpreter& interp) {
   std::vector<engine::HandlerRow> unmatched;
   for (auto group : {disk::RegisterDiskCommands, disk::RegisterSectorCommands, disk::RegisterPartitionCommands, devcmd::RegisterNvmeCommands,
-                     devcmd::RegisterAtaCommands, devcmd::RegisterParseCommands, devcmd::RegisterPowerHubCommands, workloads::RegisterPatternCommands,
+                     devcmd::RegisterAtaCommands, devcmd::RegisterParseCommands, devcmd::RegisterPowerHubCommands, devcmd::RegisterPlatformCommands, workloads::RegisterPatternCommands,
                      workloads::RegisterChartCommands, workloads::RegisterPerformanceCommands,
                      workloads::RegisterCompareCommands, workloads::RegisterFileTestCommands,
                      workloads::RegisterLbaMapCommands, engine::RegisterBarrierCommands, engine::RegisterCompanionCommands, fsmap::RegisterFsmapCommands,

@@ -4,6 +4,7 @@
 #include "platform/system_devices.h"
 #include "sim/lab_file.h"
 #include "sim/lab_hub.h"
+#include "sim/lab_system_facts.h"
 #include "sim/sim_lab.h"
 
 namespace kestrune::app {
@@ -16,6 +17,9 @@ DiskSource OpenDiskSource(const CommandLine& cl, const std::string& workFolder, 
     source.tree = platform::CreateSystemDeviceTree(named);  // nullptr where the system has no backend yet
     source.serialPorts = platform::CreateSystemSerialPorts();
     source.relays = platform::CreateSystemRelayLibrary(host.ProgramFolder());
+    source.systemPciConfig = platform::MakeSystemPciConfig(host.ProgramFolder());
+    source.pciConfig = source.systemPciConfig.get();
+    source.facts = platform::MakeSystemFacts();
     return source;
   }
   sim::LabDescription lab = sim::DefaultLab();
@@ -37,6 +41,8 @@ DiskSource OpenDiskSource(const CommandLine& cl, const std::string& workFolder, 
   auto hub = std::make_unique<sim::LabPowerHub>(*simLab);
   source.relays = platform::CreateHidRelayLibrary(hub->RelayBus());
   source.serialPorts = std::move(hub);
+  source.pciConfig = &simLab->pciConfig();
+  source.facts = std::make_unique<sim::LabSystemFacts>();
   source.tree = std::move(simLab);
   return source;
 }

@@ -9,8 +9,10 @@
 #include "platform/device.h"
 #include "platform/host.h"
 #include "platform/job_files.h"
+#include "platform/pci_config.h"
 #include "platform/relay_board.h"
 #include "platform/serial_port.h"
+#include "platform/system_facts.h"
 
 namespace kestrune::app {
 
@@ -24,6 +26,11 @@ struct DiskSource {
   // for the lab, the system's otherwise.
   std::unique_ptr<platform::SerialPorts> serialPorts;
   std::unique_ptr<platform::RelayLibrary> relays;
+  // The PCI configuration access and the system facts: the lab's (its controllers' configuration
+  // spaces live in the lab) or the system's.
+  platform::PciConfig* pciConfig = nullptr;
+  std::unique_ptr<platform::PciConfig> systemPciConfig;  // owns pciConfig outside the lab
+  std::unique_ptr<platform::SystemFacts> facts;
 };
 
 // Opens the source the command line asks for. The lab keeps its drives' sparse files in

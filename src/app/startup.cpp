@@ -6,6 +6,7 @@
 #include "app/device_commands.h"
 #include "app/disk_source.h"
 #include "app/station_file.h"
+#include "devcmd/platform_access.h"
 #include "devcmd/power_station.h"
 #include "app/error_stop.h"
 #include "app/machine_control.h"
@@ -199,6 +200,9 @@ int RunProgram(platform::Host& host) {
   disks.tree = source.tree.get();
   devcmd::StationOf(interp).Configure(ReadStationFile(StationFilePath(host.ProgramFolder())),
                                       source.serialPorts.get(), source.relays.get(), cl.simulated);
+  devcmd::PlatformAccess& platformAccess = devcmd::PlatformAccessOf(interp);
+  platformAccess.pci = source.pciConfig;
+  platformAccess.facts = source.facts.get();
   if (cl.simulated) fsmap::UseWalkerForFileExtents(interp);  // the lab's files lie on its own volumes
   workloads::UseJobFiles(interp, source.files);
   disks.filter = FilterOf(info);

@@ -58,13 +58,6 @@ std::optional<uint32_t> Port(engine::Interpreter& interp, uint32_t view, int64_t
   return static_cast<uint32_t>(value);
 }
 
-// Node control on the system's own devices is a power action: the test environments refuse it.
-bool NodeControlRefused(engine::Interpreter& interp, uint32_t view) {
-  if (StationOf(interp).lab() || !platform::RealPowerActionsRefused()) return false;
-  interp.ReportCompletion(view, code::kError, "Power actions are off here (KESTRUNE_NO_POWER or CI)");
-  return true;
-}
-
 // Runs a power action after seconds on a thread of its own. It counts down on a grey line of
 // its own ("format" with the seconds left) and gives up without a word when the view is
 // cancelled or its run ends first. What the action reports goes to the run thread.

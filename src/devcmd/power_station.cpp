@@ -3,7 +3,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/completion_codes.h"
 #include "engine/interpreter.h"
+#include "platform/power.h"
 
 namespace kestrune::devcmd {
 
@@ -65,6 +67,12 @@ void PowerStation::StartDelayed(std::function<void()> work) {
 }
 
 PowerStation& StationOf(engine::Interpreter& interp) { return interp.State<PowerStation>(); }
+
+bool NodeControlRefused(engine::Interpreter& interp, uint32_t view) {
+  if (StationOf(interp).lab() || !platform::RealPowerActionsRefused()) return false;
+  interp.ReportCompletion(view, base::code::kError, "Power actions are off here (KESTRUNE_NO_POWER or CI)");
+  return true;
+}
 
 LanPowerServer LanPowerServerOf(engine::Interpreter& interp) {
   const StationConfig c = StationOf(interp).config();

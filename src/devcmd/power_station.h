@@ -79,6 +79,11 @@ class PowerStation {
 // The interpreter's station (made on first use; start-up configures it).
 PowerStation& StationOf(engine::Interpreter& interp);
 
+// Whether view may not act on the system's own devices (node control, PCI configuration writes,
+// machine settings): outside the lab while RealPowerActionsRefused() (platform/power.h). Reports
+// -255 then. Run thread.
+bool NodeControlRefused(engine::Interpreter& interp, uint32_t view);
+
 // The LAN power-cycle server of the station file: its address (empty when the file names none)
 // and port.
 struct LanPowerServer {

@@ -244,6 +244,13 @@ class DeviceTree {
   // Disables or enables a device node by instance id. False when the system refused.
   virtual bool SetNodeEnabled(const std::string& instanceId, bool enable) = 0;
 
+  // Restarts a device node by instance id, so that its driver starts it again with what its
+  // configuration now says (a PCI function after a link speed change). The default disables and
+  // enables the node; Windows asks for a property change. False when the system refused.
+  virtual bool RestartNode(const std::string& instanceId) {
+    return SetNodeEnabled(instanceId, false) && SetNodeEnabled(instanceId, true);
+  }
+
   // The PCI Express link of the device node with this instance id (a ParentNode::instanceId), read
   // at the time of the call. An empty report when the node is not a PCI Express device or the
   // system does not say. Thread-safe.

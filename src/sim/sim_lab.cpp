@@ -52,6 +52,9 @@ std::unique_ptr<SimLab> SimLab::Create(LabDescription lab, const std::string& fo
     result->drives_.push_back(std::move(drive));
   }
   result->partitionTool_ = std::make_unique<LabPartitionTool>(result->drives_);
+  std::vector<const DriveDescription*> described;
+  for (const auto& drive : result->drives_) described.push_back(&drive->description());
+  result->pciConfig_ = std::make_unique<LabPciConfig>(described);
   return result;
 }
 
@@ -236,8 +239,11 @@ platform::PciLinkReport SimLab::PciLink(const std::string& instanceId) {
   if (removedParents_.count(instanceId)) return {};
   for (const auto& drive : drives_) {
     const DriveDescription& d = drive->description();
-    if (HasPciController(d.attachment) && EqualsNoCase(instanceId, ParentNodeFor(d).instanceId))
-      return PciLinkFor(d);
+    if (!HasPciController(d.attachment) || !EqualsNoCase(instanceId, ParentNodeFor(d).instanceId)) continue;
+    platform::PciLinkReport r = PciLinkFor(d);
+    if (std::optional<uint32_t> gen = pciConfig_->RetrainedGeneration(d.pciBus, d.pciDevice, d.pciFunction))
+      r.currentSpeed = {"", *gen};
+    return r;
   }
   return {};
 }

@@ -18,6 +18,7 @@
 #include "platform/host.h"
 #include "platform/partition_tool.h"
 #include "sim/lab_description.h"
+#include "sim/lab_pci.h"
 #include "sim/request_log.h"
 #include "sim/sim_device.h"
 #include "sim/sim_drive.h"
@@ -65,6 +66,9 @@ class SimLab : public platform::DeviceTree {
   // Every drive's ShutDown: what an orderly restart of the machine does to them.
   void ShutDown();
   RequestLog& requestLog() { return log_; }
+  // The configuration spaces of the lab's NVMe controllers (lab_pci.h); a retrain there changes
+  // the current link PciLink reports.
+  LabPciConfig& pciConfig() { return *pciConfig_; }
   const std::string& folder() const { return folder_; }
 
  private:
@@ -83,6 +87,7 @@ class SimLab : public platform::DeviceTree {
   std::mutex nodeMutex_;  // guards the controller sets below
   std::set<std::string> removedParents_;
   std::unique_ptr<platform::PartitionTool> partitionTool_;
+  std::unique_ptr<LabPciConfig> pciConfig_;
 };
 
 // The name of a drive's file in the lab folder: "SimDisk<n>.img", software RAID "SimRaid<X>.img".

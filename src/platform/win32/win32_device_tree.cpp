@@ -109,19 +109,31 @@ bool Win32DeviceTree::RemoveNode(const std::string& pathOrInstanceId) {
   return node && RemoveDevNode(*node);
 }
 
-bool Win32DeviceTree::SetNodeEnabled(const std::string& instanceId, bool enable) {
+namespace {
+
+// A property-change request (DIF_PROPERTYCHANGE, global scope) of the node: disable, enable, or a
+// restart (DICS_PROPCHANGE).
+bool ChangeNodeState(const std::string& instanceId, DWORD state) {
   DeviceInfoSet set(SetupDiCreateDeviceInfoList(nullptr, nullptr));
   SP_DEVINFO_DATA dev;
   if (!OpenDeviceInfo(set, instanceId, dev)) return false;
   SP_PROPCHANGE_PARAMS change{};
   change.ClassInstallHeader.cbSize = sizeof(SP_CLASSINSTALL_HEADER);
   change.ClassInstallHeader.InstallFunction = DIF_PROPERTYCHANGE;
-  change.StateChange = enable ? DICS_ENABLE : DICS_DISABLE;
+  change.StateChange = state;
   change.Scope = DICS_FLAG_GLOBAL;
   change.HwProfile = 0;
   if (!SetupDiSetClassInstallParamsW(set.get(), &dev, &change.ClassInstallHeader, sizeof change))
     return false;
   return SetupDiChangeState(set.get(), &dev) != 0;
 }
+
+}  // namespace
+
+bool Win32DeviceTree::SetNodeEnabled(const std::string& instanceId, bool enable) {
+  return ChangeNodeState(instanceId, enable ? DICS_ENABLE : DICS_DISABLE);
+}
+
+bool Win32DeviceTree::RestartNode(const std::string& instanceId) { return ChangeNodeState(instanceId, DICS_PROPCHANGE); }
 
 }  // namespace kestrune::platform::win32

@@ -22,6 +22,7 @@ class Win32DeviceTree final : public DeviceTree {
   bool Rescan() override;
   bool RemoveNode(const std::string& pathOrInstanceId) override;
   bool SetNodeEnabled(const std::string& instanceId, bool enable) override;
+  bool RestartNode(const std::string& instanceId) override;
   // The PCI device properties of a node, and the nodes on the PCI bus (win32_pci.cpp).
   PciLinkReport PciLink(const std::string& instanceId) override;
   std::vector<PciDeviceNode> PciDevices() override;
