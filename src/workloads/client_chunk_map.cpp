@@ -34,7 +34,8 @@ ClientChunkMap::ClientChunkMap(const std::vector<bool>& usedChunks, uint64_t sta
 
 TargetExtent ClientChunkMap::Map(const TraceRequest& r) const {
   const uint64_t chunk = r.lba / kTraceChunkSectors;
-  const uint64_t from = (targets_[chunk] * kTraceChunkSectors + r.lba % kTraceChunkSectors) * kTraceSectorBytes;
+  const uint64_t from =
+      (targets_[chunk] * kTraceChunkSectors + r.lba % kTraceChunkSectors) * kTraceSectorBytes;
   const uint64_t to = from + r.sectors * kTraceSectorBytes;
   // Whole sectors of the target, widened outward (a 4096-byte sector holds eight of the trace's).
   uint64_t first = from / sectorSize_ * sectorSize_;

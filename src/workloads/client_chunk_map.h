@@ -33,7 +33,8 @@ struct TargetExtent {
 class ClientChunkMap {
  public:
   // rangeBytes from startByte (both whole sectors of sectorSize) is the target range.
-  ClientChunkMap(const std::vector<bool>& usedChunks, uint64_t startByte, uint64_t rangeBytes, uint32_t sectorSize);
+  ClientChunkMap(const std::vector<bool>& usedChunks, uint64_t startByte, uint64_t rangeBytes,
+                 uint32_t sectorSize);
 
   const ClientScale& scale() const { return scale_; }
   uint64_t TargetChunkOf(uint64_t traceChunk) const { return targets_[traceChunk]; }

@@ -60,7 +60,8 @@ class Replay {
   bool Issue(size_t slot);
   void Completed(const IoCompletion& c);
   uint32_t busy() const {
-    return static_cast<uint32_t>(std::count_if(slots_.begin(), slots_.end(), [](const Slot& s) { return s.busy; }));
+    return static_cast<uint32_t>(
+        std::count_if(slots_.begin(), slots_.end(), [](const Slot& s) { return s.busy; }));
   }
 
   const ReplaySetup& s_;
@@ -88,7 +89,8 @@ bool Replay::TakeLine() {
     Pending next;
     next.op = p.request.op;
     if (next.op != TraceOp::kFlush) next.extent = s_.map->Map(p.request);
-    if (next.op == TraceOp::kWrite) next.dataOffset = TraceDataOffset(draws_.Below(kDrawBelow), s_.text.size());
+    if (next.op == TraceOp::kWrite)
+      next.dataOffset = TraceDataOffset(draws_.Below(kDrawBelow), s_.text.size());
     pending_ = next;
     return true;
   }
@@ -131,7 +133,8 @@ void Replay::Completed(const IoCompletion& c) {
   if (c.status == IoStatus::kCancelled) return;
   if (slot.op == TraceOp::kTrim && c.status == IoStatus::kNotSupported) {
     // A target without deallocation takes the workload's writes all the same.
-    if (!trimRefusedNoted_) out_.notes.push_back("The target does not support trims: the trace's trims were refused");
+    if (!trimRefusedNoted_)
+      out_.notes.push_back("The target does not support trims: the trace's trims were refused");
     trimRefusedNoted_ = true;
     return;
   }
@@ -152,7 +155,8 @@ ReplayOutcome Replay::Run() {
     out_.code = code::kHostMemoryAllocFailed;
     return out_;
   }
-  for (size_t i = 0; i < data_->size() && !s_.text.empty(); ++i) data_->data()[i] = static_cast<uint8_t>(s_.text[i % s_.text.size()]);
+  for (size_t i = 0; i < data_->size() && !s_.text.empty(); ++i)
+    data_->data()[i] = static_cast<uint8_t>(s_.text[i % s_.text.size()]);
   slots_.assign(queue_->facts().depth, Slot{});
 
   const uint64_t startMs = host_.MonotonicMs();
@@ -197,7 +201,8 @@ ReplayOutcome Replay::Run() {
     if (stopAsked && cancelled())
       hooks_.ShowStatus(base::Format("Cancel Job: %u%%", PercentOf(kQueueDepth - busy(), kQueueDepth)));
     else
-      hooks_.ShowStatus(ReplayStatusLine(SpinnerAt(spinner++), seconds, bytesTaken_, PercentOf(linesTaken_, s_.requestLines)));
+      hooks_.ShowStatus(ReplayStatusLine(SpinnerAt(spinner++), seconds, bytesTaken_,
+                                         PercentOf(linesTaken_, s_.requestLines)));
   }
   hooks_.ShowStatus("");
   return out_;

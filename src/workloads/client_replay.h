@@ -37,8 +37,8 @@ class ReplayHooks {
 };
 
 struct ReplayOutcome {
-  int32_t code = 1;  // 1; -1 open, -4 write, -74 trim or flush, -76 no answer in 180 s, -83 memory
-  TraceStats stats;  // of the lines replayed
+  int32_t code = 1;         // 1; -1 open, -4 write, -74 trim or flush, -76 no answer in 180 s, -83 memory
+  TraceStats stats;         // of the lines replayed
   uint64_t lastOffset = 0;  // the failing request's byte offset
   std::string why;          // -1: why the target did not open
   std::vector<std::string> notes;

@@ -42,15 +42,18 @@ bool Decimal(std::string_view text, uint64_t& value) {
 
 // "%d.%02d" of part in hundredths of a percent of whole.
 std::string Share(uint64_t part, uint64_t whole) {
-  const uint64_t h = whole == 0 ? 0 : static_cast<uint64_t>(static_cast<unsigned __int128>(part) * 10000 / whole);
-  return base::Format("%llu.%02llu", static_cast<unsigned long long>(h / 100), static_cast<unsigned long long>(h % 100));
+  const uint64_t h =
+      whole == 0 ? 0 : static_cast<uint64_t>(static_cast<unsigned __int128>(part) * 10000 / whole);
+  return base::Format("%llu.%02llu", static_cast<unsigned long long>(h / 100),
+                      static_cast<unsigned long long>(h % 100));
 }
 
 // "%d.%02d" of sectors of 512 bytes in hundredths of 2^30 bytes.
 std::string Gib(uint64_t sectors) {
   const unsigned __int128 bytes = static_cast<unsigned __int128>(sectors) * kTraceSectorBytes;
   const auto h = static_cast<uint64_t>(bytes * 100 >> 30);
-  return base::Format("%llu.%02llu", static_cast<unsigned long long>(h / 100), static_cast<unsigned long long>(h % 100));
+  return base::Format("%llu.%02llu", static_cast<unsigned long long>(h / 100),
+                      static_cast<unsigned long long>(h % 100));
 }
 
 }  // namespace
@@ -114,9 +117,12 @@ std::vector<ColouredLine> TraceStatsLines(const TraceStats& s) {
   const uint64_t total = s.total();
   return {
       {base::Format("Total Commands     : %llu", n(total)), kCountColour},
-      {base::Format("Trim Commands(%%)   : %-12llu | %s", n(s.trims), Share(s.trims, total).c_str()), kShareColour},
-      {base::Format("Write Commands(%%)  : %-12llu | %s", n(s.writes), Share(s.writes, total).c_str()), kShareColour},
-      {base::Format("Flush Commands(%%)  : %-12llu | %s", n(s.flushes), Share(s.flushes, total).c_str()), kShareColour},
+      {base::Format("Trim Commands(%%)   : %-12llu | %s", n(s.trims), Share(s.trims, total).c_str()),
+       kShareColour},
+      {base::Format("Write Commands(%%)  : %-12llu | %s", n(s.writes), Share(s.writes, total).c_str()),
+       kShareColour},
+      {base::Format("Flush Commands(%%)  : %-12llu | %s", n(s.flushes), Share(s.flushes, total).c_str()),
+       kShareColour},
       {"Trim Size (GB)     : " + Gib(s.trimSectors), kSizeColour},
       {"Write Size (GB)    : " + Gib(s.writeSectors), kSizeColour},
       {base::Format("Max Write Sectors  : %llu", n(s.maxWriteSectors)), kSizeColour},
@@ -137,7 +143,8 @@ std::variant<TraceAnalysis, TraceFault> AnalyzeTrace(std::string_view text,
   TraceLines lines(text);
   std::string_view line;
   while (lines.Next(line)) {
-    if (progress && lines.number() % kProgressEveryLines == 0) progress(PercentOf(lines.consumed(), text.size()));
+    if (progress && lines.number() % kProgressEveryLines == 0)
+      progress(PercentOf(lines.consumed(), text.size()));
     const ParsedLine p = ParseTraceLine(line);
     if (p.kind == LineKind::kBlank) continue;
     if (p.kind == LineKind::kBad) return TraceFault{lines.number(), std::string(line), p.fault};

@@ -13,8 +13,8 @@ void ShowCoverage(engine::Interpreter& interp, uint32_t view, CoverageMap& map, 
   map.Finish();
   const std::string png = base + ".png";
   if (map.Save(png))
-    interp.writer().WriteLine(interp.output(view), png, engine::kDetail, kChartLineHeight, engine::colour::kLightBlue,
-                              engine::kPicture);
+    interp.writer().WriteLine(interp.output(view), png, engine::kDetail, kChartLineHeight,
+                              engine::colour::kLightBlue, engine::kPicture);
 }
 
 }  // namespace kestrune::workloads

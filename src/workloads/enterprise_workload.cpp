@@ -135,7 +135,8 @@ void EnterpriseJob::Verify(const Slot& slot) {
   host_.SleepMs(kSecondReadDelayMs);
   const std::span<uint8_t> second = reread_->bytes().first(slot.length);
   std::memset(second.data(), 0, second.size());
-  const std::optional<IoStatus> again = SubmitAndWait(*queue_, host_, IoRequest::Read(slot.offset, second, 0));
+  const std::optional<IoStatus> again =
+      SubmitAndWait(*queue_, host_, IoRequest::Read(slot.offset, second, 0));
   stuck_ = !again;
   platform::WriteWholeFile(DumpName(base, DumpKind::SecondRead), SectorOf(second, *sector, ss));
   const bool secondRight = again == IoStatus::kOk && !FirstDifferingSector(second, expected, ss);
@@ -148,8 +149,8 @@ void EnterpriseJob::Verify(const Slot& slot) {
 }
 
 void EnterpriseJob::Abandon() {
-  auto keep = std::make_shared<std::vector<std::shared_ptr<platform::IoBuffer>>>(
-      std::vector{data_, read_, reread_});
+  auto keep =
+      std::make_shared<std::vector<std::shared_ptr<platform::IoBuffer>>>(std::vector{data_, read_, reread_});
   platform::DefaultReaper().Adopt(std::move(queue_), keep);
 }
 
@@ -187,7 +188,8 @@ EnterpriseOutcome EnterpriseJob::Run() {
     const bool stopping = out_.code != code::kSuccessTrue || cancelled() || timeUp || bytesUp();
     for (size_t i = 0; i < slots_.size() && !stopping && !bytesUp(); ++i)
       if (!slots_[i].busy && !Issue(i)) break;
-    const auto inFlight = static_cast<uint32_t>(std::count_if(slots_.begin(), slots_.end(), [](const Slot& s) { return s.busy; }));
+    const auto inFlight = static_cast<uint32_t>(
+        std::count_if(slots_.begin(), slots_.end(), [](const Slot& s) { return s.busy; }));
     if (inFlight == 0 && (stopping || bytesUp() || out_.code != code::kSuccessTrue)) break;
     // A cancel or a failure takes back what is in flight; the drive has 10 s to give it back.
     if (!stopAsked && (cancelled() || out_.code != code::kSuccessTrue)) {
@@ -211,7 +213,8 @@ EnterpriseOutcome EnterpriseJob::Run() {
     if (seconds == lastSecond) continue;
     lastSecond = seconds;
     if (stopAsked && cancelled()) {
-      const auto left = static_cast<uint32_t>(std::count_if(slots_.begin(), slots_.end(), [](const Slot& s) { return s.busy; }));
+      const auto left = static_cast<uint32_t>(
+          std::count_if(slots_.begin(), slots_.end(), [](const Slot& s) { return s.busy; }));
       hooks_.ShowStatus(base::Format("Cancel Job: %u%%", PercentOf(atStop - std::min(left, atStop), atStop)));
     } else {
       hooks_.ShowStatus(EnterpriseStatusLine(SpinnerAt(spinner++), seconds, out_.counts.bytes));
@@ -231,7 +234,7 @@ std::vector<uint8_t> EnterpriseRangeTable(Generator& generator) {
 }
 
 std::optional<std::array<EnterpriseSpan, kEnterpriseRangeCount>> EnterpriseSpans(uint64_t startSector,
-                                                                                uint64_t rangeSectors) {
+                                                                                 uint64_t rangeSectors) {
   const uint64_t a = PercentPart(rangeSectors, 5), b = PercentPart(rangeSectors, 15),
                  c = PercentPart(rangeSectors, 80);
   // A part of no more than the reserved sectors would have no start left (5 % - 128 underflows).

@@ -40,7 +40,7 @@ struct EnterpriseSpan {
 // The three parts of rangeSectors sectors from startSector; nullopt when a part is no longer than
 // the 128 sectors kept free at its end (a range too small for the workload).
 std::optional<std::array<EnterpriseSpan, kEnterpriseRangeCount>> EnterpriseSpans(uint64_t startSector,
-                                                                                uint64_t rangeSectors);
+                                                                                 uint64_t rangeSectors);
 
 // Requests by part and size (the index into kMixedSizes), by direction, and the bytes moved.
 struct EnterpriseCounts {

@@ -51,8 +51,9 @@ std::optional<ByteRange> JobRange(uint64_t lba, uint64_t rangeBytes, uint32_t ss
 }
 
 // A limit in MiB: "CYCLE" is the range, a number its MiB; nullopt (-2 reported) for anything else.
-std::optional<uint64_t> LimitBytes(engine::Interpreter& interp, uint32_t view, const std::optional<engine::Value>& v,
-                                   uint64_t fallbackMiB, uint64_t rangeBytes) {
+std::optional<uint64_t> LimitBytes(engine::Interpreter& interp, uint32_t view,
+                                   const std::optional<engine::Value>& v, uint64_t fallbackMiB,
+                                   uint64_t rangeBytes) {
   if (!v) return fallbackMiB * kMiB;
   if (v->type == engine::ValueType::kText && base::ContainsNoCase(v->text, "CYCLE")) return rangeBytes;
   const std::optional<int64_t> n = engine::ToInt64(*v);
@@ -105,7 +106,8 @@ struct TestFileGuard {
   ~TestFileGuard() { RemoveTestFile(target); }
 };
 
-// JEDEC219A_Enterprise( LBA:0, RangeLenMB:0, WriteRatio:100, DataCompare:FALSE, LimitTxSizeMB:1024, LimitTimeSec:0 )
+// JEDEC219A_Enterprise( LBA:0, RangeLenMB:0, WriteRatio:100, DataCompare:FALSE, LimitTxSizeMB:1024,
+// LimitTimeSec:0 )
 void Enterprise(engine::Interpreter& interp, uint32_t view, std::string_view args, std::string_view) {
   engine::ReportingSink errors(interp, view);
   engine::ArgReader in(interp.view(view).vars, errors, args,
@@ -127,7 +129,8 @@ void Enterprise(engine::Interpreter& interp, uint32_t view, std::string_view arg
     return interp.ReportCompletion(view, code::kBadParameter, "");
   const std::optional<uint64_t> limitBytes = LimitBytes(interp, view, limit, 1024, range->size());
   if (!limitBytes) return;
-  const std::optional<ChosenTarget> target = ChooseTarget(interp, view, disk, writeRatio != 0, true, range->end);
+  const std::optional<ChosenTarget> target =
+      ChooseTarget(interp, view, disk, writeRatio != 0, true, range->end);
   if (!target) return;
   TestFileGuard removeFile{*target};
 
@@ -174,7 +177,8 @@ std::optional<std::string> LoadTrace(engine::Interpreter& interp, uint32_t view,
   try {
     text.resize(static_cast<size_t>(size));
   } catch (const std::bad_alloc&) {
-    interp.ReportCompletion(view, code::kHostMemoryAllocFailed, "Load Master File fail, close AP then try again");
+    interp.ReportCompletion(view, code::kHostMemoryAllocFailed,
+                            "Load Master File fail, close AP then try again");
     return std::nullopt;
   }
   file.seekg(0);
@@ -247,7 +251,9 @@ void Client(engine::Interpreter& interp, uint32_t view, std::string_view args, s
   engine::OutputWriter& writer = interp.writer();
   writer.WriteLine(interp.output(view), "Wait", engine::kDetail, 10, engine::colour::kGrey);
   ProgressLine analysing(interp, view, engine::colour::kGrey);
-  auto show = [&](uint32_t percent) { analysing.Show(base::Format("Analyze Master Trace File %u%%", percent)); };
+  auto show = [&](uint32_t percent) {
+    analysing.Show(base::Format("Analyze Master Trace File %u%%", percent));
+  };
   show(0);
   const std::variant<TraceAnalysis, TraceFault> analysed = AnalyzeTrace(*text, show);
   if (const auto* fault = std::get_if<TraceFault>(&analysed))
@@ -257,13 +263,15 @@ void Client(engine::Interpreter& interp, uint32_t view, std::string_view args, s
 
   const ClientChunkMap chunks(trace.usedChunks, range->first, range->size(), ss);
   const ClientScale& scale = chunks.scale();
-  writer.WriteLine(interp.output(view),
-                   base::Format("Target Range (MB)  : %llu", static_cast<unsigned long long>(range->size() / kMiB)),
-                   engine::kDetail, 10, engine::colour::kWhite);
-  writer.WriteLine(interp.output(view),
-                   base::Format("Cold Range Scale X : %llu.%llu", static_cast<unsigned long long>(scale.scale / 100),
-                                static_cast<unsigned long long>(scale.scale % 100)),
-                   engine::kDetail, 10, kScaleColour);
+  writer.WriteLine(
+      interp.output(view),
+      base::Format("Target Range (MB)  : %llu", static_cast<unsigned long long>(range->size() / kMiB)),
+      engine::kDetail, 10, engine::colour::kWhite);
+  writer.WriteLine(
+      interp.output(view),
+      base::Format("Cold Range Scale X : %llu.%llu", static_cast<unsigned long long>(scale.scale / 100),
+                   static_cast<unsigned long long>(scale.scale % 100)),
+      engine::kDetail, 10, kScaleColour);
 
   ReplaySetup setup;
   setup.text = *text;

@@ -19,8 +19,9 @@ constexpr uint32_t kCancelColour = 0xFFFF00;
 
 }  // namespace
 
-std::optional<ChosenTarget> ChooseTarget(engine::Interpreter& interp, uint32_t view, const disk::DiskEntry& disk,
-                                         bool writes, bool wholeDiskReads, uint64_t fileBytes) {
+std::optional<ChosenTarget> ChooseTarget(engine::Interpreter& interp, uint32_t view,
+                                         const disk::DiskEntry& disk, bool writes, bool wholeDiskReads,
+                                         uint64_t fileBytes) {
   ChosenTarget t;
   t.mode = disk::ModeOf(disk);
   if (t.mode == disk::TargetMode::kWholeDiskWithVolumes && (writes || !wholeDiskReads)) {
@@ -42,7 +43,8 @@ std::optional<ChosenTarget> ChooseTarget(engine::Interpreter& interp, uint32_t v
   const std::string root = VolumeRoot(disk.volumeLetters);
   t.testFile = TestFilePath(root, interp.host().ProcessId() * 256 + view);
   // A volume without a folder to put the file in (the lab's volumes hold no file system) cannot take it.
-  const bool ready = !root.empty() && platform::FolderExists(root) && PrepareTestFile(t.testFile, (fileBytes + kMiB - 1) / kMiB, cancel,
+  const bool ready = !root.empty() && platform::FolderExists(root) &&
+                     PrepareTestFile(t.testFile, (fileBytes + kMiB - 1) / kMiB, cancel,
                                      [&](std::string_view text) { interp.ui().ShowStatus(view, text); });
   if (!ready) {
     if (cancel.load())

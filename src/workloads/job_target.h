@@ -27,8 +27,9 @@ struct ChosenTarget {
 // ("Wait for Parpare Test File..." first). Writes never touch a whole disk with volumes (nor, with
 // wholeDiskReads false, any access there) or the disk of the running system. Reports the fault (-22,
 // -19, or the cancel line) and gives nullopt when the job cannot run.
-std::optional<ChosenTarget> ChooseTarget(engine::Interpreter& interp, uint32_t view, const disk::DiskEntry& disk,
-                                         bool writes, bool wholeDiskReads, uint64_t fileBytes);
+std::optional<ChosenTarget> ChooseTarget(engine::Interpreter& interp, uint32_t view,
+                                         const disk::DiskEntry& disk, bool writes, bool wholeDiskReads,
+                                         uint64_t fileBytes);
 
 // Removes the test file of target, when it has one.
 void RemoveTestFile(const ChosenTarget& target);

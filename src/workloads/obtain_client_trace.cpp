@@ -5,7 +5,8 @@
 
 namespace kestrune::workloads {
 
-int32_t ObtainClientTrace(engine::Interpreter& interp, uint32_t view, const std::string& fileName, std::string& path) {
+int32_t ObtainClientTrace(engine::Interpreter& interp, uint32_t view, const std::string& fileName,
+                          std::string& path) {
   path.clear();
   interp.ReportCompletion(view, base::code::kFileOpenFailed, fileName);
   return base::code::kFileOpenFailed;

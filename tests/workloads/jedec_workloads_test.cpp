@@ -146,12 +146,12 @@ TEST(ClientChunkMap, ScaleOfUsedAndUnusedChunks) {
     uint64_t targetChunks, scale;
   };
   const Row rows[] = {
-      {4, 16384, 820, 13},      // (820 - 4) x 100 / 6102
-      {4, 64, 4, 0},            // used chunks fill the range: no cold chunks
-      {10, 64, 4, 0},           // more used than the range holds
-      {0, 64, 4, 0},            // 400 / 6106
-      {10, 122100, 6106, 100},  // every unused chunk keeps its size
-      {6106, 200000, 10001, 0}, // no unused chunk: no division by 0
+      {4, 16384, 820, 13},       // (820 - 4) x 100 / 6102
+      {4, 64, 4, 0},             // used chunks fill the range: no cold chunks
+      {10, 64, 4, 0},            // more used than the range holds
+      {0, 64, 4, 0},             // 400 / 6106
+      {10, 122100, 6106, 100},   // every unused chunk keeps its size
+      {6106, 200000, 10001, 0},  // no unused chunk: no division by 0
   };
   for (const Row& r : rows) {
     const ClientScale s = ScaleFor(FirstUsed(r.used), r.rangeMiB);
@@ -174,23 +174,70 @@ TEST(ClientChunkMap, RequestsLandPackedWidenedAndInsideTheRange) {
     uint64_t offset, length;
   };
   const Row rows[] = {
-      {"used chunks packed, unused squeezed by 0.13", Used({0, 1, 2, 6000}), 0, 16384 * kMiB, 512,
-       {TraceOp::kWrite, 6000 * kTraceChunkSectors + 5, 8}, (782 * kTraceChunkSectors + 5) * 512, 4096},
-      {"the command's LBA in the disk's own sectors", Used({0}), 0x100 * 4096, range64, 4096,
-       {TraceOp::kWrite, 0, 8}, 0x100 * 4096, 4096},
-      {"one 512-byte sector widened to a 4096-byte one", Used({0}), 0, range64, 4096,
-       {TraceOp::kWrite, 1, 1}, 0, 4096},
-      {"a request across a 4096-byte boundary widened both ways", Used({0}), 0, range64, 4096,
-       {TraceOp::kTrim, 7, 2}, 0, 8192},
-      {"more used chunks than the range holds: chunk 5 of 10 on 4 goes to 1", FirstUsed(10), 0, range64, 512,
-       {TraceOp::kWrite, 5 * kTraceChunkSectors, 8}, kChunkBytes, 4096},
-      {"the fourth target chunk is past 64 MiB: it starts again at the range's start", FirstUsed(4), kMiB,
-       range64, 512, {TraceOp::kWrite, 3 * kTraceChunkSectors + 9000, 8},
-       kMiB + (3 * kChunkBytes + 9000 * 512) % range64, 4096},
-      {"a request over the range's end ends at it", FirstUsed(4), 0, range64, 512,
-       {TraceOp::kWrite, 3 * kTraceChunkSectors + 8188, 8}, range64 - 4096, 4096},
-      {"a trim larger than the range is the range", Used({0, 1, 2, 3, 4}), 0, range64, 512,
-       {TraceOp::kTrim, 0, 5 * kTraceChunkSectors}, 0, range64},
+      {"used chunks packed, unused squeezed by 0.13",
+       Used({0, 1, 2, 6000}),
+       0,
+       16384 * kMiB,
+       512,
+       {TraceOp::kWrite, 6000 * kTraceChunkSectors + 5, 8},
+       (782 * kTraceChunkSectors + 5) * 512,
+       4096},
+      {"the command's LBA in the disk's own sectors",
+       Used({0}),
+       0x100 * 4096,
+       range64,
+       4096,
+       {TraceOp::kWrite, 0, 8},
+       0x100 * 4096,
+       4096},
+      {"one 512-byte sector widened to a 4096-byte one",
+       Used({0}),
+       0,
+       range64,
+       4096,
+       {TraceOp::kWrite, 1, 1},
+       0,
+       4096},
+      {"a request across a 4096-byte boundary widened both ways",
+       Used({0}),
+       0,
+       range64,
+       4096,
+       {TraceOp::kTrim, 7, 2},
+       0,
+       8192},
+      {"more used chunks than the range holds: chunk 5 of 10 on 4 goes to 1",
+       FirstUsed(10),
+       0,
+       range64,
+       512,
+       {TraceOp::kWrite, 5 * kTraceChunkSectors, 8},
+       kChunkBytes,
+       4096},
+      {"the fourth target chunk is past 64 MiB: it starts again at the range's start",
+       FirstUsed(4),
+       kMiB,
+       range64,
+       512,
+       {TraceOp::kWrite, 3 * kTraceChunkSectors + 9000, 8},
+       kMiB + (3 * kChunkBytes + 9000 * 512) % range64,
+       4096},
+      {"a request over the range's end ends at it",
+       FirstUsed(4),
+       0,
+       range64,
+       512,
+       {TraceOp::kWrite, 3 * kTraceChunkSectors + 8188, 8},
+       range64 - 4096,
+       4096},
+      {"a trim larger than the range is the range",
+       Used({0, 1, 2, 3, 4}),
+       0,
+       range64,
+       512,
+       {TraceOp::kTrim, 0, 5 * kTraceChunkSectors},
+       0,
+       range64},
   };
   for (const Row& r : rows) {
     const ClientChunkMap map(r.used, r.start, r.rangeBytes, r.sectorSize);
@@ -208,32 +255,40 @@ TEST(ClientReplay, WriteDataStaysInsideTheTraceText) {
     uint32_t draw;
     uint64_t textBytes, offset;
   };
-  const Row rows[] = {{32767, 100, 0},          {32767, 5000, 0},      {20000, 1 << 20, 16384},
-                      {4095, 1 << 20, 0},       {12288, 10000, 4096},  {32767, 40000, 28672}};
-  for (const Row& r : rows) EXPECT_EQ(TraceDataOffset(r.draw, r.textBytes), r.offset) << r.draw << " " << r.textBytes;
+  const Row rows[] = {{32767, 100, 0},    {32767, 5000, 0},     {20000, 1 << 20, 16384},
+                      {4095, 1 << 20, 0}, {12288, 10000, 4096}, {32767, 40000, 28672}};
+  for (const Row& r : rows)
+    EXPECT_EQ(TraceDataOffset(r.draw, r.textBytes), r.offset) << r.draw << " " << r.textBytes;
 }
 
 TEST(EnterpriseReport, TableLayout) {
   EnterpriseCounts c;
-  c.cells[kRangeA][7] = 5;  // 4 KiB
+  c.cells[kRangeA][7] = 5;   // 4 KiB
   c.cells[kRangeC][11] = 3;  // 64 KiB
   c.writes = 6, c.reads = 2;
   c.bytes = 3 * (uint64_t{1} << 29);  // 1.5 GiB
   const std::vector<ColouredLine> lines = EnterpriseReportLines(c);
   ASSERT_EQ(lines.size(), 17u);
-  EXPECT_EQ(lines[0].text,
-            "               [RangeA LBA5%] |      [RangeB LBA15%] |      [RangeC LBA80%] |              [Total]");
-  EXPECT_EQ(lines[8].text, "  4.0 :            5 (62.5%) |            0 ( 0.0%) |            0 ( 0.0%) |            5 (62.5%) ");
-  EXPECT_EQ(lines[12].text, " 64.0 :            0 ( 0.0%) |            0 ( 0.0%) |            3 (37.5%) |            3 (37.5%) ");
-  EXPECT_EQ(lines[13].text,
-            "[Total]:            5 (62.5%) |            0 ( 0.0%) |            3 (37.5%) |            8 (100.0%) ");
+  EXPECT_EQ(
+      lines[0].text,
+      "               [RangeA LBA5%] |      [RangeB LBA15%] |      [RangeC LBA80%] |              [Total]");
+  EXPECT_EQ(
+      lines[8].text,
+      "  4.0 :            5 (62.5%) |            0 ( 0.0%) |            0 ( 0.0%) |            5 (62.5%) ");
+  EXPECT_EQ(
+      lines[12].text,
+      " 64.0 :            0 ( 0.0%) |            0 ( 0.0%) |            3 (37.5%) |            3 (37.5%) ");
+  EXPECT_EQ(
+      lines[13].text,
+      "[Total]:            5 (62.5%) |            0 ( 0.0%) |            3 (37.5%) |            8 (100.0%) ");
   EXPECT_EQ(lines[14].text, "Write Commands: 6");
   EXPECT_EQ(lines[15].text, "Read Commands : 2");
   EXPECT_EQ(lines[16].text, "TxSize(GB)    : 1.5");
   EXPECT_EQ(lines[0].colour, kEnterpriseHeaderColour);
   EXPECT_EQ(lines[1].colour, kEnterpriseRowColour);
   EXPECT_EQ(EnterpriseStatusLine('/', 12, uint64_t{1} << 30), "/ Time: 12 sec | TxSize: 1.0 GB");
-  EXPECT_EQ(ReplayStatusLine('-', 3, 3 * (uint64_t{1} << 28), 42), "- Time: 3 sec | TxSize: 0.75 GB | Progress: 42%");
+  EXPECT_EQ(ReplayStatusLine('-', 3, 3 * (uint64_t{1} << 28), 42),
+            "- Time: 3 sec | TxSize: 0.75 GB | Progress: 42%");
 }
 
 // The enterprise mix on the lab: a transfer limit of exactly three tables' bytes ends the job after
@@ -266,7 +321,8 @@ TEST_F(EnterpriseLab, ThreeTablesOfRequests) {
   uint64_t perRange[3] = {};
   for (size_t size = 0; size < kMixedSizeCount; ++size) {
     uint64_t row = 0;
-    for (size_t range = 0; range < 3; ++range) row += out.counts.cells[range][size], perRange[range] += out.counts.cells[range][size];
+    for (size_t range = 0; range < 3; ++range)
+      row += out.counts.cells[range][size], perRange[range] += out.counts.cells[range][size];
     EXPECT_EQ(row, 3u * kMixedSizes[size].entries) << kMixedSizes[size].bytes;
   }
   EXPECT_EQ(perRange[kRangeA], 150u);
