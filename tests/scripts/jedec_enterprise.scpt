@@ -1,6 +1,6 @@
 // JEDEC219A_Enterprise on the lab: a write-only run and its table (no reads), the ranges too small
 // for the workload, a bit that flips on the way back (-70) and one stored flipped (-71) under
-// DataCompare, a read that fails, and a disk with a volume that takes reads only.
+// DataCompare, a read and a write that fail, and a disk with a volume that takes reads only.
 SetErrorSkip( SkipCount:20 );
 JEDEC219A_Enterprise( LBA:0, RangeLenMB:16, WriteRatio:100, DataCompare:FALSE, LimitTxSizeMB:4, LimitTimeSec:0 );
 JEDEC219A_Enterprise( LBA:0, RangeLenMB:1, WriteRatio:100, DataCompare:FALSE, LimitTxSizeMB:4, LimitTimeSec:0 );
@@ -15,4 +15,6 @@ JEDEC219A_Enterprise( LBA:0, RangeLenMB:2, WriteRatio:0, DataCompare:FALSE, Limi
 ChangeDisk( PhysicalName:"\\.\PHYSICALDRIVE4" );
 JEDEC219A_Enterprise( LBA:0, RangeLenMB:2, WriteRatio:100, DataCompare:FALSE, LimitTxSizeMB:1, LimitTimeSec:0 );
 JEDEC219A_Enterprise( LBA:0, RangeLenMB:2, WriteRatio:0, DataCompare:FALSE, LimitTxSizeMB:1, LimitTimeSec:0 );
+ChangeDisk( PhysicalName:"\\.\PHYSICALDRIVE6" );
+JEDEC219A_Enterprise( LBA:0, RangeLenMB:2, WriteRatio:100, DataCompare:FALSE, LimitTxSizeMB:1, LimitTimeSec:0 );
 Print( Output:"done" );
