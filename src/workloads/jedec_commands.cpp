@@ -26,7 +26,9 @@
 #include "workloads/coverage_map.h"
 #include "workloads/enterprise_report.h"
 #include "workloads/enterprise_workload.h"
+#include "workloads/fill_by_pattern.h"
 #include "workloads/job_target.h"
+#include "workloads/lba_lines.h"
 #include "workloads/obtain_client_trace.h"
 #include "workloads/progress_line.h"
 
@@ -35,20 +37,9 @@ namespace {
 
 namespace code = base::code;
 
-constexpr uint32_t kCurrentLbaColour = 0x00FFFF;
 constexpr uint32_t kScaleColour = 0xFF9632;
 constexpr uint64_t kClientMinRangeBytes = 64 * kMiB;
 constexpr const char* kDefaultTrace = "Client_128_GB_Master_Trace.txt";
-
-// The job's bytes: from lba for rangeBytes (0, or more than the disk has: to the disk's last whole
-// sector); nullopt when lba is at or past the end.
-std::optional<ByteRange> JobRange(uint64_t lba, uint64_t rangeBytes, uint32_t ss, uint64_t capacity) {
-  uint64_t start = 0;
-  if (ss == 0 || __builtin_mul_overflow(lba, uint64_t{ss}, &start) || start >= capacity) return std::nullopt;
-  const uint64_t left = (capacity - start) / ss * ss;
-  const uint64_t length = rangeBytes == 0 || rangeBytes > left ? left : rangeBytes / ss * ss;
-  return ByteRange{start, start + length};
-}
 
 // A limit in MiB: "CYCLE" is the range, a number its MiB; nullopt (-2 reported) for anything else.
 std::optional<uint64_t> LimitBytes(engine::Interpreter& interp, uint32_t view,
@@ -67,8 +58,7 @@ std::optional<uint64_t> LimitBytes(engine::Interpreter& interp, uint32_t view,
 
 // "CurrentLBA: 0x%08X%08X" of the failing offset, and the code with it as its detail.
 void ReportFailure(engine::Interpreter& interp, uint32_t view, int32_t failure, uint64_t lba) {
-  const std::string where =
-      base::Format("CurrentLBA: 0x%08X%08X", static_cast<uint32_t>(lba >> 32), static_cast<uint32_t>(lba));
+  const std::string where = CurrentLbaLine(lba);
   interp.writer().WriteLine(interp.output(view), where, engine::kDetail, 10, kCurrentLbaColour);
   interp.ReportCompletion(view, failure, where);
 }
@@ -124,7 +114,7 @@ void Enterprise(engine::Interpreter& interp, uint32_t view, std::string_view arg
   if (!disk::HasTarget(state)) return interp.ReportCompletion(view, code::kOpenDiskFailed, "");
   const disk::DiskEntry& disk = state.current;
   const uint32_t ss = disk.sectorSize;
-  const std::optional<ByteRange> range = JobRange(lba, rangeMB * kMiB, ss, disk.usableBytes);
+  const std::optional<ByteRange> range = FillRange(lba, rangeMB, true, ss, disk.usableBytes);
   if (!range || range->size() == 0 || !EnterpriseSpans(lba, range->size() / ss))
     return interp.ReportCompletion(view, code::kBadParameter, "");
   const std::optional<uint64_t> limitBytes = LimitBytes(interp, view, limit, 1024, range->size());
@@ -232,10 +222,7 @@ void Client(engine::Interpreter& interp, uint32_t view, std::string_view args, s
   std::string tracePath = FindTrace(interp, view, traceName).value_or("");
   if (tracePath.empty() && ObtainClientTrace(interp, view, traceName, tracePath) < 0) return;
 
-  uint64_t askedBytes = 0;
-  if (__builtin_mul_overflow(rangeUnits, inSectors ? uint64_t{ss} : kMiB, &askedBytes))
-    askedBytes = 0;  // more than any disk holds: to the disk's end
-  const std::optional<ByteRange> range = JobRange(lba, askedBytes, ss, disk.usableBytes);
+  const std::optional<ByteRange> range = FillRange(lba, rangeUnits, !inSectors, ss, disk.usableBytes);
   if (!range) return interp.ReportCompletion(view, code::kBadParameter, "");
   if (range->size() < kClientMinRangeBytes)
     return interp.ReportCompletion(view, code::kPrepareFileFailed, "RangeLenMB must 0 or large than 64");
