@@ -16,6 +16,7 @@
 #include "workloads/chart_commands.h"
 #include "workloads/compare_commands.h"
 #include "workloads/file_commands.h"
+#include "workloads/jedec_commands.h"
 #include "workloads/lba_map_commands.h"
 #include "workloads/pattern_commands.h"
 #include "workloads/performance_commands.h"
@@ -28,7 +29,7 @@ std::vector<engine::HandlerRow> RegisterDeviceCommands(engine::Interpreter& inte
                      devcmd::RegisterAtaCommands, devcmd::RegisterParseCommands, devcmd::RegisterPowerHubCommands, devcmd::RegisterPlatformCommands, workloads::RegisterPatternCommands,
                      workloads::RegisterChartCommands, workloads::RegisterPerformanceCommands,
                      workloads::RegisterCompareCommands, workloads::RegisterFileTestCommands,
-                     workloads::RegisterLbaMapCommands, engine::RegisterBarrierCommands, engine::RegisterCompanionCommands, fsmap::RegisterFsmapCommands,
+                     workloads::RegisterLbaMapCommands, workloads::RegisterJedecCommands, engine::RegisterBarrierCommands, engine::RegisterCompanionCommands, fsmap::RegisterFsmapCommands,
                      RegisterRebootCommands, RegisterSleepCommands}) {
     const std::vector<engine::HandlerRow> rows = group(interp);
     unmatched.insert(unmatched.end(), rows.begin(), rows.end());

@@ -21,6 +21,7 @@
 #include "platform/files.h"
 #include "workloads/byte_range.h"
 #include "workloads/compare_report.h"
+#include "workloads/coverage_line.h"
 #include "workloads/coverage_map.h"
 #include "workloads/fill_by_pattern.h"
 #include "workloads/job_stats.h"
@@ -36,7 +37,6 @@ namespace {
 namespace code = base::code;
 
 constexpr uint32_t kMaxVerifyThreads = 128;
-constexpr int32_t kChartLineHeight = 150;
 constexpr uint32_t kSecondReadDelayMs = 1000;
 
 // A named parameter's value as a whole number; nullopt (reported) when it does not convert.
@@ -84,15 +84,6 @@ class CommandVerifyHooks final : public VerifyHooks {
   const disk::DiskEntry& disk_;
   CoverageMap& map_;
 };
-
-// Attaches the coverage map as "%s.png" to the view's chart line.
-void SaveCoverage(engine::Interpreter& interp, uint32_t view, CoverageMap& map, const std::string& base) {
-  map.Finish();
-  const std::string png = base + ".png";
-  if (map.Save(png))
-    interp.writer().WriteLine(interp.output(view), png, engine::kDetail, kChartLineHeight, engine::colour::kLightBlue,
-                              engine::kPicture);
-}
 
 void RunVerifyCommand(engine::Interpreter& interp, uint32_t view, std::string_view args, bool random) {
   engine::ReportingSink errors(interp, view);
@@ -168,7 +159,7 @@ void RunVerifyCommand(engine::Interpreter& interp, uint32_t view, std::string_vi
   map.Start();
   CommandVerifyHooks hooks(interp, view, *disk, map);
   const VerifyOutcome outcome = RunVerify(run, hooks, interp.host());
-  SaveCoverage(interp, view, map, run.outputBase);
+  ShowCoverage(interp, view, map, run.outputBase);
   for (const std::string& note : outcome.notes)
     interp.writer().WriteLine(interp.output(view), note, engine::kDetail, 10, engine::colour::kGrey);
   FinishCompare(interp, view, outcome.report, outcome.lastOffset / ss);

@@ -30,6 +30,7 @@
 #include "platform/io_buffer.h"
 #include "workloads/byte_range.h"
 #include "workloads/compare_commands.h"
+#include "workloads/coverage_line.h"
 #include "workloads/coverage_map.h"
 #include "workloads/job_stats.h"
 #include "workloads/lba_map_file.h"
@@ -48,7 +49,6 @@ namespace code = base::code;
 
 constexpr uint32_t kMaxMapQueueDepth = 128;
 constexpr uint32_t kCompareReads = 128;
-constexpr int32_t kChartLineHeight = 150;
 constexpr uint32_t kTotalColour = 0xFA00FA;
 constexpr uint32_t kWaitSliceMs = 100;
 constexpr size_t kMaxDetailBlocks = 1000;
@@ -376,14 +376,6 @@ MapWriteEnd ReplayMap(const MapWriteJob& job, std::unique_ptr<platform::AsyncQue
   return end;
 }
 
-void SaveCoverage(engine::Interpreter& interp, uint32_t view, CoverageMap& map, const std::string& base) {
-  map.Finish();
-  const std::string png = base + ".png";
-  if (map.Save(png))
-    interp.writer().WriteLine(interp.output(view), png, engine::kDetail, kChartLineHeight, engine::colour::kLightBlue,
-                              engine::kPicture);
-}
-
 // The parameters Compare_MapWrite and Compare_MapWriteCompare share.
 struct MapReplayArgs {
   std::string file;
@@ -462,7 +454,7 @@ void CompareMapWrite(engine::Interpreter& interp, uint32_t view, std::string_vie
   MapWriteJob job{*map, ss, *pattern, stepRun, stepDelay, &interp.CancelFlag(view)};
   const MapWriteEnd end = ReplayMap(job, std::move(queue), slots, progress, interp.host(), tick, coverage);
   interp.ui().ShowStatus(view, "");
-  SaveCoverage(interp, view, coverage, outputBase);
+  ShowCoverage(interp, view, coverage, outputBase);
   Line(interp, view, base::Format("Write Complete Counts   : %llu", static_cast<unsigned long long>(progress.completed)),
        engine::colour::kYellow);
   // Writes still without their completion: trims and flushes issued are no writes left undone.
@@ -608,7 +600,7 @@ void CompareMapCompare(engine::Interpreter& interp, uint32_t view, std::string_v
     from = first + (block + 1) * size;
   }
   interp.ui().ShowStatus(view, "");
-  SaveCoverage(interp, view, coverage, engine::OutputBaseName(interp, view));
+  ShowCoverage(interp, view, coverage, engine::OutputBaseName(interp, view));
 
   // The detail table: the expected block, the first and a second read of every block not explained.
   std::string csv;

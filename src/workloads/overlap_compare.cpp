@@ -21,6 +21,7 @@
 #include "workloads/byte_range.h"
 #include "workloads/compare_commands.h"
 #include "workloads/compare_report.h"
+#include "workloads/coverage_line.h"
 #include "workloads/coverage_map.h"
 #include "workloads/job_stats.h"
 #include "workloads/mark_diagnosis.h"
@@ -47,17 +48,11 @@ constexpr uint32_t kIssueTries = 100;
 constexpr uint32_t kCheckEverySeconds = 10;
 constexpr uint32_t kWaitMs = 5;
 
-// The "AUTO" size table: request sizes and how many of the 100 entries have each.
-constexpr struct {
-  uint32_t bytes, entries;
-} kAutoSizes[] = {{512, 4},  {1024, 1},  {1536, 1},  {2048, 1},  {2560, 1},  {3072, 1}, {3584, 1},
-                  {4096, 67}, {8192, 10}, {16384, 7}, {32768, 3}, {65536, 3}};
-
+// The size table: the mixed sizes for "AUTO", otherwise every entry fixedBytes.
 std::vector<uint32_t> SizeTable(std::optional<uint32_t> fixedBytes, Generator& generator) {
-  std::vector<uint32_t> table;
   if (fixedBytes) return std::vector<uint32_t>(kPercentTableSize, *fixedBytes);
-  for (const auto& s : kAutoSizes) table.insert(table.end(), s.entries, s.bytes);
-  for (size_t i = table.size(); i > 1; --i) std::swap(table[i - 1], table[generator.Below(static_cast<uint32_t>(i))]);
+  std::vector<uint32_t> table;
+  for (uint8_t index : MixedSizeTable(generator)) table.push_back(kMixedSizes[index].bytes);
   return table;
 }
 
@@ -75,14 +70,11 @@ bool OverlapsInFlight(const std::vector<Slot>& slots, uint64_t offset, uint64_t 
   });
 }
 
-// One request through the queue, waited for at most 180 s.
+// One read through the queue, waited for at most 180 s; kGone when it did not finish in time.
 IoStatus ReadOnce(platform::AsyncQueue& q, platform::Host& host, uint64_t offset, std::span<uint8_t> into) {
-  if (q.Submit(IoRequest::Read(offset, into, 1u << 31)).status != platform::SubmitStatus::kOk) return IoStatus::kFailed;
-  IoCompletion c;
-  const uint64_t begin = host.MonotonicMs();
-  while (q.Wait(std::span(&c, 1), 250) == 0)
-    if (host.MonotonicMs() - begin >= kRequestTimeoutMs) return IoStatus::kGone;
-  return c.status == IoStatus::kOk && c.bytes == into.size() ? IoStatus::kOk : IoStatus::kFailed;
+  const std::optional<IoStatus> st = SubmitAndWait(q, host, IoRequest::Read(offset, into, 1u << 31));
+  if (!st) return IoStatus::kGone;
+  return *st == IoStatus::kOk ? IoStatus::kOk : IoStatus::kFailed;
 }
 
 }  // namespace
@@ -291,10 +283,7 @@ void CompareRandSizeOverlap(engine::Interpreter& interp, uint32_t view, std::str
   // Wait for what is still in flight (a write that failed or a miscompare left others running).
   queue->CancelAll();
   queue->Drain();
-  map.Finish();
-  const std::string png = report.outputBase + ".png";
-  if (map.Save(png))
-    interp.writer().WriteLine(interp.output(view), png, engine::kDetail, 150, engine::colour::kLightBlue, engine::kPicture);
+  ShowCoverage(interp, view, map, report.outputBase);
   interp.ui().ShowStatus(view, "");
   report.cycle = static_cast<uint32_t>(written / rangeBytes);
   report.percent = PercentOf(written % rangeBytes, rangeBytes);

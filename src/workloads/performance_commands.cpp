@@ -21,6 +21,7 @@
 #include "platform/files.h"
 #include "workloads/byte_range.h"
 #include "workloads/job_record.h"
+#include "workloads/job_target.h"
 #include "workloads/performance_files.h"
 #include "workloads/performance_params.h"
 #include "workloads/smart_temperatures.h"
@@ -225,52 +226,6 @@ class CommandHooks final : public ThroughputHooks {
   std::vector<CycleRecord> cycles_;
 };
 
-// Where a job runs: the device, or the test file on the current volume.
-struct ChosenTarget {
-  disk::TargetMode mode = disk::TargetMode::kRaw;
-  std::string path;
-  std::string testFile;  // removed after the job; empty without one
-};
-
-// Picks the target by the current disk's mode and, on a volume, prepares the test file of fileBytes.
-// Writes never touch a whole disk with volumes (nor, with wholeDiskReads false, any access there) or
-// the disk of the running system. Reports the fault and gives nullopt when the job cannot run.
-std::optional<ChosenTarget> ChooseTarget(engine::Interpreter& interp, uint32_t view, const disk::DiskEntry& disk,
-                                         bool writes, bool wholeDiskReads, uint64_t fileBytes) {
-  ChosenTarget t;
-  t.mode = disk::ModeOf(disk);
-  if (t.mode == disk::TargetMode::kWholeDiskWithVolumes && (writes || !wholeDiskReads)) {
-    interp.ReportCompletion(view, code::kRawOrPartitionOnly, "");
-    return std::nullopt;
-  }
-  if (writes && t.mode == disk::TargetMode::kRaw) {
-    if (int32_t guard = disk::RequireNotSystemDisk(disk)) {
-      interp.ReportCompletion(view, guard, "");
-      return std::nullopt;
-    }
-  }
-  t.path = t.mode == disk::TargetMode::kWholeDiskWithVolumes ? disk.physicalPath : disk.devicePath;
-  if (t.mode != disk::TargetMode::kPartition) return t;
-
-  engine::OutputWriter& writer = interp.writer();
-  const std::atomic<bool>& cancel = interp.CancelFlag(view);
-  writer.WriteLine(interp.output(view), "Wait for Parpare Test File...", engine::kDetail, 10, kPrepareColour);
-  const std::string root = VolumeRoot(disk.volumeLetters);
-  t.testFile = TestFilePath(root, interp.host().ProcessId() * 256 + view);
-  // A volume without a folder to put the file in (the lab's volumes hold no file system) cannot take it.
-  const bool ready = !root.empty() && platform::FolderExists(root) && PrepareTestFile(t.testFile, (fileBytes + kMiB - 1) / kMiB, cancel,
-                                     [&](std::string_view text) { interp.ui().ShowStatus(view, text); });
-  if (!ready) {
-    if (cancel.load())
-      writer.WriteLine(interp.output(view), "---- Cancel Command ----", engine::kDetail, 10, kAverageColour);
-    else
-      interp.ReportCompletion(view, code::kPrepareFileFailed, "");
-    return std::nullopt;
-  }
-  t.path = t.testFile;
-  return t;
-}
-
 const char* ModeName(disk::TargetMode mode) {
   switch (mode) {
     case disk::TargetMode::kRaw:
@@ -287,7 +242,7 @@ const char* ModeName(disk::TargetMode mode) {
 void ReportJob(engine::Interpreter& interp, uint32_t view, const disk::DiskEntry& disk, const ChosenTarget& target,
                const std::string& base, std::string_view command, const PerformancePlan& plan, CommandHooks& hooks,
                const ThroughputOutcome& outcome) {
-  if (!target.testFile.empty()) platform::RemoveFile(target.testFile);
+  RemoveTestFile(target);
   engine::OutputWriter& writer = interp.writer();
   engine::ViewOutput* out = interp.output(view);
   const std::string pngPath = base + ".png", csvPath = base + ".CSV", qosPath = base + "_Qos.TXT";

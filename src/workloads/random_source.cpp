@@ -25,6 +25,11 @@ uint32_t WorkerSeed(platform::Host& host, uint32_t workerIndex) {
   return static_cast<uint32_t>(ticks ^ (ticks >> 32)) ^ (workerIndex * 0x9E3779B9u);
 }
 
+uint32_t TickSeed(const platform::Host& host) {
+  const uint64_t ticks = host.Ticks();
+  return static_cast<uint32_t>(ticks ^ (ticks >> 32));
+}
+
 uint64_t RandomBlock(Generator& generator, uint64_t blocks) {
   constexpr uint64_t kOneDrawLimit = uint64_t{1} << 32;
   if (blocks == 0) return 0;

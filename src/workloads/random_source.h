@@ -31,6 +31,11 @@ class Generator {
 // fails, the host's tick count mixed with the worker index, so that workers still differ.
 uint32_t WorkerSeed(platform::Host& host, uint32_t workerIndex);
 
+// The seed of the draws that only need to differ from run to run (the shuffled tables of a job, the
+// client replay's data offsets): the host's tick count. Reproducible under a host with a virtual
+// clock.
+uint32_t TickSeed(const platform::Host& host);
+
 // A block number in 0 <= v < blocks. Under 2^32 blocks one draw mod blocks; at 2^32 blocks or more two
 // draws combined as (high x 2^32 + low) mod blocks, so that blocks past 2^32 are reached too, each
 // draw with its 16-bit halves swapped so that the generator's weak low bits do not decide the

@@ -1,6 +1,7 @@
 #include "workloads/ratio_table.h"
 
 #include <algorithm>
+#include <array>
 #include <initializer_list>
 #include <numeric>
 #include <utility>
@@ -42,6 +43,19 @@ std::vector<OperationKind> OperationTable(uint32_t trimRatio, uint32_t fuaRatio,
                              {OperationKind::Flush, flushRatio}},
                             generator);
   return table;
+}
+
+std::vector<uint8_t> ShuffledKinds(std::span<const uint32_t> entries, Generator& generator) {
+  std::vector<uint8_t> table;
+  for (size_t i = 0; i < entries.size(); ++i) table.insert(table.end(), entries[i], static_cast<uint8_t>(i));
+  for (size_t i = table.size(); i > 1; --i) std::swap(table[i - 1], table[generator.Below(static_cast<uint32_t>(i))]);
+  return table;
+}
+
+std::vector<uint8_t> MixedSizeTable(Generator& generator) {
+  std::array<uint32_t, kMixedSizeCount> entries{};
+  for (size_t i = 0; i < kMixedSizeCount; ++i) entries[i] = kMixedSizes[i].entries;
+  return ShuffledKinds(entries, generator);
 }
 
 }  // namespace kestrune::workloads

@@ -5,6 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -29,6 +31,23 @@ enum class OperationKind : uint8_t { Write = 0, Trim = 1, FuaWrite = 2, Flush = 
 // the kinds are placed in that order until it is full.
 std::vector<OperationKind> OperationTable(uint32_t trimRatio, uint32_t fuaRatio, uint32_t flushRatio,
                                           Generator& generator);
+
+// The mixed request sizes of the overlap compare and the enterprise endurance workload: sizes in
+// bytes and how many entries of a 100-entry table have each (4 % of 512 bytes, 67 % of 4 KiB, ...).
+struct MixedSize {
+  uint32_t bytes;
+  uint32_t entries;
+};
+inline constexpr MixedSize kMixedSizes[] = {{512, 4},  {1024, 1},  {1536, 1},  {2048, 1},  {2560, 1},  {3072, 1},
+                                            {3584, 1}, {4096, 67}, {8192, 10}, {16384, 7}, {32768, 3}, {65536, 3}};
+inline constexpr size_t kMixedSizeCount = std::size(kMixedSizes);
+
+// A table in which kind i appears entries[i] times, in an order shuffled by generator.
+std::vector<uint8_t> ShuffledKinds(std::span<const uint32_t> entries, Generator& generator);
+
+// kPercentTableSize entries holding the index (into kMixedSizes) of each entry's size, each size as
+// often as kMixedSizes says, in an order shuffled by generator.
+std::vector<uint8_t> MixedSizeTable(Generator& generator);
 
 // Walks a table from its first entry, one entry per Next, wrapping at the end. The table must not
 // be empty. Not thread-safe: each worker owns its cursors.

@@ -15,6 +15,18 @@ constexpr uint32_t kPollMs = 100;
 
 }  // namespace
 
+std::optional<IoStatus> SubmitAndWait(platform::AsyncQueue& queue, platform::Host& host, const IoRequest& request,
+                                      uint32_t timeoutMs) {
+  if (queue.Submit(request).status != platform::SubmitStatus::kOk) return IoStatus::kFailed;
+  IoCompletion c;
+  const uint64_t begin = host.MonotonicMs();
+  while (queue.Wait(std::span(&c, 1), kPollMs) == 0)
+    if (host.MonotonicMs() - begin >= timeoutMs) return std::nullopt;
+  if (c.status != IoStatus::kOk) return c.status;
+  const uint64_t wanted = request.op == platform::IoOp::kFlush ? 0 : request.length;
+  return c.bytes == wanted ? IoStatus::kOk : IoStatus::kFailed;
+}
+
 SequentialPass::SequentialPass(platform::Host& host, std::vector<std::shared_ptr<platform::IoBuffer>> buffers,
                                const std::atomic<bool>* cancel)
     : host_(host), buffers_(std::move(buffers)), cancel_(cancel) {}

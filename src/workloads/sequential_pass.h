@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -32,6 +33,13 @@ namespace kestrune::workloads {
 
 // How long a request may take before the walk gives up on it.
 inline constexpr uint32_t kRequestTimeoutMs = 180000;
+
+// One request through queue, waited for: how it ended (kOk only when it moved every byte asked; a
+// short transfer is kFailed), or nullopt when it was still running after timeoutMs (it stays in
+// flight: the caller hands the queue to the QueueReaper).
+std::optional<platform::IoStatus> SubmitAndWait(platform::AsyncQueue& queue, platform::Host& host,
+                                                const platform::IoRequest& request,
+                                                uint32_t timeoutMs = kRequestTimeoutMs);
 
 struct PassPlan {
   platform::IoOp op = platform::IoOp::kRead;  // kRead or kWrite

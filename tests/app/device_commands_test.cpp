@@ -43,7 +43,6 @@ const std::set<std::string> kWithoutHandler = {
     "VSC_GetGrownDefect S", "VSC_CleanSMART S", "VSC_BrandNew S", "VSC_KillFW S", "VSC_TrainDDREye S",
     "VSC_KeepFRB S", "VSC_GetOTPuid S", "VSC_ForceTo S", "VSC_GetReconstructionStatus S", "VSC_SecurityID S",
     "SystemInfo",
-    "JEDEC219A_Enterprise", "JEDEC219A_Client",
     "Compare_MapAppend",
     "FWbin_SetFWconfig",
     "Parse_MPInfo", "Parse_FWconfig", "Parse_EventLog", "Parse_CDump", "Parse_CriticalLog",
