@@ -6,10 +6,12 @@ set -euo pipefail
 # fio is the reference of bench/fio_compare.sh; xxd shows image bytes in tests/lab/check_integrity_loop.sh;
 # libfdisk-dev and libblkid-dev write and read partition tables and volumes; fdisk, gdisk, ntfs-3g and
 # exfatprogs make and check the images of the partition and NTFS mapping tests; chromium reads the HTML log back;
-# libhidapi-dev speaks to the USB relay boards of the power hub commands.
+# libhidapi-dev speaks to the USB relay boards of the power hub commands; libcurl4-openssl-dev is the FTP client of
+# the LAN file server, python3-pyftpdlib the FTP server of tests/lab/check_trace_fetch.sh.
 packages=(cmake ninja-build g++ python3 pkg-config zlib1g-dev liburing-dev libgtest-dev libgmock-dev libbenchmark-dev
           libcairo2-dev fonts-dejavu-core nlohmann-json3-dev fio xxd g++-mingw-w64-x86-64-posix libz-mingw-w64-dev
-          wine64 libfdisk-dev libblkid-dev fdisk gdisk ntfs-3g exfatprogs chromium libhidapi-dev)
+          wine64 libfdisk-dev libblkid-dev fdisk gdisk ntfs-3g exfatprogs chromium libhidapi-dev
+          libcurl4-openssl-dev python3-pyftpdlib)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

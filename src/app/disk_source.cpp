@@ -3,6 +3,7 @@
 #include "platform/command_line_split.h"
 #include "platform/system_devices.h"
 #include "sim/lab_file.h"
+#include "sim/lab_file_fetch.h"
 #include "sim/lab_hub.h"
 #include "sim/sim_lab.h"
 
@@ -38,11 +39,16 @@ DiskSource OpenDiskSource(const CommandLine& cl, const std::string& workFolder, 
   source.relays = platform::CreateHidRelayLibrary(hub->RelayBus());
   source.serialPorts = std::move(hub);
   source.tree = std::move(simLab);
+  source.fileFetch = std::make_shared<sim::LabFileFetch>(LabFileServerFolder(cl, workFolder));
   return source;
 }
 
 std::string SimLabFolder(const CommandLine& cl, const std::string& workFolder) {
   return cl.simFolder.empty() ? platform::JoinPath(workFolder, "simlab") : cl.simFolder;
+}
+
+std::string LabFileServerFolder(const CommandLine& cl, const std::string& workFolder) {
+  return platform::JoinPath(SimLabFolder(cl, workFolder), "fileserver");
 }
 
 std::string ChildDiskArguments(const CommandLine& cl, const std::string& workFolder) {

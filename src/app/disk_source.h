@@ -7,6 +7,7 @@
 
 #include "app/command_line.h"
 #include "platform/device.h"
+#include "platform/file_fetch.h"
 #include "platform/host.h"
 #include "platform/job_files.h"
 #include "platform/relay_board.h"
@@ -24,6 +25,9 @@ struct DiskSource {
   // for the lab, the system's otherwise.
   std::unique_ptr<platform::SerialPorts> serialPorts;
   std::unique_ptr<platform::RelayLibrary> relays;
+  // The LAN file server's client: the lab's over the folder LabFileServerFolder; nullptr: the
+  // system's FTP client.
+  std::shared_ptr<platform::FileFetch> fileFetch;
 };
 
 // Opens the source the command line asks for. The lab keeps its drives' sparse files in
@@ -32,6 +36,9 @@ DiskSource OpenDiskSource(const CommandLine& cl, const std::string& workFolder, 
 
 // The folder of the simulated lab's files: the one "SIMDIR:" names, else "simlab" below workFolder.
 std::string SimLabFolder(const CommandLine& cl, const std::string& workFolder);
+
+// The folder the lab's file server serves: "fileserver" in the lab's folder.
+std::string LabFileServerFolder(const CommandLine& cl, const std::string& workFolder);
 
 // The arguments that give a child instance (CallFnScript) the disks of this one, in Windows
 // command-line form: "/sim" or "/sim=FILE" and "SIMDIR:\"<lab folder>\"" for the simulated lab, so

@@ -1,4 +1,4 @@
-#include "app/zip_archive.h"
+#include "base/zip_archive.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include "base/bytes.h"
 #include "support/fake_host.h"
 
-namespace kestrune::app {
+namespace kestrune::base {
 namespace {
 
 std::vector<ZipEntry> Sample() {
@@ -81,4 +81,4 @@ TEST(ZipArchive, DamagedPackagesWriteNothing) {
 }
 
 }  // namespace
-}  // namespace kestrune::app
+}  // namespace kestrune::base
