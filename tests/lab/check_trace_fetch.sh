@@ -62,12 +62,13 @@ data = open(work + "/zip64.zip", "rb").read()
 assert b"PK\x06\x06" in data and b"PK\x06\x07" in data, "no ZIP64 end records"
 PY
 
-# serve NAME [throttled]: an FTP server of $root on a free port for at most 60 s; sets port and
-# server_pid. Throttled sends 256 KiB a second.
+# serve NAME [throttled]: an FTP server of $root on a free port that ends itself after 60 s; sets
+# port and server_pid (the server's own process). Throttled sends 128 KiB a second.
 serve() {
   rm -f "$work/$1.port"
-  timeout 60 "$py" - "$root" "$password" "$work/$1.port" "${2:-}" >"$work/$1.log" 2>&1 <<'PY' &
-import sys
+  "$py" - "$root" "$password" "$work/$1.port" "${2:-}" >"$work/$1.log" 2>&1 <<'PY' &
+import os, sys, threading
+threading.Timer(60, os._exit, [3]).start()
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
@@ -76,12 +77,12 @@ auth = DummyAuthorizer()
 auth.add_user("tester", password, root, perm="elr")
 handler = FTPHandler
 handler.authorizer = auth
+handler.auth_failed_timeout = 0.1  # answers a wrong password at once
 if mode == "throttled":
-    ThrottledDTPHandler.read_limit = 256 * 1024
+    ThrottledDTPHandler.write_limit = 128 * 1024
     handler.dtp_handler = ThrottledDTPHandler
 server = FTPServer(("127.0.0.1", 0), handler)
 open(port_file + ".tmp", "w").write(str(server.address[1]))
-import os
 os.rename(port_file + ".tmp", port_file)
 server.serve_forever()
 PY
@@ -154,8 +155,9 @@ run_cases() {
 run_cases "" "$probe"
 
 # A listener that takes the connection and never says a word: the reply time-out (3 s) ends it.
-timeout 60 "$py" -c '
-import socket, sys, time
+"$py" -c '
+import os, socket, sys, threading
+threading.Timer(60, os._exit, [3]).start()
 s = socket.socket(); s.bind(("127.0.0.1", 0)); s.listen(4)
 open(sys.argv[1], "w").write(str(s.getsockname()[1]))
 conns = []
