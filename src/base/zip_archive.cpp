@@ -14,10 +14,10 @@
 namespace kestrune::base {
 namespace {
 
-constexpr uint32_t kCentralSignature = 0x02014b50;      // "PK\1\2"
-constexpr uint32_t kEndSignature = 0x06054b50;          // "PK\5\6"
-constexpr uint32_t kZip64EndSignature = 0x06064b50;     // "PK\6\6"
-constexpr uint32_t kZip64LocatorSignature = 0x07064b50; // "PK\6\7"
+constexpr uint32_t kCentralSignature = 0x02014b50;       // "PK\1\2"
+constexpr uint32_t kEndSignature = 0x06054b50;           // "PK\5\6"
+constexpr uint32_t kZip64EndSignature = 0x06064b50;      // "PK\6\6"
+constexpr uint32_t kZip64LocatorSignature = 0x07064b50;  // "PK\6\7"
 constexpr uint16_t kZip64ExtraId = 0x0001;
 constexpr size_t kLocalHeaderSize = 30;
 constexpr size_t kCentralHeaderSize = 46;
@@ -175,7 +175,8 @@ bool FindDirectory(ByteSource& src, const Rules& rules, DirectoryPlace& place, s
 
   // ZIP64: a locator right before the end record points at the ZIP64 end record, whose 64-bit
   // fields replace the saturated ones.
-  const bool saturated = place.count == kSaturated16 || place.size == kSaturated32 || place.offset == kSaturated32;
+  const bool saturated =
+      place.count == kSaturated16 || place.size == kSaturated32 || place.offset == kSaturated32;
   uint8_t locator[kZip64LocatorSize];
   const bool hasLocator = endOffset >= kZip64LocatorSize &&
                           src.Read(endOffset - kZip64LocatorSize, locator, sizeof locator) &&
@@ -241,7 +242,8 @@ struct DirectoryEntry {
   uint16_t flags = 0;
 };
 
-bool ReadDirectory(ByteSource& src, const Rules& rules, std::vector<DirectoryEntry>& entries, std::string& error) {
+bool ReadDirectory(ByteSource& src, const Rules& rules, std::vector<DirectoryEntry>& entries,
+                   std::string& error) {
   entries.clear();
   DirectoryPlace place;
   if (!FindDirectory(src, rules, place, error)) return false;
@@ -392,11 +394,12 @@ std::vector<uint8_t> WriteZip(const std::vector<ZipEntry>& entries, bool package
     if (packageSignature)
       out.insert(out.end(), std::begin(kLocalHeaderSignature), std::end(kLocalHeaderSignature));
     else
-      out.insert(out.end(), std::begin(kStandardLocalHeaderSignature), std::end(kStandardLocalHeaderSignature));
+      out.insert(out.end(), std::begin(kStandardLocalHeaderSignature),
+                 std::end(kStandardLocalHeaderSignature));
     AppendLe16(out, version);
-    AppendLe16(out, 0);   // flags
+    AppendLe16(out, 0);  // flags
     AppendLe16(out, method);
-    AppendLe16(out, 0);   // time
+    AppendLe16(out, 0);     // time
     AppendLe16(out, 0x21);  // date 1980-01-01
     AppendLe32(out, crc);
     AppendLe32(out, packedField);
@@ -419,10 +422,10 @@ std::vector<uint8_t> WriteZip(const std::vector<ZipEntry>& entries, bool package
     AppendLe32(central, sizeField);
     AppendLe16(central, static_cast<uint16_t>(e.name.size()));
     AppendLe16(central, zip64 ? 28 : 0);  // extra
-    AppendLe16(central, 0);  // comment
-    AppendLe16(central, 0);  // disk
-    AppendLe16(central, 0);  // internal attributes
-    AppendLe32(central, 0);  // external attributes
+    AppendLe16(central, 0);               // comment
+    AppendLe16(central, 0);               // disk
+    AppendLe16(central, 0);               // internal attributes
+    AppendLe32(central, 0);               // external attributes
     AppendLe32(central, zip64 ? kSaturated32 : static_cast<uint32_t>(offset));
     central.insert(central.end(), e.name.begin(), e.name.end());
     if (zip64) AppendZip64Extra(central, {e.data.size(), body.size(), offset});
@@ -433,11 +436,12 @@ std::vector<uint8_t> WriteZip(const std::vector<ZipEntry>& entries, bool package
     const uint64_t recordOffset = out.size();
     AppendLe32(out, kZip64EndSignature);
     AppendLe64(out, kZip64EndRecordSize - 12);  // the record's size after this field
-    AppendLe16(out, 45);  // made by
-    AppendLe16(out, 45);  // needed
-    AppendLe32(out, 0);   // this disk
-    AppendLe32(out, 0);   // directory's disk
-    for (uint64_t v : {uint64_t{entries.size()}, uint64_t{entries.size()}, uint64_t{central.size()}, dirOffset})
+    AppendLe16(out, 45);                        // made by
+    AppendLe16(out, 45);                        // needed
+    AppendLe32(out, 0);                         // this disk
+    AppendLe32(out, 0);                         // directory's disk
+    for (uint64_t v :
+         {uint64_t{entries.size()}, uint64_t{entries.size()}, uint64_t{central.size()}, dirOffset})
       AppendLe64(out, v);
     AppendLe32(out, kZip64LocatorSignature);
     AppendLe32(out, 0);  // the record's disk
@@ -590,13 +594,14 @@ bool ListZipFile(const std::string& path, std::vector<ZipEntryInfo>& entries, st
   return true;
 }
 
-bool ExtractZipEntryToFile(const std::string& zipPath, std::string_view entryName, const std::string& destPath,
-                           std::string& error, const ZipProgress& progress) {
+bool ExtractZipEntryToFile(const std::string& zipPath, std::string_view entryName,
+                           const std::string& destPath, std::string& error, const ZipProgress& progress) {
   std::unique_ptr<FileSource> src = OpenArchiveFile(zipPath, error);
   if (!src) return false;
   std::vector<DirectoryEntry> dir;
   if (!ReadDirectory(*src, kFileRules, dir, error)) return false;
-  auto found = std::find_if(dir.begin(), dir.end(), [&](const DirectoryEntry& d) { return d.info.name == entryName; });
+  auto found =
+      std::find_if(dir.begin(), dir.end(), [&](const DirectoryEntry& d) { return d.info.name == entryName; });
   if (found == dir.end()) {
     error = "the zip archive holds no " + std::string(entryName);
     return false;

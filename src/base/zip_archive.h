@@ -31,8 +31,8 @@ inline constexpr uint64_t kMaxCentralDirectoryBytes = 64ull << 20;
 inline constexpr uint64_t kMaxInflateRatio = 1032;
 
 struct ZipEntry {
-  std::string name;            // relative path with "/" separators; ends with "/" for a folder
-  std::vector<uint8_t> data;   // uncompressed bytes
+  std::string name;           // relative path with "/" separators; ends with "/" for a folder
+  std::vector<uint8_t> data;  // uncompressed bytes
 };
 
 // Reads every entry of a package, inflating and checking CRC-32 and sizes; local headers must carry
@@ -45,7 +45,8 @@ bool ReadZip(std::span<const uint8_t> archive, std::vector<ZipEntry>& entries, s
 // the package signature when packageSignature is set, else the standard one. With zip64 every
 // entry's sizes and offset go into ZIP64 extra fields and the archive ends with the ZIP64 end
 // records (as a writer must for archives past 4 GiB).
-std::vector<uint8_t> WriteZip(const std::vector<ZipEntry>& entries, bool packageSignature, bool zip64 = false);
+std::vector<uint8_t> WriteZip(const std::vector<ZipEntry>& entries, bool packageSignature,
+                              bool zip64 = false);
 
 // Extracts a package into folder (which must exist). Nothing is written unless the whole archive
 // reads cleanly. Returns false with a one-line error on any failure.
@@ -74,7 +75,7 @@ using ZipProgress = std::function<bool(uint64_t done, uint64_t total)>;
 // False with a one-line error when the entry is missing, unsafe, encrypted, damaged, longer or
 // shorter than declared, fails its CRC, cannot be written, or progress stopped it; destPath may
 // then hold part of the bytes and the caller removes it.
-bool ExtractZipEntryToFile(const std::string& zipPath, std::string_view entryName, const std::string& destPath,
-                           std::string& error, const ZipProgress& progress = {});
+bool ExtractZipEntryToFile(const std::string& zipPath, std::string_view entryName,
+                           const std::string& destPath, std::string& error, const ZipProgress& progress = {});
 
 }  // namespace kestrune::base

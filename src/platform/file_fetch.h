@@ -26,8 +26,8 @@ struct FileServerAccount {
 
 struct FetchRequest {
   FileServerAccount account;
-  std::string remotePath;  // absolute path on the server, "/" separated
-  std::string localPath;   // created or truncated
+  std::string remotePath;           // absolute path on the server, "/" separated
+  std::string localPath;            // created or truncated
   uint32_t connectTimeoutSec = 30;  // to reach the server and log in
   uint32_t stallTimeoutSec = 60;    // longest time without a byte received (or a server reply)
   // Called from the fetching thread now and then with the bytes received so far and the file's
@@ -54,8 +54,8 @@ enum class FetchStatus {
 
 struct FetchResult {
   FetchStatus status = FetchStatus::kFailed;
-  std::string reason;   // one line, never holding the password; empty when ok
-  uint64_t bytes = 0;   // bytes written to localPath
+  std::string reason;             // one line, never holding the password; empty when ok
+  uint64_t bytes = 0;             // bytes written to localPath
   std::optional<uint64_t> total;  // the file's size when the server told it
   bool ok() const { return status == FetchStatus::kOk; }
 };

@@ -55,10 +55,11 @@ platform::FetchResult LabFileFetch::Fetch(const platform::FetchRequest& request)
     rules = rules_;
     ++fetches_;
   }
-  if (request.account.server.empty() || rules.fault == LabFetchFault::kNoServer) return Failed(FetchStatus::kNoServer);
+  if (request.account.server.empty() || rules.fault == LabFetchFault::kNoServer)
+    return Failed(FetchStatus::kNoServer);
   if (rules.fault == LabFetchFault::kRefused) return Failed(FetchStatus::kRefused);
-  const bool accountRefused = !rules.user.empty() &&
-                              (request.account.user != rules.user || request.account.password != rules.password);
+  const bool accountRefused = !rules.user.empty() && (request.account.user != rules.user ||
+                                                      request.account.password != rules.password);
   if (rules.fault == LabFetchFault::kBadLogin || accountRefused) return Failed(FetchStatus::kBadLogin);
   const std::string rel = RelativePath(request.remotePath);
   const std::string source = rel.empty() ? std::string() : platform::JoinPath(folder_, rel);
@@ -67,7 +68,8 @@ platform::FetchResult LabFileFetch::Fetch(const platform::FetchRequest& request)
 
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(platform::OpenReadFile(source), std::fclose);
   if (!in) return Failed(FetchStatus::kMissing);
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> out(platform::OpenWriteFile(request.localPath), std::fclose);
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> out(platform::OpenWriteFile(request.localPath),
+                                                      std::fclose);
   if (!out) return Failed(FetchStatus::kLocalFile);
   // Where the transfer ends early: the stall, or the cut of a short transfer (which the lab's
   // server, like a careless real one, reports as done: the caller must notice the size).
@@ -90,7 +92,8 @@ platform::FetchResult LabFileFetch::Fetch(const platform::FetchRequest& request)
     if (want == 0) break;
     const size_t got = std::fread(piece.data(), 1, static_cast<size_t>(want), in.get());
     if (got == 0) break;
-    if (std::fwrite(piece.data(), 1, got, out.get()) != got) return Failed(FetchStatus::kLocalFile, result.bytes);
+    if (std::fwrite(piece.data(), 1, got, out.get()) != got)
+      return Failed(FetchStatus::kLocalFile, result.bytes);
     result.bytes += got;
     if (request.progress) request.progress(result.bytes, size);
   }

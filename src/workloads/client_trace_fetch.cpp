@@ -43,8 +43,8 @@ int ExtractZipEntryWhole(engine::Interpreter& interp, uint32_t view, const std::
   return 0;
 }
 
-int FetchClientTrace(engine::Interpreter& interp, uint32_t view, const std::string& workFolder, std::string& traceFile,
-                     std::string& reason) {
+int FetchClientTrace(engine::Interpreter& interp, uint32_t view, const std::string& workFolder,
+                     std::string& traceFile, std::string& reason) {
   const DownloadRequest request{kClientTraceCaption, kClientTraceRemotePath, workFolder, kClientTraceZipName};
   if (int code = DownloadFromFileServer(interp, view, request, reason); code != 0) return code;
   const std::string zip = platform::JoinPath(workFolder, kClientTraceZipName);

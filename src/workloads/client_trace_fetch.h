@@ -30,7 +30,7 @@ int ExtractZipEntryWhole(engine::Interpreter& interp, uint32_t view, const std::
 // failure base::code::kFileOpenFailed (-11) with a one-line reason (for ReportCompletion), and
 // neither the zip, the trace nor their temporary files are left in workFolder. Prints progress
 // lines, not the failure. Run thread only.
-int FetchClientTrace(engine::Interpreter& interp, uint32_t view, const std::string& workFolder, std::string& traceFile,
-                     std::string& reason);
+int FetchClientTrace(engine::Interpreter& interp, uint32_t view, const std::string& workFolder,
+                     std::string& traceFile, std::string& reason);
 
 }  // namespace kestrune::workloads

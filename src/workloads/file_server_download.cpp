@@ -18,8 +18,8 @@ unsigned long long U(uint64_t v) { return v; }
 std::string ProgressText(const std::string& caption, uint64_t bytes, std::optional<uint64_t> total) {
   if (!total || *total == 0) return base::Format("Download %s: %llu MB", caption.c_str(), U(bytes / kMiB));
   const uint64_t percent = std::min<uint64_t>(100, bytes * 100 / *total);
-  return base::Format("Download %s: %llu / %llu MB (%llu%%)", caption.c_str(), U(bytes / kMiB), U(*total / kMiB),
-                      U(percent));
+  return base::Format("Download %s: %llu / %llu MB (%llu%%)", caption.c_str(), U(bytes / kMiB),
+                      U(*total / kMiB), U(percent));
 }
 
 }  // namespace

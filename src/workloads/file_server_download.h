@@ -16,8 +16,8 @@ class Interpreter;
 namespace kestrune::workloads {
 
 struct FileServerState {
-  platform::FileServerAccount account;        // the station file's [FILESERVER]
-  std::string stationPath;                    // that file, for messages
+  platform::FileServerAccount account;         // the station file's [FILESERVER]
+  std::string stationPath;                     // that file, for messages
   std::shared_ptr<platform::FileFetch> fetch;  // never null once start-up set it
   uint32_t connectTimeoutSec = 30;
   uint32_t stallTimeoutSec = 60;

@@ -191,16 +191,17 @@ TEST_F(ZipFileTest, DamagedAndHostileArchivesAreRefused) {
   std::vector<uint8_t> deflatedFlip = good;
   deflatedFlip[30 + 9 + entries[0].data.size() + 30 + 13 + 40] ^= 0xFF;
   cases.push_back({"deflate damage", deflatedFlip, "dir/trace.txt", "zip entry"});
-  cases.push_back({"truncated", std::vector<uint8_t>(good.begin(), good.begin() + good.size() / 2), "noise.bin",
-                   "central directory"});
+  cases.push_back({"truncated", std::vector<uint8_t>(good.begin(), good.begin() + good.size() / 2),
+                   "noise.bin", "central directory"});
   cases.push_back({"missing entry", good, "other.txt", "holds no other.txt"});
   cases.push_back({"claims more than its data can inflate to",
                    patched(good, centralOfFirst + 46 + 9 + 24, 0x7FFFFFFF), "dir/trace.txt", "cannot hold"});
-  cases.push_back({"claims less than it inflates to",
-                   patched(good, centralOfFirst + 46 + 9 + 24, 1000), "dir/trace.txt", "more than its declared"});
-  cases.push_back({"stored sizes disagree", patched(good, centralOfFirst + 24, 10), "noise.bin", "cannot hold"});
-  cases.push_back({"local header out of the file", patched(good, centralOfFirst + 42, 0x7FFFFFF0), "noise.bin",
-                   "local header"});
+  cases.push_back({"claims less than it inflates to", patched(good, centralOfFirst + 46 + 9 + 24, 1000),
+                   "dir/trace.txt", "more than its declared"});
+  cases.push_back(
+      {"stored sizes disagree", patched(good, centralOfFirst + 24, 10), "noise.bin", "cannot hold"});
+  cases.push_back({"local header out of the file", patched(good, centralOfFirst + 42, 0x7FFFFFF0),
+                   "noise.bin", "local header"});
   cases.push_back({"encrypted", patched(good, centralOfFirst + 8, 1), "noise.bin", "encrypted"});
   cases.push_back({"unsafe name", WriteZip({{"../evil.txt", {1, 2}}}, false), "../evil.txt", "unsafe"});
   // The directory claims more entries than the bound.

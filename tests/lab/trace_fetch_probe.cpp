@@ -20,7 +20,9 @@ namespace {
 
 class PrintingConsole final : public kestrune::engine::ConsoleSink {
  public:
-  void PrintLine(std::string_view text) override { std::printf("%.*s\n", static_cast<int>(text.size()), text.data()); }
+  void PrintLine(std::string_view text) override {
+    std::printf("%.*s\n", static_cast<int>(text.size()), text.data());
+  }
 };
 
 }  // namespace
@@ -44,7 +46,9 @@ int main(int argc, char** argv) {
   std::string trace, reason;
   const int code = workloads::FetchClientTrace(interp, 0, work, trace, reason);
   std::printf("code=%d\n", code);
-  if (code != 0) std::printf("reason=%s\n", reason.c_str());
-  else std::printf("trace=%s\n", trace.c_str());
+  if (code != 0)
+    std::printf("reason=%s\n", reason.c_str());
+  else
+    std::printf("trace=%s\n", trace.c_str());
   return code == 0 ? 0 : 1;
 }

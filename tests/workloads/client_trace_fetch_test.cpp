@@ -131,7 +131,8 @@ TEST_F(ClientTraceFetchTest, AZipWithoutAGoodTraceLeavesNothing) {
     const char* says;
   };
   const std::vector<Case> cases = {
-      {"no trace inside", base::WriteZip({{"readme.txt", {'x'}}}, false), "holds no Client_128_GB_Master_Trace.txt"},
+      {"no trace inside", base::WriteZip({{"readme.txt", {'x'}}}, false),
+       "holds no Client_128_GB_Master_Trace.txt"},
       {"damaged trace", damaged, "cannot extract Client_128_GB_Master_Trace.txt"},
       {"not a zip", std::vector<uint8_t>(5000, 'z'), "no central directory"},
   };
@@ -150,14 +151,16 @@ TEST_F(ClientTraceFetchTest, AWholeFetchIsRenamedAndExtracted) {
   const std::vector<uint8_t> trace = TraceText();
   for (bool zip64 : {false, true}) {
     SCOPED_TRACE(zip64 ? "zip64" : "plain");
-    const std::vector<uint8_t> zip = base::WriteZip({{"Client_128_GB_Master_Trace.txt", trace}}, false, zip64);
+    const std::vector<uint8_t> zip =
+        base::WriteZip({{"Client_128_GB_Master_Trace.txt", trace}}, false, zip64);
     Publish(zip);
     fetch->SetRules({});
     const size_t before = LinesStartingWith("Download Client Master trace file: ");
     std::filesystem::remove_all(work);
     ASSERT_TRUE(host.CreateFolders(work));
     // A piece a crashed run left is replaced, not appended to.
-    ASSERT_TRUE(platform::WriteWholeFile(work + "/Client_128_GB_Master_Trace.zip.part", std::vector<uint8_t>{'o', 'l', 'd'}));
+    ASSERT_TRUE(platform::WriteWholeFile(work + "/Client_128_GB_Master_Trace.zip.part",
+                                         std::vector<uint8_t>{'o', 'l', 'd'}));
     std::string traceFile, reason;
     ASSERT_EQ(FetchClientTrace(interp, 0, work, traceFile, reason), 0) << reason;
     EXPECT_EQ(platform::ListFiles(work),
@@ -167,7 +170,8 @@ TEST_F(ClientTraceFetchTest, AWholeFetchIsRenamedAndExtracted) {
     // The progress stays on one line, rewritten in place, and ends whole.
     EXPECT_EQ(LinesStartingWith("Download Client Master trace file: "), before + 1);
     EXPECT_TRUE(Lines().size() >= 2);
-    EXPECT_TRUE(Lines()[Lines().size() - 2].text.ends_with("(100%) done")) << Lines()[Lines().size() - 2].text;
+    EXPECT_TRUE(Lines()[Lines().size() - 2].text.ends_with("(100%) done"))
+        << Lines()[Lines().size() - 2].text;
     EXPECT_EQ(Lines().back().text, "Extract Client_128_GB_Master_Trace.txt: 100% done");
   }
 }

@@ -68,23 +68,32 @@ std::string FileUrl(CURL* curl, const FetchRequest& r) {
 
 FetchStatus StatusOf(CURLcode rc, CURL* curl) {
   switch (rc) {
-    case CURLE_OK: return FetchStatus::kOk;
-    case CURLE_COULDNT_RESOLVE_HOST: return FetchStatus::kNoServer;
-    case CURLE_COULDNT_CONNECT: return FetchStatus::kRefused;
-    case CURLE_LOGIN_DENIED: return FetchStatus::kBadLogin;
+    case CURLE_OK:
+      return FetchStatus::kOk;
+    case CURLE_COULDNT_RESOLVE_HOST:
+      return FetchStatus::kNoServer;
+    case CURLE_COULDNT_CONNECT:
+      return FetchStatus::kRefused;
+    case CURLE_LOGIN_DENIED:
+      return FetchStatus::kBadLogin;
     case CURLE_REMOTE_FILE_NOT_FOUND:
     case CURLE_REMOTE_ACCESS_DENIED:
-    case CURLE_FTP_COULDNT_RETR_FILE: return FetchStatus::kMissing;
-    case CURLE_ABORTED_BY_CALLBACK: return FetchStatus::kCancelled;
-    case CURLE_PARTIAL_FILE: return FetchStatus::kShort;
-    case CURLE_WRITE_ERROR: return FetchStatus::kLocalFile;
+    case CURLE_FTP_COULDNT_RETR_FILE:
+      return FetchStatus::kMissing;
+    case CURLE_ABORTED_BY_CALLBACK:
+      return FetchStatus::kCancelled;
+    case CURLE_PARTIAL_FILE:
+      return FetchStatus::kShort;
+    case CURLE_WRITE_ERROR:
+      return FetchStatus::kLocalFile;
     case CURLE_OPERATION_TIMEDOUT: {
       // Before the connection stood: nobody answers; after it: the transfer stalled.
       curl_off_t connected = 0;
       curl_easy_getinfo(curl, CURLINFO_CONNECT_TIME_T, &connected);
       return connected > 0 ? FetchStatus::kStalled : FetchStatus::kNoServer;
     }
-    default: return FetchStatus::kFailed;
+    default:
+      return FetchStatus::kFailed;
   }
 }
 
@@ -138,9 +147,12 @@ class CurlFileFetch final : public FileFetch {
     if (result.ok() && result.total && *result.total != result.bytes) result.status = FetchStatus::kShort;
     if (!result.ok()) {
       result.reason = FetchStatusText(result.status);
-      if (t.writeFailed || !closed) result.reason += " (" + request.localPath + ")";
-      else if (detail[0]) result.reason += " (" + std::string(detail) + ")";
-      else if (rc != CURLE_OK) result.reason += " (" + std::string(curl_easy_strerror(rc)) + ")";
+      if (t.writeFailed || !closed)
+        result.reason += " (" + request.localPath + ")";
+      else if (detail[0])
+        result.reason += " (" + std::string(detail) + ")";
+      else if (rc != CURLE_OK)
+        result.reason += " (" + std::string(curl_easy_strerror(rc)) + ")";
     }
     return result;
   }

@@ -34,14 +34,18 @@ std::string LastResponse() {
 
 FetchStatus StatusOfError(DWORD error, const std::string& reply, FetchStatus otherwise) {
   switch (error) {
-    case ERROR_INTERNET_NAME_NOT_RESOLVED: return FetchStatus::kNoServer;
-    case ERROR_INTERNET_CANNOT_CONNECT: return FetchStatus::kRefused;
-    case ERROR_INTERNET_LOGIN_FAILURE: return FetchStatus::kBadLogin;
+    case ERROR_INTERNET_NAME_NOT_RESOLVED:
+      return FetchStatus::kNoServer;
+    case ERROR_INTERNET_CANNOT_CONNECT:
+      return FetchStatus::kRefused;
+    case ERROR_INTERNET_LOGIN_FAILURE:
+      return FetchStatus::kBadLogin;
     case ERROR_INTERNET_EXTENDED_ERROR:
       if (reply.rfind("530", 0) == 0) return FetchStatus::kBadLogin;
       if (reply.rfind("550", 0) == 0) return FetchStatus::kMissing;
       return otherwise;
-    default: return otherwise;
+    default:
+      return otherwise;
   }
 }
 
@@ -77,10 +81,10 @@ class WinInetFileFetch final : public FileFetch {
  private:
   template <class Fail>
   FetchResult Transfer(HINTERNET session, const FetchRequest& request, FetchResult& result, Fail& fail) {
-    InternetHandle connect(InternetConnectW(session, Widen(request.account.server).c_str(),
-                                         static_cast<INTERNET_PORT>(request.account.port),
-                                         Widen(request.account.user).c_str(), Widen(request.account.password).c_str(),
-                                         INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 0));
+    InternetHandle connect(InternetConnectW(
+        session, Widen(request.account.server).c_str(), static_cast<INTERNET_PORT>(request.account.port),
+        Widen(request.account.user).c_str(), Widen(request.account.password).c_str(), INTERNET_SERVICE_FTP,
+        INTERNET_FLAG_PASSIVE, 0));
     if (!connect) {
       const DWORD error = GetLastError();
       const std::string reply = LastResponse();
@@ -113,7 +117,8 @@ class WinInetFileFetch final : public FileFetch {
                     "error " + std::to_string(error));
       }
       if (got == 0) break;
-      if (std::fwrite(piece.data(), 1, got, out.get()) != got) return fail(FetchStatus::kLocalFile, request.localPath);
+      if (std::fwrite(piece.data(), 1, got, out.get()) != got)
+        return fail(FetchStatus::kLocalFile, request.localPath);
       result.bytes += got;
       if (request.progress) request.progress(result.bytes, result.total);
     }
