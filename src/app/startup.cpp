@@ -198,9 +198,11 @@ int RunProgram(platform::Host& host) {
   disk::DiskState& disks = disk::StateOf(interp);
   disks.tree = source.tree.get();
   devcmd::StationConfig station = ReadStationFile(StationFilePath(host.ProgramFolder()));
-  workloads::UseFileServer(interp, station.fileServer, station.path,
-                           source.fileFetch ? source.fileFetch : std::shared_ptr(platform::MakeSystemFileFetch()));
-  devcmd::StationOf(interp).Configure(std::move(station), source.serialPorts.get(), source.relays.get(), cl.simulated);
+  workloads::UseFileServer(
+      interp, station.fileServer, station.path,
+      source.fileFetch ? source.fileFetch : std::shared_ptr(platform::MakeSystemFileFetch()));
+  devcmd::StationOf(interp).Configure(std::move(station), source.serialPorts.get(), source.relays.get(),
+                                      cl.simulated);
   if (cl.simulated) fsmap::UseWalkerForFileExtents(interp);  // the lab's files lie on its own volumes
   workloads::UseJobFiles(interp, source.files);
   disks.filter = FilterOf(info);
