@@ -3,6 +3,7 @@
 #include "platform/command_line_split.h"
 #include "platform/system_devices.h"
 #include "sim/lab_file.h"
+#include "sim/lab_file_fetch.h"
 #include "sim/lab_hub.h"
 #include "sim/lab_system_facts.h"
 #include "sim/sim_lab.h"
@@ -44,11 +45,16 @@ DiskSource OpenDiskSource(const CommandLine& cl, const std::string& workFolder, 
   source.pciConfig = &simLab->pciConfig();
   source.facts = std::make_unique<sim::LabSystemFacts>();
   source.tree = std::move(simLab);
+  source.fileFetch = std::make_shared<sim::LabFileFetch>(LabFileServerFolder(cl, workFolder));
   return source;
 }
 
 std::string SimLabFolder(const CommandLine& cl, const std::string& workFolder) {
   return cl.simFolder.empty() ? platform::JoinPath(workFolder, "simlab") : cl.simFolder;
+}
+
+std::string LabFileServerFolder(const CommandLine& cl, const std::string& workFolder) {
+  return platform::JoinPath(SimLabFolder(cl, workFolder), "fileserver");
 }
 
 std::string ChildDiskArguments(const CommandLine& cl, const std::string& workFolder) {

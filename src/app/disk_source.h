@@ -7,6 +7,7 @@
 
 #include "app/command_line.h"
 #include "platform/device.h"
+#include "platform/file_fetch.h"
 #include "platform/host.h"
 #include "platform/job_files.h"
 #include "platform/pci_config.h"
@@ -31,6 +32,9 @@ struct DiskSource {
   platform::PciConfig* pciConfig = nullptr;
   std::unique_ptr<platform::PciConfig> systemPciConfig;  // owns pciConfig outside the lab
   std::unique_ptr<platform::SystemFacts> facts;
+  // The LAN file server's client: the lab's over the folder LabFileServerFolder; nullptr: the
+  // system's FTP client.
+  std::shared_ptr<platform::FileFetch> fileFetch;
 };
 
 // Opens the source the command line asks for. The lab keeps its drives' sparse files in
@@ -39,6 +43,9 @@ DiskSource OpenDiskSource(const CommandLine& cl, const std::string& workFolder, 
 
 // The folder of the simulated lab's files: the one "SIMDIR:" names, else "simlab" below workFolder.
 std::string SimLabFolder(const CommandLine& cl, const std::string& workFolder);
+
+// The folder the lab's file server serves: "fileserver" in the lab's folder.
+std::string LabFileServerFolder(const CommandLine& cl, const std::string& workFolder);
 
 // The arguments that give a child instance (CallFnScript) the disks of this one, in Windows
 // command-line form: "/sim" or "/sim=FILE" and "SIMDIR:\"<lab folder>\"" for the simulated lab, so

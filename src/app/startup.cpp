@@ -14,7 +14,7 @@
 #include "app/run_controller.h"
 #include "app/script_info.h"
 #include "app/work_folder.h"
-#include "app/zip_archive.h"
+#include "base/zip_archive.h"
 #include "base/text.h"
 #include "disk/disk_find.h"
 #include "disk/disk_list.h"
@@ -32,6 +32,7 @@
 #include "sim/lab_power.h"
 #include "sim/sim_lab.h"
 #include "workloads/file_commands.h"
+#include "workloads/file_server_download.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -151,7 +152,7 @@ int RunProgram(platform::Host& host) {
     host.WriteStderr("kestrune: this build carries no script package\n");
     return kExitBadPackage;
   }
-  if (!ExtractPackage(package, workFolder, host, error)) {
+  if (!base::ExtractPackage(package, workFolder, host, error)) {
     host.WriteStderr("kestrune: the script package is damaged: " + error + "\n");
     return kExitBadPackage;
   }
@@ -198,8 +199,12 @@ int RunProgram(platform::Host& host) {
       }));
   disk::DiskState& disks = disk::StateOf(interp);
   disks.tree = source.tree.get();
-  devcmd::StationOf(interp).Configure(ReadStationFile(StationFilePath(host.ProgramFolder())),
-                                      source.serialPorts.get(), source.relays.get(), cl.simulated);
+  devcmd::StationConfig station = ReadStationFile(StationFilePath(host.ProgramFolder()));
+  workloads::UseFileServer(
+      interp, station.fileServer, station.path,
+      source.fileFetch ? source.fileFetch : std::shared_ptr(platform::MakeSystemFileFetch()));
+  devcmd::StationOf(interp).Configure(std::move(station), source.serialPorts.get(), source.relays.get(),
+                                      cl.simulated);
   devcmd::PlatformAccess& platformAccess = devcmd::PlatformAccessOf(interp);
   platformAccess.pci = source.pciConfig;
   platformAccess.facts = source.facts.get();

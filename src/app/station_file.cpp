@@ -36,6 +36,11 @@ devcmd::StationConfig FromIni(const base::IniFile& ini, std::string path) {
   c.lanServer = ini.GetString("LanPower", "Server", "");
   if (std::optional<int64_t> port = Number(ini, "LanPower", "Port"); port && *port > 0 && *port <= 65535)
     c.lanPort = static_cast<uint32_t>(*port);
+  c.fileServer.server = ini.GetString("FILESERVER", "Server", "");
+  if (std::optional<int64_t> port = Number(ini, "FILESERVER", "Port"); port && *port > 0 && *port <= 65535)
+    c.fileServer.port = static_cast<uint32_t>(*port);
+  c.fileServer.user = ini.GetString("FILESERVER", "User", "");
+  c.fileServer.password = ini.GetString("FILESERVER", "Password", "");
   return c;
 }
 

@@ -1,5 +1,5 @@
 // The station file "Station.ini" beside the program: the power hub's type and first port name, the
-// serial devices of port names, and the LAN power-cycle server.
+// serial devices of port names, the LAN power-cycle server, and the LAN file server.
 //
 //   [PowerHub]
 //   Type=2                 0, 2, 3, 4 or 5 (see devcmd/hub_frames.h)
@@ -9,6 +9,11 @@
 //   [LanPower]
 //   Server=192.168.1.20    the power-cycle server
 //   Port=1224
+//   [FILESERVER]
+//   Server=192.168.1.30    the FTP server of the workloads' data files (the client master trace)
+//   Port=21
+//   User=tester
+//   Password=...           never printed or logged
 #pragma once
 
 #include <string>

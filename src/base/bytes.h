@@ -42,5 +42,8 @@ inline void AppendLe16(std::vector<uint8_t>& out, uint16_t v) {
 inline void AppendLe32(std::vector<uint8_t>& out, uint32_t v) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
+inline void AppendLe64(std::vector<uint8_t>& out, uint64_t v) {
+  for (int i = 0; i < 8; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
 
 }  // namespace kestrune::base

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/file_fetch.h"
 #include "platform/relay_board.h"
 #include "platform/serial_port.h"
 
@@ -33,6 +34,9 @@ struct StationConfig {
   std::map<std::string, std::string> serialDevices;  // [SerialPorts] "COM3" (upper case) -> device
   std::string lanServer;                             // [LanPower] Server: host name or address
   uint32_t lanPort = 1224;                           // [LanPower] Port
+  // [FILESERVER] Server, Port (21), User, Password: the LAN file server the workloads fetch their
+  // data files from. Not a power matter, but the same station file; the password is never shown.
+  platform::FileServerAccount fileServer;
 };
 
 inline constexpr uint32_t kDefaultLanPort = 1224;

@@ -97,6 +97,45 @@ std::FILE* OpenAppendFile(const std::string& path) {
 #endif
 }
 
+std::FILE* OpenReadFile(const std::string& path) {
+#ifdef _WIN32
+  return _wfopen(FsPath(path).c_str(), L"rb");
+#else
+  return std::fopen(path.c_str(), "rbe");
+#endif
+}
+
+std::FILE* OpenWriteFile(const std::string& path) {
+#ifdef _WIN32
+  return _wfopen(FsPath(path).c_str(), L"wb");
+#else
+  return std::fopen(path.c_str(), "wbe");
+#endif
+}
+
+bool SeekFile(std::FILE* f, uint64_t offset) {
+  if (offset > static_cast<uint64_t>(INT64_MAX)) return false;
+#ifdef _WIN32
+  return _fseeki64(f, static_cast<int64_t>(offset), SEEK_SET) == 0;
+#else
+  return fseeko(f, static_cast<off_t>(offset), SEEK_SET) == 0;
+#endif
+}
+
+std::optional<uint64_t> FileSizeOf(const std::string& path) {
+  std::error_code ec;
+  if (!fs::is_regular_file(FsPath(path), ec)) return std::nullopt;
+  const uintmax_t size = fs::file_size(FsPath(path), ec);
+  if (ec) return std::nullopt;
+  return static_cast<uint64_t>(size);
+}
+
+bool RenameFileOver(const std::string& from, const std::string& to) {
+  std::error_code ec;
+  fs::rename(FsPath(from), FsPath(to), ec);
+  return !ec;
+}
+
 bool CreateNewFolder(const std::string& path) {
   std::error_code ec;
   return fs::create_directory(FsPath(path), ec);

@@ -31,6 +31,21 @@ std::FILE* CreateNewFile(const std::string& path);
 // Opens path for binary appending, creating it when missing. nullptr on any failure.
 std::FILE* OpenAppendFile(const std::string& path);
 
+// Opens path for binary reading, or creates or truncates it for binary writing. nullptr on any
+// failure.
+std::FILE* OpenReadFile(const std::string& path);
+std::FILE* OpenWriteFile(const std::string& path);
+
+// Moves the file at 64-bit offset of f (false when it cannot).
+bool SeekFile(std::FILE* f, uint64_t offset);
+
+// The size of the regular file at path; nullopt when there is none.
+std::optional<uint64_t> FileSizeOf(const std::string& path);
+
+// Renames from to to, replacing a file of that name (within one folder this is atomic). False on
+// any failure; from is then unchanged.
+bool RenameFileOver(const std::string& from, const std::string& to);
+
 // Creates one folder only when nothing of that name exists (of two processes racing for one name,
 // one wins). False when the name is taken or on any failure.
 bool CreateNewFolder(const std::string& path);

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/zip_archive.h"
+#include "base/zip_archive.h"
 #include "engine/script_text.h"
 #include "support/fake_host.h"
 
@@ -14,6 +14,8 @@ namespace kestrune::app {
 namespace {
 
 namespace fs = std::filesystem;
+using base::WriteZip;
+using base::ZipEntry;
 
 std::vector<uint8_t> Bytes(std::string_view s) { return {s.begin(), s.end()}; }
 

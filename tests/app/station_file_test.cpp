@@ -33,6 +33,31 @@ TEST(StationFile, UnsoundNumbersCountAsMissing) {
   EXPECT_EQ(ParseStationFile("[PowerHub]\nType=1\n", "x").hubType, 1) << "the commands refuse it by name";
 }
 
+// The file server's section, keys in any case; an unsound port keeps 21. A password holding "=",
+// ";" or "#" is kept whole.
+TEST(StationFile, FileServerSection) {
+  struct Case {
+    const char* text;
+    platform::FileServerAccount want;
+  };
+  const Case cases[] = {
+      {"[FILESERVER]\r\nServer=10.0.0.9\r\nPort=2121\r\nUser=lab\r\nPassword=s3=cr;t#1\r\n",
+       {"10.0.0.9", 2121, "lab", "s3=cr;t#1"}},
+      {"[fileserver]\nserver=ftp.lab\nuser=u\n", {"ftp.lab", 21, "u", ""}},
+      {"[FILESERVER]\nServer=h\nPort=0\n", {"h", 21, "", ""}},
+      {"[FILESERVER]\nServer=h\nPort=70000\n", {"h", 21, "", ""}},
+      {"[LanPower]\nServer=10.1.2.3\n", {"", 21, "", ""}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    const platform::FileServerAccount got = ParseStationFile(c.text, "x").fileServer;
+    EXPECT_EQ(got.server, c.want.server);
+    EXPECT_EQ(got.port, c.want.port);
+    EXPECT_EQ(got.user, c.want.user);
+    EXPECT_EQ(got.password, c.want.password);
+  }
+}
+
 TEST(StationFile, AMissingFileNamesItself) {
   const devcmd::StationConfig c = ReadStationFile("/nonexistent/Station.ini");
   EXPECT_EQ(c.path, "/nonexistent/Station.ini");

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "app/startup.h"
-#include "app/zip_archive.h"
+#include "base/zip_archive.h"
 #include "disk/disk_list.h"
 #include "disk/sector_buffer.h"
 #include "disk/sector_io.h"
@@ -202,7 +202,7 @@ int RunKestrune(const std::string& folder, std::vector<std::string> args, std::s
   host.args = {"kestrune"};
   host.args.insert(host.args.end(), args.begin(), args.end());
   const std::string info = "[SCRIPTINFO]\r\nStyle=30\r\nTITLE=Loop\r\nSOCID=*\r\nModelName=\r\n";
-  host.package = app::WriteZip(
+  host.package = base::WriteZip(
       {{"ScriptInfo.ini", std::vector<uint8_t>(info.begin(), info.end())}, {"script.encode", {}}}, true);
   const int code = app::RunProgram(host);
   out = host.out;
