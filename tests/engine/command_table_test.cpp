@@ -157,7 +157,7 @@ TEST(FindCommand, CategoriesAreSeparateAndGeneralIgnoresTheDisk) {
   EXPECT_EQ(FindCommand("LBARead", kGen, kNvme), -1);
   EXPECT_EQ(FindCommand("If", kGen, kNoDisk), -1);
   EXPECT_EQ(FindCommand("while", CommandCategory::kWhile, kNoDisk), 1);
-  for (int disk : {-7, kNoDisk, kSata, kNvme}) EXPECT_EQ(FindCommand("Exit", kGen, disk), 144) << disk;
+  for (int disk : {-7, kNoDisk, kSata, kNvme}) EXPECT_EQ(FindCommand("Exit", kGen, disk), 145) << disk;
 }
 
 }  // namespace
