@@ -8,6 +8,10 @@ exe=$PWD/build/windows/src/kestrune.exe
 wine=/usr/lib/wine/wine64
 work=$1
 export WINEDEBUG=-all WINEPREFIX="${WINEPREFIX:-$PWD/build/wineprefix}"
+# A Wine server still running from programs started without a display keeps its desktop without
+# one: end it, so that these instances get the display.
+/usr/lib/wine/wineserver -k 2>/dev/null || true
+/usr/lib/wine/wineserver -w 2>/dev/null || true
 printf 'Delay( sec:60 );\r\nPrint( Output:"not reached" );\r\n' > "$work/victim.scpt"
 printf 'x = missing;\r\n' > "$work/failing.scpt"
 (cd "$work" && timeout 120 "$wine" "$exe" 'SCRIPT:victim.scpt' /sim '\\.\PHYSICALDRIVE0' > victim.out 2>/dev/null) &
