@@ -19,6 +19,7 @@
 #include "devcmd/lan_power_cycle.h"
 #include "devcmd/power_station.h"
 #include "disk/disk_state.h"
+#include "engine/detail_line.h"
 #include "engine/arguments.h"
 #include "engine/output.h"
 #include "engine/view.h"
@@ -38,9 +39,7 @@ namespace colour = engine::colour;
 constexpr int64_t kMaxDelaySec = 7 * 24 * 3600;
 constexpr const char* kRebootLock = "PCReboot";
 
-void Line(Interpreter& interp, uint32_t view, const std::string& text, uint32_t colour) {
-  interp.writer().WriteLine(interp.output(view), text, kDetail, 10, colour);
-}
+constexpr auto& Line = engine::DetailLine;
 
 // The delayed restart of each view: its countdown thread and the flag that gives it up. The run's end
 // gives it up and joins it, so the thread never outlives the run.

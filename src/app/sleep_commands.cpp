@@ -16,6 +16,7 @@
 #include "app/machine_control.h"
 #include "base/completion_codes.h"
 #include "base/text.h"
+#include "engine/detail_line.h"
 #include "engine/arguments.h"
 #include "engine/elapsed_time.h"
 #include "engine/output.h"
@@ -60,9 +61,7 @@ struct SleepCycles {
   std::array<ViewCycle, Interpreter::kViews> views;
 };
 
-void Line(Interpreter& interp, uint32_t view, const std::string& text, uint32_t c) {
-  interp.writer().WriteLine(interp.output(view), text, kDetail, 10, c);
-}
+constexpr auto& Line = engine::DetailLine;
 
 // Reads PowerState: "S3" 3, "S4" 4, and with allowBoth "S3+S4" 7; 0 otherwise.
 int StateOf(const std::string& text, bool allowBoth) {

@@ -7,10 +7,6 @@
 
 namespace kestrune::devcmd {
 
-void DetailLine(engine::Interpreter& interp, uint32_t view, std::string_view text, uint32_t colour) {
-  interp.writer().WriteLine(interp.output(view), text, engine::kDetail, 10, colour);
-}
-
 std::string DebugEcho(engine::Interpreter& interp, const disk::AtaTaskFile& tf) {
   return interp.settings().debugLevel != 0 ? disk::AtaEchoText(tf) : std::string();
 }

@@ -9,6 +9,7 @@
 #include "devcmd/nvme_command_support.h"
 #include "disk/ata_send.h"
 #include "disk/ata_task_file.h"
+#include "engine/detail_line.h"
 
 namespace kestrune::engine {
 class Interpreter;
@@ -20,7 +21,7 @@ namespace kestrune::devcmd {
 inline NvmeTarget CurrentAtaTarget(engine::Interpreter& interp) { return CurrentNvmeTarget(interp); }
 
 // One detail line of the view in colour.
-void DetailLine(engine::Interpreter& interp, uint32_t view, std::string_view text, uint32_t colour);
+using engine::DetailLine;
 
 // The echo text of tf when the run is in debug mode (DebugLogDATX or /debug), else "".
 std::string DebugEcho(engine::Interpreter& interp, const disk::AtaTaskFile& tf);

@@ -15,6 +15,7 @@
 #include "disk/node_control.h"
 #include "disk/nvme_operations.h"
 #include "disk/wait_disk.h"
+#include "engine/detail_line.h"
 #include "engine/arguments.h"
 #include "engine/file_lookup.h"
 #include "engine/file_params.h"
@@ -36,9 +37,7 @@ constexpr uint32_t kRomDiskDelaySeconds = 15, kOtherDelaySeconds = 10, kWaitDisk
 constexpr uint32_t kMaxHintDelaySeconds = 600;
 // Without the maker's controller tables every controller takes the common version marker.
 
-void Line(engine::Interpreter& interp, uint32_t view, std::string_view text, uint32_t colour) {
-  interp.writer().WriteLine(interp.output(view), text, engine::kDetail, 10, colour);
-}
+constexpr auto& Line = engine::DetailLine;
 
 // "%s remain %d sec..." every second, then "%s %d sec   "; the cancel flag ends it early.
 void Countdown(engine::Interpreter& interp, uint32_t view, std::string_view label, uint64_t seconds) {

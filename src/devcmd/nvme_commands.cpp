@@ -15,6 +15,7 @@
 #include "disk/sector_buffer.h"
 #include "disk/sector_io.h"
 #include "disk/target_mode.h"
+#include "engine/detail_line.h"
 #include "engine/arguments.h"
 #include "engine/interpreter.h"
 #include "engine/view.h"
@@ -28,9 +29,7 @@ using base::Format;
 constexpr int kRemoveTries = 5;
 constexpr uint32_t kEraseSettleMs = 3000;
 
-void Line(engine::Interpreter& interp, uint32_t view, std::string_view text, uint32_t colour) {
-  interp.writer().WriteLine(interp.output(view), text, engine::kDetail, 10, colour);
-}
+constexpr auto& Line = engine::DetailLine;
 
 // GetLogPage( ID:0x02, LSP:0, RAE:0, DataLenByte:512 ); the page goes to a dump file, the
 // completion dword to the result variable.

@@ -6,6 +6,7 @@
 #include "devcmd/nvme_command_support.h"
 #include "devcmd/nvme_features.h"
 #include "disk/nvme_operations.h"
+#include "engine/detail_line.h"
 #include "engine/arguments.h"
 #include "engine/interpreter.h"
 #include "engine/view.h"
@@ -32,9 +33,7 @@ int32_t SetFeatures(engine::Interpreter& interp, uint32_t fid, bool save, uint32
   return disk::SetFeatures(*target.tree, *target.disk, fid, save, value);
 }
 
-void Line(engine::Interpreter& interp, uint32_t view, const std::string& text, uint32_t colour) {
-  interp.writer().WriteLine(interp.output(view), text, engine::kDetail, 10, colour);
-}
+constexpr auto& Line = engine::DetailLine;
 
 // The fixed forms end with the transport's result. A failure is reported; a success is kept as the
 // view's last completion code without reporting it, since a reported code of 0 or more ends the run.

@@ -20,6 +20,7 @@
 #include "disk/dump_file.h"
 #include "disk/node_control.h"
 #include "disk/pci_link.h"
+#include "engine/detail_line.h"
 #include "engine/arguments.h"
 #include "engine/view.h"
 
@@ -37,9 +38,7 @@ constexpr uint32_t kHeaderMinimum = 64;
 constexpr uint32_t kHmbReadOnly = 0xFF;
 constexpr uint32_t kHmbHighest = 2;
 
-void Line(engine::Interpreter& interp, uint32_t view, std::string_view text, uint32_t c) {
-  interp.writer().WriteLine(interp.output(view), text, engine::kDetail, 10, c);
-}
+constexpr auto& Line = engine::DetailLine;
 
 // The current disk when it is a PCI NVMe function (kinds 10, 11); reports otherwise.
 const disk::DiskEntry* PciDisk(engine::Interpreter& interp, uint32_t view) {

@@ -12,6 +12,7 @@
 #include "disk/disk_state.h"
 #include "disk/node_control.h"
 #include "disk/wait_disk.h"
+#include "engine/detail_line.h"
 #include "engine/arguments.h"
 #include "engine/interpreter.h"
 #include "engine/view.h"
@@ -30,9 +31,7 @@ constexpr uint32_t kPowerOnSettleMs = 5000;
 constexpr uint32_t kRemoveEverySeconds = 5;
 constexpr uint32_t kSliceMs = 100;
 
-void Line(engine::Interpreter& interp, uint32_t view, std::string_view text, uint32_t c) {
-  interp.writer().WriteLine(interp.output(view), text, engine::kDetail, 10, c);
-}
+constexpr auto& Line = engine::DetailLine;
 
 void Store(engine::Interpreter& interp, uint32_t view, std::string_view name, int64_t value) {
   engine::ReportingSink errors(interp, view);

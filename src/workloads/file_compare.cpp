@@ -11,6 +11,7 @@
 #include "base/completion_codes.h"
 #include "base/text.h"
 #include "disk/pattern_fill.h"
+#include "engine/detail_line.h"
 #include "engine/arguments.h"
 #include "engine/file_params.h"
 #include "engine/interpreter.h"
@@ -36,9 +37,7 @@ constexpr uint32_t kRereadWaitMs = 1000;
 
 unsigned long long Ull(uint64_t v) { return static_cast<unsigned long long>(v); }
 
-void Line(engine::Interpreter& interp, uint32_t view, const std::string& text, uint32_t c) {
-  interp.writer().WriteLine(interp.output(view), text, engine::kDetail, 10, c);
-}
+constexpr auto& Line = engine::DetailLine;
 
 // Writes the unit of data at index (cut at data's end) to path and shows it; false when it cannot.
 bool DumpUnit(engine::Interpreter& interp, uint32_t view, const std::string& path,

@@ -18,6 +18,7 @@
 #include "disk/sector_io.h"
 #include "disk/sector_session.h"
 #include "disk/target_mode.h"
+#include "engine/detail_line.h"
 #include "engine/arguments.h"
 #include "engine/expression.h"
 #include "engine/file_lookup.h"
@@ -57,9 +58,7 @@ struct MapViews {
   std::array<MapProgress, engine::Interpreter::kViews> views;
 };
 
-void Line(engine::Interpreter& interp, uint32_t view, const std::string& text, uint32_t colour) {
-  interp.writer().WriteLine(interp.output(view), text, engine::kDetail, 10, colour);
-}
+constexpr auto& Line = engine::DetailLine;
 
 // The map the LBAMap parameter names (asked for when empty), checked against the disk: -11 when it
 // is missing, -90 naming the file and its first fault. nullopt when the command is over.
