@@ -115,7 +115,9 @@ for ss in 512 4096; do
   # --- the primary header's CRC damaged ---
   ours "$dev"
   dd if="$dev" of="$work/h.bin" bs="$ss" skip=1 count=1 status=none
-  printf '\x5a' | dd of="$work/h.bin" bs=1 seek=16 conv=notrunc status=none
+  # The CRC's first byte, inverted: a fixed value would leave the header sound whenever the CRC
+  # already held it (the GUIDs, and so the CRC, differ on every run).
+  python3 -c 'import sys; b = bytearray(open(sys.argv[1], "rb").read()); b[16] ^= 0xFF; open(sys.argv[1], "wb").write(b)' "$work/h.bin"
   dd if="$work/h.bin" of="$dev" bs="$ss" seek=1 count=1 conv=notrunc oflag=direct status=none
   blockdev --flushbufs "$dev"
   verify=$(sgdisk -v "$dev" 2>&1)
