@@ -28,8 +28,21 @@ bool SyncToDisk(std::FILE* f) {
 #endif
 }
 
-// Renames from over to so that the new name survives a power cut: Windows writes the rename through;
-// elsewhere the folder holding both is synced after it.
+// Creates a temporary file beside path that no other writer (another thread or instance writing
+// the same file) holds: names are tried in turn until an exclusive create succeeds, so no two
+// writers ever share one, whatever their timing.
+std::FILE* CreateTemporaryFor(const std::string& path, std::string& temporary) {
+  static std::atomic<uint32_t> counter{0};
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    temporary = path + "." + std::to_string(counter.fetch_add(1)) + ".tmp";
+    if (std::FILE* f = CreateNewFile(temporary)) return f;
+    if (!FileExists(temporary)) return nullptr;  // not a clash: the folder refuses
+  }
+  return nullptr;
+}
+
+}  // namespace
+
 bool RenameDurably(const std::string& from, const std::string& to) {
 #ifdef _WIN32
   return MoveFileExW(FsPath(from).c_str(), FsPath(to).c_str(),
@@ -45,21 +58,6 @@ bool RenameDurably(const std::string& from, const std::string& to) {
   return synced;
 #endif
 }
-
-// Creates a temporary file beside path that no other writer (another thread or instance writing
-// the same file) holds: names are tried in turn until an exclusive create succeeds, so no two
-// writers ever share one, whatever their timing.
-std::FILE* CreateTemporaryFor(const std::string& path, std::string& temporary) {
-  static std::atomic<uint32_t> counter{0};
-  for (int attempt = 0; attempt < 1000; ++attempt) {
-    temporary = path + "." + std::to_string(counter.fetch_add(1)) + ".tmp";
-    if (std::FILE* f = CreateNewFile(temporary)) return f;
-    if (!FileExists(temporary)) return nullptr;  // not a clash: the folder refuses
-  }
-  return nullptr;
-}
-
-}  // namespace
 
 bool SaveFileAtomically(const std::string& path, std::string_view bytes, bool sync) {
   std::string temporary;

@@ -14,4 +14,9 @@ namespace kestrune::platform {
 // failure; the old file is then unchanged and no temporary file is left behind.
 bool SaveFileAtomically(const std::string& path, std::string_view bytes, bool sync = false);
 
+// Renames from over to (replacing a file of that name) so that the new name survives a power cut:
+// Windows writes the rename through; elsewhere the folder holding both is synced after it. False
+// on any failure.
+bool RenameDurably(const std::string& from, const std::string& to);
+
 }  // namespace kestrune::platform

@@ -130,12 +130,6 @@ std::optional<uint64_t> FileSizeOf(const std::string& path) {
   return static_cast<uint64_t>(size);
 }
 
-bool RenameFileOver(const std::string& from, const std::string& to) {
-  std::error_code ec;
-  fs::rename(FsPath(from), FsPath(to), ec);
-  return !ec;
-}
-
 bool CreateNewFolder(const std::string& path) {
   std::error_code ec;
   return fs::create_directory(FsPath(path), ec);

@@ -42,9 +42,6 @@ bool SeekFile(std::FILE* f, uint64_t offset);
 // The size of the regular file at path; nullopt when there is none.
 std::optional<uint64_t> FileSizeOf(const std::string& path);
 
-// Renames from to to, replacing a file of that name (within one folder this is atomic). False on
-// any failure; from is then unchanged.
-bool RenameFileOver(const std::string& from, const std::string& to);
 
 // Creates one folder only when nothing of that name exists (of two processes racing for one name,
 // one wins). False when the name is taken or on any failure.

@@ -5,6 +5,7 @@
 #include "base/zip_archive.h"
 #include "engine/interpreter.h"
 #include "engine/output.h"
+#include "platform/atomic_file.h"
 #include "platform/files.h"
 #include "platform/host.h"
 #include "workloads/file_server_download.h"
@@ -33,7 +34,7 @@ int ExtractZipEntryWhole(engine::Interpreter& interp, uint32_t view, const std::
     reason = "cannot extract " + name + ": " + error;
     return base::code::kFileOpenFailed;
   }
-  if (!platform::RenameFileOver(partial, target)) {
+  if (!platform::RenameDurably(partial, target)) {
     platform::RemoveFile(partial);
     reason = "cannot rename " + partial + " to " + target;
     return base::code::kFileOpenFailed;
