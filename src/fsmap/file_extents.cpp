@@ -85,7 +85,7 @@ FileMap WalkToFile(platform::DeviceTree& tree, const platform::VolumeNode& volum
     map.why = "no file below the volume's root";
     return map;
   }
-  VolumeSource source(tree, volume.path, sectorSize, volume.totalBytes / sectorSize);
+  VolumeSource source(tree, volume, sectorSize);
   std::unique_ptr<NtfsVolume> ntfs;
   map.code = NtfsVolume::Open(source, volume.partitionOffset / sectorSize, {}, false, ntfs);
   if (map.code != 1) {

@@ -130,9 +130,11 @@ void GetFileByLba(engine::Interpreter& interp, uint32_t view, std::string_view a
   const platform::VolumeNode* volume = &volumes.front();
   for (const platform::VolumeNode& v : volumes) {
     const uint64_t start = StartLba(v, sectorSize);
-    if (static_cast<uint64_t>(lba) >= start && static_cast<uint64_t>(lba) - start < v.totalBytes / sectorSize) volume = &v;
+    if (static_cast<uint64_t>(lba) >= start &&
+        static_cast<uint64_t>(lba) - start < VolumeSectorCount(*state.tree, v, sectorSize))
+      volume = &v;
   }
-  VolumeSource source(*state.tree, volume->path, sectorSize, volume->totalBytes / sectorSize);
+  VolumeSource source(*state.tree, *volume, sectorSize);
   std::unique_ptr<NtfsVolume> ntfs;
   if (int32_t rc = OpenVolume(line, *volume, sectorSize, source, ntfs); rc != 1) return ReportOpen(interp, view, rc);
 
@@ -197,7 +199,7 @@ void GetFileByMftId(engine::Interpreter& interp, uint32_t view, std::string_view
   const uint32_t sectorSize = state.current.sectorSize;
   if (sectorSize == 0) return interp.ReportCompletion(view, code::kDiskInfoFailed, "");
   const platform::VolumeNode& volume = volumes.front();
-  VolumeSource source(*state.tree, volume.path, sectorSize, volume.totalBytes / sectorSize);
+  VolumeSource source(*state.tree, volume, sectorSize);
   std::unique_ptr<NtfsVolume> ntfs;
   if (int32_t rc = OpenVolume(line, volume, sectorSize, source, ntfs); rc != 1) return ReportOpen(interp, view, rc);
   if (static_cast<uint64_t>(id) >= ntfs->recordCount()) {
@@ -293,7 +295,7 @@ void GetFileLba(engine::Interpreter& interp, uint32_t view, std::string_view arg
     map.sectorSize = d.sectorSize;
     DiskOfVolume(snapshot, found->volume, map.diskPath, map.sectorSize);
     if (map.sectorSize == 0) return interp.ReportCompletion(view, code::kDiskInfoFailed, "");
-    VolumeSource source(*state.tree, found->volume.path, map.sectorSize, found->volume.totalBytes / map.sectorSize);
+    VolumeSource source(*state.tree, found->volume, map.sectorSize);
     std::unique_ptr<NtfsVolume> ntfs;
     if (int32_t rc = OpenVolume(line, found->volume, map.sectorSize, source, ntfs); rc != 1)
       return ReportOpen(interp, view, rc);

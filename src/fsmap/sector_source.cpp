@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 
 #include "base/completion_codes.h"
 #include "disk/sector_io.h"
@@ -76,6 +77,14 @@ int32_t ImageFileSource::Read(uint64_t sector, uint32_t count, std::span<uint8_t
 #endif
   const size_t bytes = static_cast<size_t>(count) * sectorSize_;
   return std::fread(out.data(), 1, bytes, file_) == bytes ? 1 : code::kReadFailed;
+}
+
+uint64_t VolumeSectorCount(platform::DeviceTree& tree, const platform::VolumeNode& volume, uint32_t sectorSize) {
+  if (sectorSize == 0) return 0;
+  if (std::unique_ptr<platform::Device> device = tree.Open(volume.path, platform::OpenAccess::kRead))
+    if (std::optional<uint64_t> bytes = device->LengthBytes(); bytes && *bytes >= volume.totalBytes)
+      return *bytes / sectorSize;
+  return volume.totalBytes / sectorSize;
 }
 
 int32_t VolumeSource::Read(uint64_t sector, uint32_t count, std::span<uint8_t> out) {

@@ -60,11 +60,19 @@ class ImageFileSource final : public SectorSource {
   uint64_t sectors_;
 };
 
+// How many sectors a volume spans: its device's length (the partition), or where the device does
+// not say, the size its file system reports. The file system's size alone is too short for the
+// walker: it counts whole clusters, while an NTFS boot sector counts the partition's sectors.
+uint64_t VolumeSectorCount(platform::DeviceTree& tree, const platform::VolumeNode& volume, uint32_t sectorSize);
+
 // A volume path of the device tree ("\\.\D:", "/dev/sdb1"), sectorCount sectors long.
 class VolumeSource final : public SectorSource {
  public:
   VolumeSource(platform::DeviceTree& tree, std::string path, uint32_t sectorSize, uint64_t sectorCount)
       : tree_(tree), path_(std::move(path)), sectorSize_(sectorSize), sectors_(sectorCount) {}
+  // The whole volume (VolumeSectorCount).
+  VolumeSource(platform::DeviceTree& tree, const platform::VolumeNode& volume, uint32_t sectorSize)
+      : VolumeSource(tree, volume.path, sectorSize, VolumeSectorCount(tree, volume, sectorSize)) {}
   uint32_t SectorSize() const override { return sectorSize_; }
   uint64_t SectorCount() const override { return sectors_; }
   int32_t Read(uint64_t sector, uint32_t count, std::span<uint8_t> out) override;
