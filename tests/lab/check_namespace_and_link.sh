@@ -9,7 +9,9 @@
 #     width of the controller's sysfs link attributes (max_link_speed/width,
 #     current_link_speed/width): on the lab's controller, an integrated endpoint of the root complex
 #     without a link ("Unknown", width 255: the unknown link), and in a second boot on a controller
-#     that QEMU puts behind a PCI Express root port, whose link sysfs reports.
+#     that QEMU puts behind a PCI Express root port, whose link sysfs reports;
+#   - PartitionInfo on both namespaces (512- and 4096-byte sectors) after sgdisk wrote a GPT there:
+#     the starts, ends and GUIDs that "sgdisk -i" prints.
 #
 # Usage: tests/lab/check_namespace_and_link.sh
 #   KESTRUNE_LAB  the lab tool (default ../shared/tools/qemu-lab/lab.sh next to this repository)
@@ -33,12 +35,20 @@ for n in 1 2; do
   echo "@@ kestrune-n$n"; kestrune SCRIPT:/lab/bin/ns.scpt /dev/nvme0n$n; echo "rc=$?"
   echo "@@ id-ns-n$n"; nvme id-ns /dev/nvme0n$n
 done
+for n in 1 2; do
+  sgdisk -o -n 1:0:+8M -t 1:0700 -n 2:0:+16M -t 2:8300 /dev/nvme0n$n > /dev/null 2>&1
+  echo "@@ parts-n$n"; kestrune SCRIPT:/lab/bin/parts.scpt /dev/nvme0n$n; echo "rc=$?"
+  for p in 1 2; do echo "@@ sgdisk-n$n-$p"; sgdisk -i $p /dev/nvme0n$n; done
+done
 echo "@@ link"
 for a in max_link_speed max_link_width current_link_speed current_link_width; do
   f=/sys/class/nvme/nvme0/device/$a
   if [ -r "$f" ]; then echo "$a=$(cat "$f")"; fi
 done
 echo "@@ end"
+EOF2
+crlf > "$stage/parts.scpt" <<'EOF2'
+PartitionInfo();
 EOF2
 crlf > "$stage/link.scpt" <<'EOF2'
 Identify( Items:"SUPPORT_SPEED | LINK_SPEED" );
@@ -67,7 +77,7 @@ echo "@@ end"
 EOF2
 
 out="$stage/guest.out"
-lab_run --merge --bin "$stage" -- 'sh /lab/bin/guest.sh' > "$out"
+LAB_EXTRA_BINS=sgdisk lab_run --merge --bin "$stage" -- 'sh /lab/bin/guest.sh' > "$out"
 rc=$?
 port_extra="-device pcie-root-port,id=labrp,bus=pcie.0,chassis=1"
 port_extra+=" -blockdev driver=null-co,node-name=labnull,size=67108864,read-zeroes=on"
@@ -101,6 +111,22 @@ for n in 1 2; do
   fi
 done
 expect "/dev/nvme0n2 Identify LBA Sector Size" "$(kline "LBA Sector Size" kestrune-n2)" "4096"
+
+# PartitionInfo's values of one key ("LBA Start"), one a line, as decimal numbers.
+part_values() { section "$1" | awk -v k="$2" 'index($0, k) { sub(/.*: /, ""); print }' | while read -r v; do printf '%d\n' "$v"; done; }
+for n in 1 2; do
+  k="parts-n$n"
+  expect "/dev/nvme0n$n PartitionInfo exit code" "$(section "$k" | sed -n 's/^rc=//p')" "0"
+  for p in 1 2; do
+    expect "/dev/nvme0n$n partition $p start vs sgdisk -i" "$(part_values "$k" "LBA Start" | sed -n "${p}p")" \
+      "$(section "sgdisk-n$n-$p" | awk '/First sector:/ { print $3 }')"
+    expect "/dev/nvme0n$n partition $p end vs sgdisk -i" "$(part_values "$k" "LBA End" | sed -n "${p}p")" \
+      "$(section "sgdisk-n$n-$p" | awk '/Last sector:/ { print $3 }')"
+    expect "/dev/nvme0n$n partition $p GUID vs sgdisk -i" \
+      "$(section "$k" | awk 'index($0, "- GUID") { sub(/.*: /, ""); print }' | sed -n "${p}p" | tr -d '{}\r')" \
+      "$(section "sgdisk-n$n-$p" | awk -F': ' '/Partition unique GUID:/ { print $2 }' | tr -d '\r')"
+  done
+done
 expect "/dev/nvme0n2 Identify_Namespace NSZE (256 MiB of 4096-byte sectors)" \
   "$(num "$(ns_row kestrune-n2 "(NSZE)")")" "65536"
 
