@@ -5,13 +5,14 @@ set -euo pipefail
 # nlohmann-json3-dev (header-only) writes the performance jobs' JSON records, also in the Windows build;
 # fio is the reference of bench/fio_compare.sh; xxd shows image bytes in tests/lab/check_integrity_loop.sh;
 # libfdisk-dev and libblkid-dev write and read partition tables and volumes; fdisk, gdisk, ntfs-3g and
-# exfatprogs make and check the images of the partition and NTFS mapping tests; chromium reads the HTML log back;
+# exfatprogs make and check the images of the partition and NTFS mapping tests (exfat-fuse mounts exFAT
+# where the kernel cannot); chromium reads the HTML log back;
 # libhidapi-dev speaks to the USB relay boards of the power hub commands; xvfb gives the Windows build
 # under Wine a display for its windows (scripts/wine-smoke.sh); libcurl4-openssl-dev is the FTP client of
 # the LAN file server, python3-pyftpdlib the FTP server of tests/lab/check_trace_fetch.sh.
 packages=(cmake ninja-build g++ python3 pkg-config zlib1g-dev liburing-dev libgtest-dev libgmock-dev libbenchmark-dev
           libcairo2-dev fonts-dejavu-core nlohmann-json3-dev fio xxd g++-mingw-w64-x86-64-posix libz-mingw-w64-dev
-          wine64 libfdisk-dev libblkid-dev fdisk gdisk ntfs-3g exfatprogs chromium libhidapi-dev xvfb xauth
+          wine64 libfdisk-dev libblkid-dev fdisk gdisk ntfs-3g exfatprogs exfat-fuse chromium libhidapi-dev xvfb xauth
           libcurl4-openssl-dev python3-pyftpdlib)
 missing=()
 for p in "${packages[@]}"; do

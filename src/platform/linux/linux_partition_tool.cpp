@@ -17,6 +17,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -179,7 +180,7 @@ class LibfdiskTool final : public PartitionTool {
       const std::string label = i < request.labels.size() ? request.labels[i] : "";
       PartitionOutcome formatted = Format(request.fileSystem, "/dev/" + parts[i], label);
       if (formatted.code != 1) return formatted;
-      PartitionOutcome mounted = Mount(parts[i]);
+      PartitionOutcome mounted = Mount(parts[i], request.fileSystem);
       if (mounted.code != 1) return mounted;
     }
     return {1, "", "/dev/" + parts[0]};
@@ -295,14 +296,30 @@ class LibfdiskTool final : public PartitionTool {
     return {1, "", ""};
   }
 
-  static PartitionOutcome Mount(const std::string& part) {
+  // True when the running kernel mounts file systems of type name itself.
+  bool KernelMounts(std::string_view name) const {
+    std::istringstream lines(sys_.Text("/proc/filesystems").value_or(""));
+    for (std::string line; std::getline(lines, line);) {
+      const size_t tab = line.find_last_of(" \t");
+      if (std::string_view(line).substr(tab == std::string::npos ? 0 : tab + 1) == name) return true;
+    }
+    return false;
+  }
+
+  PartitionOutcome Mount(const std::string& part, PartitionFileSystem fs) const {
     const std::string folder = std::string(kMountRoot) + "/" + part;
     ::mkdir(kMountRoot, 0755);
     if (::mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST)
       return {kToolFailed, "cannot make " + folder + ": " + ErrnoText(errno), ""};
     const std::string program = FindProgram("mount");
     if (program.empty()) return {kNotAvailable, "mount is not installed", ""};
-    const int code = RunQuietly(program, {"mount", "/dev/" + part, folder});
+    std::vector<std::string> args{"mount"};
+    // A kernel without exFAT (before 5.7, or built without it) mounts it through the FUSE helper,
+    // which mount(8) finds only by its own type name.
+    if (fs == PartitionFileSystem::kExfat && !KernelMounts("exfat") && !FindProgram("mount.exfat-fuse").empty())
+      args.insert(args.end(), {"-t", "exfat-fuse"});
+    args.insert(args.end(), {"/dev/" + part, folder});
+    const int code = RunQuietly(program, args);
     if (code != 0) return {kToolFailed, "mount exit code " + std::to_string(code), ""};
     return {1, "", ""};
   }
