@@ -59,6 +59,18 @@ bool RenameDurably(const std::string& from, const std::string& to) {
 #endif
 }
 
+bool PlaceFileDurably(const std::string& from, const std::string& to) {
+#ifdef _WIN32
+  std::FILE* f = _wfopen(FsPath(from).c_str(), L"r+b");
+#else
+  std::FILE* f = std::fopen(from.c_str(), "r+b");
+#endif
+  if (!f) return false;
+  const bool synced = SyncToDisk(f);
+  if (std::fclose(f) != 0 || !synced) return false;
+  return RenameDurably(from, to);
+}
+
 bool SaveFileAtomically(const std::string& path, std::string_view bytes, bool sync) {
   std::string temporary;
   std::FILE* f = CreateTemporaryFor(path, temporary);

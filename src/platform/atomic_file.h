@@ -19,4 +19,10 @@ bool SaveFileAtomically(const std::string& path, std::string_view bytes, bool sy
 // on any failure.
 bool RenameDurably(const std::string& from, const std::string& to);
 
+// Puts a file that another writer filled (a download, an extraction) in place durably: its bytes
+// are flushed to the disk first, then it is renamed over to as RenameDurably does. Without the
+// flush, a power cut soon after could leave the new name on a file whose bytes never reached the
+// disk. False on any failure; from is then left where it was.
+bool PlaceFileDurably(const std::string& from, const std::string& to);
+
 }  // namespace kestrune::platform

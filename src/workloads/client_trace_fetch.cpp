@@ -34,7 +34,7 @@ int ExtractZipEntryWhole(engine::Interpreter& interp, uint32_t view, const std::
     reason = "cannot extract " + name + ": " + error;
     return base::code::kFileOpenFailed;
   }
-  if (!platform::RenameDurably(partial, target)) {
+  if (!platform::PlaceFileDurably(partial, target)) {
     platform::RemoveFile(partial);
     reason = "cannot rename " + partial + " to " + target;
     return base::code::kFileOpenFailed;

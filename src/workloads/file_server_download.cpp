@@ -86,7 +86,7 @@ int DownloadFromFileServer(engine::Interpreter& interp, uint32_t view, const Dow
     return fail(base::Format("the transfer ended early (%llu of %llu bytes)", U(got.bytes), U(*got.total)));
   if (!onDisk || *onDisk != got.bytes)
     return fail("the downloaded file is not whole on the disk (" + partial + ")");
-  if (!platform::RenameDurably(partial, target)) return fail("cannot rename " + partial + " to " + target);
+  if (!platform::PlaceFileDurably(partial, target)) return fail("cannot rename " + partial + " to " + target);
   line.Show(ProgressText(request.caption, got.bytes, got.bytes) + " done");
   return 0;
 }
