@@ -33,6 +33,7 @@ DiskSource OpenDiskSource(const CommandLine& cl, const std::string& workFolder, 
     lab = std::move(*file.lab);
   }
   source.files = sim::MakeLabJobFiles(platform::SystemJobFiles(), lab.files, host);
+  const std::optional<sim::LabFileServerDescription> server = lab.fileServer;
   std::string error;
   std::unique_ptr<sim::SimLab> simLab = sim::SimLab::Create(std::move(lab), SimLabFolder(cl, workFolder), host, error);
   if (!simLab) {
@@ -45,7 +46,10 @@ DiskSource OpenDiskSource(const CommandLine& cl, const std::string& workFolder, 
   source.pciConfig = &simLab->pciConfig();
   source.facts = std::make_unique<sim::LabSystemFacts>();
   source.tree = std::move(simLab);
-  source.fileFetch = std::make_shared<sim::LabFileFetch>(LabFileServerFolder(cl, workFolder));
+  auto fetch = std::make_shared<sim::LabFileFetch>(server && !server->folder.empty() ? server->folder
+                                                                                  : LabFileServerFolder(cl, workFolder));
+  if (server) fetch->SetRules(server->rules);
+  source.fileFetch = std::move(fetch);
   return source;
 }
 

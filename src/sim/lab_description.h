@@ -12,6 +12,7 @@
 
 #include "disk/disk_kind.h"
 #include "sim/faults.h"
+#include "sim/lab_file_server.h"
 #include "sim/lab_files.h"
 #include "sim/queue_model.h"
 
@@ -133,6 +134,7 @@ struct DriveDescription {
 struct LabDescription {
   std::vector<DriveDescription> drives;
   std::vector<FileFaults> files;  // faults of the file test commands' files ("[File:<name>]" sections)
+  std::optional<LabFileServerDescription> fileServer;  // the "[FileServer]" section
 };
 
 // The INQUIRY identity a drive on this attachment gives: the bridge signatures for USB bridges

@@ -3,7 +3,9 @@
 // A lab file is an INI file; every section describes one drive, in the order the drives are
 // listed. The section name is free: it names the drive in messages and in SimLab::Drive. Sections
 // named "[File:<name>]" are not drives: they hold the faults of the file test commands' file of that
-// name (sim/lab_files.h: FullAt, ReadFailAt, FlipAt, FlipEveryRead, PieceDelayMs, CachedOnly). Keys are
+// name (sim/lab_files.h: FullAt, ReadFailAt, FlipAt, FlipEveryRead, PieceDelayMs, CachedOnly), and
+// "[FileServer]" is the lab's file server (sim/lab_file_server.h: Folder, Fault, FailAt, User,
+// Password). Keys are
 // matched without regard to case; an unknown key is an error (so that a typo does not go unseen).
 //
 // Identity and attachment
@@ -810,7 +812,7 @@ LabFileResult ParseLab(const base::IniFile& ini) {
   LabDescription lab;
   std::vector<Given> given;
   for (const std::string& section : ini.Sections()) {
-    if (IsFileFaultsSection(section)) continue;
+    if (IsFileFaultsSection(section) || IsFileServerSection(section)) continue;
     SectionReader reader(ini, section);
     for (const std::string& key : ini.Keys(section)) {
       if (!kKnownKeys.count(base::ToLowerAscii(key)) && !IsVolumeKey(key) && !IsVolumeImageKey(key)) {
@@ -849,6 +851,8 @@ LabFileResult ParseLab(const base::IniFile& ini) {
     return result;
   }
   lab.files = std::move(files.rules);
+  lab.fileServer = ParseLabFileServer(ini, result.error);
+  if (!result.error.empty()) return result;
   result.error = AssignDefaults(lab, given);
   if (result.error.empty()) result.error = ValidateLab(lab);
   if (result.error.empty()) result.lab = std::move(lab);
@@ -863,6 +867,9 @@ LabFileResult LoadLabFile(const std::string& path) {
   // Volume images are named relative to the lab file.
   if (result.lab) {
     const std::filesystem::path folder = platform::FsPath(path).parent_path();
+    if (result.lab->fileServer && !result.lab->fileServer->folder.empty() &&
+        !platform::FsPath(result.lab->fileServer->folder).is_absolute())
+      result.lab->fileServer->folder = platform::Utf8Path(folder / platform::FsPath(result.lab->fileServer->folder));
     for (DriveDescription& d : result.lab->drives) {
       for (VolumeDescription& v : d.volumes) {
         if (!v.imagePath.empty() && !platform::FsPath(v.imagePath).is_absolute())

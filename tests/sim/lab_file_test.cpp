@@ -473,5 +473,22 @@ TEST(LabFile, FileSectionsHoldFileFaultsNotDrives) {
             std::string::npos);
 }
 
+TEST(LabFile, FileServerSectionIsTheServerNotADrive) {
+  const LabDescription lab = Parse(
+      "[D]\nAttachment=nvme-inbox\nCapacity=64MiB\n"
+      "[FileServer]\nFolder=served\nFault=Short\nFailAt=0x1000\nUser=u\nPassword=p\n");
+  ASSERT_EQ(lab.drives.size(), 1u);
+  ASSERT_TRUE(lab.fileServer.has_value());
+  EXPECT_EQ(lab.fileServer->folder, "served");
+  EXPECT_EQ(lab.fileServer->rules.fault, LabFetchFault::kShort);
+  EXPECT_EQ(lab.fileServer->rules.failAt, 0x1000u);
+  EXPECT_EQ(lab.fileServer->rules.user + lab.fileServer->rules.password, "up");
+  EXPECT_FALSE(Parse("[D]\nAttachment=nvme-inbox\nCapacity=64MiB\n").fileServer.has_value());
+  for (const char* bad : {"Fault=sometimes", "FailAt=half", "Port=21"})
+    EXPECT_NE(ErrorOf(std::string("[D]\nAttachment=nvme-inbox\nCapacity=64MiB\n[FileServer]\n") + bad).find("[FileServer]"),
+              std::string::npos)
+        << bad;
+}
+
 }  // namespace
 }  // namespace kestrune::sim
