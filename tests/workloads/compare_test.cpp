@@ -12,6 +12,7 @@
 #include "base/completion_codes.h"
 #include "base/text.h"
 #include "disk/sector_lab.h"
+#include "workloads/compare_lab.h"
 #include "platform/files.h"
 #include "disk/pattern_fill.h"
 #include "workloads/compare_commands.h"
@@ -23,6 +24,7 @@ namespace kestrune::workloads {
 namespace {
 
 namespace code = base::code;
+using compare_testing::CompareLab;
 using disk::testing::kMiB;
 
 TEST(VerifyHandOut, LanesSequenceAndHeldBlocks) {
@@ -103,29 +105,6 @@ TEST(MarkDiagnosis, EachCauseFromTheMarks) {
   read[0] = 0x10;
   EXPECT_EQ(DiagnoseMiscompare({plain, read, 512, false, false}), "corrupt (1 bits)");
 }
-
-class CompareLab : public disk::testing::SectorLab {
- protected:
-  CompareLab() {
-    EXPECT_TRUE(RegisterCompareCommands(interp).empty());
-    EXPECT_TRUE(RegisterPatternCommands(interp).empty());
-    Select(disk::testing::kRawNvme);
-  }
-  std::vector<std::string> Texts() {
-    std::vector<std::string> t;
-    for (const engine::OutputLine& l : Body()) t.push_back(l.text);
-    return t;
-  }
-  bool Printed(const std::string& text) {
-    const auto t = Texts();
-    return std::find(t.begin(), t.end(), text) != t.end();
-  }
-  void Fault(const std::function<void(sim::FaultPlan&)>& edit) {
-    sim::FaultPlan plan = Drive(disk::testing::kRawNvme)->faults();
-    edit(plan);
-    Drive(disk::testing::kRawNvme)->set_faults(plan);
-  }
-};
 
 TEST_F(CompareLab, CleanRunsReportNoError) {
   const char* statements[] = {
