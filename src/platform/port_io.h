@@ -2,9 +2,9 @@
 // control block of the FADT). A write there can switch the machine off at once, so every request
 // on the real machine is refused while RealPowerActionsRefused() (power.h) holds.
 //
-// Implementations: platform/linux (/dev/port, root), platform/win32 (the IOrw kernel driver, its
-// port requests in platform/iorw_request.h, installed for one request and removed again) and the
-// lab (sim/lab_acpi.h: the lab machine's PM1a control register).
+// Implementations: platform/linux (16-bit in and out after ioperm, root), platform/win32 (the
+// IOrw kernel driver, its port requests in platform/iorw_request.h, installed for one request and
+// removed again) and the lab (sim/lab_acpi.h: the lab machine's PM1a control register).
 #pragma once
 
 #include <cstdint>

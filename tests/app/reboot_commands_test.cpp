@@ -269,7 +269,9 @@ TEST_F(RebootCommands, ASporSwitchOffCutsThePowerThroughTheAcpiRegisters) {
     EXPECT_EQ(power.requests, 0) << c.what;
     EXPECT_EQ(interp->view(0).restartRequested.load(), c.off) << c.what;
     EXPECT_FALSE(Saved()) << c.what;
-    if (!c.off) EXPECT_EQ(LastCode(), c.code) << c.what;
+    if (!c.off) {
+      EXPECT_EQ(LastCode(), c.code) << c.what;
+    }
   }
 }
 

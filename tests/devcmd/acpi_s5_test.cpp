@@ -63,8 +63,11 @@ TEST(AcpiS5, TheSleepTypeIsTheFirstElementOfTheDeclaredPackage) {
     std::string why;
     const bool ok = FindS5SleepType(c.dsdt, type, why);
     EXPECT_EQ(ok, c.type >= 0) << c.what << ": " << why;
-    if (ok) EXPECT_EQ(type, c.type) << c.what;
-    if (!ok) EXPECT_FALSE(why.empty()) << c.what;
+    if (ok) {
+      EXPECT_EQ(type, c.type) << c.what;
+    } else {
+      EXPECT_FALSE(why.empty()) << c.what;
+    }
   }
 }
 

@@ -1,9 +1,15 @@
-// The I/O ports of a Linux machine through /dev/port (root): the file offset is the port number.
-#include <fcntl.h>
-#include <unistd.h>
-
+// The I/O ports of a Linux machine: one 16-bit in or out instruction after ioperm (root,
+// CAP_SYS_RAWIO; refused under kernel lockdown). Not /dev/port: it moves one byte per access, and
+// a 16-bit register such as the PM1a control register may take its high byte written alone as
+// the whole value (QEMU's does), so the sleep enable bit would never arrive.
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <sys/io.h>
+#define KESTRUNE_HAS_PORTS 1
+#endif
 
 #include "platform/port_io.h"
 #include "platform/power.h"
@@ -14,38 +20,43 @@ namespace {
 class LinuxPortIo final : public PortIo {
  public:
   std::optional<uint16_t> Read16(uint16_t port, std::string& why) override {
-    uint8_t b[2] = {};
-    if (!Transfer(port, b, false, why)) return std::nullopt;
-    return static_cast<uint16_t>(b[0] | (b[1] << 8));
+    uint16_t value = 0;
+    if (!Access(port, value, false, why)) return std::nullopt;
+    return value;
   }
 
-  bool Write16(uint16_t port, uint16_t value, std::string& why) override {
-    uint8_t b[2] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8)};
-    return Transfer(port, b, true, why);
-  }
+  bool Write16(uint16_t port, uint16_t value, std::string& why) override { return Access(port, value, true, why); }
 
   bool Simulated() const override { return false; }
 
  private:
-  // One 2-byte pread or pwrite at the port's offset: the kernel moves the bytes one port access
-  // each, low byte first.
-  static bool Transfer(uint16_t port, uint8_t (&b)[2], bool write, std::string& why) {
+  // The access is this thread's own: ioperm grants the two ports to the calling thread, which
+  // gives them back afterwards.
+  static bool Access(uint16_t port, uint16_t& value, bool write, std::string& why) {
     if (RealPowerActionsRefused()) {
       why = kPowerActionsRefused;
       return false;
     }
-    const int fd = ::open("/dev/port", (write ? O_WRONLY : O_RDONLY) | O_CLOEXEC);
-    if (fd < 0) {
-      why = std::string("/dev/port: ") + std::strerror(errno);
+#ifdef KESTRUNE_HAS_PORTS
+    if (::ioperm(port, 2, 1) != 0) {
+      char text[32];
+      std::snprintf(text, sizeof text, "ioperm port 0x%X: ", port);
+      why = text + std::string(std::strerror(errno));
       return false;
     }
-    ssize_t n;
-    do n = write ? ::pwrite(fd, b, 2, port) : ::pread(fd, b, 2, port);
-    while (n < 0 && errno == EINTR);
-    const bool ok = n == 2;
-    if (!ok) why = std::string("/dev/port: ") + (n < 0 ? std::strerror(errno) : "a short transfer");
-    ::close(fd);
-    return ok;
+    if (write)
+      ::outw(value, port);
+    else
+      value = ::inw(port);
+    ::ioperm(port, 2, 0);
+    return true;
+#else
+    (void)port;
+    (void)value;
+    (void)write;
+    why = "this processor has no I/O ports";
+    return false;
+#endif
   }
 };
 
