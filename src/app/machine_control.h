@@ -7,7 +7,9 @@
 #include <string>
 
 #include "engine/interpreter.h"
+#include "platform/acpi_tables.h"
 #include "platform/auto_start.h"
+#include "platform/port_io.h"
 #include "platform/power.h"
 #include "platform/tcp_client.h"
 
@@ -17,6 +19,9 @@ struct MachineControl {
   platform::Power* power = nullptr;          // null: restarts are not available
   platform::AutoStart* autoStart = nullptr;  // null: registrations are not available
   platform::TcpClient* tcp = nullptr;        // reaches the LAN power-cycle server; null: not available
+  // The ACPI tables and I/O ports of the SPOR power cut; either null: the cut is not available.
+  platform::AcpiTables* acpi = nullptr;
+  platform::PortIo* ports = nullptr;
   std::string saveFolder;                    // where run saves are written (the temporary folder)
   std::string outputMirror;                  // absolute path of the "/outfile" mirror, "" when none
   // Arguments a run started again needs to see the same disks (the lab and its folder), in Windows

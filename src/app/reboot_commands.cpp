@@ -16,6 +16,7 @@
 #include "app/run_persistence.h"
 #include "base/completion_codes.h"
 #include "base/text.h"
+#include "devcmd/acpi_s5.h"
 #include "devcmd/lan_power_cycle.h"
 #include "devcmd/power_station.h"
 #include "disk/disk_state.h"
@@ -66,21 +67,30 @@ struct RebootLock {
 struct RestartRequest {
   int powerAction = 1;  // 0 switch off, 1 restart, 2 switch off (after the LAN power cycle)
   bool spor = false;
+  // A switch-off with SPOR: the power cut through the ACPI registers, not a restart.
+  bool AcpiCut() const { return spor && powerAction != 1; }
 };
 
-// Restarts or switches off through the power seam; only one view of the machine does (the lock
-// "PCReboot"). True when the machine goes down (or another view already takes it down).
+// Restarts or switches off through the power seam, or cuts the power through the ACPI registers;
+// only one view of the machine does (the lock "PCReboot"). True when the machine goes down (or
+// another view already takes it down).
 bool PerformRestart(Interpreter& interp, const RestartRequest& req, std::string& why) {
   MachineControl& mc = MachineControlOf(interp);
   std::string lockWhy;
   std::unique_ptr<platform::NamedLock> lock = interp.host().AcquireNamedLock(kRebootLock, 0, lockWhy);
   if (!lock) return true;  // another instance is restarting the machine
   const bool restart = req.powerAction == 1;
-  bool ok = req.spor ? mc.power->HardwareRestart(why)
-                     : mc.power->Request(restart ? platform::PowerAction::kRestart : platform::PowerAction::kPowerOff, why);
+  bool ok = req.AcpiCut() ? devcmd::AcpiPowerCut(*mc.acpi, *mc.ports, why)
+            : req.spor    ? mc.power->HardwareRestart(why)
+                          : mc.power->Request(restart ? platform::PowerAction::kRestart : platform::PowerAction::kPowerOff, why);
   // The lock stays taken until the process ends, so no other instance asks again meanwhile.
   if (ok) interp.State<RebootLock>().held = std::move(lock);
   return ok;
+}
+
+// The start of the failure text of a request that did not take the machine down.
+std::string NotDown(const RestartRequest& req) {
+  return req.powerAction == 1 ? "the machine did not restart: " : "the machine did not switch off: ";
 }
 
 // PowerAction 2: the LAN power-cycle server of the station file is asked to cut and restore the
@@ -120,7 +130,7 @@ void PCReBoot(Interpreter& interp, uint32_t view, std::string_view args, std::st
   req.powerAction = static_cast<int>(action);
   if (!PowerUsable(interp, view)) return;
   MachineControl& mc = MachineControlOf(interp);
-  if (req.powerAction == 0 && req.spor && !mc.power->Simulated())
+  if (req.AcpiCut() && (!mc.acpi || !mc.ports))
     return interp.ReportCompletion(view, code::kNotSupported, "a power cut through the ACPI registers is not available");
 
   if (req.powerAction == 2 && delay == 0) {
@@ -138,7 +148,7 @@ void PCReBoot(Interpreter& interp, uint32_t view, std::string_view args, std::st
     std::string why;
     if (!PerformRestart(interp, req, why)) {
       if (save) DropRestartSave(interp, v.saveId);
-      return interp.ReportCompletion(view, code::kError, "the machine did not restart: " + why);
+      return interp.ReportCompletion(view, code::kError, NotDown(req) + why);
     }
     EndForRestart(interp, view);
     v.vars.SetNumber("_ErrorCheck", 5);
@@ -172,7 +182,7 @@ void PCReBoot(Interpreter& interp, uint32_t view, std::string_view args, std::st
     }
     if (!PerformRestart(interp, req, why)) {
       if (saveId != 0) DropRestartSave(interp, saveId);
-      interp.PostCompletion(view, code::kError, "the machine did not restart: " + why);
+      interp.PostCompletion(view, code::kError, NotDown(req) + why);
       return;
     }
     EndForRestart(interp, view);

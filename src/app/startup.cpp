@@ -29,6 +29,7 @@
 #include "platform/files.h"
 #include "platform/terminal.h"
 #include "sim/lab_lan_power.h"
+#include "sim/lab_acpi.h"
 #include "sim/lab_power.h"
 #include "sim/sim_lab.h"
 #include "workloads/file_commands.h"
@@ -217,10 +218,18 @@ int RunProgram(platform::Host& host) {
   for (const engine::HandlerRow& row : unmatched)
     host.WriteStderr("kestrune: no command table row for the handler of " + std::string(row.name) + "\n");
   std::unique_ptr<platform::Power> power;
-  if (cl.simulated)
-    power = std::make_unique<sim::LabPower>(dynamic_cast<sim::SimLab*>(source.tree.get()), host);
-  else
+  std::unique_ptr<platform::AcpiTables> acpi;
+  std::unique_ptr<platform::PortIo> ports;
+  if (cl.simulated) {
+    sim::SimLab* lab = dynamic_cast<sim::SimLab*>(source.tree.get());
+    power = std::make_unique<sim::LabPower>(lab, host);
+    acpi = std::make_unique<sim::LabAcpiTables>();
+    ports = std::make_unique<sim::LabPortIo>(lab);
+  } else {
     power = platform::MakeSystemPower();
+    acpi = platform::MakeSystemAcpiTables();
+    ports = platform::MakeSystemPortIo(host.ProgramFolder());
+  }
   std::unique_ptr<platform::TcpClient> tcp;
   if (cl.simulated)
     tcp = std::make_unique<sim::LabLanPower>();
@@ -229,6 +238,8 @@ int RunProgram(platform::Host& host) {
   MachineControl& machine = MachineControlOf(interp);
   machine.power = power.get();
   machine.tcp = tcp.get();
+  machine.acpi = acpi.get();
+  machine.ports = ports.get();
   machine.autoStart = autoStart.get();
   machine.saveFolder = host.TempFolder();
   machine.diskArguments = settings.childDiskArguments;

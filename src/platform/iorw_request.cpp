@@ -40,12 +40,21 @@ Record PciConfigWrite(uint32_t bus, uint32_t device, uint32_t function, uint32_t
   return r;
 }
 
-Record PortWrite8(uint16_t port, uint8_t value) {
+namespace {
+
+Record PortRequest(Function f, uint16_t port, uint32_t lengthOrValue) {
   Record r;
-  r.set_function(Function::kWritePort8);
+  r.set_function(f);
   r.set_address(port);
-  r.set_length(value);
+  r.set_length(lengthOrValue);
   return r;
 }
+
+}  // namespace
+
+Record PortWrite8(uint16_t port, uint8_t value) { return PortRequest(Function::kWritePort8, port, value); }
+Record PortRead16(uint16_t port) { return PortRequest(Function::kReadPort16, port, 2); }
+uint16_t PortValue16(const Record& reply) { return winio::Get16(reply.bytes, 12); }
+Record PortWrite16(uint16_t port, uint16_t value) { return PortRequest(Function::kWritePort16, port, value); }
 
 }  // namespace kestrune::platform::iorw

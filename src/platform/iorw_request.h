@@ -56,5 +56,10 @@ Record PciConfigWrite(uint32_t bus, uint32_t device, uint32_t function, uint32_t
                       std::span<const uint8_t> data);
 // Writes one byte to an I/O port (the reset control register 0xCF9).
 Record PortWrite8(uint16_t port, uint8_t value);
+// Reads a 16-bit I/O port; the reply carries the value in its first two data bytes (little-endian).
+Record PortRead16(uint16_t port);
+uint16_t PortValue16(const Record& reply);
+// Writes a 16-bit I/O port (the ACPI PM1a control register).
+Record PortWrite16(uint16_t port, uint16_t value);
 
 }  // namespace kestrune::platform::iorw

@@ -14,6 +14,7 @@
 #include "engine/script_run_fixture.h"
 #include "platform/auto_start.h"
 #include "platform/power.h"
+#include "sim/lab_acpi.h"
 
 namespace kestrune::app {
 namespace {
@@ -106,6 +107,8 @@ class RebootCommands : public engine::ScriptRunFixture<> {
     mc.power = &power;
     mc.autoStart = &autoStart;
     mc.tcp = &tcp;
+    mc.acpi = acpi;
+    mc.ports = ports.get();
     mc.saveFolder = work;
     devcmd::StationConfig station;
     station.lanServer = lanServer;
@@ -126,6 +129,9 @@ class RebootCommands : public engine::ScriptRunFixture<> {
     return false;
   }
   FakePower power;
+  sim::LabAcpiTables labTables;
+  platform::AcpiTables* acpi = &labTables;
+  std::unique_ptr<sim::LabPortIo> ports = std::make_unique<sim::LabPortIo>(nullptr);
   FakeAutoStart autoStart;
   FakeTcp tcp;
   std::string lanServer = "power-server";
@@ -231,6 +237,42 @@ TEST_F(RebootCommands, ThePowerCycleServerIsAskedBeforeThePcSwitchesOff) {
               (std::vector<uint8_t>{0x00, 0x1B, 0x21, 0xAA, 0xBB, 0xCC}));
   EXPECT_TRUE(std::all_of(m.begin() + 110, m.end(), [](uint8_t b) { return b == 0; }));
   EXPECT_FALSE(Saved());  // BootContinue:FALSE switches off without a save
+}
+
+// A switch-off with SPOR cuts the power through the ACPI registers (not the reset register, not
+// the operating system), saves nothing, and ends the run; without the tables nothing is written.
+TEST_F(RebootCommands, ASporSwitchOffCutsThePowerThroughTheAcpiRegisters) {
+  class NoTables final : public platform::AcpiTables {
+   public:
+    bool Read(std::string_view, std::vector<uint8_t>&, std::string& why) override { return (why = "none", false); }
+  } noTables;
+  struct Case {
+    const char* what;
+    std::string call;
+    platform::AcpiTables* tables;
+    bool off;
+    int32_t code;
+  } cases[] = {
+      {"PowerAction 0", "PCReBoot( DelayRunSec:0, PowerAction:0, SPOR:TRUE );", &labTables, true, 0},
+      {"PowerAction 2 after the LAN server", "PCReBoot( DelayRunSec:0, PowerAction:2, SPOR:TRUE, BootContinue:FALSE );",
+       &labTables, true, 0},
+      {"the tables cannot be read", "PCReBoot( DelayRunSec:0, PowerAction:0, SPOR:TRUE );", &noTables, false, -255},
+      {"no ACPI access in this build", "PCReBoot( DelayRunSec:0, PowerAction:0, SPOR:TRUE );", nullptr, false, -79},
+  };
+  for (const Case& c : cases) {
+    power = FakePower();
+    autoStart = FakeAutoStart();
+    ports = std::make_unique<sim::LabPortIo>(nullptr);
+    acpi = c.tables;
+    RunWith(c.call + "\r\n");
+    EXPECT_EQ(ports->poweredOff(), c.off) << c.what;
+    EXPECT_EQ(power.requests, 0) << c.what;
+    EXPECT_EQ(interp->view(0).restartRequested.load(), c.off) << c.what;
+    EXPECT_FALSE(Saved()) << c.what;
+    if (!c.off) {
+      EXPECT_EQ(LastCode(), c.code) << c.what;
+    }
+  }
 }
 
 TEST_F(RebootCommands, AutoRunOnStartupRegistersAfterItsCountdownAndExitRemovesIt) {

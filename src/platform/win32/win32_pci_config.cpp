@@ -1,86 +1,20 @@
-// The PCI configuration access of Windows: the IOrw kernel driver ("IOrw64.sys" in the program
-// folder), installed as the demand-start kernel service "IOrw" when a session opens, reached as
-// "\\.\IOrw" with the one device control of platform/iorw_request.h, and stopped and deleted when
-// the session ends. One session at a time in the process: the service is the process's own for
-// that time.
+// The PCI configuration access of Windows: the IOrw kernel driver (platform/win32/iorw_driver.h),
+// installed when a session opens and removed when it ends; one session at a time in the process.
 #include <windows.h>
 
 #include <algorithm>
-#include <mutex>
 
-#include "platform/host.h"
 #include "platform/iorw_request.h"
 #include "platform/pci_config.h"
 #include "platform/power.h"
-#include "platform/win32/last_error.h"
-#include "platform/win32/wide.h"
+#include "platform/win32/iorw_driver.h"
 
 namespace kestrune::platform {
 namespace {
 
-constexpr const wchar_t* kServiceName = L"IOrw";
-constexpr const wchar_t* kDevicePath = L"\\\\.\\IOrw";
-constexpr const char* kDriverFile = "IOrw64.sys";
-
-std::mutex& SessionMutex() {
-  static std::mutex m;
-  return m;
-}
-
-// The installed and started service, stopped and deleted again when this goes.
-class DriverService {
- public:
-  ~DriverService() {
-    if (service_) {
-      SERVICE_STATUS status{};
-      ControlService(service_, SERVICE_CONTROL_STOP, &status);
-      DeleteService(service_);
-      CloseServiceHandle(service_);
-    }
-    if (manager_) CloseServiceHandle(manager_);
-  }
-
-  bool Start(const std::string& driverPath, std::string& why) {
-    if (GetFileAttributesW(Widen(driverPath).c_str()) == INVALID_FILE_ATTRIBUTES) {
-      why = driverPath + " is missing";
-      return false;
-    }
-    manager_ = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    if (!manager_) {
-      why = "the service control manager: " + LastErrorText();
-      return false;
-    }
-    const std::wstring path = Widen(driverPath);
-    service_ = CreateServiceW(manager_, kServiceName, kServiceName, SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER,
-                              SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, path.c_str(), nullptr, nullptr,
-                              nullptr, nullptr, nullptr);
-    if (!service_ && GetLastError() == ERROR_SERVICE_EXISTS)
-      service_ = OpenServiceW(manager_, kServiceName, SERVICE_ALL_ACCESS);
-    if (!service_) {
-      why = "installing the driver service: " + LastErrorText();
-      return false;
-    }
-    if (!StartServiceW(service_, 0, nullptr) && GetLastError() != ERROR_SERVICE_ALREADY_RUNNING) {
-      why = "starting the driver service: " + LastErrorText();
-      return false;
-    }
-    return true;
-  }
-
- private:
-  SC_HANDLE manager_ = nullptr;
-  SC_HANDLE service_ = nullptr;
-};
-
 class Win32PciSession final : public PciConfigSession {
  public:
-  Win32PciSession(std::unique_lock<std::mutex> lock, std::unique_ptr<DriverService> service, HANDLE device,
-                  const PciFunction& fn)
-      : lock_(std::move(lock)), service_(std::move(service)), device_(device), fn_(fn) {}
-  ~Win32PciSession() override {
-    CloseHandle(device_);
-    service_.reset();  // stops and deletes the service while the lock is still held
-  }
+  Win32PciSession(std::unique_ptr<IorwDriver> driver, const PciFunction& fn) : driver_(std::move(driver)), fn_(fn) {}
 
   std::optional<uint32_t> Read(uint32_t offset, std::span<uint8_t> buffer, PciAccessFailure& failure,
                                std::string& why) override {
@@ -112,18 +46,12 @@ class Win32PciSession final : public PciConfigSession {
 
  private:
   bool Exchange(iorw::Record& r, PciAccessFailure& failure, std::string& why) {
-    DWORD returned = 0;
-    if (DeviceIoControl(device_, iorw::kControlCode, r.bytes.data(), iorw::kRecordBytes, r.bytes.data(),
-                        iorw::kRecordBytes, &returned, nullptr))
-      return true;
+    if (driver_->Exchange(r, why)) return true;
     failure = PciAccessFailure::kFailed;
-    why = "the driver's request failed: " + LastErrorText();
     return false;
   }
 
-  std::unique_lock<std::mutex> lock_;
-  std::unique_ptr<DriverService> service_;
-  HANDLE device_;
+  std::unique_ptr<IorwDriver> driver_;
   PciFunction fn_;
 };
 
@@ -138,20 +66,9 @@ class Win32PciConfig final : public PciConfig {
       why = "not a PCI address";
       return nullptr;
     }
-    std::unique_lock<std::mutex> lock(SessionMutex());
-    auto service = std::make_unique<DriverService>();
-    if (!service->Start(JoinPath(folder_, kDriverFile), why)) {
-      failure = PciAccessFailure::kDriverLoad;
-      return nullptr;
-    }
-    HANDLE device = CreateFileW(kDevicePath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (device == INVALID_HANDLE_VALUE) {
-      failure = PciAccessFailure::kDriverOpen;
-      why = "opening \\\\.\\IOrw: " + LastErrorText();
-      return nullptr;
-    }
-    return std::make_unique<Win32PciSession>(std::move(lock), std::move(service), device, fn);
+    std::unique_ptr<IorwDriver> driver = IorwDriver::Open(folder_, failure, why);
+    if (!driver) return nullptr;
+    return std::make_unique<Win32PciSession>(std::move(driver), fn);
   }
 
   bool Simulated() const override { return false; }
