@@ -65,9 +65,12 @@ ProgressJournal::ProgressJournal(MapIdentity map, uint64_t entries, Save save)
 bool ProgressJournal::BeforeIssue(uint64_t index, uint64_t durable, uint64_t nowMs) {
   if (index < record_.horizon) return true;
   if (savedAtMs_ && nowMs - *savedAtMs_ < kSaveEveryMs) step_ = std::min(step_ * 2, kMaxStep);
+  const ProgressRecord before = record_;
   record_.horizon = std::min(entries_, index + step_);
   record_.durable = std::min(durable, record_.horizon);
-  return Write(nowMs);
+  if (Write(nowMs)) return true;
+  record_ = before;  // not on disk: the next issue must try again
+  return false;
 }
 
 void ProgressJournal::Tick(uint64_t durable, uint64_t nowMs) {
