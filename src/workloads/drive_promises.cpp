@@ -11,7 +11,8 @@
 namespace kestrune::workloads {
 namespace {
 
-constexpr uint8_t kIdentifyNamespace = 0x00;
+constexpr uint8_t kIdentifyNamespace = 0x00, kIdentifyController = 0x01;
+constexpr size_t kVwcByte = 525;
 constexpr size_t kNvmeIdentifyBytes = 4096;
 constexpr size_t kDlfeatByte = 33;
 constexpr uint32_t kVolatileWriteCache = 0x06;
@@ -49,7 +50,11 @@ TrimPromise ReadTrimPromise(platform::DeviceTree& tree, const disk::DiskEntry& d
 bool WriteCacheOff(platform::DeviceTree& tree, const disk::DiskEntry& disk) {
   if (disk::IsNvmeKind(disk.diskKind)) {
     uint32_t dw0 = 1;
-    return disk::GetFeatures(tree, disk, kVolatileWriteCache, &dw0) >= 0 && (dw0 & 1) == 0;
+    if (disk::GetFeatures(tree, disk, kVolatileWriteCache, &dw0) >= 0) return (dw0 & 1) == 0;
+    // A controller without a volatile write cache (Identify Controller VWC bit 0 clear) may refuse
+    // the feature.
+    std::vector<uint8_t> data(kNvmeIdentifyBytes);
+    return disk::Identify(tree, disk, kIdentifyController, 0, data) >= 0 && (data[kVwcByte] & 1) == 0;
   }
   if (disk::IsSataKind(disk.diskKind)) {
     disk::AtaIdentity id;

@@ -12,6 +12,7 @@
 #include "base/bytes.h"
 #include "base/completion_codes.h"
 #include "base/text.h"
+#include "disk/nvme_operations.h"
 #include "disk/sector_lab.h"
 #include "platform/files.h"
 #include "workloads/compare_commands.h"
@@ -495,6 +496,25 @@ TEST_F(LbaMapLab, APowerCutAndAHostCrashAreJudgedByTheRecord) {
   Run(compare);
   EXPECT_GT(count("Old Data After Flush/FUA Sectors"), 0u) << ::testing::PrintToString(Texts());
   EXPECT_GT(count("Total Error Sectors"), 0u);
+}
+
+// Plain writes are durable at once only while the drive's write cache is off (the Volatile Write
+// Cache feature says so); with it on and no flush in the map, none is.
+TEST_F(LbaMapLab, AWriteCacheThatIsOffMakesEveryCompletedWriteDurable) {
+  const std::string map = Make("RandRatio:0, LBA:0, RangeLenMB:1, AccessKB:4, LimitTxSizeMB:1");
+  ASSERT_FALSE(map.empty());
+  const disk::DiskEntry* entry = nullptr;
+  for (const disk::DiskEntry& e : state().list)
+    if (e.devicePath == disk::testing::kRawNvme) entry = &e;
+  ASSERT_NE(entry, nullptr);
+  for (const bool cacheOn : {false, true}) {
+    ASSERT_GE(disk::SetFeatures(tree(), *entry, 0x06, false, cacheOn ? 1 : 0), 0);
+    Run("Compare_MapWrite( LBAMap:\"" + map + "\", QD:8, WritePattern:0x0F0F0F0F );");
+    ASSERT_EQ(Code(), 0) << Description();
+    const MapProgress& p = MapProgressOf(interp, 0);
+    EXPECT_EQ(p.issued, 256u);
+    EXPECT_EQ(p.durable, cacheOn ? 0u : 256u) << cacheOn;
+  }
 }
 
 TEST_F(LbaMapLab, ChecksComeBeforeAnyIo) {
