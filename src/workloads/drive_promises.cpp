@@ -3,9 +3,9 @@
 #include <vector>
 
 #include "disk/ata_identity.h"
-#include "disk/identify_data.h"
 #include "disk/ata_operations.h"
 #include "disk/disk_kind.h"
+#include "disk/identify_data.h"
 #include "disk/nvme_operations.h"
 
 namespace kestrune::workloads {
@@ -21,22 +21,26 @@ constexpr uint32_t kVolatileWriteCache = 0x06;
 
 TrimPromise NvmeTrimPromise(uint8_t dlfeat) {
   switch (dlfeat & 0x07) {
-    case 0x01: return TrimPromise::kZeros;
-    case 0x02: return TrimPromise::kOnes;
-    default: return TrimPromise::kZerosOrOnes;
+    case 0x01:
+      return TrimPromise::kZeros;
+    case 0x02:
+      return TrimPromise::kOnes;
+    default:
+      return TrimPromise::kZerosOrOnes;
   }
 }
 
 TrimPromise AtaTrimPromise(uint16_t word69) {
   constexpr uint16_t kDeterministic = 1u << 14, kZeroed = 1u << 5;
   return (word69 & (kDeterministic | kZeroed)) == (kDeterministic | kZeroed) ? TrimPromise::kZeros
-                                                                               : TrimPromise::kZerosOrOnes;
+                                                                             : TrimPromise::kZerosOrOnes;
 }
 
 TrimPromise ReadTrimPromise(platform::DeviceTree& tree, const disk::DiskEntry& disk) {
   if (disk::IsNvmeKind(disk.diskKind)) {
     std::vector<uint8_t> data(kNvmeIdentifyBytes);
-    if (disk::Identify(tree, disk, kIdentifyNamespace, disk.namespaceId, data) < 0) return TrimPromise::kZerosOrOnes;
+    if (disk::Identify(tree, disk, kIdentifyNamespace, disk.namespaceId, data) < 0)
+      return TrimPromise::kZerosOrOnes;
     return NvmeTrimPromise(data[kDlfeatByte]);
   }
   if (disk::IsSataKind(disk.diskKind)) {

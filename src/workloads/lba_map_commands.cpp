@@ -469,8 +469,8 @@ void CompareMapWrite(engine::Interpreter& interp, uint32_t view, std::string_vie
   DurabilityTracker durability(map->entries.size(), WriteCacheOff(*disk::StateOf(interp).tree, *disk));
   const std::string recordPath = platform::JoinPath(logFolder, kProgressFileName);
   ProgressJournal journal(identity, map->entries.size(), [&](std::span<const uint8_t> bytes) {
-    return platform::SaveFileAtomically(recordPath, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
-                                        true);
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    return platform::SaveFileAtomically(recordPath, text, true);
   });
   MapWriteJob job{*map, ss, *pattern, stepRun, stepDelay, &interp.CancelFlag(view), &durability, &journal};
   const MapWriteEnd end = ReplayMap(job, std::move(queue), slots, progress, interp.host(), tick, coverage);
@@ -513,7 +513,9 @@ std::string DetailRow(const std::string& lba, const std::vector<SectorVerdict>* 
                       const char* label, std::span<const uint8_t> sector) {
   SectorCounts c;
   if (verdicts) c.Add(*verdicts);
-  auto shown = [&](uint64_t n) { return verdicts ? base::Format("%llu", static_cast<unsigned long long>(n)) : std::string(); };
+  auto shown = [&](uint64_t n) {
+    return verdicts ? base::Format("%llu", static_cast<unsigned long long>(n)) : std::string();
+  };
   auto count = [&](SectorVerdict v) { return shown(c[v]); };
   return base::Format("%-18s,%-8s,%-8s,%-8s,%-10s,%-9s,0x%012llX,%-9s,%-16s,%-16s,%-16s,%-16s\r\n", lba.c_str(),
                       count(SectorVerdict::kCorrect).c_str(), shown(c.Old()).c_str(),
@@ -715,9 +717,9 @@ struct CheckSlot {
 };
 
 // Replays a map and reads every block back once its write or trim has completed: a write must read
-// as written, a trim as the drive promised (all 0x00 or all 0xFF without a promise). The block stays held until its read-back ends, so no
-// other entry touches it in between. The first difference stops the replay and is read once more a
-// second later: -70 when that read is right, -71 when not.
+// as written, a trim as the drive promised (all 0x00 or all 0xFF without a promise). The block stays
+// held until its read-back ends, so no other entry touches it in between. The first difference
+// stops the replay and is read once more a second later: -70 when that read is right, -71 when not.
 void CompareMapWriteCompare(engine::Interpreter& interp, uint32_t view, std::string_view args, std::string_view) {
   const std::optional<MapReplayArgs> bound = BindMapReplay(interp, view, args);
   if (!bound) return;

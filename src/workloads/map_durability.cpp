@@ -4,7 +4,8 @@
 
 namespace kestrune::workloads {
 
-DurabilityTracker::DurabilityTracker(uint64_t entries, bool cacheOff) : durable_(entries, false), cacheOff_(cacheOff) {}
+DurabilityTracker::DurabilityTracker(uint64_t entries, bool cacheOff)
+    : durable_(entries, false), cacheOff_(cacheOff) {}
 
 void DurabilityTracker::Issued(uint64_t entry, MapKind kind) {
   if (kind != MapKind::kFlush) return;

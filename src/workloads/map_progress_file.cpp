@@ -36,7 +36,8 @@ std::vector<uint8_t> EncodeProgress(const ProgressRecord& r) {
 
 std::optional<ProgressRecord> DecodeProgress(std::span<const uint8_t> b) {
   if (b.size() != kProgressRecordBytes || std::memcmp(b.data(), kMagic, sizeof kMagic) != 0 ||
-      base::GetLe32(b.data() + 8) != kVersion || base::GetLe32(b.data() + kCrcAt) != base::Crc32(b.first(kCrcAt)))
+      base::GetLe32(b.data() + 8) != kVersion ||
+      base::GetLe32(b.data() + kCrcAt) != base::Crc32(b.first(kCrcAt)))
     return std::nullopt;
   ProgressRecord r;
   r.map = {base::GetLe64(b.data() + 12), base::GetLe32(b.data() + 20)};
@@ -49,7 +50,8 @@ std::optional<ProgressRecord> DecodeProgress(std::span<const uint8_t> b) {
 std::optional<ProgressRecord> FindProgressRecord(std::initializer_list<std::string> folders,
                                                  const MapIdentity& identity) {
   for (const std::string& folder : folders) {
-    const std::optional<std::vector<uint8_t>> bytes = platform::ReadWholeFile(platform::JoinPath(folder, kProgressFileName));
+    const std::optional<std::vector<uint8_t>> bytes =
+        platform::ReadWholeFile(platform::JoinPath(folder, kProgressFileName));
     if (!bytes) continue;
     const std::optional<ProgressRecord> record = DecodeProgress(*bytes);
     if (record && record->map == identity) return record;

@@ -13,8 +13,8 @@
 
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <initializer_list>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -45,7 +45,8 @@ std::optional<ProgressRecord> DecodeProgress(std::span<const uint8_t> bytes);
 
 // The record of the map named by identity in the first of folders that holds one; a record
 // there that is damaged or names another map is passed over.
-std::optional<ProgressRecord> FindProgressRecord(std::initializer_list<std::string> folders, const MapIdentity& identity);
+std::optional<ProgressRecord> FindProgressRecord(std::initializer_list<std::string> folders,
+                                                 const MapIdentity& identity);
 
 // Keeps the record of one replay of a map of `entries` entries up to date through save (which
 // writes the bytes durably; false when it could not). The horizon runs ahead of the issued entries

@@ -1,6 +1,8 @@
 // What a map replay knows of durability: which entries a FUA write, a flush or a write cache that is
 // off made durable; the progress record on disk, its bytes, its damage and its map; the write-ahead
 // horizon; and the drive's promise of what a trimmed sector reads.
+#include "workloads/map_durability.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -11,7 +13,6 @@
 #include "platform/host.h"
 #include "support/fake_host.h"
 #include "workloads/drive_promises.h"
-#include "workloads/map_durability.h"
 #include "workloads/map_progress_file.h"
 
 namespace kestrune::workloads {
@@ -39,21 +40,37 @@ TEST(MapDurability, DurableOnlyThroughFuaCacheOffOrALaterFlush) {
        1},
       {"a flush after the completions covers them",
        false,
-       {{'+', 0, K::kWrite}, {'+', 1, K::kTrim}, {'-', 0, K::kWrite}, {'-', 1, K::kTrim}, {'+', 2, K::kFlush},
+       {{'+', 0, K::kWrite},
+        {'+', 1, K::kTrim},
+        {'-', 0, K::kWrite},
+        {'-', 1, K::kTrim},
+        {'+', 2, K::kFlush},
         {'-', 2, K::kFlush}},
        3},
       {"a flush issued before a write completed does not cover it",
        false,
-       {{'+', 0, K::kWrite}, {'+', 1, K::kWrite}, {'-', 1, K::kWrite}, {'+', 2, K::kFlush}, {'-', 0, K::kWrite},
+       {{'+', 0, K::kWrite},
+        {'+', 1, K::kWrite},
+        {'-', 1, K::kWrite},
+        {'+', 2, K::kFlush},
+        {'-', 0, K::kWrite},
         {'-', 2, K::kFlush}},
        0},
       {"a flush still in flight covers nothing yet",
        false,
-       {{'+', 0, K::kWrite}, {'-', 0, K::kWrite}, {'+', 1, K::kFlush}, {'+', 2, K::kFuaWrite}, {'-', 2, K::kFuaWrite}},
+       {{'+', 0, K::kWrite},
+        {'-', 0, K::kWrite},
+        {'+', 1, K::kFlush},
+        {'+', 2, K::kFuaWrite},
+        {'-', 2, K::kFuaWrite}},
        0},
       {"a later flush covers what an earlier one missed",
        false,
-       {{'+', 0, K::kWrite}, {'+', 1, K::kFlush}, {'-', 1, K::kFlush}, {'-', 0, K::kWrite}, {'+', 2, K::kFlush},
+       {{'+', 0, K::kWrite},
+        {'+', 1, K::kFlush},
+        {'-', 1, K::kFlush},
+        {'-', 0, K::kWrite},
+        {'+', 2, K::kFlush},
         {'-', 2, K::kFlush}},
        3},
   };
@@ -69,11 +86,11 @@ TEST(MapProgressRecord, BytesRoundTripAndDamageIsRefused) {
   const std::vector<uint8_t> bytes = EncodeProgress(r);
   ASSERT_EQ(bytes.size(), kProgressRecordBytes);
   EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 8), "KSMAPPRG");
-  EXPECT_EQ(bytes[8], 1);                                   // version
-  EXPECT_EQ(bytes[12], 0x89);                               // map length, little-endian
-  EXPECT_EQ(bytes[20], 0x0D);                               // map CRC
-  EXPECT_EQ(bytes[24], 70);                                 // durable prefix
-  EXPECT_EQ(bytes[32], 0x00);                               // horizon 0x200
+  EXPECT_EQ(bytes[8], 1);      // version
+  EXPECT_EQ(bytes[12], 0x89);  // map length, little-endian
+  EXPECT_EQ(bytes[20], 0x0D);  // map CRC
+  EXPECT_EQ(bytes[24], 70);    // durable prefix
+  EXPECT_EQ(bytes[32], 0x00);  // horizon 0x200
   EXPECT_EQ(bytes[33], 0x02);
   EXPECT_EQ(DecodeProgress(bytes), r);
   for (size_t at = 0; at < bytes.size(); ++at) {
@@ -88,7 +105,8 @@ TEST(MapProgressRecord, BytesRoundTripAndDamageIsRefused) {
 
 TEST(MapProgressRecord, AnotherMapsOrADamagedRecordIsPassedOver) {
   ::kestrune::testing::TempDir dir;
-  const std::string first = platform::JoinPath(dir.path(), "first"), second = platform::JoinPath(dir.path(), "second");
+  const std::string first = platform::JoinPath(dir.path(), "first"),
+                    second = platform::JoinPath(dir.path(), "second");
   std::filesystem::create_directories(platform::FsPath(first));
   std::filesystem::create_directories(platform::FsPath(second));
   const std::vector<uint8_t> mapFile = {1, 2, 3, 4, 5};
