@@ -43,7 +43,9 @@ std::array<uint8_t, 512> AtaIdentifyDevice(const DriveDescription& d, const Iden
   PutLe32(&id[120], static_cast<uint32_t>(std::min<uint64_t>(sectors, 0x0FFFFFFF)));  // words 60-61
   PutWord(id, 63, 0x0007);
   PutWord(id, 64, 0x0003);
-  if (d.trimSupported) PutWord(id, 69, 0x4020);  // deterministic zeros after trim
+  // Deterministic data after trim (bit 14), zeroed (bit 5).
+  constexpr uint16_t kTrimWord69[] = {0x4020, 0x4000, 0x0000};
+  if (d.trimSupported) PutWord(id, 69, kTrimWord69[static_cast<size_t>(d.trimPromise)]);
   PutWord(id, 75, 31);                           // queue depth 32
   PutWord(id, 76, 0x010E);                       // SATA Gen1-3, NCQ
   PutWord(id, 77, 0x0006);                       // running at Gen3
@@ -138,7 +140,8 @@ std::array<uint8_t, 4096> NvmeIdentifyNamespace(const DriveDescription& d, uint3
   PutLe64(&id[16], sectors);              // NUSE
   id[25] = 1;                             // two LBA formats (zero-based count)
   id[26] = d.sectorSize == 4096 ? 1 : 0;  // FLBAS
-  if (d.trimSupported) id[33] = 0x01;     // deallocated blocks read as zeros
+  constexpr uint8_t kDlfeat[] = {0x01, 0x02, 0x00};  // deallocated blocks read as zeros, as FFh, unsaid
+  if (d.trimSupported) id[33] = kDlfeat[static_cast<size_t>(d.trimPromise)];
   if (nsid != 0xFFFFFFFF) {
     const NamespaceIds ids = NvmeNamespaceIds(d);
     std::copy(ids.nguid.begin(), ids.nguid.end(), id.begin() + 104);

@@ -114,6 +114,9 @@ struct DriveDescription {
   bool removable = false;
   bool writeCache = true;  // a volatile write cache in front of the media
   bool trimSupported = true;
+  // What Identify promises a trimmed LBA reads (DLFEAT, IDENTIFY word 69): zeros, all FFh, or
+  // (kOld) nothing. What it really reads is the fault plan's trimReads.
+  FaultPlan::TrimRead trimPromise = FaultPlan::TrimRead::kZero;
   uint32_t scsiPort = 0;  // drives on one port share one parent controller
   uint32_t pathId = 0;    // the AHCI port of a SATA drive
   uint32_t targetId = 0;

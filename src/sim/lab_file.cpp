@@ -42,6 +42,8 @@
 //   WriteCache     Switch: a volatile write cache that flushes and FUA writes make durable and a
 //                  power cut empties; default on.
 //   Trim           Switch: trim/deallocate supported; default on, off for usb-flash.
+//   TrimPromise    What the drive's identify data promises a trimmed LBA reads: zero (default), ff,
+//                  or old (no promise). TrimReads says what it really reads.
 //
 // Placement
 //   ScsiPort       The SCSI port (the N of \\.\scsiN:); default: sata-ahci drives share one port,
@@ -190,6 +192,7 @@ const std::set<std::string, std::less<>> kKnownKeys = {
     "removable",
     "writecache",
     "trim",
+    "trimpromise",
     "scsiport",
     "pathid",
     "targetid",
@@ -374,7 +377,8 @@ bool ReadMedia(SectionReader& r, DriveDescription& d) {
   bool ok = r.Read("Capacity", d.capacityBytes, ParseSize,
                    "not a size (bytes, or a number with KiB, MiB, GiB, TiB, KB, MB, GB or TB)") &&
             r.ReadNumber("SectorSize", d.sectorSize) && r.ReadSwitch("Removable", d.removable) &&
-            r.ReadSwitch("WriteCache", d.writeCache) && r.ReadSwitch("Trim", d.trimSupported);
+            r.ReadSwitch("WriteCache", d.writeCache) && r.ReadSwitch("Trim", d.trimSupported) &&
+            r.Read("TrimPromise", d.trimPromise, ParseTrimRead, "not zero, ff or old");
   if (!ok) return false;
   if (d.sectorSize != 512 && d.sectorSize != 4096)
     return r.Fail("SectorSize", *r.Get("SectorSize"), "not 512 or 4096");

@@ -33,8 +33,11 @@
 #include "workloads/compare_commands.h"
 #include "workloads/coverage_line.h"
 #include "workloads/coverage_map.h"
+#include "workloads/drive_promises.h"
 #include "workloads/job_stats.h"
 #include "workloads/lba_map_file.h"
+#include "workloads/map_durability.h"
+#include "workloads/map_progress_file.h"
 #include "workloads/compare_report.h"
 #include "workloads/pattern_dumps.h"
 #include "workloads/pattern_pass.h"
@@ -63,7 +66,7 @@ constexpr auto& Line = engine::DetailLine;
 // The map the LBAMap parameter names (asked for when empty), checked against the disk: -11 when it
 // is missing, -90 naming the file and its first fault. nullopt when the command is over.
 std::optional<LbaMap> LoadMap(engine::Interpreter& interp, uint32_t view, std::string file,
-                              const disk::DiskEntry& disk, std::string& path) {
+                              const disk::DiskEntry& disk, std::string& path, MapIdentity* identity = nullptr) {
   if (!engine::ChooseFileIfEmpty(interp, view, file, engine::FileChoice::Open("LBA Map File", "map")))
     return std::nullopt;
   std::optional<std::string> found = engine::LookupFile(file, interp.Folders(view));
@@ -74,6 +77,7 @@ std::optional<LbaMap> LoadMap(engine::Interpreter& interp, uint32_t view, std::s
     return std::nullopt;
   }
   path = *found;
+  if (identity) *identity = IdentityOf(*bytes);
   std::string problem;
   std::optional<LbaMap> map = DecodeMap(*bytes, disk.sectorSize, disk.usableBytes, problem);
   if (!map) interp.ReportCompletion(view, code::kInvalidData, path + ": " + problem);
@@ -282,6 +286,8 @@ struct MapWriteJob {
   uint32_t pattern = 0;
   uint32_t stepRun = 0, stepDelay = 0;
   const std::atomic<bool>* cancel = nullptr;
+  DurabilityTracker* durability = nullptr;
+  ProgressJournal* journal = nullptr;  // the record on disk, written ahead of every entry issued
 };
 
 struct MapWriteEnd {
@@ -328,6 +334,8 @@ MapWriteEnd ReplayMap(const MapWriteJob& job, std::unique_ptr<platform::AsyncQue
       auto free = std::find_if(slots.begin(), slots.end(), [](const WriteSlot& s) { return !s.busy; });
       if (free == slots.end()) break;
       const size_t s = static_cast<size_t>(free - slots.begin());
+      if (job.journal && !job.journal->BeforeIssue(next, progress.durable, host.MonotonicMs()))
+        return giveUp(code::kFileOpenFailed, e.offset);
       platform::IoRequest request;
       if (e.kind == MapKind::kFlush) {
         request = platform::IoRequest::Flush(s);
@@ -347,6 +355,7 @@ MapWriteEnd ReplayMap(const MapWriteJob& job, std::unique_ptr<platform::AsyncQue
                       e.offset);
       *free = {free->buffer, next, block, host.MonotonicMs(), true};
       if (block != UINT64_MAX) held.insert(block);
+      if (job.durability) job.durability->Issued(next, e.kind);
       progress.slots[s] = {next, true};
       progress.issued = ++next;
     }
@@ -365,11 +374,16 @@ MapWriteEnd ReplayMap(const MapWriteJob& job, std::unique_ptr<platform::AsyncQue
         return giveUp(write ? code::kWriteFailed : code::kIoControlError, e.offset);
       }
       if (write) ++progress.completed;
+      if (job.durability) {
+        job.durability->Completed(slot.entry, e.kind);
+        progress.durable = job.durability->DurablePrefix();
+      }
     }
     const uint64_t now = host.MonotonicMs();
     for (const WriteSlot& s : slots)
       if (s.busy && now - s.issuedMs >= kRequestTimeoutMs)
         return giveUp(code::kIoResponseTimeout, map.entries[s.entry].offset);
+    if (job.journal) job.journal->Tick(progress.durable, now);
     tick(next);
   }
   return end;
@@ -412,12 +426,14 @@ void CompareMapWrite(engine::Interpreter& interp, uint32_t view, std::string_vie
   const disk::DiskEntry* disk = CompareTarget(interp, view);
   if (!disk) return;
   std::string path;
-  const std::optional<LbaMap> map = LoadMap(interp, view, file, *disk, path);
+  MapIdentity identity;
+  const std::optional<LbaMap> map = LoadMap(interp, view, file, *disk, path, &identity);
   if (!map) return;
   const uint32_t ss = disk->sectorSize;
   PrintMapHeader(interp, view, path, map->header, ss);
   Line(interp, view, base::Format("Write Pattern : 0x%08X", *pattern), engine::colour::kWhite);
-  platform::CopyFileOver(path, platform::JoinPath(interp.view(view).logFolder, platform::FileNameOf(path)));
+  const std::string& logFolder = interp.view(view).logFolder;
+  platform::CopyFileOver(path, platform::JoinPath(logFolder, platform::FileNameOf(path)));
 
   std::vector<WriteSlot> slots(qd);
   for (WriteSlot& s : slots) {
@@ -450,8 +466,16 @@ void CompareMapWrite(engine::Interpreter& interp, uint32_t view, std::string_vie
     interp.ui().ShowStatus(view, CompareStatusLine(SpinnerAt(spinner++), (now - startMs) / 1000, 0,
                                                    PercentOf(issued, map->entries.size())));
   };
-  MapWriteJob job{*map, ss, *pattern, stepRun, stepDelay, &interp.CancelFlag(view)};
+  DurabilityTracker durability(map->entries.size(), WriteCacheOff(*disk::StateOf(interp).tree, *disk));
+  const std::string recordPath = platform::JoinPath(logFolder, kProgressFileName);
+  ProgressJournal journal(identity, map->entries.size(), [&](std::span<const uint8_t> bytes) {
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    return platform::SaveFileAtomically(recordPath, text, true);
+  });
+  MapWriteJob job{*map, ss, *pattern, stepRun, stepDelay, &interp.CancelFlag(view), &durability, &journal};
   const MapWriteEnd end = ReplayMap(job, std::move(queue), slots, progress, interp.host(), tick, coverage);
+  // A record left unsaved here still holds a horizon past every entry issued: only less is known.
+  journal.Finish(progress.durable, progress.issued);
   interp.ui().ShowStatus(view, "");
   ShowCoverage(interp, view, coverage, outputBase);
   Line(interp, view, base::Format("Write Complete Counts   : %llu", static_cast<unsigned long long>(progress.completed)),
@@ -467,11 +491,17 @@ void CompareMapWrite(engine::Interpreter& interp, uint32_t view, std::string_vie
 // ---- Compare_MapCompare ----
 
 struct SectorCounts {
-  uint64_t n[5] = {};  // by SectorVerdict
+  uint64_t n[kSectorVerdicts] = {};  // by SectorVerdict
   void Add(const std::vector<SectorVerdict>& v) {
     for (SectorVerdict s : v) ++n[static_cast<size_t>(s)];
   }
+  uint64_t operator[](SectorVerdict v) const { return n[static_cast<size_t>(v)]; }
+  // Old data of either kind: what the "Old Data" line and column count.
+  uint64_t Old() const { return (*this)[SectorVerdict::kOldData] + (*this)[SectorVerdict::kOldNotDurable]; }
 };
+
+// Sectors that need no second look: right, or old data that only entries not yet durable replaced.
+bool Explained(SectorVerdict v) { return v == SectorVerdict::kCorrect || v == SectorVerdict::kOldNotDurable; }
 
 std::string Bytes8(std::span<const uint8_t> sector, size_t at) {
   std::string out;
@@ -483,11 +513,12 @@ std::string DetailRow(const std::string& lba, const std::vector<SectorVerdict>* 
                       const char* label, std::span<const uint8_t> sector) {
   SectorCounts c;
   if (verdicts) c.Add(*verdicts);
-  auto count = [&](SectorVerdict v) {
-    return verdicts ? base::Format("%llu", static_cast<unsigned long long>(c.n[static_cast<size_t>(v)])) : std::string();
+  auto shown = [&](uint64_t n) {
+    return verdicts ? base::Format("%llu", static_cast<unsigned long long>(n)) : std::string();
   };
+  auto count = [&](SectorVerdict v) { return shown(c[v]); };
   return base::Format("%-18s,%-8s,%-8s,%-8s,%-10s,%-9s,0x%012llX,%-9s,%-16s,%-16s,%-16s,%-16s\r\n", lba.c_str(),
-                      count(SectorVerdict::kCorrect).c_str(), count(SectorVerdict::kOldData).c_str(),
+                      count(SectorVerdict::kCorrect).c_str(), shown(c.Old()).c_str(),
                       count(SectorVerdict::kAllZero).c_str(), count(SectorVerdict::kMiscompare).c_str(),
                       count(SectorVerdict::kReadFail).c_str(), static_cast<unsigned long long>(errorLba), label,
                       Bytes8(sector, 0).c_str(), Bytes8(sector, 8).c_str(), Bytes8(sector, 16).c_str(),
@@ -523,7 +554,8 @@ void CompareMapCompare(engine::Interpreter& interp, uint32_t view, std::string_v
   const disk::DiskEntry* disk = CompareTarget(interp, view);
   if (!disk) return;
   std::string path;
-  const std::optional<LbaMap> map = LoadMap(interp, view, file, *disk, path);
+  MapIdentity identity;
+  const std::optional<LbaMap> map = LoadMap(interp, view, file, *disk, path, &identity);
   if (!map) return;
   const uint32_t ss = disk->sectorSize, size = map->header.accessSize;
   MapProgressOf(interp, view).comparedBase.reset();
@@ -531,16 +563,28 @@ void CompareMapCompare(engine::Interpreter& interp, uint32_t view, std::string_v
   Line(interp, view, base::Format("Write Pattern : 0x%08X", *writePattern), engine::colour::kWhite);
   Line(interp, view, base::Format("Base Pattern  : 0x%08X", *basePattern), engine::colour::kWhite);
 
-  // Another map's record says nothing about this one: then the whole map counts as issued.
+  // What is known of the write: this view's record of it; else the record on disk beside the map
+  // or its copy, whose entries past the durable ones, up to its horizon, may or may not have
+  // happened (the host went down with them); else nothing, and the whole map counts as issued and
+  // durable. Another map's record says nothing about this one.
   const MapProgress& progress = MapProgressOf(interp, view);
   const bool own = progress.recorded && progress.mapPath == path;
   std::vector<uint64_t> uncertain;
-  if (own)
+  uint64_t issued = map->entries.size();
+  ReplayFacts facts;
+  if (own) {
     for (const MapProgress::Slot& s : progress.slots)
       if (s.inFlight) uncertain.push_back(s.entry);
-  const MapReplay replay(*map, own ? progress.issued : map->entries.size(), uncertain);
+    issued = progress.issued;
+    facts.durable = progress.durable;
+  } else if (const std::optional<ProgressRecord> record = FindProgressRecord(
+                 {platform::FolderOf(path), interp.view(view).logFolder}, identity)) {
+    issued = record->horizon;
+    facts.durable = facts.uncertainFrom = record->durable;
+  }
+  const MapReplay replay(*map, issued, uncertain, facts);
   if (own) MapProgressOf(interp, view).comparedBase = *basePattern;
-  const BlockJudge judge{ss, *writePattern, *basePattern};
+  const BlockJudge judge{ss, *writePattern, *basePattern, ReadTrimPromise(*disk::StateOf(interp).tree, *disk)};
 
   const uint32_t depth = static_cast<uint32_t>(std::min<uint64_t>(kCompareReads, map->Blocks()));
   std::vector<std::shared_ptr<platform::IoBuffer>> buffers = MakePassBuffers(depth, size);
@@ -550,7 +594,7 @@ void CompareMapCompare(engine::Interpreter& interp, uint32_t view, std::string_v
     const BlockState& b = replay.Block(block);
     const uint64_t lba = (map->header.start + block * size) / ss;
     if (b.trimmedLast)
-      std::fill(out.begin(), out.end(), 0);
+      std::fill(out.begin(), out.end(), judge.trimReads == TrimPromise::kOnes ? 0xFF : 0);
     else
       BuildBlock(judge, lba, b.lastOrder, b.writes, out);
   };
@@ -581,8 +625,7 @@ void CompareMapCompare(engine::Interpreter& interp, uint32_t view, std::string_v
                    if (std::memcmp(data.data(), expected.data(), size) == 0) return true;
                    std::vector<SectorVerdict> v = JudgeBlock(judge, replay, block, offset / ss, expected, data);
                    counts.Add(v);
-                   if (std::all_of(v.begin(), v.end(), [](SectorVerdict s) { return s == SectorVerdict::kCorrect; }))
-                     return true;
+                   if (std::all_of(v.begin(), v.end(), Explained)) return true;
                    if (bad.size() < kMaxDetailBlocks) bad.push_back({block, {data.begin(), data.end()}, std::move(v)});
                    return true;
                  });
@@ -636,16 +679,22 @@ void CompareMapCompare(engine::Interpreter& interp, uint32_t view, std::string_v
     csv += std::string(180, '-') + "\r\n";
   }
 
-  const uint64_t allZero = counts.n[static_cast<size_t>(SectorVerdict::kAllZero)];
-  const uint64_t old = counts.n[static_cast<size_t>(SectorVerdict::kOldData)];
-  const uint64_t mis = counts.n[static_cast<size_t>(SectorVerdict::kMiscompare)];
-  const uint64_t fail = counts.n[static_cast<size_t>(SectorVerdict::kReadFail)];
+  const uint64_t allZero = counts[SectorVerdict::kAllZero];
+  const uint64_t lateOld = counts[SectorVerdict::kOldData];
+  const uint64_t mis = counts[SectorVerdict::kMiscompare];
+  const uint64_t fail = counts[SectorVerdict::kReadFail];
   auto u = [](uint64_t v) { return static_cast<unsigned long long>(v); };
   Line(interp, view, base::Format("Miscompare - All 0x00 Sectors    : %llu", u(allZero)), engine::colour::kYellow);
-  Line(interp, view, base::Format("Miscompare - As Old Data Sectors : %llu", u(old)), engine::colour::kYellow);
+  Line(interp, view, base::Format("Miscompare - As Old Data Sectors : %llu", u(counts.Old())), engine::colour::kYellow);
+  // The old data split: what a power cut may leave of entries not yet durable, and what a flush,
+  // a FUA write or a write cache that is off had made durable.
+  Line(interp, view,
+       base::Format("Old Data Not Yet Durable Sectors : %llu", u(counts[SectorVerdict::kOldNotDurable])),
+       engine::colour::kYellow);
+  Line(interp, view, base::Format("Old Data After Flush/FUA Sectors : %llu", u(lateOld)), engine::colour::kYellow);
   Line(interp, view, base::Format("Miscompare - Miscompare Sectors  : %llu", u(mis)), engine::colour::kYellow);
   Line(interp, view, base::Format("Read IO Fail Sectors             : %llu", u(fail)), engine::colour::kYellow);
-  const uint64_t total = allZero + old + mis + fail;
+  const uint64_t total = allZero + lateOld + mis + fail;
   Line(interp, view, base::Format("Total Error Sectors              : %llu", u(total)), kTotalColour);
   if (total > 0) {
     const std::string csvPath = engine::OutputBaseName(interp, view) + ".csv";
@@ -667,14 +716,10 @@ struct CheckSlot {
   enum class Phase { kFree, kDoing, kReading } phase = Phase::kFree;
 };
 
-bool AllOf(std::span<const uint8_t> data, uint8_t v) {
-  return std::all_of(data.begin(), data.end(), [v](uint8_t b) { return b == v; });
-}
-
 // Replays a map and reads every block back once its write or trim has completed: a write must read
-// as written, a trim as all 0x00 or all 0xFF. The block stays held until its read-back ends, so no
-// other entry touches it in between. The first difference stops the replay and is read once more a
-// second later: -70 when that read is right, -71 when not.
+// as written, a trim as the drive promised (all 0x00 or all 0xFF without a promise). The block stays
+// held until its read-back ends, so no other entry touches it in between. The first difference
+// stops the replay and is read once more a second later: -70 when that read is right, -71 when not.
 void CompareMapWriteCompare(engine::Interpreter& interp, uint32_t view, std::string_view args, std::string_view) {
   const std::optional<MapReplayArgs> bound = BindMapReplay(interp, view, args);
   if (!bound) return;
@@ -703,6 +748,7 @@ void CompareMapWriteCompare(engine::Interpreter& interp, uint32_t view, std::str
   }
   PrintMapHeader(interp, view, path, map->header, ss);
   Line(interp, view, base::Format("Pattern       : 0x%08X", pattern), engine::colour::kWhite);
+  const TrimPromise trimReads = ReadTrimPromise(*disk::StateOf(interp).tree, *disk);
   std::unique_ptr<platform::AsyncQueue> queue =
       OpenPassQueue(interp, view, disk->devicePath, platform::OpenAccess::kReadWrite, qd);
   if (!queue) return;
@@ -785,7 +831,7 @@ void CompareMapWriteCompare(engine::Interpreter& interp, uint32_t view, std::str
       } else {
         if (slot.phase == CheckSlot::Phase::kReading && !bad) {
           const bool right = isWrite(e) ? std::memcmp(slot.read->data(), slot.written->data(), size) == 0
-                                        : AllOf(slot.read->bytes(), 0) || AllOf(slot.read->bytes(), 0xFF);
+                                        : ReadsAsTrimmed(trimReads, slot.read->bytes());
           if (!right) bad = c.tag;
         }
         if (!bad || *bad != c.tag) {
@@ -812,7 +858,7 @@ void CompareMapWriteCompare(engine::Interpreter& interp, uint32_t view, std::str
     CheckSlot& slot = slots[*bad];
     const MapEntry& e = map->entries[slot.entry];
     std::vector<uint8_t> expected(slot.written->data(), slot.written->data() + size);
-    if (!isWrite(e)) std::fill(expected.begin(), expected.end(), 0);
+    if (!isWrite(e)) std::fill(expected.begin(), expected.end(), trimReads == TrimPromise::kOnes ? 0xFF : 0);
     const std::vector<uint8_t> first(slot.read->data(), slot.read->data() + size);
     interp.host().SleepMs(kSecondReadDelayMs);
     std::memset(slot.read->data(), 0, size);
@@ -824,7 +870,7 @@ void CompareMapWriteCompare(engine::Interpreter& interp, uint32_t view, std::str
     }
     const std::span<const uint8_t> second(slot.read->data(), size);
     const bool secondRight = again && (isWrite(e) ? std::memcmp(second.data(), expected.data(), size) == 0
-                                                  : AllOf(second, 0) || AllOf(second, 0xFF));
+                                                  : ReadsAsTrimmed(trimReads, second));
     const size_t sector = FirstDifferingSector(first, expected, ss).value_or(0);
     platform::WriteWholeFile(DumpName(report.outputBase, DumpKind::Expected), SectorOf(expected, sector, ss));
     platform::WriteWholeFile(DumpName(report.outputBase, DumpKind::FirstRead), SectorOf(first, sector, ss));

@@ -25,6 +25,7 @@ struct MapProgress {
   uint64_t issued = 0;     // entries issued
   uint64_t writesIssued = 0;  // of them writes
   uint64_t completed = 0;  // writes completed
+  uint64_t durable = 0;    // entries [0, durable) are durable
   std::vector<Slot> slots;
   // Set by a Compare_MapCompare of this map after the write: its base pattern.
   std::optional<uint32_t> comparedBase;

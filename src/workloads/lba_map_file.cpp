@@ -145,8 +145,9 @@ std::optional<uint64_t> GenerateMap(const MapRecipe& r, const std::function<uint
   return made;
 }
 
-MapReplay::MapReplay(const LbaMap& map, uint64_t issued, std::vector<uint64_t> uncertain)
-    : map_(map), issued_(std::min<uint64_t>(issued, map.entries.size())), uncertain_(std::move(uncertain)) {
+MapReplay::MapReplay(const LbaMap& map, uint64_t issued, std::vector<uint64_t> uncertain, ReplayFacts facts)
+    : map_(map), issued_(std::min<uint64_t>(issued, map.entries.size())), uncertain_(std::move(uncertain)),
+      facts_(facts) {
   std::sort(uncertain_.begin(), uncertain_.end());
   blocks_.resize(map.Blocks());
   uint32_t order = 0;
@@ -157,16 +158,40 @@ MapReplay::MapReplay(const LbaMap& map, uint64_t issued, std::vector<uint64_t> u
     if (e.kind == MapKind::kTrim) {
       b.trimWrites = b.writes;
       b.trimmedLast = true;
-      continue;
+    } else {
+      b.lastOrder = ++order;
+      ++b.writes;
+      b.trimmedLast = false;
     }
-    b.lastOrder = ++order;
-    ++b.writes;
-    b.trimmedLast = false;
+    if (i < facts_.durable) {
+      b.durableWrites = b.writes;
+      b.durableTrimmed = b.trimmedLast;
+    } else if (e.kind == MapKind::kTrim) {
+      b.laterTrim = true;
+    }
   }
 }
 
 bool MapReplay::Uncertain(uint64_t entry) const {
-  return std::binary_search(uncertain_.begin(), uncertain_.end(), entry);
+  return entry >= facts_.uncertainFrom || std::binary_search(uncertain_.begin(), uncertain_.end(), entry);
+}
+
+bool MapReplay::MayHoldAfterPowerLoss(uint64_t block, uint32_t count) const {
+  const BlockState& b = blocks_[block];
+  return count > b.durableWrites || (count == b.durableWrites && !b.durableTrimmed);
+}
+
+bool MapReplay::MayReadTrimmed(uint64_t block) const {
+  const BlockState& b = blocks_[block];
+  return b.durableTrimmed || b.laterTrim;
+}
+
+bool ReadsAsTrimmed(TrimPromise promise, std::span<const uint8_t> data) {
+  switch (promise) {
+    case TrimPromise::kZeros: return AllBytes(data, 0);
+    case TrimPromise::kOnes: return AllBytes(data, 0xFF);
+    default: return AllBytes(data, 0) || AllBytes(data, 0xFF);
+  }
 }
 
 std::optional<MapReplay::Write> MapReplay::FindWrite(uint64_t block, uint32_t count) const {
@@ -205,15 +230,23 @@ std::vector<SectorVerdict> JudgeBlock(const BlockJudge& judge, const MapReplay& 
     }
     return true;
   };
+  auto old = [&](uint32_t count) {
+    return replay.MayHoldAfterPowerLoss(block, count) ? SectorVerdict::kOldNotDurable : SectorVerdict::kOldData;
+  };
   for (size_t i = 0; i < sectors; ++i) {
     const auto got = read.subspan(i * ss, ss);
     const uint64_t lba = firstLba + i;
     if (std::memcmp(got.data(), expected.data() + i * ss, ss) == 0) continue;
-    // A deallocated block reads back as zeros or as ones, as the drive chooses.
-    if (state.trimmedLast && (AllBytes(got, 0) || AllBytes(got, 0xFF))) continue;
+    // A deallocated block reads back as the drive promised, or as zeros or ones as it chooses.
+    const bool trimmedRead = ReadsAsTrimmed(judge.trimReads, got);
+    if (state.trimmedLast && trimmedRead) continue;
     BuildBlock(judge, lba, 0, 0, base);
     if (std::memcmp(got.data(), base.data(), ss) == 0) {
-      if (!laterUncertain(0)) out[i] = SectorVerdict::kOldData;
+      if (!laterUncertain(0)) out[i] = old(0);
+      continue;
+    }
+    if (trimmedRead && replay.MayReadTrimmed(block)) {
+      out[i] = SectorVerdict::kOldNotDurable;
       continue;
     }
     if (AllBytes(got, 0)) {
@@ -235,7 +268,7 @@ std::vector<SectorVerdict> JudgeBlock(const BlockJudge& judge, const MapReplay& 
       out[i] = SectorVerdict::kMiscompare;
       continue;
     }
-    if (!w->uncertain && !laterUncertain(count)) out[i] = SectorVerdict::kOldData;
+    if (!w->uncertain && !laterUncertain(count)) out[i] = old(count);
   }
   return out;
 }

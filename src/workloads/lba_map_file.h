@@ -76,12 +76,30 @@ struct BlockState {
   uint32_t lastOrder = 0;   // write order number of its latest write (0: never written)
   uint32_t trimWrites = 0;  // its write count at its latest trim
   bool trimmedLast = false; // its latest operation is a trim
+  // The block as the durable entries left it: its write count then and whether its last durable
+  // operation was a trim; and whether a trim of it follows among the entries not yet durable.
+  uint32_t durableWrites = 0;
+  bool durableTrimmed = false;
+  bool laterTrim = false;
+};
+
+// What the write's record tells beyond the entries issued: entries [0, durable) are durable (a
+// power cut cannot undo them), and every entry from uncertainFrom on may or may not have happened
+// (the tail a host crash leaves unknown).
+struct ReplayFacts {
+  uint64_t durable = UINT64_MAX;
+  uint64_t uncertainFrom = UINT64_MAX;
 };
 
 class MapReplay {
  public:
-  MapReplay(const LbaMap& map, uint64_t issued, std::vector<uint64_t> uncertain);
+  MapReplay(const LbaMap& map, uint64_t issued, std::vector<uint64_t> uncertain, ReplayFacts facts = {});
   const BlockState& Block(uint64_t block) const { return blocks_[block]; }
+  // Whether the block may still hold what its count-th write left (0: the base pattern) because
+  // that is its last durable state or came after it: old data a power cut may leave.
+  bool MayHoldAfterPowerLoss(uint64_t block, uint32_t count) const;
+  // Whether a trimmed state of the block is its last durable one or came after it.
+  bool MayReadTrimmed(uint64_t block) const;
   // The write order number of the block's write with write count n, and whether it was uncertain;
   // nullopt when the block had no such write.
   struct Write {
@@ -95,22 +113,33 @@ class MapReplay {
   const LbaMap& map_;
   uint64_t issued_;
   std::vector<uint64_t> uncertain_;  // sorted
+  ReplayFacts facts_;
   std::vector<BlockState> blocks_;
 };
 
-// How a compare sorts each sector.
-enum class SectorVerdict : uint8_t { kCorrect, kOldData, kAllZero, kMiscompare, kReadFail };
+// How a compare sorts each sector. kOldData is old data the drive should no longer hold (its newer
+// write was made durable by a FUA write, a flush or a write cache that is off); kOldNotDurable is
+// old data that only entries not yet durable had replaced, which a power cut may leave.
+enum class SectorVerdict : uint8_t { kCorrect, kOldData, kAllZero, kMiscompare, kReadFail, kOldNotDurable };
+inline constexpr size_t kSectorVerdicts = 6;
+
+// What the drive promises a trimmed sector reads back.
+enum class TrimPromise : uint8_t { kZerosOrOnes, kZeros, kOnes };
+bool ReadsAsTrimmed(TrimPromise promise, std::span<const uint8_t> data);
 
 // Judges each sector of a block read back on its own marks (a torn write leaves sectors of
 // different writes in one block):
-// equal to the expected sector: correct; for a trimmed block all 0x00 or all 0xFF is correct; all
-// zero: All 0x00; the base pattern with its LBA: old data; a sector whose LBA mark is another's:
-// miscompare; else the write its second tag names: equal to it is correct when that write was
-// uncertain, old data when not; anything else: miscompare.
+// equal to the expected sector: correct; for a trimmed block what the drive promised (all 0x00 or
+// all 0xFF without a promise) is correct; the base pattern with its LBA: old data; a trimmed read
+// where a trim is among the states a power cut may leave: old data not yet durable; all zero: All
+// 0x00; a sector whose LBA mark is another's: miscompare; else the write its second tag names:
+// equal to it is correct when that write was uncertain, old data when not; anything else:
+// miscompare. Old data is not yet durable when the block may hold it after a power loss.
 struct BlockJudge {
   uint32_t sectorSize = 512;
   uint32_t writePattern = 0;
   uint32_t basePattern = 0;
+  TrimPromise trimReads = TrimPromise::kZerosOrOnes;
 };
 // The block as a write with this order number and count stamps it, or (order 0) the base pattern.
 void BuildBlock(const BlockJudge& judge, uint64_t firstLba, uint32_t order, uint32_t count, std::span<uint8_t> out);

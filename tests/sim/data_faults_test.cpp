@@ -357,7 +357,7 @@ TEST(DataFaults, FromTheLabFile) {
   const char* drive = "[N]\nAttachment = nvme-inbox\nCapacity = 8MiB\n";
   LabFileResult good = ParseLab(base::IniFile::Parse(
       std::string(drive) +
-      "Seed = 0x1234\nIgnoreFlush = yes\nTrimReads = FF\nMediaErrors = 5, 9\nMediaErrorsCount = 3\n"
+      "Seed = 0x1234\nIgnoreFlush = yes\nTrimReads = FF\nTrimPromise = old\nMediaErrors = 5, 9\nMediaErrorsCount = 3\n"
       "LostWrites = 1\nTornWrites = 2\nMisdirectedWrites = 3=4, 0x10=0x20\nPowerCutAfterRequests = 7\n"
       "PowerCutAfterMs = 250\nReturnAfter = 1\n"));
   ASSERT_TRUE(good.lab) << good.error;
@@ -365,6 +365,7 @@ TEST(DataFaults, FromTheLabFile) {
   EXPECT_EQ(f.seed, 0x1234u);
   EXPECT_TRUE(f.ignoreFlush);
   EXPECT_EQ(f.trimReads, FaultPlan::TrimRead::kOnes);
+  EXPECT_EQ(good.lab->drives[0].trimPromise, FaultPlan::TrimRead::kOld);  // no promise in the identify data
   EXPECT_TRUE(f.mediaErrorLbas.empty());
   EXPECT_EQ(f.transientMediaErrors, (std::map<uint64_t, uint32_t>{{5, 3}, {9, 3}}));
   EXPECT_EQ(f.lostWrites, std::set<uint64_t>{1});
@@ -382,6 +383,7 @@ TEST(DataFaults, FromTheLabFile) {
     const char* error;
   } bad[] = {
       {"TrimReads = one", "TrimReads = \"one\": not zero, ff or old"},
+      {"TrimPromise = 00", "TrimPromise = \"00\": not zero, ff or old"},
       {"MediaErrorsCount = 2", "MediaErrorsCount = \"2\": needs MediaErrors"},
       {"MisdirectedWrites = 3", "not a list of LBA=LBA"},
       {"MisdirectedWrites = 3=3", "not a list of LBA=LBA"},

@@ -12,11 +12,13 @@
 #include "base/bytes.h"
 #include "base/completion_codes.h"
 #include "base/text.h"
+#include "disk/nvme_operations.h"
 #include "disk/sector_lab.h"
 #include "platform/files.h"
 #include "workloads/compare_commands.h"
 #include "workloads/lba_map_commands.h"
 #include "workloads/lba_map_file.h"
+#include "workloads/map_progress_file.h"
 #include "workloads/pattern_commands.h"
 
 namespace kestrune::workloads {
@@ -190,6 +192,74 @@ TEST(LbaMapFile, EachSectorIsJudgedOnItsOwnMarks) {
     if (!s.trimmedLast) BuildBlock(judge, 0x10, s.lastOrder, s.writes, expected);
     EXPECT_EQ(JudgeBlock(judge, replay, 0, 0x10, expected, c.read), c.want) << c.what;
   }
+}
+
+// Judgement of block 0 (4 sectors at LBA 0x10) by what was durable: entries before `durable` are
+// (a FUA write, a flush or a cache that is off made them so), later ones may be undone by a power
+// cut, and from `uncertainFrom` on they may not have happened at all (a host crash). Old data the
+// durable entries had replaced is a fault; old data only later entries replaced is allowed.
+TEST(LbaMapFile, OldDataIsJudgedByWhatWasDurable) {
+  using V = SectorVerdict;
+  using K = MapKind;
+  auto mapOf = [](std::vector<MapEntry> entries) {
+    LbaMap m;
+    m.header = {0, 0x1000, 0x800, 0};
+    m.entries = std::move(entries);
+    return m;
+  };
+  const LbaMap flushedOnce = mapOf({{0, K::kWrite}, {0, K::kFlush}, {0, K::kWrite}});
+  const LbaMap trimmed = mapOf({{0, K::kWrite}, {0, K::kTrim}});
+  const LbaMap trimThenWrite = mapOf({{0, K::kWrite}, {0, K::kFlush}, {0, K::kTrim}, {0, K::kWrite}});
+  const BlockJudge judge{512, 0x55AA33CC, 0};
+  auto block = [&](uint32_t order, uint32_t count) {
+    std::vector<uint8_t> b(0x800);
+    BuildBlock(judge, 0x10, order, count, b);
+    return b;
+  };
+  const std::vector<uint8_t> latest = block(2, 2), first = block(1, 1), base = block(0, 0);
+  const std::vector<uint8_t> zeros(0x800, 0), ones(0x800, 0xFF);
+  std::vector<uint8_t> torn = latest;
+  std::copy_n(first.begin() + 512, 1024, torn.begin() + 512);  // sectors 1 and 2 of the first write
+  constexpr uint64_t kAll = UINT64_MAX;
+  const struct {
+    const char* what;
+    const LbaMap& map;
+    uint64_t durable, uncertainFrom;
+    TrimPromise promise;
+    std::vector<uint8_t> read;
+    V want;  // every sector's, unless wantTorn
+  } cases[] = {
+      {"durable and as written", flushedOnce, kAll, kAll, TrimPromise::kZerosOrOnes, latest, V::kCorrect},
+      {"durable write read old: a fault", flushedOnce, kAll, kAll, TrimPromise::kZerosOrOnes, first, V::kOldData},
+      {"the newer write not yet durable", flushedOnce, 2, kAll, TrimPromise::kZerosOrOnes, first, V::kOldNotDurable},
+      {"older than the flushed write", flushedOnce, 2, kAll, TrimPromise::kZerosOrOnes, base, V::kOldData},
+      {"nothing durable yet", flushedOnce, 0, kAll, TrimPromise::kZerosOrOnes, base, V::kOldNotDurable},
+      {"tail of a host crash", flushedOnce, 2, 2, TrimPromise::kZerosOrOnes, first, V::kCorrect},
+      {"tail of a host crash, older", flushedOnce, 2, 2, TrimPromise::kZerosOrOnes, base, V::kOldData},
+      {"trim, zeros promised", trimmed, kAll, kAll, TrimPromise::kZeros, zeros, V::kCorrect},
+      {"trim, zeros promised, ones read", trimmed, kAll, kAll, TrimPromise::kZeros, ones, V::kMiscompare},
+      {"trim, ones promised", trimmed, kAll, kAll, TrimPromise::kOnes, ones, V::kCorrect},
+      {"trim, ones promised, zeros read", trimmed, kAll, kAll, TrimPromise::kOnes, zeros, V::kAllZero},
+      {"trim, no promise, ones read", trimmed, kAll, kAll, TrimPromise::kZerosOrOnes, ones, V::kCorrect},
+      {"durable trim kept the write", trimmed, kAll, kAll, TrimPromise::kZeros, first, V::kOldData},
+      {"trim not yet durable kept the write", trimmed, 1, kAll, TrimPromise::kZeros, first, V::kOldNotDurable},
+      {"write after a trim lost, reads trimmed", trimThenWrite, 2, kAll, TrimPromise::kZeros, zeros, V::kOldNotDurable},
+      {"write after a durable trim, reads zeros", trimThenWrite, kAll, kAll, TrimPromise::kZeros, zeros, V::kAllZero},
+      {"trim and write lost, the flushed write", trimThenWrite, 2, kAll, TrimPromise::kZeros, first, V::kOldNotDurable},
+  };
+  for (const auto& c : cases) {
+    const MapReplay replay(c.map, c.map.entries.size(), {}, {c.durable, c.uncertainFrom});
+    BlockJudge j = judge;
+    j.trimReads = c.promise;
+    const BlockState& s = replay.Block(0);
+    std::vector<uint8_t> expected(0x800, c.promise == TrimPromise::kOnes ? 0xFF : 0);
+    if (!s.trimmedLast) BuildBlock(j, 0x10, s.lastOrder, s.writes, expected);
+    EXPECT_EQ(JudgeBlock(j, replay, 0, 0x10, expected, c.read), std::vector<V>(4, c.want)) << c.what;
+  }
+  // A torn write: each sector on its own marks.
+  const MapReplay replay(flushedOnce, 3, {}, {2, kAll});
+  EXPECT_EQ(JudgeBlock(judge, replay, 0, 0x10, latest, torn),
+            (std::vector<V>{V::kCorrect, V::kOldNotDurable, V::kOldNotDurable, V::kCorrect}));
 }
 
 class LbaMapLab : public disk::testing::SectorLab {
@@ -372,6 +442,78 @@ TEST_F(LbaMapLab, WriteCompareReadsEveryBlockBack) {
     plan.bitFlipReads.clear();
     plan.bitFlipWrites.clear();
     Drive(disk::testing::kRawNvme)->set_faults(plan);
+  }
+}
+
+// The drive alone loses its power in the middle of a map written with its write cache on: what was
+// not yet durable may come back old, which is no error. After a host crash the view's record is
+// gone and the compare takes the record the write kept on disk beside the map's copy, with the
+// entries past the durable ones uncertain. Another map's record there is passed over: then every
+// entry counts as issued and durable, and the writes the power cut lost are errors.
+TEST_F(LbaMapLab, APowerCutAndAHostCrashAreJudgedByTheRecord) {
+  EXPECT_TRUE(RegisterPatternCommands(interp).empty());
+  const std::string map = Make("RandRatio:0, LBA:0, RangeLenMB:1, AccessKB:4, LimitTxSizeMB:2, FlushRatio:200");
+  ASSERT_FALSE(map.empty());
+  Run("FullByPattern( LBA:0, RangeSector:2048, Pattern:0, MarkSectorHeader:TRUE );");
+  Run("FlushCache();");
+  sim::FaultPlan plan = Drive(disk::testing::kRawNvme)->faults();
+  plan.powerCutAfterRequests = 400;
+  plan.returnAfterSeconds = 1;
+  plan.seed = 5;
+  Drive(disk::testing::kRawNvme)->set_faults(plan);
+  Run("Compare_MapWrite( LBAMap:\"" + map + "\", QD:8, WritePattern:0x0F0F0F0F );");
+  EXPECT_EQ(Code(), code::kWriteFailed) << Description();
+  host.Advance(2000);
+  auto count = [&](const std::string& key) {
+    for (const std::string& t : Texts())
+      if (t.rfind(key, 0) == 0) return std::stoull(t.substr(t.find(':') + 1));
+    ADD_FAILURE() << key << " not printed";
+    return 0ull;
+  };
+  const std::string compare = "Compare_MapCompare( LBAMap:\"" + map + "\", BasePattern:0, WritePattern:0x0F0F0F0F );";
+  Run(compare);
+  EXPECT_GT(count("Old Data Not Yet Durable Sectors"), 0u) << ::testing::PrintToString(Texts());
+  EXPECT_EQ(count("Miscompare - As Old Data Sectors"), count("Old Data Not Yet Durable Sectors"));
+  EXPECT_EQ(count("Total Error Sectors"), 0u) << ::testing::PrintToString(Texts());
+
+  const std::string record = platform::JoinPath(interp.view(0).logFolder, kProgressFileName);
+  const std::optional<std::vector<uint8_t>> bytes = platform::ReadWholeFile(record);
+  ASSERT_TRUE(bytes);
+  const std::optional<ProgressRecord> kept = DecodeProgress(*bytes);
+  ASSERT_TRUE(kept);
+  const MapProgress written = MapProgressOf(interp, 0);
+  EXPECT_EQ(kept->map, IdentityOf(*platform::ReadWholeFile(map)));
+  EXPECT_EQ(kept->durable, written.durable);
+  EXPECT_GE(kept->horizon, written.issued);
+  EXPECT_GT(written.durable, 0u);
+  EXPECT_LT(written.durable, written.issued);
+
+  MapProgressOf(interp, 0) = MapProgress{};  // the host went down
+  Run(compare);
+  EXPECT_EQ(count("Total Error Sectors"), 0u) << ::testing::PrintToString(Texts());
+
+  ASSERT_TRUE(platform::WriteWholeFile(record, EncodeProgress({{kept->map.bytes, kept->map.crc ^ 1}, 0, 0})));
+  Run(compare);
+  EXPECT_GT(count("Old Data After Flush/FUA Sectors"), 0u) << ::testing::PrintToString(Texts());
+  EXPECT_GT(count("Total Error Sectors"), 0u);
+}
+
+// Plain writes are durable at once only while the drive's write cache is off (the Volatile Write
+// Cache feature says so); with it on and no flush in the map, none is.
+TEST_F(LbaMapLab, AWriteCacheThatIsOffMakesEveryCompletedWriteDurable) {
+  const std::string map = Make("RandRatio:0, LBA:0, RangeLenMB:1, AccessKB:4, LimitTxSizeMB:1");
+  ASSERT_FALSE(map.empty());
+  const disk::DiskEntry* entry = nullptr;
+  for (const disk::DiskEntry& e : state().list)
+    if (e.devicePath == disk::testing::kRawNvme) entry = &e;
+  ASSERT_NE(entry, nullptr);
+  for (const bool cacheOn : {false, true}) {
+    ASSERT_GE(disk::SetFeatures(tree(), *entry, 0x06, false, cacheOn ? 1 : 0), 0);
+    Run("Compare_MapWrite( LBAMap:\"" + map + "\", QD:8, WritePattern:0x0F0F0F0F );");
+    ASSERT_EQ(Code(), 0) << Description();
+    const MapProgress& p = MapProgressOf(interp, 0);
+    EXPECT_EQ(p.issued, 256u);
+    EXPECT_EQ(p.durable, cacheOn ? 0u : 256u) << cacheOn;
   }
 }
 
