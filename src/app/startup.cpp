@@ -45,13 +45,11 @@ namespace {
 using base::ContainsNoCase;
 using base::EqualsNoCase;
 
-constexpr const char* kKernelVersion = "Kestrune 9.1.2.33";
-constexpr const char* kKernelBuild = "543";
 constexpr const char* kNoDiskSelector = "\\\\.\\NULLDISK";
 
 void PrintVersion(Console& console, const std::string& caption, int debugLevel, bool showLogo) {
   console.Print(base::Format("%s %50s\n", caption.c_str(), ""));
-  if (debugLevel != 0) console.Print(base::Format("Kernel: %s-%s\n", kKernelVersion, kKernelBuild));
+  if (debugLevel != 0) console.Print(base::Format("Kernel: %s-%s\n", engine::kKernelVersion, engine::kKernelBuild));
   if (showLogo) console.Print("Valdrimo storage test tools\n");
 }
 
