@@ -51,6 +51,9 @@ window_shown() { xdotool search --name "^$caption\$" > /dev/null 2>&1; }
 # The newest TestLog.htm of this check's runs below the Wine user's temporary folder.
 newest_log() { find "$WINEPREFIX/drive_c" -path '*KestruneLite*' -name TestLog.htm -newer "$work/stamp" -printf '%T@ %p\n' 2>/dev/null | sort -n | tail -1 | cut -d' ' -f2-; }
 
+# The text of a TestLog.htm, its blanks as blanks.
+log_text() { sed 's/&nbsp;/ /g' "$1"; }
+
 start() {
   (cd "$work" && exec timeout 120 "$wine" "$exe" "$@" > /dev/null 2>&1) &
   program=$!
@@ -86,7 +89,7 @@ finish
 [ "$rc" = 0 ] || fail "the run with UI:1 ended with exit code $rc (124: the window did not close)"
 log=$(newest_log)
 [ -n "$log" ] || fail "the run with UI:1 left no TestLog.htm"
-grep -q 'SCRIPT START' "$log" && grep -q 'Window check done.' "$log" ||
+log_text "$log" | grep -q 'SCRIPT START' && log_text "$log" | grep -q 'Window check done.' ||
   fail "the run's TestLog.htm lacks the window form's lines ($log)"
 echo "window check: with UI:1 the window closed by itself at the end of the run (exit code 0)"
 
@@ -99,7 +102,7 @@ timeout 20 "$wine" "$probe" click "$caption" 1002
 finish
 [ "$rc" = 1 ] || fail "the stopped run ended with exit code $rc, not -255 (1 in the shell; 124: the window stayed)"
 log=$(newest_log)
-[ -n "$log" ] && grep -q -- '---- Cancel Job ----' "$log" && ! grep -q 'not reached' "$log" ||
+[ -n "$log" ] && log_text "$log" | grep -q -- '---- Cancel Job ----' && ! log_text "$log" | grep -q 'not reached' ||
   fail "the stopped run's TestLog.htm has no cancel line ($log)"
 echo "window check: Stop cancelled the run, the window closed, exit code -255"
 echo "window check: passed"
