@@ -2,8 +2,9 @@
 # The window form of the Windows build under Wine on an Xvfb display (the script starts one through
 # xvfb-run when there is no display). The program of this check carries a package with Style 0; the
 # probe (window_probe.exe) reads its main dialog from another process.
-#  1. The window opens (xdotool finds it by its caption), the run's lines reach the output list, Start
-#     is enabled again at the run's end, and the window stays (UI mode 0) until it is closed; exit 0.
+#  1. The window opens (xdotool finds it by its caption), the run's lines reach the output list and are
+#     drawn in their colours (a screenshot), Start is enabled again at the run's end, and the window
+#     stays (UI mode 0) until it is closed; exit 0.
 #  2. With UI:1 the window closes by itself at the end of a run without error; exit 0, and the run's
 #     TestLog.htm has the window form's "SCRIPT START" line.
 #  3. Stop (id 1002) cancels a long run: "---- Cancel Job ----", and with UI:2 the window closes; the
@@ -77,6 +78,16 @@ grep -q 'LBARead' <<<"$out" || fail "the LBARead header is missing: $out"
 wait_for '[ "$(timeout 20 "$wine" "$probe" enabled "$caption" 1 | tr -d "\r")" = 1 ]' 30 ||
   fail "Start was not enabled again after the run"
 window_shown || fail "the window closed after the run in UI mode 0"
+# The owner-drawn rows in their colours: green command headers and the yellow Print line on screen.
+if command -v import > /dev/null && [ -x /usr/bin/convert ]; then
+  import -window root "$work/screen.png"
+  for colour in '#00FF00' '#FFFF00'; do
+    pixels=$(/usr/bin/convert "$work/screen.png" -fuzz 10% -fill black +opaque "$colour" -fill white -opaque "$colour" \
+             -format '%[fx:round(mean*w*h)]' info:)
+    [ "$pixels" -gt 20 ] || fail "no $colour text on the screen ($pixels pixels): the output list is not drawn"
+  done
+  echo "window check: the output list draws its rows in their colours"
+fi
 timeout 20 "$wine" "$probe" click "$caption" 2
 finish
 [ "$rc" = 0 ] || fail "closing the idle window ended with exit code $rc, not 0"
