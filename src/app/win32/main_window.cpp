@@ -21,6 +21,7 @@
 
 #include "app/error_stop.h"
 #include "app/output_mirror.h"
+#include "app/run_archive.h"
 #include "app/run_controller.h"
 #include "app/win32/dialog_ids.h"
 #include "app/win32/output_list.h"
@@ -285,21 +286,25 @@ class MainWindow {
 
   void RunFinished(engine::ExecResult result) {
     controller_.Wait(0);  // the run thread has ended after posting this; collect it
+    engine::View& view = interp_.view(0);
+    std::string why;
+    if (interp_.settings().debugLevel == 1 && !view.scriptPath.empty() &&
+        WriteRunArchive(view.scriptPath, view.logFolder, interp_.host().ProgramFolder(), why).empty())
+      interp_.writer().WriteLine(interp_.output(0), why, engine::kDetail, 10, engine::colour::kRed);
     for (int part = 0; part < kStatusParts; ++part)
       SendMessageW(statusBar_, SB_SETTEXTW, part, reinterpret_cast<LPARAM>(L""));
     EnableRunControls(true);
     output_.Apply(mirror_->Take());
     const int32_t code = interp_.LastCompletionCode(0);
-    std::string why;
     if (!BroadcastAfterRun(interp_, 0, start_.errStop, code, why))
       interp_.writer().WriteLine(interp_.output(0), why, engine::kDetail, 10, engine::colour::kRed);
-    if (result == engine::ExecResult::kEndAndClose || interp_.view(0).restartRequested.load()) {
+    if (result == engine::ExecResult::kEndAndClose || view.restartRequested.load()) {
       DestroyWindow(dialog_);
       return;
     }
     const AfterRun after = WindowAfterRun(start_.uiMode, code);
     if (after.showError) {
-      const std::wstring text = Widen(JobFailText(interp_.view(0).lastDescription));
+      const std::wstring text = Widen(JobFailText(view.lastDescription));
       MessageBoxW(dialog_, text.c_str(), Widen(start_.caption).c_str(), MB_OK | MB_ICONERROR);
     }
     if (after.close) DestroyWindow(dialog_);
