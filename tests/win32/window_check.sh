@@ -5,8 +5,8 @@
 #  1. The window opens (xdotool finds it by its caption), the run's lines reach the output list and are
 #     drawn in their colours (a screenshot), Start is enabled again at the run's end, and the window
 #     stays (UI mode 0) until it is closed; exit 0.
-#  2. With UI:1 the window closes by itself at the end of a run without error; exit 0, and the run's
-#     TestLog.htm has the window form's "SCRIPT START" line.
+#  2. With UI:1 the window closes by itself at the end of a run without error; exit 0, the run's
+#     TestLog.htm has the window form's "SCRIPT START" line, and /debug leaves the run's .datx archive.
 #  3. Stop (id 1002) cancels a long run: "---- Cancel Job ----", and with UI:2 the window closes; the
 #     exit code is the cancelled run's -255 (the shell sees 1).
 set -euo pipefail
@@ -95,14 +95,17 @@ echo "window check: the window showed the run's $(wc -l <<<"$out") lines, stayed
 
 # 2. UI:1 closes the window at the end of a run without error.
 touch "$work/stamp"
-start /sim '\\.\PHYSICALDRIVE0' UI:1
+start /sim '\\.\PHYSICALDRIVE0' UI:1 /debug
 finish
 [ "$rc" = 0 ] || fail "the run with UI:1 ended with exit code $rc (124: the window did not close)"
 log=$(newest_log)
 [ -n "$log" ] || fail "the run with UI:1 left no TestLog.htm"
 log_text "$log" | grep -q 'SCRIPT START' && log_text "$log" | grep -q 'Window check done.' ||
   fail "the run's TestLog.htm lacks the window form's lines ($log)"
-echo "window check: with UI:1 the window closed by itself at the end of the run (exit code 0)"
+archive=$(find "$(dirname "$exe")" -maxdepth 1 -name 'kestrune_window_check_*.datx' -newer "$work/stamp" | head -1)
+[ -n "$archive" ] || fail "the run with /debug left no .datx archive beside the program"
+rm -f "$archive"
+echo "window check: with UI:1 the window closed by itself at the end of the run (exit code 0); /debug left its archive"
 
 # 3. Stop cancels a long run; with UI:2 the window then closes.
 printf 'Print( Output:"waiting for Stop" );\r\nDelay( sec:60 );\r\nPrint( Output:"not reached" );\r\n' > "$work/long.scpt"
