@@ -1,6 +1,7 @@
 #include "app/window_rules.h"
 
 #include "base/text.h"
+#include "disk/target_filter.h"
 
 namespace kestrune::app {
 
@@ -8,6 +9,14 @@ std::string DiskCaption(const disk::DiskEntry& entry) {
   if (entry.entryKind == disk::EntryKind::kVolume) return entry.displayName;
   if (entry.raw) return base::Format("%s (RAW)", entry.model.c_str());
   return base::Format("%s [%s]", entry.model.c_str(), std::string(base::Trim(entry.volumeLetters, true)).c_str());
+}
+
+std::vector<size_t> CandidateDisks(const disk::TargetFilter& filter, std::vector<disk::DiskEntry>& entries,
+                                   const disk::IdentityRefresher& refresh) {
+  std::vector<size_t> candidates;
+  for (size_t i = 0; i < entries.size(); ++i)
+    if (disk::PassesTargetFilter(filter, entries[i], refresh)) candidates.push_back(i);
+  return candidates;
 }
 
 AfterRun WindowAfterRun(int uiMode, int32_t lastCode) {

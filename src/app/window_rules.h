@@ -5,7 +5,10 @@
 #include <cstdint>
 #include <string>
 
+#include <vector>
+
 #include "disk/disk_entry.h"
+#include "disk/disk_state.h"
 #include "platform/host.h"
 
 namespace kestrune::app {
@@ -13,6 +16,11 @@ namespace kestrune::app {
 // A disk's caption in the combo box: "%s (RAW)" with the model for a disk without a partition, the
 // entry's own name for a volume entry, otherwise "%s [%s]" with the model and its volume letters.
 std::string DiskCaption(const disk::DiskEntry& entry);
+
+// The indexes of the entries that pass the package's filter, in list order: the disks the window
+// offers (the combo box, the disk selection dialog).
+std::vector<size_t> CandidateDisks(const disk::TargetFilter& filter, std::vector<disk::DiskEntry>& entries,
+                                   const disk::IdentityRefresher& refresh);
 
 // What the window does when a run has ended, by UI mode and the view's last completion code.
 struct AfterRun {

@@ -9,6 +9,7 @@
 #     TestLog.htm has the window form's "SCRIPT START" line, and /debug leaves the run's .datx archive.
 #  3. Stop (id 1002) cancels a long run: "---- Cancel Job ----", and with UI:2 the window closes; the
 #     exit code is the cancelled run's -255 (the shell sees 1).
+#  4. UI:0 without a disk opens the disk selection dialog first; OK runs on the chosen disk.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 if [ -z "${DISPLAY:-}" ]; then
@@ -119,4 +120,16 @@ log=$(newest_log)
 [ -n "$log" ] && log_text "$log" | grep -q -- '---- Cancel Job ----' && ! log_text "$log" | grep -q 'not reached' ||
   fail "the stopped run's TestLog.htm has no cancel line ($log)"
 echo "window check: Stop cancelled the run, the window closed, exit code -255"
+# 4. Quiet mode (UI:0) without a disk: the disk selection dialog first; OK runs on the chosen disk and
+#    the window closes at the end.
+touch "$work/stamp"
+start /sim UI:0
+wait_for '[ "$(timeout 20 "$wine" "$probe" enabled "Select Disk - $caption" 1 | tr -d "\r")" = 1 ]' 60 ||
+  fail "the disk selection dialog did not open"
+timeout 20 "$wine" "$probe" click "Select Disk - $caption" 1
+finish
+[ "$rc" = 0 ] || fail "the run on the chosen disk ended with exit code $rc (124: the window did not close)"
+log=$(newest_log)
+[ -n "$log" ] && log_text "$log" | grep -q 'Window check done.' || fail "the run on the chosen disk did not end ($log)"
+echo "window check: the disk selection dialog chose the disk, the run ended and the window closed"
 echo "window check: passed"

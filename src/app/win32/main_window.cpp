@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,7 @@
 #include "app/run_archive.h"
 #include "app/run_controller.h"
 #include "app/win32/dialog_ids.h"
+#include "app/win32/disk_choice.h"
 #include "app/win32/output_list.h"
 #include "app/win32/window_messages.h"
 #include "app/window_form.h"
@@ -33,7 +35,6 @@
 #include "disk/disk_state.h"
 #include "disk/port_map.h"
 #include "disk/selector.h"
-#include "disk/target_filter.h"
 #include "engine/save_screen.h"
 #include "engine/view.h"
 #include "platform/files.h"
@@ -345,9 +346,8 @@ class MainWindow {
     HWND combo = Item(IDC_DISKS);
     SendMessageW(combo, CB_RESETCONTENT, 0, 0);
     int select = -1;
-    for (size_t i = 0; i < comboDisks_.size(); ++i) {
-      disk::DiskEntry& entry = comboDisks_[i];
-      if (!disk::PassesTargetFilter(disks_.filter, entry, disks_.refreshIdentity)) continue;
+    for (size_t i : CandidateDisks(disks_.filter, comboDisks_, disks_.refreshIdentity)) {
+      const disk::DiskEntry& entry = comboDisks_[i];
       const int at = static_cast<int>(
           SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(DiskCaption(entry)).c_str())));
       SendMessageW(combo, CB_SETITEMDATA, at, static_cast<LPARAM>(i));
@@ -546,9 +546,19 @@ int RunWindowForm(engine::Interpreter& interp, const WindowFormStart& start) {
   ULONG_PTR token = 0;
   const bool gdiplus = Gdiplus::GdiplusStartup(&token, &input, nullptr) == Gdiplus::Ok;
   int code = 0;
+  WindowFormStart chosen = start;
+  // Quiet mode without a disk on the command line: the operator names one first; Cancel ends here.
+  if (chosen.targetSelector.empty() && chosen.uiMode == 1) {
+    std::optional<std::string> selector = win32::ChooseDisk(interp, chosen.caption);
+    if (!selector) {
+      if (gdiplus) Gdiplus::GdiplusShutdown(token);
+      return 0;
+    }
+    chosen.targetSelector = *selector;
+  }
   {
     ErrorStopWatch watch(interp, 0);
-    MainWindow window(interp, start);
+    MainWindow window(interp, chosen);
     code = window.Run();
   }
   if (gdiplus) Gdiplus::GdiplusShutdown(token);
