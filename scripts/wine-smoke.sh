@@ -31,10 +31,12 @@ png=$(find "$WINEPREFIX/drive_c" -name 'R*.png' -newer "$perf_dir/stamp" | head 
 size=$(python3 -c 'import struct,sys; d=open(sys.argv[1],"rb").read(24); print("%dx%d" % struct.unpack(">II", d[16:24]) if d[:8] == b"\x89PNG\r\n\x1a\n" else "not a PNG")' "$png")
 [ "$size" = "800x400" ] || { echo "wine smoke: the chart $png is $size, not an 800x400 PNG"; exit 1; }
 echo "wine smoke: the chart is an 800x400 PNG ($png)"
-# The error-stop broadcast between two instances needs windows, so a display: Xvfb.
+# The error-stop broadcast between two instances and the window form need windows, so a display: Xvfb.
 if command -v xvfb-run > /dev/null; then
   xvfb-run -a bash scripts/wine-error-stop.sh "$perf_dir"
+  # The window form: the main dialog opens, shows the run's lines, stops a run and closes at its end.
+  timeout 300 xvfb-run -a bash tests/win32/window_check.sh
 else
-  echo "wine smoke: SKIP the error-stop check: xvfb-run is not installed (scripts/setup.sh installs xvfb)"
+  echo "wine smoke: SKIP the error-stop and window checks: xvfb-run is not installed (scripts/setup.sh installs xvfb)"
 fi
 echo "wine smoke: passed"

@@ -31,13 +31,28 @@ RunController::~RunController() {
 }
 
 bool RunController::Start(uint32_t view, std::string scriptPath, Finished onFinished, const engine::LoadedSave* resume) {
+  return Launch(
+      view,
+      [this, view, path = std::move(scriptPath), resume] {
+        return resume ? interp_.ResumeScript(view, path, *resume) : interp_.RunScript(view, path);
+      },
+      std::move(onFinished));
+}
+
+bool RunController::StartImmediate(uint32_t view, std::string statement, Finished onFinished) {
+  return Launch(
+      view, [this, view, text = std::move(statement)] { return interp_.RunImmediate(view, text); },
+      std::move(onFinished));
+}
+
+bool RunController::Launch(uint32_t view, std::function<engine::ExecResult()> body, Finished onFinished) {
   if (view >= slots_.size()) return false;
   Slot& slot = slots_[view];
   if (slot.active.load()) return false;
   if (slot.thread.joinable()) slot.thread.join();  // the last run has ended; collect its thread
   slot.active.store(true);
-  slot.thread = std::thread([this, view, path = std::move(scriptPath), done = std::move(onFinished), resume] {
-    engine::ExecResult result = resume ? interp_.ResumeScript(view, path, *resume) : interp_.RunScript(view, path);
+  slot.thread = std::thread([this, view, run = std::move(body), done = std::move(onFinished)] {
+    engine::ExecResult result = run();
     slots_[view].active.store(false);
     if (done) done(view, result);
   });

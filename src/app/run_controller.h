@@ -32,6 +32,10 @@ class RunController {
   bool Start(uint32_t view, std::string scriptPath, Finished onFinished = {},
              const engine::LoadedSave* resume = nullptr);
 
+  // Runs one statement on view on the run thread (the immediate statement: Interpreter::RunImmediate)
+  // under the same rules as Start: never beside a run of the view. False when a run is active.
+  bool StartImmediate(uint32_t view, std::string statement, Finished onFinished = {});
+
   // Asks view's run to stop after the current statement; it then ends with the cancelled code.
   // Thread-safe; does nothing when no run is active.
   void Cancel(uint32_t view);
@@ -53,6 +57,9 @@ class RunController {
     std::thread thread;
     std::atomic<bool> active{false};
   };
+
+  // Starts body on view's run thread; false when a run is active there.
+  bool Launch(uint32_t view, std::function<engine::ExecResult()> body, Finished onFinished);
 
   engine::Interpreter& interp_;
   std::vector<Slot> slots_;

@@ -13,6 +13,7 @@
 #include "app/resume_start.h"
 #include "app/run_controller.h"
 #include "app/script_info.h"
+#include "app/window_form.h"
 #include "app/work_folder.h"
 #include "base/zip_archive.h"
 #include "base/text.h"
@@ -45,13 +46,11 @@ namespace {
 using base::ContainsNoCase;
 using base::EqualsNoCase;
 
-constexpr const char* kKernelVersion = "Kestrune 9.1.2.33";
-constexpr const char* kKernelBuild = "543";
 constexpr const char* kNoDiskSelector = "\\\\.\\NULLDISK";
 
 void PrintVersion(Console& console, const std::string& caption, int debugLevel, bool showLogo) {
   console.Print(base::Format("%s %50s\n", caption.c_str(), ""));
-  if (debugLevel != 0) console.Print(base::Format("Kernel: %s-%s\n", kKernelVersion, kKernelBuild));
+  if (debugLevel != 0) console.Print(base::Format("Kernel: %s-%s\n", engine::kKernelVersion, engine::kKernelBuild));
   if (showLogo) console.Print("Valdrimo storage test tools\n");
 }
 
@@ -178,13 +177,18 @@ int RunProgram(platform::Host& host) {
   int debugLevel = cl.debugGiven ? cl.debugLevel : info.debugLogDatx;
   std::string caption = CaptionFor(info, workFolder);
 
+#ifdef _WIN32
+  const bool windowForm = !IsConsoleStyle(info.style);
+#else
+  const bool windowForm = false;
   if (!IsConsoleStyle(info.style)) {
     host.WriteStderr("kestrune: this build has no window form; running in the console form\n");
     info.style = 30;
   }
+#endif
 
-  // Console form.
-  host.AttachConsole();
+  // The console form runs in the calling console; the window form has none.
+  if (!windowForm) host.AttachConsole();
   if (info.style == 30 && host.UnderRemoteLogin()) info.style = 31;
 
   DiskSource source = OpenDiskSource(cl, workFolder, host);
@@ -194,8 +198,13 @@ int RunProgram(platform::Host& host) {
   }
   engine::RunSettings settings = MakeRunSettings(host, cl, info, workFolder, caption, debugLevel);
   engine::Interpreter interp(host, settings, &console);
+#ifdef _WIN32
+  std::shared_ptr<engine::Ui> formUi = windowForm ? MakeWindowUi() : MakeConsoleUi(console, cl.uiMode, host);
+#else
+  std::shared_ptr<engine::Ui> formUi = MakeConsoleUi(console, cl.uiMode, host);
+#endif
   interp.SetUi(std::make_shared<engine::OperatorUi>(
-      MakeConsoleUi(console, cl.uiMode, host), std::move(answers), [&interp](uint32_t view, std::string_view line) {
+      std::move(formUi), std::move(answers), [&interp](uint32_t view, std::string_view line) {
         interp.writer().WriteLine(interp.output(view), line, engine::kDetail, 10, engine::colour::kGrey);
       }));
   disk::DiskState& disks = disk::StateOf(interp);
@@ -281,6 +290,17 @@ int RunProgram(platform::Host& host) {
     if (!check.save) return check.failureCode;
     return RunView0(interp, cl.scriptPath, host, cl.errStop, &*check.save);
   }
+#ifdef _WIN32
+  if (windowForm) {
+    // The main dialog on this thread, the run on view 0's run thread. A run restarted after a
+    // reboot names its disk by identity: the window starts on that disk's path.
+    std::string selector = cl.targetSelector;
+    if (!cl.diskIdentity.empty() && selector.empty() && disk::SelectDiskByIdentity(interp, cl.diskIdentity))
+      selector = disks.current.devicePath;
+    return RunWindowForm(interp, WindowFormStart{scriptPath, caption, selector, selector == kNoDiskSelector,
+                                                 cl.uiMode, info.style, cl.errStop});
+  }
+#endif
   if (!cl.diskIdentity.empty() && cl.targetSelector.empty()) {
     // A run restarted after a reboot finds its disk again by identity.
     if (!disk::SelectDiskByIdentity(interp, cl.diskIdentity)) {

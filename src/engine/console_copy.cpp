@@ -31,16 +31,7 @@ void ConsoleCopy::LineRewritten(uint32_t, const OutputLine& line) {
 }
 
 void ConsoleCopy::PrintDataFileDump(const std::string& path) {
-  uint8_t head[kShortDumpBytes];
-  size_t got = 0;
-  std::ifstream in(platform::FsPath(path), std::ios::binary);
-  if (in) {
-    in.read(reinterpret_cast<char*>(head), sizeof head);
-    got = static_cast<size_t>(in.gcount());
-  }
-  for (const std::string& line : ShortHexDump(std::span<const uint8_t>(head, got)))
-    settings_.console->PrintLine("        " + line);
-  settings_.console->PrintLine("        Hex File : " + path);
+  for (const std::string& line : DataFileDump(path)) settings_.console->PrintLine("        " + line);
 }
 
 }  // namespace kestrune::engine

@@ -419,6 +419,13 @@ ExecResult Interpreter::RunLoaded(View& v, std::string text, const std::string& 
         writer_.WriteLine(&v.output, "Cannot write the HTML log " + page, kDetail, 10, colour::kRed);
     }
 
+    if (!writer_.settings().consoleForm) {
+      const platform::LocalTime t = host_.Now();
+      const std::string name = platform::FileNameOf(scriptPath);
+      writer_.WriteFormatted(&v.output, kHeader, 10, colour::kGreen, "##### SCRIPT START %d/%02d/%02d (%s-%s : %s) #####",
+                             t.year, t.month, t.day, kKernelVersion, kKernelBuild, name.c_str());
+    }
+
     const std::string& sub = settings_.subParam;
     if (!sub.empty() && sub.find('$') == std::string::npos) {
       writer_.WriteLine(&v.output, "FnScript Param: " + sub, kPlain, 10, colour::kLightBlue);
@@ -448,6 +455,15 @@ ExecResult Interpreter::RunLoaded(View& v, std::string text, const std::string& 
   }
 
   WriteLogData(v, result);
+  if (!writer_.settings().consoleForm) {
+    // The window form closes the run with its log folder (a link in the window and the HTML log)
+    // and its elapsed time.
+    if (htmlLog_)
+      writer_.WriteLine(&v.output, "##### SCRIPT LOG " + v.logFolder, kHeader, 10, colour::kGreen, kText, v.logFolder);
+    const platform::LocalTime t = host_.Now();
+    writer_.WriteFormatted(&v.output, kHeader, 10, colour::kGreen, "##### SCRIPT END %d/%02d/%02d (Elapsed Time: %s) #####",
+                           t.year, t.month, t.day, ElapsedTimeText(host_.MonotonicMs() - v.runStartMs).c_str());
+  }
   OutputWriter::CloseResultFile(&v.output);
   if (htmlLog_) htmlLog_->Close(index);
   platform::RemoveFile(platform::JoinPath(v.logFolder, "_InitParam.txt"));

@@ -62,6 +62,10 @@ class CurrentDiskQuery {
   virtual std::string CurrentDevicePath() const = 0;
 };
 
+// The kernel's name and build, as "--version" and the window form's script start line give them.
+inline constexpr const char* kKernelVersion = "Kestrune 9.1.2.33";
+inline constexpr const char* kKernelBuild = "543";
+
 // The code a run ends with when it was cancelled from outside (Ctrl-C, Stop, another instance).
 inline constexpr int32_t kCancelledRunCode = base::code::kError;
 

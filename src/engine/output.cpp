@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdarg>
+#include <fstream>
 
 #include "base/text.h"
 #include "base/unicode.h"
@@ -36,6 +37,19 @@ std::vector<std::string> ShortHexDump(std::span<const uint8_t> bytes) {
     }
     lines.push_back(std::move(line));
   }
+  return lines;
+}
+
+std::vector<std::string> DataFileDump(const std::string& path) {
+  uint8_t head[kShortDumpBytes];
+  size_t got = 0;
+  std::ifstream in(platform::FsPath(path), std::ios::binary);
+  if (in) {
+    in.read(reinterpret_cast<char*>(head), sizeof head);
+    got = static_cast<size_t>(in.gcount());
+  }
+  std::vector<std::string> lines = ShortHexDump(std::span<const uint8_t>(head, got));
+  lines.push_back("Hex File : " + path);
   return lines;
 }
 
@@ -105,7 +119,7 @@ LineRef OutputWriter::WriteLine(ViewOutput* view, std::string_view rawText, int 
                                 uint32_t colour, int32_t kind, std::string_view attachedPath) {
   if (!view) return {};
   std::string_view text = CutChars(rawText, kLineChars);
-  std::lock_guard<std::mutex> delivery(view->delivery);
+  std::unique_lock<std::mutex> delivery(view->delivery);
 
   // The result file first: a header's own text belongs to the file it opens.
   if (type == kHeader && !tOwner) {
@@ -119,6 +133,7 @@ LineRef OutputWriter::WriteLine(ViewOutput* view, std::string_view rawText, int 
   OutputLine line;
   std::string written;  // the text before its line end is dropped
   LineRef ref;
+  bool reset = false;
   {
     std::lock_guard<std::mutex> store(view->lock);
     bool hidden = type == kHeader && view->hideHeaders && settings_.debugLevel == 0;
@@ -126,6 +141,7 @@ LineRef OutputWriter::WriteLine(ViewOutput* view, std::string_view rawText, int 
     if (view->lines.size() >= kStoreLines || (type == kHeader && view->lines.size() >= kStoreResetAt - 1)) {
       view->lines.clear();
       ++view->generation;
+      reset = true;
     }
     line.view = view->index;
     line.fontSize = fontSize;
@@ -160,7 +176,24 @@ LineRef OutputWriter::WriteLine(ViewOutput* view, std::string_view rawText, int 
   }
   AddedLine added{view->index, type, line, written, intoFile};
   for (const auto& sink : sinks_) sink->LineAdded(added);
+  delivery.unlock();
+  for (const auto& observer : observers_) {
+    if (reset) observer->LinesReset(added.view, ref.generation);
+    observer->LineAppended(added.view, ref);
+  }
   return ref;
+}
+
+void OutputWriter::ClearLines(ViewOutput* view) {
+  if (!view) return;
+  uint64_t generation = 0;
+  {
+    std::lock_guard<std::mutex> delivery(view->delivery);
+    std::lock_guard<std::mutex> store(view->lock);
+    view->lines.clear();
+    generation = ++view->generation;
+  }
+  for (const auto& observer : observers_) observer->LinesReset(view->index, generation);
 }
 
 LineRef OutputWriter::WriteDataFile(ViewOutput* view, uint32_t colour, std::string_view path, bool show) {
@@ -189,7 +222,7 @@ LineRef OutputWriter::WriteFormatted(ViewOutput* view, int type, int32_t fontSiz
 
 bool OutputWriter::RewriteLine(ViewOutput* view, LineRef ref, std::string_view text) {
   if (!view) return false;
-  std::lock_guard<std::mutex> delivery(view->delivery);
+  std::unique_lock<std::mutex> delivery(view->delivery);
   OutputLine line;
   {
     std::lock_guard<std::mutex> store(view->lock);
@@ -198,6 +231,8 @@ bool OutputWriter::RewriteLine(ViewOutput* view, LineRef ref, std::string_view t
     line = view->lines[ref.index];
   }
   for (const auto& sink : sinks_) sink->LineRewritten(view->index, line);
+  delivery.unlock();
+  for (const auto& observer : observers_) observer->LineRewritten(view->index, ref);
   return true;
 }
 

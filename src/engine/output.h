@@ -125,6 +125,24 @@ class OutputSink {
   virtual void LineRewritten(uint32_t view, const OutputLine& line) {}
 };
 
+// Told of every change of a view's output list: a line appended, a line's text rewritten, the list
+// emptied (the store's reset or Clean Screen). Calls come on the writing thread after the writer has
+// let go of every lock of the view, so an observer may read the list, write lines or wait for
+// another thread that does. They come in order for one writing thread; writers on several threads
+// may overtake one another, so a receiver that shows the list reads it back from the store (by
+// generation and index) rather than trusting the order of calls. Coalescing is the receiver's: the
+// window posts itself one message while none is pending.
+class ViewObserver {
+ public:
+  virtual ~ViewObserver() = default;
+  // line is the new line (its generation and index in the list).
+  virtual void LineAppended(uint32_t view, LineRef line) = 0;
+  // The text of line changed.
+  virtual void LineRewritten(uint32_t view, LineRef line) = 0;
+  // The list was emptied; generation is the new one.
+  virtual void LinesReset(uint32_t view, uint64_t generation) = 0;
+};
+
 // Presentation settings the writer needs from start-up.
 struct OutputSettings {
   bool consoleForm = false;
@@ -164,6 +182,10 @@ class OutputWriter {
   // may then write a new line. Thread-safe.
   bool RewriteLine(ViewOutput* view, LineRef ref, std::string_view text);
 
+  // Empties the view's output list ("Clean Screen"): a new generation, so that older LineRefs find
+  // nothing. Thread-safe.
+  void ClearLines(ViewOutput* view);
+
   // Closes the view's result file if open. Thread-safe; the caller must not hold view->lock.
   static void CloseResultFile(ViewOutput* view);
 
@@ -172,6 +194,9 @@ class OutputWriter {
 
   // Adds a sink after the console copy. Call before any line is written.
   void AddSink(std::shared_ptr<OutputSink> sink) { sinks_.push_back(std::move(sink)); }
+
+  // Adds an observer of every view's list. Call before any line is written.
+  void AddObserver(std::shared_ptr<ViewObserver> observer) { observers_.push_back(std::move(observer)); }
 
   const OutputSettings& settings() const { return settings_; }
 
@@ -194,6 +219,7 @@ class OutputWriter {
   OutputSettings settings_;
   platform::Host& host_;
   std::vector<std::shared_ptr<OutputSink>> sinks_;
+  std::vector<std::shared_ptr<ViewObserver>> observers_;
 };
 
 // Bytes a console dump of a data file shows at most, and bytes per dump line.
@@ -204,5 +230,9 @@ inline constexpr size_t kShortDumpLineBytes = 16;
 // bytes "%08Xh: ", "%02X " per byte (three blanks for each byte past the end), " ; " and the bytes as
 // characters (bytes below 32 as "."). No line ends, no indent.
 std::vector<std::string> ShortHexDump(std::span<const uint8_t> bytes);
+
+// How a data file is shown without a hex viewer (the console's copy, the window's row): the
+// ShortHexDump of its first bytes (none when it cannot be read), then "Hex File : <path>".
+std::vector<std::string> DataFileDump(const std::string& path);
 
 }  // namespace kestrune::engine

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <thread>
@@ -122,6 +123,31 @@ TEST_F(RunControllerTest, DestroyingTheControllerCancelsAndJoinsARunningScript) 
     ASSERT_TRUE(WaitForLine("started"));
   }
   EXPECT_EQ(interp.LastCompletionCode(0), engine::kCancelledRunCode);
+}
+
+TEST_F(RunControllerTest, TheImmediateStatementNeverRunsBesideARunAndTellsItsEnd) {
+  RunController controller(interp);
+  ASSERT_TRUE(controller.Start(0, Script(kLogAndLoop)));
+  ASSERT_TRUE(WaitForLine("started"));
+  EXPECT_FALSE(controller.StartImmediate(0, "Print( Output:\"beside\" );"));
+  controller.Cancel(0);
+  controller.Wait(0);
+
+  uint32_t finishedView = 99;
+  engine::ExecResult finished = engine::ExecResult::kRewritten;
+  ASSERT_TRUE(controller.StartImmediate(0, "  Exit( ErrCode:3, ErrDesc:\"now\" );  ",
+                                        [&](uint32_t view, engine::ExecResult result) {
+                                          finishedView = view;
+                                          finished = result;
+                                        }));
+  EXPECT_EQ(controller.Wait(0), 3);
+  EXPECT_EQ(finishedView, 0u);
+  EXPECT_EQ(finished, engine::ExecResult::kEnd);
+  std::lock_guard<std::mutex> guard(interp.output(0)->lock);
+  std::vector<std::string> texts;
+  for (const auto& line : interp.output(0)->lines) texts.push_back(line.text);
+  EXPECT_NE(std::find(texts.begin(), texts.end(), "now"), texts.end());
+  EXPECT_EQ(std::find(texts.begin(), texts.end(), "beside"), texts.end());
 }
 
 }  // namespace

@@ -1,0 +1,35 @@
+// The window form (Windows): the main dialog of view 0 on the main thread, its run on the view's run
+// thread. Start-up has made the interpreter and its disk source; the form shows the disks, starts
+// the run (at once when the command line names a disk) and ends with the process exit code.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "engine/interpreter.h"
+#include "engine/ui.h"
+
+namespace kestrune::app {
+
+struct WindowFormStart {
+  std::string scriptPath;      // what view 0 runs
+  std::string caption;         // the window's caption
+  std::string targetSelector;  // empty: the operator picks the disk
+  bool noDiskRun = false;      // the script needs no disk: it runs even when no disk matches
+  int uiMode = 0;
+  int style = 0;               // 0 and 10 the full layout, 20 the compact one
+  int errStop = -1;            // ERRSTOP: a run ending on an error broadcasts the error stop
+};
+
+#ifdef _WIN32
+// The operator seam of the window form: the status text and its history, the progress bar and
+// the file choices of the common dialogs go to the main window once it exists (before, they are
+// dropped); questions have nobody to ask yet (Ui::Ask's answers).
+std::shared_ptr<engine::Ui> MakeWindowUi();
+
+// Runs the window form until its window is destroyed; returns the quit code (view 0's last
+// completion code). Call once, on the main thread, before any line is written.
+int RunWindowForm(engine::Interpreter& interp, const WindowFormStart& start);
+#endif
+
+}  // namespace kestrune::app

@@ -1,0 +1,135 @@
+#!/usr/bin/env bash
+# The window form of the Windows build under Wine on an Xvfb display (the script starts one through
+# xvfb-run when there is no display). The program of this check carries a package with Style 0; the
+# probe (window_probe.exe) reads its main dialog from another process.
+#  1. The window opens (xdotool finds it by its caption), the run's lines reach the output list and are
+#     drawn in their colours (a screenshot), Start is enabled again at the run's end, and the window
+#     stays (UI mode 0) until it is closed; exit 0.
+#  2. With UI:1 the window closes by itself at the end of a run without error; exit 0, the run's
+#     TestLog.htm has the window form's "SCRIPT START" line, and /debug leaves the run's .datx archive.
+#  3. Stop (id 1002) cancels a long run: "---- Cancel Job ----", and with UI:2 the window closes; the
+#     exit code is the cancelled run's -255 (the shell sees 1).
+#  4. UI:0 without a disk opens the disk selection dialog first; OK runs on the chosen disk.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+if [ -z "${DISPLAY:-}" ]; then
+  command -v xvfb-run > /dev/null || { echo "window check: SKIP: xvfb-run is not installed"; exit 0; }
+  exec timeout 300 xvfb-run -a bash "$0" "$@"
+fi
+command -v xdotool > /dev/null || { echo "window check: xdotool is not installed (scripts/setup.sh)"; exit 1; }
+exe=$PWD/build/windows/src/kestrune_window_check.exe
+probe=$PWD/build/windows/window_probe.exe
+wine=/usr/lib/wine/wine64
+caption="Kestrune Window Check"
+export WINEDEBUG=-all WINEPREFIX="${WINEPREFIX:-$PWD/build/wineprefix}" WINEDLLOVERRIDES="mscoree=;mshtml="
+# A Wine server left from programs started without a display keeps its desktop without one.
+/usr/lib/wine/wineserver -k 2>/dev/null || true
+/usr/lib/wine/wineserver -w 2>/dev/null || true
+work=$(mktemp -d)
+program=
+cleanup() {
+  [ -n "$program" ] && kill "$program" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "window check: $*"
+  exit 1
+}
+
+# Waits (at most $2 seconds) until the command $1 succeeds.
+wait_for() {
+  local deadline=$((SECONDS + $2))
+  until eval "$1"; do
+    [ "$SECONDS" -lt "$deadline" ] || return 1
+    sleep 0.5
+  done
+}
+
+lines() { timeout 20 "$wine" "$probe" lines "$caption" 2>/dev/null | tr -d '\r' || true; }
+has_line() { lines | grep -q -- "$1"; }
+window_shown() { xdotool search --name "^$caption\$" > /dev/null 2>&1; }
+# The newest TestLog.htm of this check's runs below the Wine user's temporary folder.
+newest_log() { find "$WINEPREFIX/drive_c" -path '*KestruneLite*' -name TestLog.htm -newer "$work/stamp" -printf '%T@ %p\n' 2>/dev/null | sort -n | tail -1 | cut -d' ' -f2-; }
+
+# The text of a TestLog.htm, its blanks as blanks.
+log_text() { sed 's/&nbsp;/ /g' "$1"; }
+
+start() {
+  (cd "$work" && exec timeout 120 "$wine" "$exe" "$@" > /dev/null 2>&1) &
+  program=$!
+}
+# Waits for the program; its exit code goes into rc.
+finish() {
+  rc=0
+  wait "$program" || rc=$?
+  program=
+}
+
+# 1. The window stays after a run without error in UI mode 0; closing it while idle ends the program.
+touch "$work/stamp"
+start /sim '\\.\PHYSICALDRIVE0'
+wait_for window_shown 60 || fail "the main window did not open"
+wait_for 'has_line "Window check done."' 60 || fail "the run's last line did not reach the output list: $(lines)"
+out=$(lines)
+grep -q '##### SCRIPT START' <<<"$out" || fail "no SCRIPT START line in the output list: $out"
+grep -q 'Window check: first line' <<<"$out" || fail "the first Print line is missing: $out"
+grep -q 'LBARead' <<<"$out" || fail "the LBARead header is missing: $out"
+wait_for '[ "$(timeout 20 "$wine" "$probe" enabled "$caption" 1 | tr -d "\r")" = 1 ]' 30 ||
+  fail "Start was not enabled again after the run"
+window_shown || fail "the window closed after the run in UI mode 0"
+# The owner-drawn rows in their colours: green command headers and the yellow Print line on screen.
+if command -v import > /dev/null && [ -x /usr/bin/convert ]; then
+  import -window root "$work/screen.png"
+  for colour in '#00FF00' '#FFFF00'; do
+    pixels=$(/usr/bin/convert "$work/screen.png" -fuzz 10% -fill black +opaque "$colour" -fill white -opaque "$colour" \
+             -format '%[fx:round(mean*w*h)]' info:)
+    [ "$pixels" -gt 20 ] || fail "no $colour text on the screen ($pixels pixels): the output list is not drawn"
+  done
+  echo "window check: the output list draws its rows in their colours"
+fi
+timeout 20 "$wine" "$probe" click "$caption" 2
+finish
+[ "$rc" = 0 ] || fail "closing the idle window ended with exit code $rc, not 0"
+echo "window check: the window showed the run's $(wc -l <<<"$out") lines, stayed, and closed with exit code 0"
+
+# 2. UI:1 closes the window at the end of a run without error.
+touch "$work/stamp"
+start /sim '\\.\PHYSICALDRIVE0' UI:1 /debug
+finish
+[ "$rc" = 0 ] || fail "the run with UI:1 ended with exit code $rc (124: the window did not close)"
+log=$(newest_log)
+[ -n "$log" ] || fail "the run with UI:1 left no TestLog.htm"
+log_text "$log" | grep -q 'SCRIPT START' && log_text "$log" | grep -q 'Window check done.' ||
+  fail "the run's TestLog.htm lacks the window form's lines ($log)"
+archive=$(find "$(dirname "$exe")" -maxdepth 1 -name 'kestrune_window_check_*.datx' -newer "$work/stamp" | head -1)
+[ -n "$archive" ] || fail "the run with /debug left no .datx archive beside the program"
+rm -f "$archive"
+echo "window check: with UI:1 the window closed by itself at the end of the run (exit code 0); /debug left its archive"
+
+# 3. Stop cancels a long run; with UI:2 the window then closes.
+printf 'Print( Output:"waiting for Stop" );\r\nDelay( sec:60 );\r\nPrint( Output:"not reached" );\r\n' > "$work/long.scpt"
+touch "$work/stamp"
+start 'SCRIPT:long.scpt' /sim '\\.\PHYSICALDRIVE0' UI:2
+wait_for 'has_line "waiting for Stop"' 60 || fail "the long run did not start: $(lines)"
+timeout 20 "$wine" "$probe" click "$caption" 1002
+finish
+[ "$rc" = 1 ] || fail "the stopped run ended with exit code $rc, not -255 (1 in the shell; 124: the window stayed)"
+log=$(newest_log)
+[ -n "$log" ] && log_text "$log" | grep -q -- '---- Cancel Job ----' && ! log_text "$log" | grep -q 'not reached' ||
+  fail "the stopped run's TestLog.htm has no cancel line ($log)"
+echo "window check: Stop cancelled the run, the window closed, exit code -255"
+# 4. Quiet mode (UI:0) without a disk: the disk selection dialog first; OK runs on the chosen disk and
+#    the window closes at the end.
+touch "$work/stamp"
+start /sim UI:0
+wait_for '[ "$(timeout 20 "$wine" "$probe" enabled "Select Disk - $caption" 1 | tr -d "\r")" = 1 ]' 60 ||
+  fail "the disk selection dialog did not open"
+timeout 20 "$wine" "$probe" click "Select Disk - $caption" 1
+finish
+[ "$rc" = 0 ] || fail "the run on the chosen disk ended with exit code $rc (124: the window did not close)"
+log=$(newest_log)
+[ -n "$log" ] && log_text "$log" | grep -q 'Window check done.' || fail "the run on the chosen disk did not end ($log)"
+echo "window check: the disk selection dialog chose the disk, the run ended and the window closed"
+echo "window check: passed"

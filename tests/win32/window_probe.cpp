@@ -1,0 +1,59 @@
+// The probe of tests/win32/window_check.sh: looks at another process's main dialog by its caption.
+//   window_probe lines CAPTION       prints the output list's items (control 509), one a line
+//   window_probe enabled CAPTION ID  prints 1 when control ID is enabled, else 0
+//   window_probe click CAPTION ID    posts the command of control ID (a button press)
+// Exit code 2 when no such window exists, 1 on a usage error.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+std::wstring Widen(const char* s) {
+  const int n = MultiByteToWideChar(CP_UTF8, 0, s, -1, nullptr, 0);
+  std::wstring w(static_cast<size_t>(n > 0 ? n - 1 : 0), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, s, -1, w.data(), n);
+  return w;
+}
+
+std::string Narrow(const std::wstring& w) {
+  const int n = WideCharToMultiByte(CP_UTF8, 0, w.c_str(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
+  std::string s(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, w.c_str(), static_cast<int>(w.size()), s.data(), n, nullptr, nullptr);
+  return s;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) return 1;
+  const std::string command = argv[1];
+  HWND dialog = FindWindowW(L"#32770", Widen(argv[2]).c_str());
+  if (!dialog) return 2;
+  if (command == "lines") {
+    HWND list = GetDlgItem(dialog, 509);
+    const LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+      const LRESULT length = SendMessageW(list, LB_GETTEXTLEN, i, 0);
+      if (length < 0) continue;
+      std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+      SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text.data()));
+      text.resize(static_cast<size_t>(length));
+      std::printf("%s\n", Narrow(text).c_str());
+    }
+    return 0;
+  }
+  if (argc < 4) return 1;
+  const int id = std::atoi(argv[3]);
+  if (command == "enabled") {
+    std::printf("%d\n", IsWindowEnabled(GetDlgItem(dialog, id)) ? 1 : 0);
+    return 0;
+  }
+  if (command == "click") {
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+    return 0;
+  }
+  return 1;
+}
