@@ -249,6 +249,7 @@ class MainWindow {
         break;
       case IDC_DISKS:
         if (notification == CBN_SELENDOK && !Active()) {
+          if (disk::DiskEntry* chosen = SelectedDisk()) disk::SetCurrentDisk(interp_, *chosen);
           ShowInfo(SelectedDisk());
           ClearStatus();
         }
