@@ -6,6 +6,7 @@
 #include "app/device_commands.h"
 #include "app/disk_source.h"
 #include "app/station_file.h"
+#include "devcmd/vendor_channel.h"
 #include "devcmd/platform_access.h"
 #include "devcmd/power_station.h"
 #include "app/error_stop.h"
@@ -209,6 +210,8 @@ int RunProgram(platform::Host& host) {
       }));
   disk::DiskState& disks = disk::StateOf(interp);
   disks.tree = source.tree.get();
+  if (const std::string refused = devcmd::UseVendorData(interp, workFolder); !refused.empty())
+    host.WriteStderr("kestrune: the maker's data is refused, no drive counts as the maker's: " + refused + "\n");
   devcmd::StationConfig station = ReadStationFile(StationFilePath(host.ProgramFolder()));
   workloads::UseFileServer(
       interp, station.fileServer, station.path,

@@ -49,12 +49,35 @@ std::array<uint8_t, disk::kBridgeWorkBytes> JmicronPowerBlock(uint8_t c) {
 int32_t SendBridgePower(platform::Device& device, disk::DiskKind kind, BridgePower action) {
   const std::optional<uint8_t> c = BridgePowerCode(kind, action);
   if (!c) return code::kNotSupported;
+  return SendBridgeCode(device, kind, *c);
+}
+
+bool HasBridgePowerReset(disk::DiskKind kind) { return BridgePowerCode(kind, BridgePower::kOn).has_value(); }
+
+int32_t PowerResetBridge(platform::Device& device, disk::DiskKind kind, const std::function<void(uint32_t)>& wait) {
+  switch (kind) {
+    case disk::DiskKind::kJmi:
+      return SendBridgeCode(device, kind, 5);
+    case disk::DiskKind::kAsm2362:
+      return SendBridgeCode(device, kind, 1);
+    case disk::DiskKind::kAsm2364: {
+      if (const int32_t rc = SendBridgeCode(device, kind, 0); rc != 0) return rc;
+      wait(3000);
+      return SendBridgeCode(device, kind, 1);
+    }
+    default:
+      return 0;
+  }
+}
+
+int32_t SendBridgeCode(platform::Device& device, disk::DiskKind kind, uint8_t c) {
+  if (!HasBridgePowerReset(kind)) return code::kNotSupported;
   using platform::DataDirection;
   if (kind != disk::DiskKind::kJmi) {
-    const disk::BridgeCdb cdb = AsmediaPowerCdb(*c);
+    const disk::BridgeCdb cdb = AsmediaPowerCdb(c);
     return Good(device, cdb, DataDirection::kNone, {}) ? 0 : code::kIoControlError;
   }
-  std::array<uint8_t, disk::kBridgeWorkBytes> work = JmicronPowerBlock(*c);
+  std::array<uint8_t, disk::kBridgeWorkBytes> work = JmicronPowerBlock(c);
   const auto queue = disk::NvmeQueue::kAdmin;
   if (!Good(device, disk::JmicronCommandCdb(queue), DataDirection::kOut, work)) return code::kIoControlError;
   if (!Good(device, disk::JmicronDataCdb(queue, disk::NvmeDirection::kNone, 0), DataDirection::kNone, {}))

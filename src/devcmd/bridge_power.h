@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 #include "disk/disk_kind.h"
@@ -28,5 +29,12 @@ inline constexpr size_t kJmicronPowerOffset = 72;
 // Sends the request to the bridge of kind on device: 0, or -74 when a phase fails, -79 for a kind
 // without power control.
 int32_t SendBridgePower(platform::Device& device, disk::DiskKind kind, BridgePower action);
+// Sends request code c to the bridge of kind (JMicron or ASMedia): 0, -74, or -79 for other kinds.
+int32_t SendBridgeCode(platform::Device& device, disk::DiskKind kind, uint8_t c);
+
+// The power reset after a firmware change: JMicron request 5; ASM2362 request 1; ASM2364 0, three
+// seconds, then 1. Other kinds: nothing (0). wait sleeps between the ASM2364 requests.
+int32_t PowerResetBridge(platform::Device& device, disk::DiskKind kind, const std::function<void(uint32_t)>& wait);
+bool HasBridgePowerReset(disk::DiskKind kind);
 
 }  // namespace kestrune::devcmd

@@ -6,12 +6,16 @@
 
 #include "base/completion_codes.h"
 #include "base/text.h"
+#include "devcmd/bridge_power.h"
+#include "devcmd/config_items.h"
 #include "devcmd/firmware_file.h"
 #include "devcmd/firmware_image.h"
 #include "devcmd/firmware_plan.h"
 #include "devcmd/firmware_slot_report.h"
 #include "devcmd/nvme_command_groups.h"
 #include "devcmd/nvme_command_support.h"
+#include "devcmd/vendor_channel.h"
+#include "disk/disk_state.h"
 #include "disk/node_control.h"
 #include "disk/nvme_operations.h"
 #include "disk/wait_disk.h"
@@ -35,21 +39,8 @@ constexpr uint32_t kRetryMs = 30, kBetweenPiecesMs = 10, kAfterDownloadMs = 1000
 constexpr uint32_t kNoCommit = 255;
 constexpr uint32_t kRomDiskDelaySeconds = 15, kOtherDelaySeconds = 10, kWaitDiskSeconds = 60;
 constexpr uint32_t kMaxHintDelaySeconds = 600;
-// Without the maker's controller tables every controller takes the common version marker.
 
 constexpr auto& Line = engine::DetailLine;
-
-// "%s remain %d sec..." every second, then "%s %d sec   "; the cancel flag ends it early.
-void Countdown(engine::Interpreter& interp, uint32_t view, std::string_view label, uint64_t seconds) {
-  if (seconds == 0) return;
-  ProgressLine line(interp, view);
-  const std::string name(label);
-  for (uint64_t left = seconds; left > 0 && !interp.view(view).cancel.load(); --left) {
-    line.Show(Format("%s remain %llu sec...", name.c_str(), static_cast<unsigned long long>(left)));
-    interp.host().SleepMs(1000);
-  }
-  line.Show(Format("%s %llu sec   ", name.c_str(), static_cast<unsigned long long>(seconds)));
-}
 
 std::string StatusDetail(std::string_view what, uint16_t status) {
   return status == 0 ? std::string(what) : Format("%.*s, Status 0x%04X", static_cast<int>(what.size()), what.data(), status);
@@ -57,10 +48,10 @@ std::string StatusDetail(std::string_view what, uint16_t status) {
 
 // The delay after a commit on drives of configuration type 1 or 101, from the activation time hint
 // (64-bit, capped: a drive's hint never holds the run for hours).
-uint64_t HintDelaySeconds(const disk::DiskEntry& disk) {
+uint64_t HintDelaySeconds(const disk::DiskEntry& disk, bool alder) {
   if (disk.configType != 1 && disk.configType != 101) return kOtherDelaySeconds;
   const uint64_t hint = disk.vendorAux;
-  const uint64_t s = hint >= 1000 ? (5 * hint - 5000) / 1000 + 20 : 20;
+  const uint64_t s = alder ? (hint >= 1000 ? hint / 100 : 10) : hint >= 1000 ? (5 * hint - 5000) / 1000 + 20 : 20;
   return std::min<uint64_t>(s, kMaxHintDelaySeconds);
 }
 
@@ -111,6 +102,41 @@ int32_t Download(engine::Interpreter& interp, uint32_t view, platform::Device& d
   return disk::kNvmeDone;
 }
 
+struct MakerEdit {
+  bool over = false;       // the command is over (reported, or cancelled)
+  bool writeBack = false;  // the edited block goes to the drive after the commit
+};
+
+// The maker's image rules on the image's configuration block: the drive's own block kept
+// (KeepSSDcfg, configuration types 1-3), then the items edited; the checksum or the header in front
+// of the block brought up to date.
+MakerEdit EditImageConfig(engine::Interpreter& interp, uint32_t view, const NvmeTarget& target, FirmwareImage& image,
+                          bool keep, const std::string& items, const std::string& values) {
+  MakerEdit result;
+  const disk::DiskEntry& disk = *target.disk;
+  if (image.placement == ConfigPlacement::kNone) return result;
+  if (keep && disk.configType >= 1 && disk.configType <= 3) {
+    std::vector<uint8_t> block(kConfigBlockBytes);
+    const VendorArgs a = ArgsFor(interp, disk, kBlockConfig);
+    if (SendVendor(interp, view, target, VendorOp::kReadBlock, a, block) == disk::kNvmeDone &&
+        std::equal(block.begin(), block.begin() + 4, "CONF")) {
+      std::copy(block.begin(), block.end(), image.ConfigBlock().begin());
+      RefreshAfterEdit(image);
+    }
+  }
+  if (items.empty()) return result;
+  result.writeBack = disk.configType == 2 || disk.configType == 3;
+  const ConfigEdit edit =
+      ApplyConfigEdits(interp, view, VendorStateOf(interp).data, image.ConfigBlock(), items, values);
+  if (edit.over) return {true, false};
+  if (edit.code != 0) {
+    interp.ReportCompletion(view, edit.code, edit.detail);
+    return {true, false};
+  }
+  RefreshAfterEdit(image);
+  return result;
+}
+
 // UpdateFWex( File:"", Slot:1, Commit:0, AutoReset:TRUE, ExtDelay:0, KeepSSDcfg:TRUE,
 // FWCfgItem:"nand_package_num", SetValue:"" ); UpdateFW takes the same parameters.
 void UpdateFWex(engine::Interpreter& interp, uint32_t view, std::string_view args, std::string_view name) {
@@ -121,11 +147,11 @@ void UpdateFWex(engine::Interpreter& interp, uint32_t view, std::string_view arg
   const std::string file = in.Text("");
   const uint32_t slot = in.U32(1);
   const uint32_t commit = in.U32(0);
-  in.Bool(true);  // AutoReset: the bridges' power resets are not carried yet; nothing to reset
+  const bool autoReset = in.Bool(true);
   const uint32_t extDelay = in.U32(0);
-  in.Bool(false);  // KeepSSDcfg and the items: the maker's drives only
-  in.Text("");
-  in.Text("");
+  const bool keepSsdCfg = in.Bool(false);
+  const std::string cfgItems = in.Text("");
+  const std::string cfgValues = in.Text("");
   if (!in.ok()) return;
   engine::StoreValue(v.vars, errors, name, engine::Value::Text(""));
   if (commit > 7 && commit != kNoCommit) return interp.ReportCompletion(view, code::kBadParameter, "Commit 0-7 or 255");
@@ -145,6 +171,14 @@ void UpdateFWex(engine::Interpreter& interp, uint32_t view, std::string_view arg
   if (const int32_t rc = ReadIdentity(interp, before); rc < 0) return interp.ReportCompletion(view, rc, "");
   const DownloadPlan plan = PlanDownload(before.caps, disk.diskKind, check.image.bytes.size(), slot);
   if (plan.code != 0) return interp.ReportCompletion(view, plan.code, plan.detail);
+  const VendorData& data = VendorStateOf(interp).data;
+  const bool maker = disk.socId != 0;
+  bool writeBack = false;
+  if (maker) {
+    const MakerEdit edit = EditImageConfig(interp, view, target, check.image, keepSsdCfg, cfgItems, cfgValues);
+    if (edit.over) return;
+    writeBack = edit.writeBack;
+  }
 
   bool reset = false;
   uint8_t action = 0;
@@ -158,7 +192,8 @@ void UpdateFWex(engine::Interpreter& interp, uint32_t view, std::string_view arg
     interp.host().SleepMs(1000);
     if (commit == kNoCommit) return Line(interp, view, "No Commit", engine::colour::kGrey);
 
-    action = ChooseCommitAction(commit, disk.configType, disk.diskKind, disk.firmwareRevision, kCommonVersionMarker);
+    action = ChooseCommitAction(commit, disk.configType, disk.diskKind, disk.firmwareRevision,
+                                data.VersionMarker(disk.socId));
     Line(interp, view, Format("Commit Action: %d", action), engine::colour::kWhite);
     const uint64_t committedAt = interp.host().MonotonicMs();
     const int32_t rc = disk::FirmwareCommit(*device, disk, plan.slot, action, interp.host(), nullptr, &status);
@@ -180,11 +215,31 @@ void UpdateFWex(engine::Interpreter& interp, uint32_t view, std::string_view arg
     Line(interp, view, "ReLink Disk", engine::colour::kOlive);
     if (disk.diskKind == disk::DiskKind::kNvm) {
       reset = disk::SetParentEnabled(interp, disk, false) && disk::SetParentEnabled(interp, disk, true);
+    } else if (HasBridgePowerReset(disk.diskKind)) {
+      reset = OnDiskDevice(interp, disk, [&](platform::Device& d) {
+        return SendBridgePower(d, disk.diskKind, BridgePower::kReLink);
+      }) == 0;
     }
     if (action == 1) Countdown(interp, view, "Extra Delay", extDelay);
   } else {
-    Countdown(interp, view, "Delay", HintDelaySeconds(disk));
+    Countdown(interp, view, "Delay", HintDelaySeconds(disk, data.FamilyOf(disk.socId) == SocFamily::kAlder));
     Countdown(interp, view, "Extra Delay", extDelay);
+    if (maker && disk.diskKind == disk::DiskKind::kNvm) {
+      std::vector<uint8_t> none;
+      SendVendor(interp, view, target, VendorOp::kEnterVendorMode, {}, none);
+    }
+    if (writeBack) {
+      VendorArgs a = ArgsFor(interp, disk, kBlockConfig);
+      const std::span<uint8_t> block = check.image.ConfigBlock();
+      a.crc = BlockCrc(block, check.image.checksum);
+      std::vector<uint8_t> bytes(block.begin(), block.end());
+      if (const int32_t rc = SendVendor(interp, view, target, VendorOp::kWriteBlock, a, bytes); rc != disk::kNvmeDone)
+        return interp.ReportCompletion(view, rc, "Set FWconfig Error");
+    }
+    if (autoReset && HasBridgePowerReset(disk.diskKind)) {
+      Line(interp, view, "Power Reset", engine::colour::kOlive);
+      reset = PowerResetDisk(interp, disk) == 0;
+    }
   }
   if (v.cancel.load()) return;
   if (!disk::WaitForDisk(interp, view, kWaitDiskSeconds))

@@ -16,6 +16,12 @@ std::span<const engine::HandlerRow> FeatureHandlers();   // GetFeature, SetFeatu
 std::span<const engine::HandlerRow> IdentifyHandlers();  // Identify, the Identify dumps and lists
 std::span<const engine::HandlerRow> LogPageHandlers();   // the log-page decoders
 std::span<const engine::HandlerRow> FirmwareHandlers();  // UpdateFWex, UpdateFW, FWActive, FWImageInfo
+// The maker's vendor commands: SetVSCType, GetSocID and the small VSC_ commands (vendor_commands.cpp),
+// the configuration block (vendor_config_commands.cpp), the resets and mode changes
+// (vendor_reset_commands.cpp).
+std::span<const engine::HandlerRow> VendorHandlers();
+std::span<const engine::HandlerRow> VendorConfigHandlers();
+std::span<const engine::HandlerRow> VendorResetHandlers();
 
 // FWImageInfo( File:"" ): what an update of the current disk (NVMe or SATA) would send, and why it
 // would refuse the image; sends nothing (firmware_image_info.cpp).

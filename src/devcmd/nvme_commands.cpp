@@ -124,7 +124,7 @@ constexpr engine::HandlerRow kHandlers[] = {
 std::vector<engine::HandlerRow> RegisterNvmeCommands(engine::Interpreter& interp) {
   interp.State<NvmeState>();  // made before any run, so no run thread is the first to use it
   return interp.Register({kHandlers, RawNvmeHandlers(), FeatureHandlers(), IdentifyHandlers(), LogPageHandlers(),
-                         FirmwareHandlers()});
+                         FirmwareHandlers(), VendorHandlers(), VendorConfigHandlers(), VendorResetHandlers()});
 }
 
 }  // namespace kestrune::devcmd

@@ -49,6 +49,7 @@ struct DiskEntry {
   std::string currentFirmware;
   bool removable = false;
   bool identifyAnswered = false;     // the drive answered its identify command when the list was built
+  bool vendorIdentified = false;     // the maker's identification ran for this list build
 };
 
 // The six numbers of a disk's identity, written "%d-%d-%d-%d-%d-%d":

@@ -18,7 +18,7 @@ inline void RefreshIdentity(DiskEntry& entry, const IdentityRefresher& refresh) 
 
 // socId, identifying the disk first when it is not known yet.
 inline uint32_t SocIdOf(DiskEntry& entry, const IdentityRefresher& refresh) {
-  if (entry.socId == 0) RefreshIdentity(entry, refresh);
+  if (entry.socId == 0 && !entry.vendorIdentified) RefreshIdentity(entry, refresh);
   return entry.socId;
 }
 

@@ -20,8 +20,10 @@ Question MessageQuestion(std::string_view text, Question::Buttons buttons, const
 
 Answer Ui::Ask(uint32_t, const Question& question) { return HeadlessAnswer(question); }
 
-bool Ui::AskOkCancel(uint32_t view, std::string_view text, const std::atomic<bool>* cancel) {
-  const Answer a = Ask(view, MessageQuestion(text, Question::Buttons::kOkCancel, cancel));
+bool Ui::AskOkCancel(uint32_t view, std::string_view text, const std::atomic<bool>* cancel, bool autoOk) {
+  Question q = MessageQuestion(text, Question::Buttons::kOkCancel, cancel);
+  q.autoOk = autoOk;
+  const Answer a = Ask(view, q);
   return a.confirmed && a.failure == 0 && a.source != Answer::Source::kEscape;
 }
 

@@ -109,9 +109,10 @@ class Ui {
   virtual Answer Ask(uint32_t view, const Question& question);
 
   // A message box with OK and Cancel (text lines separated by "\r\n" or "\n"), through Ask: true
-  // for OK; false for Cancel, Escape, when nobody can answer, or once cancel turns true. It has no
-  // countdown and never stops the job itself.
-  bool AskOkCancel(uint32_t view, std::string_view text, const std::atomic<bool>* cancel);
+  // for OK; false for Cancel, Escape, when nobody can answer, or once cancel turns true. Without
+  // autoOk it has no countdown; with it OK presses itself after the countdown (also when nobody
+  // can answer). It never stops the job itself.
+  bool AskOkCancel(uint32_t view, std::string_view text, const std::atomic<bool>* cancel, bool autoOk = false);
   // The same with Yes and No: true for Yes. With autoOk the Yes button presses itself after the
   // countdown (also when nobody can answer). In an answer file both are MessageBox lines.
   bool AskYesNo(uint32_t view, std::string_view text, const std::atomic<bool>* cancel, bool autoOk = false);

@@ -131,10 +131,11 @@ void Jmicron(ScsiRequest& r) {
       if (length != 512 || !Carries(r, DataDirection::kOut, 512)) return InvalidField(r);
       if (!std::equal(r.data.begin(), r.data.begin() + 4, "NVME")) return InvalidField(r);
       TakeCommand(r, r.data.subspan(8, 64), (r.cdb[1] & 0x80) == 0, 0);
-      // An all-zero entry with a request at byte 72 (6 off, 2 on, 4 relink) switches the power.
+      // An all-zero entry with a request at byte 72 (6 off, 2 on, 4 relink, 5 power reset) switches
+      // the power.
       b.powerRequest = 0;
       if (std::all_of(r.data.begin() + 8, r.data.begin() + 72, [](uint8_t x) { return x == 0; }) &&
-          (r.data[72] == 2 || r.data[72] == 4 || r.data[72] == 6))
+          (r.data[72] == 2 || r.data[72] == 4 || r.data[72] == 5 || r.data[72] == 6))
         b.powerRequest = r.data[72];
       r.result.transferred = 512;
       return;

@@ -90,6 +90,17 @@ struct NvmeFirmwareDescription {
   uint16_t mtfa = 0;  // most time an activating commit takes, 100 ms units
 };
 
+// The maker's vendor command channel of an NVMe drive (answered only by drives with the lab's PCI
+// vendor id and a controller id): which command set the controller speaks, and which page names it.
+struct VendorDescription {
+  uint16_t socId = 0;      // 0: no maker controller; vendor opcodes are invalid
+  uint32_t variant = 1;    // 1 (FC/FD/FE), 192 (C0/C1/C2), 0 legacy opcodes
+  bool configPage = true;  // names itself by its configuration page; false: by the drive-information page
+  uint32_t aux = 0;        // the activation time hint of the drive-information page
+  bool crc32c = true;      // the configuration block's CRC: CRC-32C, else CRC-32
+  uint32_t brandNewPolls = 2;  // configuration page reads that show a factory reset in progress
+};
+
 // Which switch powers a drive: a port of the station's power hub (types 0 and 5 switch port 1
 // only), or channel hubPort (default 1) of a USB relay board; and what goes wrong there.
 struct PowerWiring {
@@ -128,6 +139,7 @@ struct DriveDescription {
   std::vector<uint32_t> usbPorts;  // the drive's own port first, then each hub's port above it
   InquiryIdentity inquiry;
   NvmeFirmwareDescription nvmeFirmware;
+  VendorDescription vendor;
   std::vector<VolumeDescription> volumes;
   QueueModel queue;  // how fast queued requests complete
   FaultPlan faults;

@@ -102,6 +102,18 @@
 //                        0x0111: committed, active after that reset).
 //   FirmwareKeepsOld     Switch: an activation leaves the old firmware running.
 //
+// The maker's vendor channel (NVMe drives with the lab's VendorId; sim/nvme_vendor.cpp)
+//   SocId                The controller id the drive names (hexadecimal, 0x optional); default
+//                        none: vendor opcodes are invalid commands.
+//   VendorVariant        The vendor command set it speaks: 1 (FC/FD/FE, default), 192 (C0/C1/C2)
+//                        or 0 (the legacy opcodes).
+//   VendorPage           config (default): it names itself by its configuration page (log page E1h
+//                        too on variant 1); drive-info: by its drive-information page.
+//   VendorAux            The activation time hint of the drive-information page; default 0.
+//   ConfigCrc            crc32c (default) or crc32: the CRC a configuration block write must carry.
+//   BrandNewPolls        Configuration page reads that show a factory reset still running (byte 1
+//                        FFh) after one; default 2; "never" keeps it running.
+//
 // Failure injection
 //   FailOpen             Switch: opening the drive fails.
 //   FailOpenCount        Only the next N opens fail (needs FailOpen).
@@ -163,6 +175,7 @@
 #include "sim/lab_file.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <filesystem>
@@ -186,6 +199,12 @@ const std::set<std::string, std::less<>> kKnownKeys = {
     "serial",
     "firmware",
     "vendorid",
+    "socid",
+    "vendorvariant",
+    "vendorpage",
+    "vendoraux",
+    "configcrc",
+    "brandnewpolls",
     "devicenumber",
     "capacity",
     "sectorsize",
@@ -720,10 +739,46 @@ bool ReadPowerWiring(SectionReader& r, DriveDescription& d) {
   return true;
 }
 
+// The maker's vendor channel of an NVMe drive.
+bool ReadVendor(SectionReader& r, DriveDescription& d) {
+  VendorDescription& v = d.vendor;
+  const bool any = r.Get("SocId") || r.Get("VendorVariant") || r.Get("VendorPage") || r.Get("VendorAux") ||
+                   r.Get("ConfigCrc") || r.Get("BrandNewPolls");
+  if (!any) return true;
+  if (!IsNvmeAttachment(d.attachment)) return r.Fail("SocId", "", "only NVMe drives have the vendor channel");
+  if (d.pciVendorId != kSimPciVendorId) return r.Fail("SocId", "", "only drives with the lab's VendorId answer it");
+  if (auto soc = r.Get("SocId")) {
+    std::string text(base::Trim(*soc));
+    if (base::StartsWithNoCase(text, "0x")) text = text.substr(2);
+    char* end = nullptr;
+    const unsigned long id = std::strtoul(text.c_str(), &end, 16);
+    if (text.empty() || *end != '\0' || id == 0 || id > 0xFFFF) return r.Fail("SocId", *soc, "a non-zero 16-bit hex id");
+    v.socId = static_cast<uint16_t>(id);
+  }
+  if (!r.ReadNumber("VendorVariant", v.variant) || !r.ReadNumber("VendorAux", v.aux)) return false;
+  if (v.variant != 0 && v.variant != 1 && v.variant != 192) return r.Fail("VendorVariant", *r.Get("VendorVariant"), "not 0, 1 or 192");
+  if (auto page = r.Get("VendorPage")) {
+    if (base::EqualsNoCase(base::Trim(*page), "config")) v.configPage = true;
+    else if (base::EqualsNoCase(base::Trim(*page), "drive-info")) v.configPage = false;
+    else return r.Fail("VendorPage", *page, "config or drive-info");
+  }
+  if (auto crc = r.Get("ConfigCrc")) {
+    if (base::EqualsNoCase(base::Trim(*crc), "crc32c")) v.crc32c = true;
+    else if (base::EqualsNoCase(base::Trim(*crc), "crc32")) v.crc32c = false;
+    else return r.Fail("ConfigCrc", *crc, "crc32c or crc32");
+  }
+  if (auto polls = r.Get("BrandNewPolls"); polls && base::EqualsNoCase(base::Trim(*polls), "never")) {
+    v.brandNewPolls = UINT32_MAX;
+  } else if (!r.ReadNumber("BrandNewPolls", v.brandNewPolls)) {
+    return false;
+  }
+  return true;
+}
+
 bool ReadDrive(SectionReader& r, DriveDescription& d, Given& given) {
   return ReadIdentity(r, d, given) && ReadMedia(r, d) && ReadPlacement(r, d, given) && ReadPcie(r, d) &&
          ReadNamespaceId(r, d) && ReadVolumes(r, d, given) && ReadInquiry(r, d) && ReadQueueModel(r, d) &&
-         ReadFaults(r, d) && ReadPowerWiring(r, d);
+         ReadFaults(r, d) && ReadPowerWiring(r, d) && ReadVendor(r, d);
 }
 
 // The lowest number from `from` on that is not in taken; it is added to taken.

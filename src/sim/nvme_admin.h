@@ -3,6 +3,7 @@
 #pragma once
 
 #include <span>
+#include <vector>
 
 #include "sim/command_sets.h"
 #include "sim/sim_drive.h"
@@ -31,5 +32,9 @@ void FirmwareCommit(NvmeRequest& r);
 void FormatNvm(NvmeRequest& r);
 void SecuritySend(NvmeRequest& r);       // nvme_security.cpp
 void SecurityReceive(NvmeRequest& r);
+// nvme_vendor.cpp: log page E1h of the maker's variant-1 drives (page stays empty otherwise) and
+// the vendor opcodes.
+void VendorLogPage(NvmeRequest& r, std::vector<uint8_t>& page);
+void RegisterVendorCommands(NvmeCommandTable& table);
 
 }  // namespace kestrune::sim

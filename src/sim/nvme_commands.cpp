@@ -166,6 +166,7 @@ void RegisterNvmeCommands(NvmeCommandTable& table) {
   table.Register(NvmeKey(NvmeQueue::kIo, 0x01), Write);
   table.Register(NvmeKey(NvmeQueue::kIo, 0x02), Read);
   table.Register(NvmeKey(NvmeQueue::kIo, 0x09), DatasetManagement);
+  RegisterVendorCommands(table);
 }
 
 }  // namespace kestrune::sim

@@ -33,6 +33,7 @@ NvmeControllerState::NvmeControllerState(const DriveDescription& d) {
   slot1ReadOnly = d.nvmeFirmware.slot1ReadOnly;
   for (size_t i = 0; i < d.nvmeFirmware.revisions.size() && i + 1 < slotCount; ++i)
     slotRevisions[i + 1] = d.nvmeFirmware.revisions[i];
+  InitVendorState(vendor, d);
 }
 
 void NvmeControllerState::LogError(uint16_t queueId, uint8_t opcode, uint16_t status, uint32_t nsid) {
@@ -50,6 +51,7 @@ void NvmeControllerState::PowerCycle(bool unsafe) {
   security.frozen = false;
   security.erasePrepared = false;
   security.attemptsLeft = 5;
+  vendor.vendorMode = false;
 }
 
 void NvmeControllerState::ControllerReset(bool keepOld) {

@@ -73,6 +73,21 @@ struct HealthCounters {
   uint64_t mediaErrors = 0;
 };
 
+// What the maker's vendor channel changed on the drive (sim/nvme_vendor.cpp).
+struct VendorState {
+  std::array<uint8_t, 4096> configBlock{};  // "CONF" and the configuration items
+  bool vendorMode = false;
+  bool keepFrb = false;
+  uint32_t forcedMode = 0;
+  bool killed = false;          // running its recovery code until a forced boot
+  uint32_t brandNewPolls = 0;   // configuration page reads still to show a reset in progress
+  uint32_t ftlVirgins = 0;
+  uint64_t thinSectors = 0;     // 0: the whole capacity
+};
+
+// The drive's vendor state at power-on from its description: the configuration block's items.
+void InitVendorState(VendorState& state, const DriveDescription& d);
+
 struct NvmeControllerState {
   explicit NvmeControllerState(const DriveDescription& d);
 
@@ -91,6 +106,7 @@ struct NvmeControllerState {
   uint32_t piecesReceived = 0;  // Firmware Image Download commands, counted for injected failures
 
   SecurityState security;
+  VendorState vendor;
   std::deque<ErrorLogEntry> errors;  // newest first
   uint64_t errorCount = 0;
   HealthCounters health;

@@ -1,0 +1,68 @@
+// The vendor command channel of a run: the maker's data, the identification of the maker's drives
+// (socId, configType, vendorAux, vendorVariant, currentFirmware) and the sending of one vendor
+// command from a command handler with its debug echo.
+//
+// Vendor commands go only to drives whose PCI vendor id (Identify Controller bytes 0-1, which also
+// reaches the program behind USB bridges) is one of the maker's: any other drive, the boot drive
+// among them, never sees a vendor opcode. Everything runs on the view's thread.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+
+#include "devcmd/nvme_command_support.h"
+#include "devcmd/vendor_data.h"
+#include "devcmd/vendor_operations.h"
+#include "disk/disk_entry.h"
+#include "platform/device.h"
+
+namespace kestrune::engine {
+class Interpreter;
+}
+
+namespace kestrune::devcmd {
+
+inline constexpr const char* kVendorDataFile = "VendorData.txt";
+
+struct VendorState {
+  VendorData data;
+  std::string source;  // the file read; empty when there is none (no drive is the maker's)
+};
+VendorState& VendorStateOf(engine::Interpreter& interp);
+
+// Reads folder/VendorData.txt and installs the identification as the disk layer's refresher.
+// Returns "" or why the file was refused (then no drive is the maker's). A missing file is no
+// error. Called once at start-up, before any run.
+std::string UseVendorData(engine::Interpreter& interp, const std::string& folder);
+
+// The identification of one disk over tree. configKind 2 and 4 pick the first and second
+// configuration type of each group, anything else the third. Drives that are not the maker's get
+// socId 0 and nothing is sent. Sets entry.vendorIdentified.
+void IdentifyMakerDrive(platform::DeviceTree& tree, const VendorData& data, disk::DiskEntry& entry,
+                        int configKind = 0);
+
+// The current disk when it is the maker's NVMe drive; otherwise it reports -1 (no disk) or -79 and
+// returns an empty target.
+NvmeTarget MakerTarget(engine::Interpreter& interp, uint32_t view);
+
+// Sends op in the current disk's variant through RawAdmin, after printing the debug echo in grey
+// (withCdw2: the by-handle echo form). buffer's size is the data length. Returns the transport
+// result (1 success) or the encoding's code; nothing is reported.
+int32_t SendVendor(engine::Interpreter& interp, uint32_t view, const NvmeTarget& target, VendorOp op,
+                   const VendorArgs& args, std::span<uint8_t> buffer, bool withCdw2 = false);
+
+// Sends on the disk's own device path (the bridges' requests): send's result, or -1 when the path
+// does not open.
+int32_t OnDiskDevice(engine::Interpreter& interp, const disk::DiskEntry& disk,
+                     const std::function<int32_t(platform::Device&)>& send);
+// The bridge power reset after a firmware change (bridge_power.h) on the disk's path; 0 for kinds
+// without one.
+int32_t PowerResetDisk(engine::Interpreter& interp, const disk::DiskEntry& disk);
+
+// VendorArgs with the Alder flag of the current disk's controller.
+VendorArgs ArgsFor(engine::Interpreter& interp, const disk::DiskEntry& disk, uint32_t a = 0, uint32_t b = 0,
+                   uint32_t c = 0);
+
+}  // namespace kestrune::devcmd

@@ -1,0 +1,314 @@
+// The maker's vendor channel on a simulated NVMe controller: the vendor opcodes of the drive's own
+// command set (FC/FD/FE, C0/C1/C2 or the legacy ones), each carrying the "vdvs" signature in CDW2,
+// and the vendor log page E1h. Only drives with the lab's PCI vendor id and a controller id
+// (VendorDescription::socId) answer; on any other drive the opcodes are invalid.
+//
+// The decoding here is the lab's own reading of the command table, written apart from the
+// program's encoder so that the golden scripts catch a wrong encoding.
+#include <algorithm>
+#include <cstring>
+#include <optional>
+
+#include "base/bytes.h"
+#include "base/crc.h"
+#include "sim/nvme_admin.h"
+#include "sim/nvme_controller.h"
+
+namespace kestrune::sim {
+namespace {
+
+using base::GetLe16;
+using base::PutLe16;
+using base::PutLe32;
+
+constexpr uint32_t kSignature = 0x76647673;  // "vdvs"
+constexpr uint32_t kRimo = 0x4F4D4952, kVald = 0x444C4156;
+constexpr size_t kPage = 4096;
+constexpr uint8_t kMark = 0x5A;
+
+enum class Op {
+  kEnterVendorMode, kBrandNew, kFtlVirgin, kCleanSmart, kForceMode, kKill, kKeepFrb, kThinCapacity,
+  kReadBlock, kWriteBlock, kDriveInfo, kGrownDefect, kOtpUid, kReconstruction, kLegacyDriveInfo,
+};
+
+// The command a request carries in the drive's command set, with its block kind or parameters.
+struct Decoded {
+  Op op;
+  uint32_t a = 0, b = 0, crc = 0;
+};
+
+bool Marked(const NvmeRequest& r) { return r.cdw[14] == kRimo && r.cdw[15] == kVald; }
+
+std::optional<Decoded> DecodeFc(const NvmeRequest& r) {
+  const uint32_t sub = r.cdw[12], p = r.cdw[13];
+  switch (r.opcode()) {
+    case 0xFC:
+      if (sub == 0x1F && p == kSignature && r.cdw[14] == 1) return Decoded{Op::kEnterVendorMode};
+      if (sub == 0x80 && p == 1 && Marked(r)) return Decoded{Op::kBrandNew};
+      if (sub == 0x80 && p == 2 && r.cdw[14] == 1) return Decoded{Op::kFtlVirgin};
+      if (sub == 0xD1) return Decoded{Op::kCleanSmart};
+      if (sub == 0x20) return Decoded{Op::kForceMode, p};
+      if (sub == 0x122 && p == 1) return Decoded{Op::kKill};
+      if (sub == 0x108) return Decoded{Op::kKeepFrb};
+      if (sub == 0x10A) return Decoded{Op::kThinCapacity, p, r.cdw[14]};
+      return std::nullopt;
+    case 0xFD:
+      if (sub == 0x81) return Decoded{Op::kWriteBlock, p, 0, r.cdw[15]};
+      return std::nullopt;
+    case 0xFE:
+      if (sub == 0x82) return Decoded{Op::kReadBlock, p, r.cdw[14]};
+      if (sub == 0x63) return Decoded{Op::kDriveInfo, p};
+      if (sub == 0x65) return Decoded{Op::kGrownDefect};
+      if (sub == 0x01) return Decoded{Op::kOtpUid};
+      if (sub == 0x69) return Decoded{Op::kReconstruction};
+      return std::nullopt;
+    default:
+      return std::nullopt;
+  }
+}
+
+std::optional<Decoded> DecodeC0(const NvmeRequest& r) {
+  const uint32_t sub = r.cdw[12], p = r.cdw[13];
+  switch (r.opcode()) {
+    case 0xC0:
+      if (sub == 0x01 && p == 1) return Decoded{Op::kEnterVendorMode};
+      if (sub == 0x82 && p == 1 && Marked(r)) return Decoded{Op::kBrandNew};
+      if (sub == 0x82 && p == 2 && r.cdw[14] == 1) return Decoded{Op::kFtlVirgin};
+      if (sub == 0x83) return Decoded{Op::kCleanSmart};
+      if (sub == 0x86 && p == 1) return Decoded{Op::kKill};
+      if (sub == 0x84) return Decoded{Op::kKeepFrb};
+      if (sub == 0x85) return Decoded{Op::kThinCapacity, p, r.cdw[14]};
+      return std::nullopt;
+    case 0xC1:
+      if (sub == 0x80) return Decoded{Op::kWriteBlock, p, 0, r.cdw[15]};
+      return std::nullopt;
+    case 0xC2:
+      if (sub == 0x86) return Decoded{Op::kReadBlock, p};
+      if (sub == 0x83 && r.cdw[15] == kVald) return Decoded{Op::kDriveInfo, p};
+      if (sub == 0x84) return Decoded{Op::kGrownDefect};
+      if (sub == 0x80) return Decoded{Op::kOtpUid};
+      if (sub == 0x87) return Decoded{Op::kReconstruction};
+      return std::nullopt;
+    case 0xFF:  // the force-mode command of the legacy set
+      if (sub == 7) return Decoded{Op::kForceMode, p};
+      return std::nullopt;
+    default:
+      return std::nullopt;
+  }
+}
+
+std::optional<Decoded> DecodeLegacy(const NvmeRequest& r) {
+  const uint32_t sub = r.cdw[12];
+  switch (r.opcode()) {
+    case 0xFC:
+      if (sub == 0x1F && r.cdw[13] == kSignature && r.cdw[14] == 1) return Decoded{Op::kEnterVendorMode};
+      return std::nullopt;
+    case 0xE4:
+      if (sub == 1 && Marked(r)) return Decoded{Op::kBrandNew};
+      if (sub == 2 && Marked(r)) return Decoded{Op::kFtlVirgin};
+      return std::nullopt;
+    case 0xD0:
+      return Marked(r) ? std::optional<Decoded>(Decoded{Op::kCleanSmart}) : std::nullopt;
+    case 0xFF:
+      if (sub == 7) return Decoded{Op::kForceMode, r.cdw[13]};
+      if (sub == 8) return Decoded{Op::kKeepFrb};
+      if (sub == 0x0A && Marked(r)) return Decoded{Op::kOtpUid};
+      return std::nullopt;
+    case 0xF7:
+      return sub == 1 && Marked(r) ? std::optional<Decoded>(Decoded{Op::kKill}) : std::nullopt;
+    case 0xD1:
+      return Decoded{Op::kThinCapacity, sub, r.cdw[13]};
+    case 0xE6:
+      if (sub == 0x0E) return Decoded{Op::kReconstruction};
+      return Marked(r) ? std::optional<Decoded>(Decoded{Op::kReadBlock, sub}) : std::nullopt;
+    case 0xE5:
+      return Decoded{Op::kWriteBlock, sub, 0, r.cdw[14]};
+    case 0xF2:
+      return Marked(r) ? std::optional<Decoded>(Decoded{Op::kDriveInfo, sub}) : std::nullopt;
+    case 0xD6:
+      return Marked(r) ? std::optional<Decoded>(Decoded{Op::kGrownDefect}) : std::nullopt;
+    case 0xEA:
+      return Decoded{Op::kReconstruction};
+    default:
+      return std::nullopt;
+  }
+}
+
+// The configuration page: the mark, the controller id at byte 2, the firmware text at 32-39; byte
+// 1 is FFh while a factory reset runs.
+std::vector<uint8_t> ConfigPage(SimDrive& drive) {
+  std::vector<uint8_t> page(kPage, 0);
+  page[0] = kMark;
+  PutLe16(&page[2], drive.description().vendor.socId);
+  const std::string& fw = drive.controller().firmwareRevision();
+  std::memcpy(&page[32], fw.data(), std::min<size_t>(fw.size(), 8));
+  return page;
+}
+
+// The drive-information page: layout 1768 names the controller (drive-info drives), layout 4096
+// only gives the activation time hint (configuration-page drives).
+std::vector<uint8_t> DriveInfoPage(SimDrive& drive) {
+  const VendorDescription& v = drive.description().vendor;
+  std::vector<uint8_t> page(kPage, 0);
+  PutLe16(&page[280], v.configPage ? 4096 : 1768);
+  PutLe32(&page[300], v.aux);
+  if (!v.configPage) {
+    PutLe16(&page[1582], v.socId);
+    const std::string& fw = drive.controller().firmwareRevision();
+    std::memcpy(&page[1606], fw.data(), std::min<size_t>(fw.size(), 8));
+  }
+  return page;
+}
+
+std::vector<uint8_t> LegacyDriveInfoPage(SimDrive& drive) {
+  std::vector<uint8_t> page(kPage, 0);
+  const std::string& fw = drive.controller().firmwareRevision();
+  std::memcpy(&page[50], fw.data(), std::min<size_t>(fw.size(), 8));
+  return page;
+}
+
+void WriteConfigBlock(NvmeRequest& r, const Decoded& d) {
+  VendorState& state = r.drive.controller().vendor;
+  if (d.a != 1) return SetStatus(r, nvme_status::kInvalidField);
+  if (r.data.size() < kPage || std::memcmp(r.data.data(), "CONF", 4) != 0) return SetStatus(r, nvme_status::kInvalidField);
+  const std::span<const uint8_t> block = r.data.first(kPage);
+  const uint32_t crc = r.drive.description().vendor.crc32c ? base::Crc32c(block) : base::Crc32(block);
+  if (crc != d.crc) return SetStatus(r, nvme_status::kInvalidField);
+  std::copy(block.begin(), block.end(), state.configBlock.begin());
+}
+
+void ReadBlock(NvmeRequest& r, const Decoded& d) {
+  VendorState& state = r.drive.controller().vendor;
+  switch (d.a) {
+    case 1:
+      return ReturnBytes(r, state.configBlock);
+    case 3: {
+      if (!r.drive.description().vendor.configPage) return SetStatus(r, nvme_status::kInvalidField);
+      std::vector<uint8_t> page = ConfigPage(r.drive);
+      if (state.brandNewPolls > 0) {
+        page[1] = 0xFF;
+        if (state.brandNewPolls != UINT32_MAX) --state.brandNewPolls;
+      }
+      return ReturnBytes(r, page);
+    }
+    default:
+      return SetStatus(r, nvme_status::kInvalidField);
+  }
+}
+
+void Run(NvmeRequest& r, const Decoded& d) {
+  NvmeControllerState& c = r.drive.controller();
+  VendorState& state = c.vendor;
+  switch (d.op) {
+    case Op::kEnterVendorMode:
+      state.vendorMode = true;
+      return;
+    case Op::kBrandNew:
+      state.brandNewPolls = r.drive.description().vendor.brandNewPolls;
+      c.health = HealthCounters{};
+      return;
+    case Op::kFtlVirgin:
+      ++state.ftlVirgins;
+      return;
+    case Op::kCleanSmart:
+      c.health = HealthCounters{};
+      return;
+    case Op::kForceMode:
+      state.forcedMode = d.a;
+      if (d.a == 1) state.killed = false;
+      return;
+    case Op::kKill:
+      state.killed = true;
+      return;
+    case Op::kKeepFrb:
+      state.keepFrb = true;
+      return;
+    case Op::kThinCapacity: {
+      if (r.nsid() != 1) return SetStatus(r, nvme_status::kInvalidNamespace);
+      const uint64_t sectors = d.a | static_cast<uint64_t>(d.b) << 32;
+      if (sectors == 0 || sectors > r.drive.sectorCount()) return SetStatus(r, nvme_status::kInvalidField);
+      state.thinSectors = sectors;
+      return;
+    }
+    case Op::kReadBlock:
+      return ReadBlock(r, d);
+    case Op::kWriteBlock:
+      return WriteConfigBlock(r, d);
+    case Op::kDriveInfo:
+      return ReturnBytes(r, DriveInfoPage(r.drive));
+    case Op::kLegacyDriveInfo:
+      return ReturnBytes(r, LegacyDriveInfoPage(r.drive));
+    case Op::kGrownDefect: {
+      std::vector<uint8_t> page(kPage, 0);  // an empty list: no grown defects
+      page[0] = kMark;
+      return ReturnBytes(r, page);
+    }
+    case Op::kOtpUid: {
+      // A unique id made from the serial number, and the signature dword.
+      std::vector<uint8_t> page(kPage, 0);
+      const std::string& serial = r.drive.description().serial;
+      const uint32_t crc = base::Crc32(std::span(reinterpret_cast<const uint8_t*>(serial.data()), serial.size()));
+      PutLe32(&page[0], crc);
+      PutLe32(&page[4], r.drive.description().vendor.socId);
+      PutLe32(&page[8], kMark);
+      return ReturnBytes(r, page);
+    }
+    case Op::kReconstruction: {
+      std::vector<uint8_t> page(kPage, 0);
+      page[0] = kMark;
+      page[1] = 100;
+      page[2] = 1;
+      return ReturnBytes(r, page);
+    }
+  }
+}
+
+void VendorCommand(NvmeRequest& r) {
+  const VendorDescription& v = r.drive.description().vendor;
+  if (v.socId == 0 || r.drive.description().pciVendorId != kSimPciVendorId) return SetStatus(r, nvme_status::kInvalidOpcode);
+  std::optional<Decoded> d;
+  if (r.opcode() == 0xCA) {
+    if (Marked(r)) d = Decoded{Op::kLegacyDriveInfo};
+  } else if (v.variant == 1) {
+    d = DecodeFc(r);
+  } else if (v.variant == 192) {
+    d = DecodeC0(r);
+  } else {
+    d = DecodeLegacy(r);
+  }
+  if (!d) return SetStatus(r, nvme_status::kInvalidOpcode);
+  if (r.cdw[2] != kSignature) return SetStatus(r, nvme_status::kInvalidField);
+  // The data length in dwords, not minus one.
+  if (r.cdw[10] != r.data.size() / 4) return SetStatus(r, nvme_status::kInvalidField);
+  Run(r, *d);
+}
+
+}  // namespace
+
+void InitVendorState(VendorState& state, const DriveDescription& d) {
+  state = VendorState{};
+  std::memcpy(state.configBlock.data(), "CONF", 4);
+  PutLe16(&state.configBlock[8], d.vendor.socId);
+  std::memcpy(&state.configBlock[16], d.serial.data(), std::min<size_t>(d.serial.size(), 20));
+  std::memcpy(&state.configBlock[36], d.model.data(), std::min<size_t>(d.model.size(), 40));
+  state.configBlock[80] = 4;                 // NAND packages
+  state.configBlock[81] = 2;                 // dies a package
+  PutLe16(&state.configBlock[96], 75);       // tmt1, degrees Celsius
+  PutLe16(&state.configBlock[98], 85);       // tmt2
+  PutLe32(&state.configBlock[104], static_cast<uint32_t>(d.capacityBytes / 1000000000));
+  state.configBlock[2053] = 3;               // boot loader revision
+  state.configBlock[2100] = 1;               // configuration revision
+}
+
+void VendorLogPage(NvmeRequest& r, std::vector<uint8_t>& page) {
+  const VendorDescription& v = r.drive.description().vendor;
+  if (v.socId != 0 && v.variant == 1 && v.configPage) page = ConfigPage(r.drive);
+}
+
+void RegisterVendorCommands(NvmeCommandTable& table) {
+  static constexpr uint8_t kOpcodes[] = {0xFC, 0xFD, 0xFE, 0xC0, 0xC1, 0xC2, 0xE4, 0xD0, 0xFF,
+                                         0xF7, 0xD1, 0xE6, 0xE5, 0xF2, 0xD6, 0xEA, 0xCA};
+  for (uint8_t op : kOpcodes) table.Register(NvmeKey(platform::NvmeQueue::kAdmin, op), VendorCommand);
+}
+
+}  // namespace kestrune::sim
