@@ -498,6 +498,56 @@ TEST_F(LbaMapLab, APowerCutAndAHostCrashAreJudgedByTheRecord) {
   EXPECT_GT(count("Total Error Sectors"), 0u);
 }
 
+// A host crash while the drive kept its power: the drive holds the first 100 of 256 sequential writes,
+// and the record the write left says entries [durable, 200) may or may not have happened. Blocks of
+// that tail that still hold the base pattern are no old data at all; entries before `durable` are
+// judged strictly, so a durable write the drive does not hold is old data after a flush, an error.
+TEST_F(LbaMapLab, AfterAHostCrashTheRecordsTailIsUncertain) {
+  EXPECT_TRUE(RegisterPatternCommands(interp).empty());
+  const std::string map = Make("RandRatio:0, LBA:0, RangeLenMB:1, AccessKB:4, LimitTxSizeMB:1");
+  ASSERT_FALSE(map.empty());
+  Run("FullByPattern( LBA:0, RangeSector:2048, Pattern:0, MarkSectorHeader:TRUE );");
+  const std::vector<uint8_t> bytes = *platform::ReadWholeFile(map);
+  std::string problem;
+  std::optional<LbaMap> done = DecodeMap(bytes, 512, 64 * kMiB, problem);
+  ASSERT_TRUE(done) << problem;
+  ASSERT_EQ(done->entries.size(), 256u);
+  // What the host got to issue before it went down: the map's first 100 entries, the same writes
+  // with the same order numbers and write counts.
+  done->entries.resize(100);
+  const std::string issued = platform::JoinPath(dir.path(), "issued.map");
+  ASSERT_TRUE(platform::WriteWholeFile(issued, EncodeMap(*done)));
+  Run("Compare_MapWrite( LBAMap:\"" + issued + "\", QD:8, WritePattern:0x0F0F0F0F );");
+  ASSERT_EQ(Code(), 0) << Description();
+  auto count = [&](const std::string& key) {
+    for (const std::string& t : Texts())
+      if (t.rfind(key, 0) == 0) return std::stoull(t.substr(t.find(':') + 1));
+    ADD_FAILURE() << key << " not printed";
+    return 0ull;
+  };
+  const struct {
+    uint64_t durable;
+    unsigned long long old, oldAfterFlush, total;
+  } cases[] = {
+      {0, 0, 0, 0},
+      {100, 0, 0, 0},
+      {110, 80, 80, 80},  // ten durable writes of 8 sectors each that the drive never got
+  };
+  const std::string record = platform::JoinPath(interp.view(0).logFolder, kProgressFileName);
+  for (const auto& c : cases) {
+    ASSERT_TRUE(platform::WriteWholeFile(record, EncodeProgress({IdentityOf(bytes), c.durable, 200})));
+    MapProgressOf(interp, 0) = MapProgress{};  // the host went down
+    Run("Compare_MapCompare( LBAMap:\"" + map + "\", BasePattern:0, WritePattern:0x0F0F0F0F );");
+    EXPECT_EQ(count("Miscompare - As Old Data Sectors"), c.old) << c.durable << ::testing::PrintToString(Texts());
+    EXPECT_EQ(count("Old Data After Flush/FUA Sectors"), c.oldAfterFlush) << c.durable;
+    EXPECT_EQ(count("Total Error Sectors"), c.total) << c.durable;
+  }
+  // Without the record every entry counts as issued and durable: the 156 writes never issued are errors.
+  std::filesystem::remove(platform::FsPath(record));
+  Run("Compare_MapCompare( LBAMap:\"" + map + "\", BasePattern:0, WritePattern:0x0F0F0F0F );");
+  EXPECT_EQ(count("Old Data After Flush/FUA Sectors"), 156u * 8);
+}
+
 // Plain writes are durable at once only while the drive's write cache is off (the Volatile Write
 // Cache feature says so); with it on and no flush in the map, none is.
 TEST_F(LbaMapLab, AWriteCacheThatIsOffMakesEveryCompletedWriteDurable) {
