@@ -11,7 +11,13 @@
 
 #include "base/completion_codes.h"
 #include "base/text.h"
+#include "base/bytes.h"
+#include "base/crc.h"
+#include "devcmd/firmware_file.h"
 #include "devcmd/line_sink.h"
+#include "devcmd/pci_calibration.h"
+#include "devcmd/vendor_channel.h"
+#include "disk/identity_refresh.h"
 #include "devcmd/pci_express.h"
 #include "devcmd/platform_access.h"
 #include "devcmd/platform_commands.h"
@@ -141,11 +147,48 @@ disk::PciLinks LinkNow(engine::Interpreter& interp, const disk::DiskEntry& d) {
   return disks.tree ? disk::PciLinkStatus(*disks.tree, d) : disk::PciLinks{};
 }
 
+// The PHY part of PCIInfo through the maker's vendor channel: the calibration block with its
+// verdict, then block 7 written with the link width, read back 5 s later for the lane margins and
+// the extended counters. Drives that are not the maker's (or not identified) end after the header.
+void PhyBlocks(engine::Interpreter& interp, uint32_t view, uint32_t lanes, bool extData) {
+  disk::DiskState& disks = disk::StateOf(interp);
+  if (!disks.hasCurrent || disk::SocIdOf(disks.current, disks.refreshIdentity) == 0) return;
+  NvmeTarget target = MakerTarget(interp, view);
+  if (!target) return;
+  ViewLineSink sink(interp, view);
+  std::vector<uint8_t> block(kConfigBlockSize);
+  const VendorArgs args = ArgsFor(interp, *target.disk);
+  int32_t rc = SendVendor(interp, view, target, VendorOp::kPhyCalibration, args, block);
+  if (rc != disk::kNvmeDone) return interp.ReportCompletion(view, rc, "PCI Calibration");
+  if (CalibrationPresent(block)) CalibrationLines(sink, ReadCalibration(block));
+
+  std::vector<uint8_t> none;
+  if (target.disk->vendorVariant == kVariantFc) {
+    rc = SendVendor(interp, view, target, VendorOp::kLaneMarginPrepare, args, none);
+    if (rc != disk::kNvmeDone) return interp.ReportCompletion(view, rc, "PCI Lane Margin");
+  }
+  std::fill(block.begin(), block.end(), uint8_t{0});
+  base::PutLe32(block.data(), lanes);
+  VendorArgs write = ArgsFor(interp, *target.disk, kBlockLaneMargin);
+  const VendorData& data = VendorStateOf(interp).data;
+  write.crc = data.IsCedarOrLater(target.disk->socId) ? base::Crc32c(block) : base::Crc32(block);
+  rc = SendVendor(interp, view, target, VendorOp::kWriteBlock, write, block);
+  if (rc != disk::kNvmeDone) return interp.ReportCompletion(view, rc, "PCI Lane Margin");
+  Countdown(interp, view, "Wait", 5);
+  if (interp.view(view).cancel.load()) return;
+  rc = SendVendor(interp, view, target, VendorOp::kReadBlock, ArgsFor(interp, *target.disk, kBlockLaneMargin), block);
+  if (rc != disk::kNvmeDone) return interp.ReportCompletion(view, rc, "PCI Lane Margin");
+  LaneMarginLines(sink, block, lanes);
+  if (!extData) return;
+  ExtDataLines(sink, block, data.IsCedarOrLater(target.disk->socId));
+  disk::SaveDump(interp, view, disk::DefaultDumpPath(interp, view, ".hex"), block, disk::kReadDumpColour, false);
+}
+
 // PCIInfo( ExtData:TRUE );
 void PCIInfo(engine::Interpreter& interp, uint32_t view, std::string_view args, std::string_view) {
   engine::ReportingSink errors(interp, view);
   engine::ArgReader in(interp.view(view).vars, errors, args, {"ExtData"});
-  in.Bool(true);  // the extended data come with the vendor channel's part
+  const bool extData = in.Bool(true);
   if (!in.ok()) return;
   const disk::DiskEntry* d = PciDisk(interp, view);
   if (!d) return;
@@ -173,9 +216,7 @@ void PCIInfo(engine::Interpreter& interp, uint32_t view, std::string_view args, 
   if (!disk::SaveDump(interp, view, disk::DefaultDumpPath(interp, view, ".hex"), header->bytes,
                       disk::kReadDumpColour, false))
     return;
-  Line(interp, view,
-       "PCI Calibration, Lane Margin and Ext Data need the vendor command channel, not available yet",
-       colour::kOrange);
+  PhyBlocks(interp, view, links ? links->current.width : 0, extData);
 }
 
 // SetSystem_PCISpeed(Gen:3 );

@@ -83,6 +83,7 @@ struct VendorState {
   uint32_t brandNewPolls = 0;   // configuration page reads still to show a reset in progress
   uint32_t ftlVirgins = 0;
   uint64_t thinSectors = 0;     // 0: the whole capacity
+  uint32_t marginLanes = 0;     // the lanes the last lane margin run measured
 };
 
 // The drive's vendor state at power-on from its description: the configuration block's items.

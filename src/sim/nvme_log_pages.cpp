@@ -82,8 +82,10 @@ constexpr uint32_t kSupported = 1, kContentChange = 2, kNamespaceChange = 4, kIn
 std::vector<uint8_t> CommandEffects(const SimDrive& drive) {
   std::vector<uint8_t> page(4096, 0);
   const NvmeCommandTable& table = drive.commands().nvme;
+  // The vendor opcodes (C0h and up) are supported only by a drive with the maker's controller.
+  const bool vendor = drive.description().vendor.socId != 0;
   for (uint32_t op = 0; op < 256; ++op) {
-    if (table.Has(NvmeKey(platform::NvmeQueue::kAdmin, static_cast<uint8_t>(op)))) {
+    if (table.Has(NvmeKey(platform::NvmeQueue::kAdmin, static_cast<uint8_t>(op))) && (op < 0xC0 || vendor)) {
       uint32_t effects = kSupported;
       if (op == 0x10) effects |= kCapabilityChange;
       if (op == 0x80) effects |= kContentChange | kNamespaceChange | kInventoryChange;

@@ -29,6 +29,7 @@ constexpr uint8_t kMark = 0x5A;
 enum class Op {
   kEnterVendorMode, kBrandNew, kFtlVirgin, kCleanSmart, kForceMode, kKill, kKeepFrb, kThinCapacity,
   kReadBlock, kWriteBlock, kDriveInfo, kGrownDefect, kOtpUid, kReconstruction, kLegacyDriveInfo,
+  kLaneMarginPrepare, kPhyCalibration,
 };
 
 // The command a request carries in the drive's command set, with its block kind or parameters.
@@ -46,6 +47,7 @@ std::optional<Decoded> DecodeFc(const NvmeRequest& r) {
       if (sub == 0x1F && p == kSignature && r.cdw[14] == 1) return Decoded{Op::kEnterVendorMode};
       if (sub == 0x80 && p == 1 && Marked(r)) return Decoded{Op::kBrandNew};
       if (sub == 0x80 && p == 2 && r.cdw[14] == 1) return Decoded{Op::kFtlVirgin};
+      if (sub == 0x80 && p == 9) return Decoded{Op::kLaneMarginPrepare};
       if (sub == 0xD1) return Decoded{Op::kCleanSmart};
       if (sub == 0x20) return Decoded{Op::kForceMode, p};
       if (sub == 0x122 && p == 1) return Decoded{Op::kKill};
@@ -61,6 +63,7 @@ std::optional<Decoded> DecodeFc(const NvmeRequest& r) {
       if (sub == 0x65) return Decoded{Op::kGrownDefect};
       if (sub == 0x01) return Decoded{Op::kOtpUid};
       if (sub == 0x69) return Decoded{Op::kReconstruction};
+      if (sub == 0x1A0) return Decoded{Op::kPhyCalibration};
       return std::nullopt;
     default:
       return std::nullopt;
@@ -113,6 +116,7 @@ std::optional<Decoded> DecodeLegacy(const NvmeRequest& r) {
       if (sub == 7) return Decoded{Op::kForceMode, r.cdw[13]};
       if (sub == 8) return Decoded{Op::kKeepFrb};
       if (sub == 0x0A && Marked(r)) return Decoded{Op::kOtpUid};
+      if (sub == 0x40) return Decoded{Op::kPhyCalibration};
       return std::nullopt;
     case 0xF7:
       return sub == 1 && Marked(r) ? std::optional<Decoded>(Decoded{Op::kKill}) : std::nullopt;
@@ -169,6 +173,11 @@ std::vector<uint8_t> LegacyDriveInfoPage(SimDrive& drive) {
 
 void WriteConfigBlock(NvmeRequest& r, const Decoded& d) {
   VendorState& state = r.drive.controller().vendor;
+  if (d.a == 7) {  // the lane margin run: dword 0 names the lanes to measure
+    if (r.data.size() < kPage) return SetStatus(r, nvme_status::kInvalidField);
+    state.marginLanes = std::min<uint32_t>(base::GetLe32(r.data.data()), 16);
+    return;
+  }
   if (d.a != 1) return SetStatus(r, nvme_status::kInvalidField);
   if (r.data.size() < kPage || std::memcmp(r.data.data(), "CONF", 4) != 0) return SetStatus(r, nvme_status::kInvalidField);
   const std::span<const uint8_t> block = r.data.first(kPage);
@@ -191,9 +200,31 @@ void ReadBlock(NvmeRequest& r, const Decoded& d) {
       }
       return ReturnBytes(r, page);
     }
+    case 7: {
+      // Margins of the lanes measured (X1, X2, Y1, Y2; the second and fourth as negative counts),
+      // then the extended counters and PHY values from dword 64 on.
+      std::vector<uint8_t> page(kPage, 0);
+      for (uint32_t j = 0; j < state.marginLanes; ++j) {
+        PutLe32(&page[16 * j], 20 + j);
+        PutLe32(&page[16 * j + 4], 18);
+        PutLe32(&page[16 * j + 8], 22);
+        PutLe32(&page[16 * j + 12], 19 + j);
+      }
+      for (uint32_t i = 64; i < 120; ++i) PutLe32(&page[4 * i], i - 64);
+      return ReturnBytes(r, page);
+    }
     default:
       return SetStatus(r, nvme_status::kInvalidField);
   }
+}
+
+// A calibration block that passes: Gen4 x4, LEQ and DFE close together, bands inside their bounds.
+std::vector<uint8_t> CalibrationBlock() {
+  static constexpr int32_t kDwords[27] = {0x44, 5,   6,   5,   7,   30,  40,  35, 45,  200, 120, 130, 140,
+                                          150,  -10, 0,   10,  20,  50,  100, 110, 120, 130, -5,  5,   -6, 6};
+  std::vector<uint8_t> page(kPage, 0);
+  for (size_t i = 0; i < 27; ++i) PutLe32(&page[4 * i], static_cast<uint32_t>(kDwords[i]));
+  return page;
 }
 
 void Run(NvmeRequest& r, const Decoded& d) {
@@ -238,6 +269,10 @@ void Run(NvmeRequest& r, const Decoded& d) {
       return ReturnBytes(r, DriveInfoPage(r.drive));
     case Op::kLegacyDriveInfo:
       return ReturnBytes(r, LegacyDriveInfoPage(r.drive));
+    case Op::kLaneMarginPrepare:
+      return;
+    case Op::kPhyCalibration:
+      return ReturnBytes(r, CalibrationBlock());
     case Op::kGrownDefect: {
       std::vector<uint8_t> page(kPage, 0);  // an empty list: no grown defects
       page[0] = kMark;

@@ -26,4 +26,5 @@ VSC_SetFWconfig( FWCfgItem:"tmt1|tmt2", SetValue:"70|-1" );
 Th = GetFeature( FeatureId:0x10 );
 Print( Output:Th );
 VSC_GetFWconfig( FWCfgItem:"tmt1|tmt2|nand_die_num" );
+PCIInfo();
 GetErrorCount( ShowResult:TRUE );

@@ -23,6 +23,7 @@ Print( Output:Id );
 VSC_CleanSMART();
 SetVSCType( iVSCType:1 );
 SetVSCType( iVSCType:0 );
+PCIInfo( ExtData:FALSE );
 ChangeDisk( PhysicalName:"\\.\PHYSICALDRIVE0" );
 VSC_ForceTo( iFWMode:2 );
 VSC_BrandNew( ConfirmMsg:FALSE );
