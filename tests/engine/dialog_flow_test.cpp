@@ -19,7 +19,9 @@ Question Make(Kind kind, std::string_view items = "") {
   q.kind = kind;
   q.command = "Q";
   std::string why;
-  if (!items.empty()) EXPECT_EQ(ParseItemList(items, q.items, why), 0) << why;
+  if (!items.empty()) {
+    EXPECT_EQ(ParseItemList(items, q.items, why), 0) << why;
+  }
   return q;
 }
 

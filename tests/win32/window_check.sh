@@ -13,6 +13,7 @@
 #  5. The operator dialogs, answered by xdotool: a MessageBox's Cancel stores 0; an InputBox with
 #     LenthLimit 10 clears a 9-character scan and takes a 10-character one; an AutoOK MessageBox counts
 #     "OK (20)" down on its default button, and Escape declines it and stops the job (-255).
+#  6. Stopping the job closes an open dialog.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 if [ -z "${DISPLAY:-}" ]; then
@@ -193,4 +194,19 @@ for want in 'Operator answer - Cancel me - Cancel (operator)' 'Operator answer -
 done
 log_text "$log" | grep -q 'not reached' && fail "the job went on after Escape ($log)"
 echo "window check: Escape declined the MessageBox and stopped the job (exit code -255)"
+# 6. A job stopped while a dialog shows (Stop reaches the disabled main window as a posted command, as
+#    a broadcast error stop would cancel it) closes the dialog, declined.
+printf '%s\r\n' \
+  'iValue = ComboBox( Output:"Pick one", ItemList:"AAA|*BBB|CCC", AutoOK:FALSE );' \
+  'Print( Output:"not reached " + iValue );' > "$work/stopped.scpt"
+touch "$work/stamp"
+start 'SCRIPT:stopped.scpt' /sim '\\.\PHYSICALDRIVE0' UI:2
+wait_for 'probe_finds class:myCombo' 60 || fail "the ComboBox did not open: $(lines)"
+timeout 20 "$wine" "$probe" click "$caption" 1002
+finish
+[ "$rc" = 1 ] || fail "the job stopped under a ComboBox ended with exit code $rc, not -255 (124: the dialog stayed)"
+log=$(newest_log)
+[ -n "$log" ] && log_text "$log" | grep -qF 'Operator answer - Pick one - none (Escape)' &&
+  ! log_text "$log" | grep -q 'not reached' || fail "the stopped ComboBox was not declined ($log)"
+echo "window check: stopping the job closed the open ComboBox, declined"
 echo "window check: passed"

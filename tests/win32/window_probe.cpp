@@ -57,8 +57,8 @@ int main(int argc, char** argv) {
     std::printf("%d\n", IsWindowEnabled(control) ? 1 : 0);
     return 0;
   }
-  if (!control) return 2;
   if (command == "text") {
+    if (!control) return 2;
     // WM_GETTEXT is carried across processes (GetWindowText would not ask an edit field).
     wchar_t text[1024] = {};
     SendMessageW(control, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
@@ -66,6 +66,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (command == "point") {
+    if (!control) return 2;
     RECT r{};
     GetWindowRect(control, &r);
     std::printf("%ld %ld\n", (r.left + r.right) / 2, (r.top + r.bottom) / 2);
