@@ -165,7 +165,8 @@ wait_for 'probe_finds class:InputBox' 30 || fail "the InputBox did not open: $(l
 click_on class:InputBox 2004
 xdotool type --delay 20 123456789
 xdotool key Return
-wait_for '[ -n "$(probe text class:InputBox 2009)" ]' 20 || fail "the 9-character scan was not refused"
+wait_for '[ -n "$(probe text class:InputBox 2009)" ]' 20 ||
+  fail "the 9-character scan was not refused (the field holds \"$(probe text class:InputBox 2004)\")"
 [ -z "$(probe text class:InputBox 2004)" ] || fail "the refused scan was not cleared: $(probe text class:InputBox 2004)"
 has_line "InputBox answered" && fail "the 9-character scan closed the InputBox"
 echo "window check: the 9-character scan was refused: $(probe text class:InputBox 2009)"

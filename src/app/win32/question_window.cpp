@@ -104,6 +104,11 @@ class QuestionWindow {
           flow_.Escape();
           return;
         }
+        // Enter in the input field confirms it (the field itself would only start a new line).
+        if (msg.message == WM_KEYDOWN && msg.wParam == VK_RETURN && q_.kind == Kind::kInput && msg.hwnd == field_) {
+          Press(true);
+          continue;
+        }
         if (IsDialogMessageW(window_, &msg)) continue;
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
@@ -241,8 +246,10 @@ class QuestionWindow {
       }
       default: {
         AddText(text, kMargin, 10, width, kLineHeight, IDC_Q_TEXT);
-        // A one-line field that takes Enter: the line end of a scan is what confirms it.
-        field_ = Add(L"EDIT", Widen(q_.initial), ES_MULTILINE | ES_WANTRETURN | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP,
+        // A one-line field that takes line ends: a pasted or scanned text with its line end
+        // confirms itself (EN_CHANGE below) as Enter does.
+        field_ = Add(L"EDIT", Widen(q_.initial),
+                     ES_MULTILINE | ES_WANTRETURN | ES_AUTOHSCROLL | ES_AUTOVSCROLL | WS_BORDER | WS_TABSTOP,
                      kMargin, 32, width, 24, IDC_Q_FIELD);
         SendMessageW(field_, EM_SETSEL, q_.initial.size(), q_.initial.size());
         int y = 62;
