@@ -200,7 +200,7 @@ int RunProgram(platform::Host& host) {
   engine::RunSettings settings = MakeRunSettings(host, cl, info, workFolder, caption, debugLevel);
   engine::Interpreter interp(host, settings, &console);
 #ifdef _WIN32
-  std::shared_ptr<engine::Ui> formUi = windowForm ? MakeWindowUi() : MakeConsoleUi(console, cl.uiMode, host);
+  std::shared_ptr<engine::Ui> formUi = windowForm ? MakeWindowUi(host) : MakeConsoleUi(console, cl.uiMode, host);
 #else
   std::shared_ptr<engine::Ui> formUi = MakeConsoleUi(console, cl.uiMode, host);
 #endif

@@ -8,6 +8,7 @@
 
 #include "engine/interpreter.h"
 #include "engine/ui.h"
+#include "platform/host.h"
 
 namespace kestrune::app {
 
@@ -22,10 +23,11 @@ struct WindowFormStart {
 };
 
 #ifdef _WIN32
-// The operator seam of the window form: the status text and its history, the progress bar and
-// the file choices of the common dialogs go to the main window once it exists (before, they are
-// dropped); questions have nobody to ask yet (Ui::Ask's answers).
-std::shared_ptr<engine::Ui> MakeWindowUi();
+// The operator seam of the window form: the status text and its history, the progress bar, the
+// operator questions and the file choices go to the main window once it exists (before, status and
+// progress are dropped and questions have nobody to ask: Ui::Ask's answers). host gives the AutoOK
+// countdown's clock and must outlive the Ui.
+std::shared_ptr<engine::Ui> MakeWindowUi(const platform::Host& host);
 
 // Runs the window form until its window is destroyed; returns the quit code (view 0's last
 // completion code). Call once, on the main thread, before any line is written.

@@ -10,6 +10,10 @@
 #  3. Stop (id 1002) cancels a long run: "---- Cancel Job ----", and with UI:2 the window closes; the
 #     exit code is the cancelled run's -255 (the shell sees 1).
 #  4. UI:0 without a disk opens the disk selection dialog first; OK runs on the chosen disk.
+#  5. The operator dialogs, answered by xdotool: a MessageBox's Cancel stores 0; an InputBox with
+#     LenthLimit 10 clears a 9-character scan and takes a 10-character one; an AutoOK MessageBox counts
+#     "OK (20)" down on its default button, and Escape declines it and stops the job (-255).
+#  6. Stopping the job closes an open dialog.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 if [ -z "${DISPLAY:-}" ]; then
@@ -132,4 +136,78 @@ finish
 log=$(newest_log)
 [ -n "$log" ] && log_text "$log" | grep -q 'Window check done.' || fail "the run on the chosen disk did not end ($log)"
 echo "window check: the disk selection dialog chose the disk, the run ended and the window closed"
+# 5. The operator dialogs.
+probe() { timeout 20 "$wine" "$probe" "$@" 2>/dev/null | tr -d '\r'; }
+probe_finds() { timeout 20 "$wine" "$probe" text "$1" 0 > /dev/null 2>&1; }
+# A mouse click on control $2 of the top-level window $1 (by the probe's "class:NAME").
+click_on() {
+  local at
+  at=$(probe point "$1" "$2")
+  [ -n "$at" ] || fail "no control $2 in $1"
+  # shellcheck disable=SC2086
+  xdotool mousemove --sync $at click 1
+}
+printf '%s\r\n' \
+  'iResult = MessageBox( Output:"Cancel me", Button:"OKCANCEL", AutoOK:FALSE );' \
+  'Print( Output:"MessageBox answered " + iResult );' \
+  'ReturnData = InputBox( Title:"Barcode:", LenthLimit:10 );' \
+  'Print( Output:"InputBox answered " + ReturnData );' \
+  'iResult = MessageBox( Output:"Counting down", AutoOK:TRUE );' \
+  'Print( Output:"not reached " + iResult );' > "$work/dialogs.scpt"
+touch "$work/stamp"
+start 'SCRIPT:dialogs.scpt' /sim '\\.\PHYSICALDRIVE0' UI:2
+wait_for '[ "$(probe text class:myBox 1)" = OK ]' 60 || fail "the MessageBox did not open: $(lines)"
+[ "$(probe enabled "$caption" 0)" = 0 ] || fail "the main window is not disabled while the MessageBox shows"
+click_on class:myBox 2010
+wait_for 'has_line "MessageBox answered 0"' 30 || fail "Cancel did not store 0: $(lines)"
+echo "window check: the MessageBox answered Cancel by a click stored 0"
+wait_for 'probe_finds class:InputBox' 30 || fail "the InputBox did not open: $(lines)"
+click_on class:InputBox 2004
+xdotool type --delay 20 123456789
+xdotool key Return
+wait_for '[ -n "$(probe text class:InputBox 2009)" ]' 20 ||
+  fail "the 9-character scan was not refused (the field holds \"$(probe text class:InputBox 2004)\")"
+[ -z "$(probe text class:InputBox 2004)" ] || fail "the refused scan was not cleared: $(probe text class:InputBox 2004)"
+has_line "InputBox answered" && fail "the 9-character scan closed the InputBox"
+echo "window check: the 9-character scan was refused: $(probe text class:InputBox 2009)"
+xdotool type --delay 20 1234567890
+xdotool key Return
+wait_for 'has_line "InputBox answered 1234567890"' 20 || fail "the 10-character scan was not taken: $(lines)"
+echo "window check: the 10-character scan was taken"
+wait_for 'probe text class:myBox 1 | grep -q "^OK ("' 30 || fail "the AutoOK MessageBox shows no countdown"
+first=$(probe text class:myBox 1)
+sleep 2.5
+second=$(probe text class:myBox 1)
+first=${first#OK (}
+second=${second#OK (}
+[ "${first%)}" -ge 17 ] && [ "${first%)}" -le 20 ] && [ "${second%)}" -lt "${first%)}" ] ||
+  fail "the countdown did not count down from 20: OK ($first, then OK ($second"
+echo "window check: the default button counted OK ($first, then OK ($second"
+click_on class:myBox 2001
+xdotool key Escape
+finish
+[ "$rc" = 1 ] || fail "Escape in the MessageBox ended with exit code $rc, not -255 (1 in the shell; 124: it stayed)"
+log=$(newest_log)
+[ -n "$log" ] || fail "the dialog run left no TestLog.htm"
+for want in 'Operator answer - Cancel me - Cancel (operator)' 'Operator answer - Counting down - Cancel (Escape)' \
+            '---- Cancel Job ----'; do
+  log_text "$log" | grep -qF -- "$want" || fail "the dialog run's TestLog.htm lacks \"$want\" ($log)"
+done
+log_text "$log" | grep -q 'not reached' && fail "the job went on after Escape ($log)"
+echo "window check: Escape declined the MessageBox and stopped the job (exit code -255)"
+# 6. A job stopped while a dialog shows (Stop reaches the disabled main window as a posted command, as
+#    a broadcast error stop would cancel it) closes the dialog, declined.
+printf '%s\r\n' \
+  'iValue = ComboBox( Output:"Pick one", ItemList:"AAA|*BBB|CCC", AutoOK:FALSE );' \
+  'Print( Output:"not reached " + iValue );' > "$work/stopped.scpt"
+touch "$work/stamp"
+start 'SCRIPT:stopped.scpt' /sim '\\.\PHYSICALDRIVE0' UI:2
+wait_for 'probe_finds class:myCombo' 60 || fail "the ComboBox did not open: $(lines)"
+timeout 20 "$wine" "$probe" click "$caption" 1002
+finish
+[ "$rc" = 1 ] || fail "the job stopped under a ComboBox ended with exit code $rc, not -255 (124: the dialog stayed)"
+log=$(newest_log)
+[ -n "$log" ] && log_text "$log" | grep -qF 'Operator answer - Pick one - none (Escape)' &&
+  ! log_text "$log" | grep -q 'not reached' || fail "the stopped ComboBox was not declined ($log)"
+echo "window check: stopping the job closed the open ComboBox, declined"
 echo "window check: passed"

@@ -1,8 +1,11 @@
 // The probe of tests/win32/window_check.sh: looks at another process's main dialog by its caption.
 //   window_probe lines CAPTION       prints the output list's items (control 509), one a line
-//   window_probe enabled CAPTION ID  prints 1 when control ID is enabled, else 0
+//   window_probe enabled CAPTION ID  prints 1 when control ID (0: the window) is enabled, else 0
 //   window_probe click CAPTION ID    posts the command of control ID (a button press)
-// Exit code 2 when no such window exists, 1 on a usage error.
+//   window_probe text CAPTION ID     prints control ID's text (ID 0: the window's caption)
+//   window_probe point CAPTION ID    prints the screen position "x y" of control ID's centre
+// CAPTION "class:NAME" names a top-level window by its class instead (the operator dialogs).
+// Exit code 2 when no such window (or control) exists, 1 on a usage error.
 #include <windows.h>
 
 #include <cstdio>
@@ -30,7 +33,9 @@ std::string Narrow(const std::wstring& w) {
 int main(int argc, char** argv) {
   if (argc < 3) return 1;
   const std::string command = argv[1];
-  HWND dialog = FindWindowW(L"#32770", Widen(argv[2]).c_str());
+  const std::string name = argv[2];
+  HWND dialog = name.rfind("class:", 0) == 0 ? FindWindowW(Widen(name.c_str() + 6).c_str(), nullptr)
+                                             : FindWindowW(L"#32770", Widen(argv[2]).c_str());
   if (!dialog) return 2;
   if (command == "lines") {
     HWND list = GetDlgItem(dialog, 509);
@@ -47,8 +52,24 @@ int main(int argc, char** argv) {
   }
   if (argc < 4) return 1;
   const int id = std::atoi(argv[3]);
+  HWND control = id == 0 ? dialog : GetDlgItem(dialog, id);
   if (command == "enabled") {
-    std::printf("%d\n", IsWindowEnabled(GetDlgItem(dialog, id)) ? 1 : 0);
+    std::printf("%d\n", IsWindowEnabled(control) ? 1 : 0);
+    return 0;
+  }
+  if (command == "text") {
+    if (!control) return 2;
+    // WM_GETTEXT is carried across processes (GetWindowText would not ask an edit field).
+    wchar_t text[1024] = {};
+    SendMessageW(control, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
+    std::printf("%s\n", Narrow(text).c_str());
+    return 0;
+  }
+  if (command == "point") {
+    if (!control) return 2;
+    RECT r{};
+    GetWindowRect(control, &r);
+    std::printf("%ld %ld\n", (r.left + r.right) / 2, (r.top + r.bottom) / 2);
     return 0;
   }
   if (command == "click") {

@@ -23,3 +23,15 @@
 
 #define IDD_DISK_CHOICE 110
 #define IDC_DISK_CHOICE_LIST 1101
+
+/* The operator dialogs (question_window.cpp): IDOK is the default button (OK or Yes). */
+#define IDC_Q_TEXT 2001
+#define IDC_Q_ICON 2002
+#define IDC_Q_CHOICE 2003    /* combo: the drop-down list */
+#define IDC_Q_FIELD 2004     /* number, input: the edit field */
+#define IDC_Q_LIST 2005      /* check list: the list view */
+#define IDC_Q_ALL 2006       /* check list: " Check / Uncheck all items" */
+#define IDC_Q_SPECIAL 2007   /* input: "Special Key : ..." */
+#define IDC_Q_LIMIT 2008     /* input: "Lenth Limit : ..." */
+#define IDC_Q_NOTE 2009      /* why the last reply was refused */
+#define IDC_Q_SECOND 2010    /* message: Cancel or No */

@@ -27,6 +27,7 @@
 #include "app/win32/dialog_ids.h"
 #include "app/win32/disk_choice.h"
 #include "app/win32/output_list.h"
+#include "app/win32/window_call.h"
 #include "app/win32/window_messages.h"
 #include "app/window_form.h"
 #include "app/window_rules.h"
@@ -130,6 +131,9 @@ class MainWindow {
         ShowStatus(*text);
         return TRUE;
       }
+      case win32::kWindowCall:  // an operator question or file choice of the run thread
+        win32::RunWindowCall(w, lp);
+        return TRUE;
       case win32::kProgress:
         SendMessageW(Item(IDC_PROGRESS), PBM_SETPOS, wp, 0);
         return TRUE;
@@ -541,7 +545,7 @@ class MainWindow {
 }  // namespace
 
 int RunWindowForm(engine::Interpreter& interp, const WindowFormStart& start) {
-  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES};
   InitCommonControlsEx(&controls);
   Gdiplus::GdiplusStartupInput input;
   ULONG_PTR token = 0;

@@ -12,6 +12,7 @@ inline constexpr UINT kDisksChanged = 32810;  // the disk list changed: rebuild 
 inline constexpr UINT kStatusText = 32814;    // lParam: a new std::wstring the window deletes
 inline constexpr UINT kProgress = 32816;      // wParam: position, lParam: the script's second value
 inline constexpr UINT kOutputChanged = 32818; // the view's output list changed (one while pending)
+inline constexpr UINT kWindowCall = 32820;    // lParam: work for the window thread (window_call.h)
 
 // The main dialog while it exists, else null. Threads post to it; only the window thread sends.
 inline std::atomic<HWND> gMainWindow{nullptr};

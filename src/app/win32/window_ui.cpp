@@ -1,50 +1,55 @@
-// The window form's operator seam: posts the status text and progress to the main window, and asks
-// for files with the common file dialogs.
+// The window form's operator seam: posts the status text and progress to the main window, and shows
+// the operator questions and the file choices as windows on the main window's thread, modal to it
+// (window_call.h: the run thread posts and waits, it never sends to the window).
 #include <windows.h>
-#include <commdlg.h>
 
-#include <algorithm>
 #include <optional>
 #include <string>
-#include <vector>
 
+#include "app/win32/file_dialog.h"
+#include "app/win32/question_window.h"
+#include "app/win32/window_call.h"
 #include "app/win32/window_messages.h"
 #include "app/window_form.h"
+#include "engine/operator_question.h"
 #include "platform/win32/wide.h"
 
 namespace kestrune::app {
 namespace {
 
-using platform::Narrow;
 using platform::Widen;
+using Kind = engine::Question::Kind;
 
 class WindowUi final : public engine::Ui {
  public:
+  explicit WindowUi(const platform::Host& host) : host_(host) {}
+
+  // Without a main window there is nobody to ask (Ui::Ask's answers); a job stopped before the
+  // window took the question up declines it.
+  engine::Answer Ask(uint32_t view, const engine::Question& q) override {
+    if (q.cancel && q.cancel->load()) return engine::DecliningAnswer(q, engine::Answer::Source::kEscape);
+    std::optional<engine::Answer> answer;
+    const bool shown = win32::CallOnWindowThread(
+        [&](HWND owner) { answer = q.kind == Kind::kFile ? AskFile(owner, q) : win32::ShowQuestion(owner, q, host_); },
+        q.cancel);
+    if (shown && answer) return *answer;
+    if (q.cancel && q.cancel->load()) return engine::DecliningAnswer(q, engine::Answer::Source::kEscape);
+    return Ui::Ask(view, q);
+  }
+
   std::optional<std::string> ChooseFile(uint32_t, const engine::FileChoice& choice) override {
-    if (choice.cancel && choice.cancel->load()) return std::nullopt;
-    // The filter: "<title> (*.ext)\0*.ext\0" (any file without an extension), double-terminated.
+    win32::FileDialog dialog;
+    dialog.save = choice.mode == engine::FileChoice::Mode::kSave;
+    dialog.mustExist = !dialog.save;
+    dialog.title = Widen(choice.title);
     const std::wstring pattern = choice.extension.empty() ? L"*.*" : L"*." + Widen(choice.extension);
-    std::wstring filter = Widen(choice.title) + L" (" + pattern + L")";
-    filter.push_back(L'\0');
-    filter += pattern;
-    filter.push_back(L'\0');
-    filter.push_back(L'\0');
-    std::vector<wchar_t> path(MAX_PATH * 4, L'\0');
-    const std::wstring preset = Widen(choice.presetName);
-    preset.copy(path.data(), std::min(preset.size(), path.size() - 1));
-    const std::wstring title = Widen(choice.title);
-    OPENFILENAMEW ofn{};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = win32::gMainWindow.load();
-    ofn.lpstrFilter = filter.c_str();
-    ofn.lpstrFile = path.data();
-    ofn.nMaxFile = static_cast<DWORD>(path.size());
-    ofn.lpstrTitle = title.c_str();
-    ofn.Flags = OFN_NOCHANGEDIR | OFN_EXPLORER |
-                (choice.mode == engine::FileChoice::Mode::kOpen ? OFN_FILEMUSTEXIST : OFN_OVERWRITEPROMPT);
-    const BOOL chosen = choice.mode == engine::FileChoice::Mode::kOpen ? GetOpenFileNameW(&ofn) : GetSaveFileNameW(&ofn);
-    if (!chosen || (choice.cancel && choice.cancel->load())) return std::nullopt;
-    return Narrow(path.data());
+    dialog.filters.emplace_back(dialog.title + L" (" + pattern + L")", pattern);
+    dialog.preset = Widen(choice.presetName);
+    dialog.cancel = choice.cancel;
+    std::optional<std::string> path;
+    if (!win32::CallOnWindowThread([&](HWND owner) { path = win32::RunFileDialog(owner, dialog); }, choice.cancel))
+      return std::nullopt;
+    return path;
   }
 
   void ShowStatus(uint32_t, std::string_view text) override {
@@ -61,10 +66,23 @@ class WindowUi final : public engine::Ui {
 
   // The window form has no console of its own to move.
   bool RedirectConsole(const std::string&, bool) override { return false; }
+
+ private:
+  // FileSelectBox: the system's open dialog with the Ext filters; cancelling declines (Escape).
+  static engine::Answer AskFile(HWND owner, const engine::Question& q) {
+    win32::FileDialog dialog;
+    for (const engine::Question::Filter& f : q.filters) dialog.filters.emplace_back(Widen(f.description), Widen(f.pattern));
+    dialog.cancel = q.cancel;
+    const std::optional<std::string> path = win32::RunFileDialog(owner, dialog);
+    if (!path) return engine::DecliningAnswer(q, engine::Answer::Source::kEscape);
+    return engine::InterpretReply(q, "\"" + *path + "\"", engine::Answer::Source::kOperator).answer;
+  }
+
+  const platform::Host& host_;
 };
 
 }  // namespace
 
-std::shared_ptr<engine::Ui> MakeWindowUi() { return std::make_shared<WindowUi>(); }
+std::shared_ptr<engine::Ui> MakeWindowUi(const platform::Host& host) { return std::make_shared<WindowUi>(host); }
 
 }  // namespace kestrune::app
