@@ -185,6 +185,11 @@ std::optional<bool> SimDevice::WriteCacheEnabled() {
   return drive_->writeCacheOn();
 }
 
+platform::TransferLimit SimDevice::SystemTransferLimit() {
+  const NvmeFirmwareDescription& fw = drive_->description().nvmeFirmware;
+  return {fw.systemMaxTransfer, fw.systemAlignment};
+}
+
 std::optional<bool> SimDevice::TrimSupported() {
   if (!Alive() || target_ == HandleTarget::kScsiPort) return std::nullopt;
   return drive_->description().trimSupported;
