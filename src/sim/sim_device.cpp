@@ -186,6 +186,8 @@ std::optional<bool> SimDevice::WriteCacheEnabled() {
 }
 
 platform::TransferLimit SimDevice::SystemTransferLimit() {
+  // The inbox driver names its limits in its answer to the firmware information query only.
+  if (drive_->description().attachment == Attachment::kNvmeInbox) return {};
   const NvmeFirmwareDescription& fw = drive_->description().nvmeFirmware;
   return {fw.systemMaxTransfer, fw.systemAlignment};
 }
