@@ -1,6 +1,8 @@
 #include "devcmd/firmware_plan.h"
 
 #include <algorithm>
+#include <memory>
+#include <numeric>
 
 #include "base/bytes.h"
 #include "base/completion_codes.h"
@@ -9,6 +11,7 @@
 #include "disk/ata_identity.h"
 #include "disk/ata_task_file.h"
 #include "disk/nvme_operations.h"
+#include "disk/system_transfer_limit.h"
 
 namespace kestrune::devcmd {
 namespace {
@@ -42,7 +45,8 @@ uint32_t RouteTransferLimit(disk::DiskKind kind) {
   }
 }
 
-DownloadPlan PlanDownload(const FirmwareCaps& caps, disk::DiskKind kind, uint64_t imageBytes, uint32_t slot) {
+DownloadPlan PlanDownload(const FirmwareCaps& caps, disk::DiskKind kind, uint64_t imageBytes, uint32_t slot,
+                          platform::TransferLimit system) {
   DownloadPlan p;
   auto refuse = [&](std::string detail) {
     p.code = code::kBadParameter;
@@ -56,6 +60,8 @@ DownloadPlan PlanDownload(const FirmwareCaps& caps, disk::DiskKind kind, uint64_
     if (count < 2) return refuse("Slot 1 is read-only and the drive has no other slot");
     p.slot = 2;
   }
+  if (system.maxBytes != 0 && system.maxBytes < kMinPageBytes)
+    return refuse(base::Format("the system's route carries %u bytes a transfer, below %u", system.maxBytes, kMinPageBytes));
   const uint64_t granularity =
       caps.fwug == 0 || caps.fwug == kNoGranularity ? kFirmwarePieceBytes : uint64_t{caps.fwug} * kMinPageBytes;
   uint64_t limit = UINT32_MAX;
@@ -65,11 +71,29 @@ DownloadPlan PlanDownload(const FirmwareCaps& caps, disk::DiskKind kind, uint64_
     return refuse(base::Format("FW granularity %llu bytes above the %llu bytes a transfer carries",
                                static_cast<unsigned long long>(granularity), static_cast<unsigned long long>(limit)));
   }
+  // The system's alignment joins the granularity: the smallest piece that keeps both.
+  const uint64_t piece = system.alignment != 0 ? std::lcm(granularity, uint64_t{system.alignment}) : granularity;
+  if (system.alignment != 0 && (piece > limit || imageBytes % system.alignment != 0)) {
+    return refuse(base::Format("FW pieces of %llu bytes cannot keep the system's %u-byte alignment",
+                               static_cast<unsigned long long>(granularity), system.alignment));
+  }
+  if (system.maxBytes != 0 && piece > system.maxBytes) {
+    return refuse(base::Format("FW pieces of %llu bytes above the %u bytes the system's route carries",
+                               static_cast<unsigned long long>(piece), system.maxBytes));
+  }
   if (imageBytes > UINT32_MAX) return refuse("FW image too large");
-  p.pieceBytes = static_cast<uint32_t>(granularity);
-  for (uint64_t at = 0; at < imageBytes; at += granularity)
-    p.pieces.push_back({static_cast<uint32_t>(at), static_cast<uint32_t>(std::min(granularity, imageBytes - at))});
+  p.pieceBytes = static_cast<uint32_t>(piece);
+  for (uint64_t at = 0; at < imageBytes; at += piece)
+    p.pieces.push_back({static_cast<uint32_t>(at), static_cast<uint32_t>(std::min(piece, imageBytes - at))});
   return p;
+}
+
+DownloadPlan PlanDiskDownload(platform::DeviceTree& tree, const disk::DiskEntry& disk, const FirmwareCaps& caps,
+                              uint64_t imageBytes, uint32_t slot) {
+  platform::TransferLimit system;
+  if (std::unique_ptr<platform::Device> device = tree.Open(disk::NvmePathOf(disk), platform::OpenAccess::kRead))
+    system = disk::SystemFirmwareLimit(*device, disk);
+  return PlanDownload(caps, disk.diskKind, imageBytes, slot, system);
 }
 
 uint8_t ChooseCommitAction(uint32_t commit, uint32_t configType, disk::DiskKind kind,

@@ -1,7 +1,8 @@
 // The download plan of an NVMe firmware image, decided before the first byte is sent: the piece
 // size (4096 bytes, or FWUG x 4 KiB when the controller names a granularity), never above the
-// controller's MDTS or what the disk's route carries; the slot the commit goes to; and the commit
-// action that Commit 0 chooses.
+// controller's MDTS, what the disk's route carries or what the system's own route carries (and
+// aligned as the system asks); the slot the commit goes to; and the commit action that Commit 0
+// chooses.
 #pragma once
 
 #include <cstddef>
@@ -11,7 +12,9 @@
 #include <string_view>
 #include <vector>
 
+#include "disk/disk_entry.h"
 #include "disk/disk_kind.h"
+#include "platform/device.h"
 
 namespace kestrune::devcmd {
 
@@ -43,8 +46,17 @@ struct DownloadPlan {
   std::vector<DownloadPiece> pieces;
 };
 
-// imageBytes is a multiple of 4096 (CheckFirmwareImage); slot as the script gave it.
-DownloadPlan PlanDownload(const FirmwareCaps& caps, disk::DiskKind kind, uint64_t imageBytes, uint32_t slot);
+// imageBytes is a multiple of 4096 (CheckFirmwareImage); slot as the script gave it; system what
+// the system's route carries (disk::SystemFirmwareLimit). A system limit below 4096 bytes, or one
+// that leaves no piece of the granularity and the system's alignment, is -2 naming it.
+DownloadPlan PlanDownload(const FirmwareCaps& caps, disk::DiskKind kind, uint64_t imageBytes, uint32_t slot,
+                          platform::TransferLimit system = {});
+
+// PlanDownload with the system's limit asked through a handle on the disk's NVMe path, opened for
+// the question and closed again (a path that does not open says nothing; the download's own open
+// reports it).
+DownloadPlan PlanDiskDownload(platform::DeviceTree& tree, const disk::DiskEntry& disk, const FirmwareCaps& caps,
+                              uint64_t imageBytes, uint32_t slot);
 
 // The version marker the controllers' "ROM Disk" firmware revisions carry.
 inline constexpr std::string_view kCommonVersionMarker = "3.0.0";

@@ -155,6 +155,13 @@ enum class NvmeRoute : uint8_t {
 
 enum class NvmeQueue : uint8_t { kAdmin = 0, kIo = 1 };
 
+// What one transfer through the system's own route carries, as the system reports it: the most
+// bytes and the alignment that offsets and lengths keep. 0 where the system names none.
+struct TransferLimit {
+  uint32_t maxBytes = 0;
+  uint32_t alignment = 0;
+};
+
 struct NvmeCompletion {
   uint32_t dw0 = 0;        // command-specific result
   uint16_t status = 0;     // status field (SCT and SC), phase bit removed; 0 = success
@@ -202,6 +209,10 @@ class Device {
   virtual PassStatus Nvme(NvmeRoute route, NvmeQueue queue, std::span<const uint8_t, 64> entry,
                           DataDirection direction, std::span<uint8_t> data, uint32_t timeoutSeconds,
                           NvmeCompletion& completion) = 0;
+
+  // What one pass-through transfer on this handle carries (Linux: the disk's queue limit in sysfs).
+  // Backends whose system says nothing here answer an empty limit.
+  virtual TransferLimit SystemTransferLimit() { return {}; }
 
   // A Windows device-control request (DeviceIoControl) whose buffers portable code has built: the
   // storage-protocol and SCSI-miniport requests of the NVMe routes. input and output may alias.

@@ -31,6 +31,7 @@ inline constexpr uint32_t kIoctlStorageProtocolCommand =
     CtlCode(kStorageBase, 0x4F0, kMethodBuffered, kReadWriteAccess);
 inline constexpr uint32_t kIoctlStorageReinitializeMedia =
     CtlCode(kStorageBase, 0x590, kMethodBuffered, kWriteAccess);
+inline constexpr uint32_t kIoctlStorageFirmwareGetInfo = CtlCode(kStorageBase, 0x700, kMethodBuffered, kAnyAccess);
 inline constexpr uint32_t kIoctlStorageFirmwareDownload =
     CtlCode(kStorageBase, 0x701, kMethodBuffered, kReadWriteAccess);
 inline constexpr uint32_t kIoctlStorageFirmwareActivate =

@@ -122,6 +122,28 @@ std::array<uint8_t, kFirmwareActivateBytes> BuildFirmwareActivate(uint8_t slot, 
   return b;
 }
 
+std::array<uint8_t, kFirmwareInfoQueryBytes> BuildFirmwareInfoQuery() {
+  std::array<uint8_t, kFirmwareInfoQueryBytes> b{};
+  Put32(b, offsetof(FirmwareInfoQueryLayout, version), kFirmwareInfoQueryBytes);
+  Put32(b, offsetof(FirmwareInfoQueryLayout, size), kFirmwareInfoQueryBytes);
+  Put32(b, offsetof(FirmwareInfoQueryLayout, flags), kFirmwareFlagController);
+  return b;
+}
+
+std::optional<FirmwareInfoReply> ReadFirmwareInfo(std::span<const uint8_t> reply, uint32_t returned) {
+  using H = FirmwareInfoHeadLayout;
+  constexpr size_t kHead = sizeof(H);
+  if (returned < kHead || reply.size() < kHead || Get32(reply, offsetof(H, size)) < kHead) return std::nullopt;
+  FirmwareInfoReply r;
+  r.supportUpgrade = (reply[offsetof(H, supportUpgrade)] & 1) != 0;
+  r.slotCount = reply[offsetof(H, slotCount)];
+  r.activeSlot = reply[offsetof(H, activeSlot)];
+  r.pendingActivateSlot = reply[offsetof(H, pendingActivateSlot)];
+  r.payloadAlignment = Get32(reply, offsetof(H, imagePayloadAlignment));
+  r.payloadMaxSize = Get32(reply, offsetof(H, imagePayloadMaxSize));
+  return r;
+}
+
 std::array<uint8_t, kTrimRequestBytes> BuildTrimRequest(uint64_t offset, uint64_t length) {
   std::array<uint8_t, kTrimRequestBytes> b{};
   Put32(b, 0, kDataSetAttributesBytes);

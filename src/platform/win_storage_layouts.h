@@ -1,11 +1,13 @@
 // Request layouts of the storage-class IOCTLs on Windows, as portable bytes: STORAGE_PROPERTY_QUERY
 // (standard and NVMe protocol-specific), STORAGE_PROPERTY_SET, STORAGE_PROTOCOL_COMMAND,
-// STORAGE_HW_FIRMWARE_DOWNLOAD / _ACTIVATE and DEVICE_MANAGE_DATA_SET_ATTRIBUTES with one range.
+// STORAGE_HW_FIRMWARE_DOWNLOAD / _ACTIVATE, the firmware information query and answer, and
+// DEVICE_MANAGE_DATA_SET_ATTRIBUTES with one range.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -99,6 +101,63 @@ std::array<uint8_t, kFirmwareActivateBytes> BuildFirmwareActivate(uint8_t slot, 
 
 // The system error of a firmware activation that is done but waits for a reset.
 inline constexpr uint32_t kActivateDoneAfterResetError = 0x30207;
+
+// --- Firmware information ----------------------------------------------------------------------
+// IOCTL_STORAGE_FIRMWARE_GET_INFO takes STORAGE_HW_FIRMWARE_INFO_QUERY and answers
+// STORAGE_HW_FIRMWARE_INFO: a fixed head, then one STORAGE_HW_FIRMWARE_SLOT_INFO per slot. These
+// mirror the system's layouts field for field (the bit fields as whole bytes); the bytes are built
+// and read at their offsets.
+struct FirmwareInfoQueryLayout {
+  uint32_t version;  // sizeof the query
+  uint32_t size;
+  uint32_t flags;    // kFirmwareFlagController: the controller's firmware
+  uint32_t reserved;
+};
+struct FirmwareInfoHeadLayout {
+  uint32_t version;  // sizeof(STORAGE_HW_FIRMWARE_INFO), the head and one slot
+  uint32_t size;     // the whole answer with every slot
+  uint8_t supportUpgrade;  // bit 0
+  uint8_t slotCount;
+  uint8_t activeSlot;
+  uint8_t pendingActivateSlot;
+  uint8_t firmwareShared;
+  uint8_t reserved[3];
+  uint32_t imagePayloadAlignment;  // bytes every piece's offset and length keep; 0: not given
+  uint32_t imagePayloadMaxSize;    // most bytes one download carries; 0: not given
+};
+struct FirmwareSlotInfoLayout {
+  uint32_t version;
+  uint32_t size;
+  uint8_t slotNumber;
+  uint8_t readOnly;  // bit 0
+  uint8_t reserved[6];
+  uint8_t revision[16];
+};
+static_assert(sizeof(FirmwareInfoQueryLayout) == 16);
+static_assert(sizeof(FirmwareInfoHeadLayout) == 24 && offsetof(FirmwareInfoHeadLayout, slotCount) == 9 &&
+              offsetof(FirmwareInfoHeadLayout, imagePayloadAlignment) == 16 &&
+              offsetof(FirmwareInfoHeadLayout, imagePayloadMaxSize) == 20);
+static_assert(sizeof(FirmwareSlotInfoLayout) == 32 && offsetof(FirmwareSlotInfoLayout, revision) == 16);
+
+inline constexpr size_t kFirmwareInfoQueryBytes = sizeof(FirmwareInfoQueryLayout);
+inline constexpr size_t kFirmwareInfoBytes = sizeof(FirmwareInfoHeadLayout) + sizeof(FirmwareSlotInfoLayout);
+// Room for the seven slots NVMe allows.
+inline constexpr size_t kFirmwareInfoReplyBytes = sizeof(FirmwareInfoHeadLayout) + 7 * sizeof(FirmwareSlotInfoLayout);
+
+// Version 16, Size 16, the controller's firmware.
+std::array<uint8_t, kFirmwareInfoQueryBytes> BuildFirmwareInfoQuery();
+
+struct FirmwareInfoReply {
+  bool supportUpgrade = false;
+  uint8_t slotCount = 0;
+  uint8_t activeSlot = 0;
+  uint8_t pendingActivateSlot = 0;
+  uint32_t payloadAlignment = 0;
+  uint32_t payloadMaxSize = 0;
+};
+// The head of an answer of returned bytes; nullopt when it is shorter than the head or its own
+// sizes say so.
+std::optional<FirmwareInfoReply> ReadFirmwareInfo(std::span<const uint8_t> reply, uint32_t returned);
 
 // --- Trim ---------------------------------------------------------------------------------------
 

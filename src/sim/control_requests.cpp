@@ -22,6 +22,7 @@ constexpr uint32_t kQueryProperty = Ctl(0x2D, 0x500, 0);
 constexpr uint32_t kSetProperty = Ctl(0x2D, 0x4FF, 2);
 constexpr uint32_t kProtocolCommand = Ctl(0x2D, 0x4F0, 3);
 constexpr uint32_t kReinitializeMedia = Ctl(0x2D, 0x590, 2);
+constexpr uint32_t kFirmwareGetInfo = Ctl(0x2D, 0x700, 0);
 constexpr uint32_t kFirmwareDownload = Ctl(0x2D, 0x701, 3);
 constexpr uint32_t kFirmwareActivate = Ctl(0x2D, 0x702, 3);
 constexpr uint32_t kScsiMiniport = Ctl(0x04, 0x402, 3);
@@ -189,6 +190,36 @@ PassStatus ProtocolCommand(ControlCall& c) {
 }
 
 // STORAGE_HW_FIRMWARE_DOWNLOAD: one piece of the image at a byte offset.
+// STORAGE_HW_FIRMWARE_INFO_QUERY for the controller: the head of STORAGE_HW_FIRMWARE_INFO (24
+// bytes) with the payload alignment and most bytes a download takes, then a 32-byte entry per slot.
+PassStatus FirmwareGetInfo(ControlCall& c) {
+  std::span<const uint8_t> in = c.input;
+  if (in.size() < 16 || Get32(in, 0) != 16 || Get32(in, 4) < 16) return Fail(c, win_error::kInvalidParameter, "bad request");
+  const NvmeFirmwareDescription& fw = c.drive.description().nvmeFirmware;
+  const size_t bytes = 24 + size_t{32} * fw.slots;
+  if (c.output.size() < bytes) return Fail(c, win_error::kInsufficientBuffer, "bad request");
+  std::fill(c.output.begin(), c.output.begin() + static_cast<std::ptrdiff_t>(bytes), uint8_t{0});
+  Put32(c.output, 0, 56);
+  Put32(c.output, 4, static_cast<uint32_t>(bytes));
+  c.output[8] = 1;  // upgrades supported
+  c.output[9] = fw.slots;
+  c.output[10] = 1;
+  c.output[12] = 1;  // the firmware is the controller's
+  Put32(c.output, 16, fw.systemAlignment);
+  Put32(c.output, 20, fw.systemMaxTransfer);
+  for (uint8_t slot = 1; slot <= fw.slots; ++slot) {
+    const size_t at = 24 + size_t{32} * (slot - 1);
+    Put32(c.output, at, 32);
+    Put32(c.output, at + 4, 32);
+    c.output[at + 8] = slot;
+    c.output[at + 9] = slot == 1 && fw.slot1ReadOnly ? 1 : 0;
+  }
+  c.returned = static_cast<uint32_t>(bytes);
+  c.record.operation = "FirmwareGetInfo";
+  c.record.result = "ok";
+  return PassStatus::kOk;
+}
+
 PassStatus FirmwareDownload(ControlCall& c) {
   std::span<const uint8_t> in = c.input;
   if (in.size() < 32) return Fail(c, win_error::kInvalidParameter, "bad request");
@@ -196,6 +227,11 @@ PassStatus FirmwareDownload(ControlCall& c) {
   if (size == 0 || size % 4 != 0 || offset % 4 != 0 || size > in.size() - 32 || Get32(in, 4) < 32 + size ||
       offset / 4 > 0xFFFFFFFF)
     return Fail(c, win_error::kInvalidParameter, "bad request");
+  // The driver refuses what its own answer to the information query rules out.
+  const NvmeFirmwareDescription& fw = c.drive.description().nvmeFirmware;
+  if ((fw.systemMaxTransfer != 0 && size > fw.systemMaxTransfer) ||
+      (fw.systemAlignment != 0 && (size % fw.systemAlignment != 0 || offset % fw.systemAlignment != 0)))
+    return Fail(c, win_error::kInvalidParameter, "beyond the payload limits");
   Entry e;
   e.cdw[0] = 0x11;
   e.cdw[10] = static_cast<uint32_t>(size / 4 - 1);
@@ -360,7 +396,8 @@ PassStatus AnswerControl(ControlCall& c) {
     return Miniport(c);
   }
   const bool storage = c.code == kQueryProperty || c.code == kSetProperty || c.code == kProtocolCommand ||
-                       c.code == kFirmwareDownload || c.code == kFirmwareActivate || c.code == kReinitializeMedia;
+                       c.code == kFirmwareDownload || c.code == kFirmwareActivate || c.code == kReinitializeMedia ||
+                       c.code == kFirmwareGetInfo;
   if (!storage || c.portHandle || c.drive.description().attachment != Attachment::kNvmeInbox)
     return Fail(c, win_error::kInvalidFunction, "not supported");
   switch (c.code) {
@@ -370,6 +407,8 @@ PassStatus AnswerControl(ControlCall& c) {
       return SetProperty(c);
     case kProtocolCommand:
       return ProtocolCommand(c);
+    case kFirmwareGetInfo:
+      return FirmwareGetInfo(c);
     case kFirmwareDownload:
       return FirmwareDownload(c);
     case kFirmwareActivate:

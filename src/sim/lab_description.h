@@ -88,6 +88,10 @@ struct NvmeFirmwareDescription {
   uint8_t fwug = 0;   // granularity of download pieces, 4 KiB units (0, FFh: none)
   uint8_t mdts = 0;   // most bytes a transfer: 2^mdts x 4 KiB; 0 no limit
   uint16_t mtfa = 0;  // most time an activating commit takes, 100 ms units
+  // What the system's route carries in one download, in bytes (0: it names no limit): the inbox
+  // driver's firmware information answer, the handle's transfer limit on the other routes.
+  uint32_t systemMaxTransfer = 0;
+  uint32_t systemAlignment = 0;
 };
 
 // The maker's vendor command channel of an NVMe drive (answered only by drives with the lab's PCI

@@ -269,6 +269,8 @@ const std::set<std::string, std::less<>> kKnownKeys = {
     "fwug",
     "mdts",
     "mtfa",
+    "systemmaxtransfer",
+    "systemalignment",
     "firmwarefailpiece",
     "firmwarecommitstatus",
     "firmwarekeepsold",
@@ -546,14 +548,16 @@ bool ReadNvmeFirmware(SectionReader& r, DriveDescription& d) {
   NvmeFirmwareDescription& fw = d.nvmeFirmware;
   FaultPlan& f = d.faults;
   const bool any = r.Get("FirmwareSlots") || r.Get("ReadOnlySlot1") || r.Get("SlotFirmware") || r.Get("Fwug") ||
-                   r.Get("Mdts") || r.Get("Mtfa") || r.Get("FirmwareFailPiece") || r.Get("FirmwareCommitStatus") ||
+                   r.Get("Mdts") || r.Get("Mtfa") || r.Get("SystemMaxTransfer") || r.Get("SystemAlignment") ||
+                   r.Get("FirmwareFailPiece") || r.Get("FirmwareCommitStatus") ||
                    r.Get("FirmwareKeepsOld");
   if (!any) return true;
   if (!IsNvmeAttachment(d.attachment)) return r.Fail("FirmwareSlots", "", "only NVMe drives have firmware slots");
   uint32_t slots = fw.slots, fwug = fw.fwug, mdts = fw.mdts, mtfa = fw.mtfa, commit = 0;
   bool ok = r.ReadNumber("FirmwareSlots", slots) && r.ReadSwitch("ReadOnlySlot1", fw.slot1ReadOnly) &&
             r.ReadNumber("Fwug", fwug) && r.ReadNumber("Mdts", mdts) && r.ReadNumber("Mtfa", mtfa) &&
-            r.ReadNumber("FirmwareCommitStatus", commit) && r.ReadSwitch("FirmwareKeepsOld", f.firmwareKeepsOld);
+            r.ReadNumber("FirmwareCommitStatus", commit) && r.ReadSwitch("FirmwareKeepsOld", f.firmwareKeepsOld) &&
+            r.ReadNumber("SystemMaxTransfer", fw.systemMaxTransfer) && r.ReadNumber("SystemAlignment", fw.systemAlignment);
   if (!ok) return false;
   if (slots < 1 || slots > 7) return r.Fail("FirmwareSlots", *r.Get("FirmwareSlots"), "not 1 to 7");
   if (fwug > 0xFF) return r.Fail("Fwug", *r.Get("Fwug"), "more than 8 bits");

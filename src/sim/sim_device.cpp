@@ -185,6 +185,13 @@ std::optional<bool> SimDevice::WriteCacheEnabled() {
   return drive_->writeCacheOn();
 }
 
+platform::TransferLimit SimDevice::SystemTransferLimit() {
+  // The inbox driver names its limits in its answer to the firmware information query only.
+  if (drive_->description().attachment == Attachment::kNvmeInbox) return {};
+  const NvmeFirmwareDescription& fw = drive_->description().nvmeFirmware;
+  return {fw.systemMaxTransfer, fw.systemAlignment};
+}
+
 std::optional<bool> SimDevice::TrimSupported() {
   if (!Alive() || target_ == HandleTarget::kScsiPort) return std::nullopt;
   return drive_->description().trimSupported;

@@ -41,6 +41,9 @@ class SimDevice : public platform::Device {
   std::optional<uint32_t> SectorSize() override;
   std::optional<bool> WriteCacheEnabled() override;
   std::optional<bool> TrimSupported() override;
+  // The lab's SystemMaxTransfer and SystemAlignment of an NVMe drive that is not on the inbox
+  // driver (that one answers the firmware information query instead).
+  platform::TransferLimit SystemTransferLimit() override;
   platform::PassStatus Scsi(std::span<const uint8_t> cdb, platform::DataDirection direction,
                             std::span<uint8_t> data, uint32_t timeoutSeconds,
                             platform::ScsiResult& result) override;

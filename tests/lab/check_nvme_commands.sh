@@ -83,15 +83,6 @@ ns_row() { section kestrune | awk -F'|' -v k="($1)" 'index($1, k) { v = $NF; gsu
 # "Key:   value" of smartctl's output.
 sc() { section smartctl | sed -n "s/^$1:[[:space:]]*//p" | head -n1 | trim; }
 first_number() { awk '{ v = $1; gsub(/,/, "", v); print v }'; }
-# An 8-byte revision field printed as one little-endian hex number, back to its text.
-revision_text() {
-  local hex=${1#0x} text='' i
-  hex=$(printf '%016s' "$hex" | tr ' ' 0)
-  for i in 14 12 10 8 6 4 2 0; do
-    [ "${hex:$i:2}" = 00 ] || text+=$(printf "\\x${hex:$i:2}")
-  done
-  printf '%s' "$text" | trim
-}
 expect_between() { # what got low high
   if [ -n "$2" ] && [ -n "$3" ] && [ "$2" -ge "$3" ] 2>/dev/null && [ "$2" -le "$4" ]; then
     pass "$1: $2 (nvme-cli before/after: $3/$4)"

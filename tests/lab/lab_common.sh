@@ -53,6 +53,15 @@ nv() {
   section "$1" | awk -v k="$2" '{ key = $0; sub(/[ \t]*:.*/, "", key) }
     key == k { s = $0; sub(/^[^:]*:[ \t]*/, "", s); print s; exit }' | trim
 }
+# An 8-byte revision field printed as one little-endian hex number, back to its text.
+revision_text() {
+  local hex=${1#0x} text='' i
+  hex=$(printf '%016s' "$hex" | tr ' ' 0)
+  for i in 14 12 10 8 6 4 2 0; do
+    [ "${hex:$i:2}" = 00 ] || text+=$(printf "\\x${hex:$i:2}")
+  done
+  printf '%s' "$text" | trim
+}
 # A decimal or 0x-hexadecimal number as decimal; "?text" when it is none.
 num() { if [ -n "$1" ]; then printf '%d' "$1" 2>/dev/null || echo "?$1"; fi; }
 # Whether a process above this one holds the flock lock on file $1 (a caller that took the lock

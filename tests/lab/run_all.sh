@@ -6,7 +6,7 @@
 # Usage: tests/lab/run_all.sh
 #   KESTRUNE_LAB         the lab tool (default ../shared/tools/qemu-lab/lab.sh next to this repository)
 #   KESTRUNE_BIN         the program to check (default build/dev/src/kestrune)
-#   KESTRUNE_LAB_BUDGET  seconds all checks may take together (default 420)
+#   KESTRUNE_LAB_BUDGET  seconds all checks may take together (default 480)
 # Exit code: 0 when every check passed, or with a SKIP line when the lab tool is absent; 1 when a
 # check failed, could not run, or the budget ran out.
 set -uo pipefail
@@ -14,7 +14,7 @@ set -uo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 repo=$(cd "$here/../.." && pwd)
 lab=${KESTRUNE_LAB:-$repo/../shared/tools/qemu-lab/lab.sh}
-budget=${KESTRUNE_LAB_BUDGET:-420}
+budget=${KESTRUNE_LAB_BUDGET:-480}
 if [ ! -x "$lab" ]; then
   echo "SKIP: the qemu lab checks: no lab tool at $lab (set KESTRUNE_LAB)"
   exit 0

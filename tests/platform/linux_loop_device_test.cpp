@@ -83,6 +83,11 @@ TEST_P(LoopSectorPath, IsListedWithItsGeometryAndNoVolumes) {
   EXPECT_EQ(d->LengthBytes(), kDiskBytes);
   EXPECT_EQ(d->SectorSize(), ss());
   EXPECT_TRUE(d->WriteCacheEnabled().has_value());
+  // The pass-through limit is the queue's, as the block layer applies it.
+  std::ifstream kb("/sys/block/" + path().substr(path().rfind('/') + 1) + "/queue/max_hw_sectors_kb");
+  uint64_t limitKb = 0;
+  ASSERT_TRUE(kb >> limitKb);
+  EXPECT_EQ(d->SystemTransferLimit().maxBytes, limitKb * 1024);
 }
 
 TEST_P(LoopSectorPath, RoundTripsWithAndWithoutForcedUnitAccess) {

@@ -31,6 +31,7 @@ TEST(IoctlCodes, MatchTheSystemValues) {
       {kIoctlStorageSetProperty, 0x2D93FC},
       {kIoctlStorageProtocolCommand, 0x2DD3C0},
       {kIoctlStorageReinitializeMedia, 0x2D9640},
+      {kIoctlStorageFirmwareGetInfo, 0x2D1C00},
       {kIoctlStorageFirmwareDownload, 0x2DDC04},
       {kIoctlStorageFirmwareActivate, 0x2DDC08},
       {kIoctlScsiMiniport, 0x4D008},
@@ -130,6 +131,29 @@ TEST(Firmware, DownloadBytes) {
       BuildFirmwareDownload(0x400, image),
       Hex("28 00 00 00 2C 00 00 00 01 00 00 00 01 00 00 00  00 04 00 00 00 00 00 00 04 00 00 00 00 00 00 00"
           "AA BB CC DD 00 00 00 00 00 00 00 00"));
+}
+
+TEST(Firmware, InformationQueryAndAnswer) {
+  EXPECT_EQ(Bytes(BuildFirmwareInfoQuery()), Hex("10 00 00 00 10 00 00 00 01 00 00 00 00 00 00 00"));
+  // STORAGE_HW_FIRMWARE_INFO with one slot: version 56, size 56, upgrade supported, 1 slot, slot 1
+  // active, none pending, shared, alignment 512, at most 128 KiB a piece; then slot 1, read-only.
+  const std::vector<uint8_t> answer =
+      Hex("38 00 00 00 38 00 00 00 01 01 01 00 01 00 00 00  00 02 00 00 00 00 02 00"
+          "20 00 00 00 20 00 00 00 01 01 00 00 00 00 00 00  31 2E 30 00 00 00 00 00 00 00 00 00 00 00 00 00");
+  ASSERT_EQ(answer.size(), kFirmwareInfoBytes);
+  const std::optional<FirmwareInfoReply> r = ReadFirmwareInfo(answer, static_cast<uint32_t>(answer.size()));
+  ASSERT_TRUE(r);
+  EXPECT_TRUE(r->supportUpgrade);
+  EXPECT_EQ(r->slotCount, 1);
+  EXPECT_EQ(r->activeSlot, 1);
+  EXPECT_EQ(r->pendingActivateSlot, 0);
+  EXPECT_EQ(r->payloadAlignment, 512u);
+  EXPECT_EQ(r->payloadMaxSize, 0x20000u);
+  // Answers shorter than the head, by the bytes returned or by their own size field, say nothing.
+  EXPECT_FALSE(ReadFirmwareInfo(answer, 23));
+  std::vector<uint8_t> shrunk = answer;
+  shrunk[4] = 20;
+  EXPECT_FALSE(ReadFirmwareInfo(shrunk, static_cast<uint32_t>(shrunk.size())));
 }
 
 TEST(Firmware, ActivateFlagsFollowTheAction) {

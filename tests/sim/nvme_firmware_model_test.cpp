@@ -130,6 +130,8 @@ TEST(LabFileFirmware, KeysAndRefusals) {
       {"FirmwareSlots = 1\r\nSlotFirmware = A", "more revisions than slots"},
       {"FirmwareFailPiece = 0", "not N[=STATUS]"},
       {"Fwug = 256", "more than 8 bits"},
+      {"SystemMaxTransfer = 0x20000\r\nSystemAlignment = 512", ""},
+      {"SystemMaxTransfer = lots", "not a number"},
   };
   for (const auto& c : cases) {
     const std::string text = std::string("[n]\r\nAttachment = nvme-inbox\r\nCapacity = 1GiB\r\n") + c.keys + "\r\n";
@@ -140,6 +142,11 @@ TEST(LabFileFirmware, KeysAndRefusals) {
       EXPECT_NE(r.error.find(c.error), std::string::npos) << c.keys << ": " << r.error;
     }
   }
+  const LabFileResult limits = ParseLab(base::IniFile::Parse(
+      "[n]\r\nAttachment = nvme-inbox\r\nCapacity = 1GiB\r\nSystemMaxTransfer = 0x20000\r\nSystemAlignment = 512\r\n"));
+  ASSERT_TRUE(limits.error.empty()) << limits.error;
+  EXPECT_EQ(limits.lab->drives.at(0).nvmeFirmware.systemMaxTransfer, 0x20000u);
+  EXPECT_EQ(limits.lab->drives.at(0).nvmeFirmware.systemAlignment, 512u);
   const LabFileResult sata = ParseLab(base::IniFile::Parse("[s]\r\nAttachment = sata-ahci\r\nCapacity = 1GiB\r\nFwug = 1\r\n"));
   EXPECT_NE(sata.error.find("only NVMe drives"), std::string::npos);
 }

@@ -166,6 +166,15 @@ std::optional<bool> LinuxDevice::TrimSupported() {
   return *limit > 0;
 }
 
+TransferLimit LinuxDevice::SystemTransferLimit() {
+  // The block layer refuses a pass-through request above the queue's hardware limit; the NVMe
+  // driver sets it from MDTS and its own bound, the SCSI disk driver from the host adapter.
+  if (diskSysPath_.empty()) return {};
+  const std::optional<uint64_t> kb = sys_.Number(diskSysPath_ + "/queue/max_hw_sectors_kb");
+  if (!kb || *kb == 0) return {};
+  return {static_cast<uint32_t>(std::min<uint64_t>(*kb * 1024, UINT32_MAX)), 0};
+}
+
 int LinuxDevice::AdminFd() {
   if (!adminOpened_) {
     adminOpened_ = true;

@@ -62,6 +62,7 @@ class LinuxDevice final : public Device {
   std::optional<uint32_t> SectorSize() override;
   std::optional<bool> WriteCacheEnabled() override;
   std::optional<bool> TrimSupported() override;
+  TransferLimit SystemTransferLimit() override;
   PassStatus Scsi(std::span<const uint8_t> cdb, DataDirection direction, std::span<uint8_t> data,
                   uint32_t timeoutSeconds, ScsiResult& result) override;
   PassStatus Ata(AtaRegisters& regs, DataDirection direction, std::span<uint8_t> data,
