@@ -169,7 +169,7 @@ void UpdateFWex(engine::Interpreter& interp, uint32_t view, std::string_view arg
   }
   Identity before;
   if (const int32_t rc = ReadIdentity(interp, before); rc < 0) return interp.ReportCompletion(view, rc, "");
-  const DownloadPlan plan = PlanDownload(before.caps, disk.diskKind, check.image.bytes.size(), slot);
+  const DownloadPlan plan = PlanDiskDownload(*target.tree, disk, before.caps, check.image.bytes.size(), slot);
   if (plan.code != 0) return interp.ReportCompletion(view, plan.code, plan.detail);
   const VendorData& data = VendorStateOf(interp).data;
   const bool maker = disk.socId != 0;

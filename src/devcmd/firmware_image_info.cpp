@@ -10,6 +10,7 @@
 #include "devcmd/firmware_file.h"
 #include "devcmd/firmware_image.h"
 #include "devcmd/firmware_plan.h"
+#include "devcmd/vendor_channel.h"
 #include "devcmd/nvme_command_groups.h"
 #include "devcmd/nvme_command_support.h"
 #include "disk/ata_identity.h"
@@ -85,12 +86,12 @@ void FWImageInfo(engine::Interpreter& interp, uint32_t view, std::string_view ar
     std::vector<uint8_t> page(disk::kIdentifyBytes);
     if (const int32_t rc = ReadIdentify(interp, 1, 0, page); rc < 0) return interp.ReportCompletion(view, rc, "");
     const FirmwareCaps caps = ReadFirmwareCaps(page.data());
-    const DownloadPlan plan = PlanDownload(caps, disk.diskKind, image.bytes.size(), 1);
+    const DownloadPlan plan = PlanDiskDownload(*target.tree, disk, caps, image.bytes.size(), 1);
     if (plan.code != 0) return interp.ReportCompletion(view, plan.code, plan.detail);
     Line(interp, view, "Pieces", Format("%zu of %u bytes", plan.pieces.size(), plan.pieceBytes));
     Line(interp, view, "Slot", Format("%u of %u%s", plan.slot, caps.slotCount(), caps.slot1ReadOnly() ? ", slot 1 read-only" : ""));
     Line(interp, view, "Commit Action", Format("%u", ChooseCommitAction(0, disk.configType, disk.diskKind,
-                                                                         disk.firmwareRevision, kCommonVersionMarker)));
+                                                                         disk.firmwareRevision, VendorStateOf(interp).data.VersionMarker(disk.socId))));
   }
   Line(interp, view, "Sent", "nothing");
 }
