@@ -3,6 +3,7 @@
 // "cdumpend" marks; optionally scrambled like a stored script.
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 

@@ -1,6 +1,7 @@
 // The maker drive's identity blocks: VSC_GetDrvInfo (items of the drive-information page) and
 // VSC_SecurityID (the MSID and PSID: shown, set and verified). Layouts: vendor_layouts.h.
 #include <cstring>
+#include <algorithm>
 #include <string>
 #include <vector>
 

@@ -2,6 +2,7 @@
 // critical event log, decoded), VSC_GetGrownDefect (the grown defect list), VSC_GetSPIDbgInfo (the
 // SPI debug information) and VSC_GetVPDData (the vital product data). A SaveFile left empty saves
 // under the view's default dump name with the command's extension. Layouts: vendor_layouts.h.
+#include <algorithm>
 #include <string>
 #include <vector>
 

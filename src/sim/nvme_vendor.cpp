@@ -354,7 +354,7 @@ void Run(NvmeRequest& r, const Decoded& d) {
     }
     case Op::kSpiDebug: {
       std::vector<uint8_t> page(kPage);
-      for (size_t i = 0; i < page.size(); ++i) page[i] = static_cast<uint8_t>(i * 7 + d.a);
+      for (size_t i = 0; i < page.size(); ++i) page[i] = static_cast<uint8_t>((i * 7 + d.a) & 0x7F);
       return ReturnBytes(r, page);
     }
     case Op::kVpdPrepare:

@@ -1,6 +1,6 @@
 // The maker's reading commands that keep a file (debug mode: each command's echo in grey): the
 // crash dump by ReadBlock 8 with its progress, scrambled, through log page 07h, from a header
-// that claims too much and from a foreign drive; the critical log, grown defects, SPI debug
+// that claims too much and from a foreign drive, then the critical log, grown defects, SPI debug
 // information and vital product data in the three command sets.
 SetErrorSkip( SkipCount:30 );
 F = VSC_Cdump( SaveFile:"fc.cdp" );

@@ -1,6 +1,6 @@
 // The maker drive's identity blocks (debug mode: each command's echo in grey): the items of the
-// drive-information page, all or picked as the result, a source page the drive does not have; the
-// security ids shown, set, verified and refused; a legacy drive and a foreign one.
+// drive-information page, all or picked as the result, a source page the drive does not have, the
+// security ids shown, set, verified and refused, a legacy drive and a foreign one.
 SetErrorSkip( SkipCount:30 );
 VSC_GetDrvInfo();
 Soc = VSC_GetDrvInfo( DrvItem:"Soc_ID" );
