@@ -124,7 +124,8 @@ constexpr engine::HandlerRow kHandlers[] = {
 std::vector<engine::HandlerRow> RegisterNvmeCommands(engine::Interpreter& interp) {
   interp.State<NvmeState>();  // made before any run, so no run thread is the first to use it
   return interp.Register({kHandlers, RawNvmeHandlers(), FeatureHandlers(), IdentifyHandlers(), LogPageHandlers(),
-                         FirmwareHandlers(), VendorHandlers(), VendorConfigHandlers(), VendorResetHandlers()});
+                         FirmwareHandlers(), VendorHandlers(), VendorConfigHandlers(), VendorResetHandlers(),
+                         VendorDumpHandlers(), VendorReadHandlers(), VendorInfoHandlers()});
 }
 
 }  // namespace kestrune::devcmd

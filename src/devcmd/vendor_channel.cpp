@@ -156,6 +156,18 @@ int32_t SendVendor(engine::Interpreter& interp, uint32_t view, const NvmeTarget&
   return disk::RawAdmin(*target.tree, *target.disk, c.direction, c.opcode, c.nsid, c.record, buffer.first(c.length));
 }
 
+int32_t SendVendorQuiet(const NvmeTarget& target, VendorOp op, const VendorArgs& args, std::span<uint8_t> buffer) {
+  return Send(*target.tree, *target.disk, op, args, buffer);
+}
+
+bool ReadVendor(engine::Interpreter& interp, uint32_t view, const NvmeTarget& target, VendorOp op,
+                const VendorArgs& args, std::span<uint8_t> buffer) {
+  const int32_t rc = SendVendor(interp, view, target, op, args, buffer);
+  if (rc == disk::kNvmeDone) return true;
+  interp.ReportCompletion(view, rc, "");
+  return false;
+}
+
 int32_t OnDiskDevice(engine::Interpreter& interp, const disk::DiskEntry& disk,
                      const std::function<int32_t(platform::Device&)>& send) {
   platform::DeviceTree* tree = disk::StateOf(interp).tree;

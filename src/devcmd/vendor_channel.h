@@ -53,6 +53,13 @@ NvmeTarget MakerTarget(engine::Interpreter& interp, uint32_t view);
 int32_t SendVendor(engine::Interpreter& interp, uint32_t view, const NvmeTarget& target, VendorOp op,
                    const VendorArgs& args, std::span<uint8_t> buffer, bool withCdw2 = false);
 
+// SendVendor without the echo: the repeated reads of one dump after its first.
+int32_t SendVendorQuiet(const NvmeTarget& target, VendorOp op, const VendorArgs& args, std::span<uint8_t> buffer);
+
+// Reads buffer's size of op with SendVendor; false when it failed (reported).
+bool ReadVendor(engine::Interpreter& interp, uint32_t view, const NvmeTarget& target, VendorOp op,
+                const VendorArgs& args, std::span<uint8_t> buffer);
+
 // Sends on the disk's own device path (the bridges' requests): send's result, or -1 when the path
 // does not open.
 int32_t OnDiskDevice(engine::Interpreter& interp, const disk::DiskEntry& disk,

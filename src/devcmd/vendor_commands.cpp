@@ -98,12 +98,7 @@ bool ReadPage(engine::Interpreter& interp, uint32_t view, VendorOp op, std::vect
   NvmeTarget target = MakerTarget(interp, view);
   if (!target) return false;
   page.assign(kPage, 0);
-  const int32_t rc = SendVendor(interp, view, target, op, ArgsFor(interp, *target.disk), page);
-  if (rc != disk::kNvmeDone) {
-    interp.ReportCompletion(view, rc, "");
-    return false;
-  }
-  return true;
+  return ReadVendor(interp, view, target, op, ArgsFor(interp, *target.disk), page);
 }
 
 // VSC_GetOTPuid(): the controller's one-time-programmable unique id and its signature dword.

@@ -103,6 +103,8 @@ struct VendorDescription {
   uint32_t aux = 0;        // the activation time hint of the drive-information page
   bool crc32c = true;      // the configuration block's CRC: CRC-32C, else CRC-32
   uint32_t brandNewPolls = 2;  // configuration page reads that show a factory reset in progress
+  uint32_t crashDumpKiB = 10;  // the crash dump's sections together
+  bool crashDumpLogPage = false;  // the dump comes through log page 07h, ReadBlock 8 is invalid
 };
 
 // Which switch powers a drive: a port of the station's power hub (types 0 and 5 switch port 1

@@ -113,6 +113,9 @@
 //   ConfigCrc            crc32c (default) or crc32: the CRC a configuration block write must carry.
 //   BrandNewPolls        Configuration page reads that show a factory reset still running (byte 1
 //                        FFh) after one; default 2; "never" keeps it running.
+//   CrashDumpKiB         The crash dump's three sections together, in KiB; default 10 (at most
+//                        6 GiB, so that the header's sizes can claim more than a dump may hold).
+//   CrashDumpLogPage     Switch: the crash dump comes through log page 07h; ReadBlock 8 is invalid.
 //
 // Failure injection
 //   FailOpen             Switch: opening the drive fails.
@@ -205,6 +208,8 @@ const std::set<std::string, std::less<>> kKnownKeys = {
     "vendoraux",
     "configcrc",
     "brandnewpolls",
+    "crashdumpkib",
+    "crashdumplogpage",
     "devicenumber",
     "capacity",
     "sectorsize",
@@ -747,7 +752,8 @@ bool ReadPowerWiring(SectionReader& r, DriveDescription& d) {
 bool ReadVendor(SectionReader& r, DriveDescription& d) {
   VendorDescription& v = d.vendor;
   const bool any = r.Get("SocId") || r.Get("VendorVariant") || r.Get("VendorPage") || r.Get("VendorAux") ||
-                   r.Get("ConfigCrc") || r.Get("BrandNewPolls");
+                   r.Get("ConfigCrc") || r.Get("BrandNewPolls") ||
+                   r.Get("CrashDumpKiB") || r.Get("CrashDumpLogPage");
   if (!any) return true;
   if (!IsNvmeAttachment(d.attachment)) return r.Fail("SocId", "", "only NVMe drives have the vendor channel");
   if (d.pciVendorId != kSimPciVendorId) return r.Fail("SocId", "", "only drives with the lab's VendorId answer it");
@@ -776,6 +782,9 @@ bool ReadVendor(SectionReader& r, DriveDescription& d) {
   } else if (!r.ReadNumber("BrandNewPolls", v.brandNewPolls)) {
     return false;
   }
+  if (!r.ReadNumber("CrashDumpKiB", v.crashDumpKiB) || !r.ReadSwitch("CrashDumpLogPage", v.crashDumpLogPage)) return false;
+  if (v.crashDumpKiB == 0 || v.crashDumpKiB > (6u << 20))
+    return r.Fail("CrashDumpKiB", *r.Get("CrashDumpKiB"), "1 to 6291456");
   return true;
 }
 

@@ -35,6 +35,8 @@ void SecurityReceive(NvmeRequest& r);
 // nvme_vendor.cpp: log page E1h of the maker's variant-1 drives (page stays empty otherwise) and
 // the vendor opcodes.
 void VendorLogPage(NvmeRequest& r, std::vector<uint8_t>& page);
+// Log page 07h of a maker drive whose crash dump comes that way; page left empty otherwise.
+void CrashDumpLogPage(NvmeRequest& r, std::vector<uint8_t>& page);
 void RegisterVendorCommands(NvmeCommandTable& table);
 
 }  // namespace kestrune::sim

@@ -84,6 +84,10 @@ struct VendorState {
   uint32_t ftlVirgins = 0;
   uint64_t thinSectors = 0;     // 0: the whole capacity
   uint32_t marginLanes = 0;     // the lanes the last lane margin run measured
+  uint64_t dumpCursor = 0;      // the crash dump's next block (ReadBlock 8 or log page 07h)
+  uint64_t criticalCursor = 0;  // the critical log's next page where reads carry no offset
+  bool vpdReady = false;        // the vital product data was prepared
+  std::array<uint8_t, 4096> securityBlock{};  // "SCID", the MSID and the PSID
 };
 
 // The drive's vendor state at power-on from its description: the configuration block's items.

@@ -123,6 +123,10 @@ void GetLogPage(NvmeRequest& r) {
     case 0x05:
       page = CommandEffects(r.drive);
       break;
+    case 0x07:
+      CrashDumpLogPage(r, page);
+      if (page.empty()) return SetStatus(r, nvme_status::kInvalidLogPage);
+      break;
     case 0xE1:
       VendorLogPage(r, page);
       if (page.empty()) return SetStatus(r, nvme_status::kInvalidLogPage);

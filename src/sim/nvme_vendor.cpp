@@ -11,6 +11,7 @@
 
 #include "base/bytes.h"
 #include "base/crc.h"
+#include "base/text.h"
 #include "sim/nvme_admin.h"
 #include "sim/nvme_controller.h"
 
@@ -30,6 +31,7 @@ enum class Op {
   kEnterVendorMode, kBrandNew, kFtlVirgin, kCleanSmart, kForceMode, kKill, kKeepFrb, kThinCapacity,
   kReadBlock, kWriteBlock, kDriveInfo, kGrownDefect, kOtpUid, kReconstruction, kLegacyDriveInfo,
   kLaneMarginPrepare, kPhyCalibration,
+  kSpiDebug, kVpdPrepare, kVpdRead, kSecurityRead, kSecurityWrite,
 };
 
 // The command a request carries in the drive's command set, with its block kind or parameters.
@@ -53,12 +55,17 @@ std::optional<Decoded> DecodeFc(const NvmeRequest& r) {
       if (sub == 0x122 && p == 1) return Decoded{Op::kKill};
       if (sub == 0x108) return Decoded{Op::kKeepFrb};
       if (sub == 0x10A) return Decoded{Op::kThinCapacity, p, r.cdw[14]};
+      if (sub == 0x21) return Decoded{Op::kVpdPrepare};
       return std::nullopt;
     case 0xFD:
       if (sub == 0x81) return Decoded{Op::kWriteBlock, p, 0, r.cdw[15]};
       return std::nullopt;
     case 0xFE:
-      if (sub == 0x82) return Decoded{Op::kReadBlock, p, r.cdw[14]};
+      // The critical log is read by byte offset (CDW14), a page (CDW15 4096) at a time.
+      if (sub == 0x82 && p == 11) return r.cdw[15] == 4096 ? std::optional<Decoded>(Decoded{Op::kReadBlock, p, r.cdw[14]}) : std::nullopt;
+      if (sub == 0x82) return Decoded{Op::kReadBlock, p};
+      if (sub == 0x6C) return Decoded{Op::kSpiDebug, p};
+      if (sub == 0x22 && p == 0x00C80053) return Decoded{Op::kVpdRead};
       if (sub == 0x63) return Decoded{Op::kDriveInfo, p};
       if (sub == 0x65) return Decoded{Op::kGrownDefect};
       if (sub == 0x01) return Decoded{Op::kOtpUid};
@@ -81,6 +88,7 @@ std::optional<Decoded> DecodeC0(const NvmeRequest& r) {
       if (sub == 0x86 && p == 1) return Decoded{Op::kKill};
       if (sub == 0x84) return Decoded{Op::kKeepFrb};
       if (sub == 0x85) return Decoded{Op::kThinCapacity, p, r.cdw[14]};
+      if (sub == 0x81) return Decoded{Op::kVpdPrepare};
       return std::nullopt;
     case 0xC1:
       if (sub == 0x80) return Decoded{Op::kWriteBlock, p, 0, r.cdw[15]};
@@ -91,6 +99,7 @@ std::optional<Decoded> DecodeC0(const NvmeRequest& r) {
       if (sub == 0x84) return Decoded{Op::kGrownDefect};
       if (sub == 0x80) return Decoded{Op::kOtpUid};
       if (sub == 0x87) return Decoded{Op::kReconstruction};
+      if (sub == 0x81) return Decoded{Op::kVpdRead};
       return std::nullopt;
     case 0xFF:  // the force-mode command of the legacy set
       if (sub == 7) return Decoded{Op::kForceMode, p};
@@ -117,6 +126,8 @@ std::optional<Decoded> DecodeLegacy(const NvmeRequest& r) {
       if (sub == 8) return Decoded{Op::kKeepFrb};
       if (sub == 0x0A && Marked(r)) return Decoded{Op::kOtpUid};
       if (sub == 0x40) return Decoded{Op::kPhyCalibration};
+      if (sub == 0x12 && Marked(r)) return Decoded{Op::kVpdPrepare};
+      if (sub == 0x13 && r.cdw[13] == 0x00FF0053 && Marked(r)) return Decoded{Op::kVpdRead};
       return std::nullopt;
     case 0xF7:
       return sub == 1 && Marked(r) ? std::optional<Decoded>(Decoded{Op::kKill}) : std::nullopt;
@@ -156,11 +167,15 @@ std::vector<uint8_t> DriveInfoPage(SimDrive& drive) {
   std::vector<uint8_t> page(kPage, 0);
   PutLe16(&page[280], v.configPage ? 4096 : 1768);
   PutLe32(&page[300], v.aux);
-  if (!v.configPage) {
-    PutLe16(&page[1582], v.socId);
-    const std::string& fw = drive.controller().firmwareRevision();
-    std::memcpy(&page[1606], fw.data(), std::min<size_t>(fw.size(), 8));
-  }
+  // The firmware base (FTK), controller, original firmware, NAND id and clocks.
+  page[1576] = 3;
+  PutLe16(&page[1582], v.socId);
+  const std::string& fw = drive.controller().firmwareRevision();
+  std::memcpy(&page[1606], fw.data(), std::min<size_t>(fw.size(), 8));
+  const uint8_t nandId[8] = {0x2C, 0xA4, 0x64, 0x32, 0xAA, 0x04, 0x00, 0x00};
+  std::memcpy(&page[1616], nandId, 8);
+  PutLe32(&page[1624], 800);
+  PutLe32(&page[1628], 400);
   return page;
 }
 
@@ -168,6 +183,71 @@ std::vector<uint8_t> LegacyDriveInfoPage(SimDrive& drive) {
   std::vector<uint8_t> page(kPage, 0);
   const std::string& fw = drive.controller().firmwareRevision();
   std::memcpy(&page[50], fw.data(), std::min<size_t>(fw.size(), 8));
+  return page;
+}
+
+// The crash dump: three sections of the drive's CrashDumpKiB together; the header in the first
+// block at 3072 (signature, section count, the sizes); the dump is a block per section plus each
+// section rounded up to whole blocks, bytes of a counting pattern.
+struct DumpShape {
+  uint64_t sizes[3];
+  uint64_t blocks;
+};
+
+DumpShape ShapeOf(const VendorDescription& v) {
+  const uint64_t total = uint64_t{v.crashDumpKiB} * 1024;
+  DumpShape s{{total / 2, total / 4, total - total / 2 - total / 4}, 3};
+  for (uint64_t size : s.sizes) s.blocks += (size + kPage - 1) / kPage;
+  return s;
+}
+
+std::vector<uint8_t> DumpBytes(uint64_t block) {
+  std::vector<uint8_t> b(kPage);
+  for (size_t i = 0; i < kPage; ++i) b[i] = static_cast<uint8_t>((block * kPage + i) * 13 >> 2);
+  return b;
+}
+
+// The block at cursor, which then moves on and starts over after the last.
+std::vector<uint8_t> CrashDumpBlock(SimDrive& drive, uint64_t& cursor) {
+  const DumpShape shape = ShapeOf(drive.description().vendor);
+  std::vector<uint8_t> block = DumpBytes(cursor);
+  if (cursor == 0) {
+    PutLe32(&block[3072], 0x5A5B5C5D);
+    PutLe32(&block[3076], 3);
+    for (size_t i = 0; i < 3; ++i) PutLe32(&block[3080 + 4 * i], static_cast<uint32_t>(shape.sizes[i]));
+  }
+  cursor = cursor + 1 >= shape.blocks ? 0 : cursor + 1;
+  return block;
+}
+
+// The critical log: three pages, "CLOG", its length at 8, five entries of 16 bytes from byte 64
+// (power-on seconds, code, parameter).
+constexpr uint64_t kCriticalPages = 3;
+std::vector<uint8_t> CriticalLogPage(uint64_t index) {
+  std::vector<uint8_t> page = DumpBytes(index + 1000);
+  if (index != 0) return page;
+  std::fill(page.begin(), page.begin() + 64 + 5 * 16, 0);
+  std::memcpy(page.data(), "CLOG", 4);
+  base::PutLe64(&page[8], kCriticalPages * kPage);
+  PutLe32(&page[16], 5);
+  for (uint32_t i = 0; i < 5; ++i) {
+    base::PutLe64(&page[64 + 16 * i], 3600ull * (i + 1));
+    PutLe32(&page[72 + 16 * i], 0xC0DE0000 | i);
+    PutLe32(&page[76 + 16 * i], i * 0x11);
+  }
+  return page;
+}
+
+// The vital product data: manufacturer, part number, model and serial number.
+std::vector<uint8_t> VpdPage(SimDrive& drive) {
+  std::vector<uint8_t> page(kPage, 0);
+  auto put = [&](size_t at, const std::string& text, size_t size) {
+    std::memcpy(&page[at], text.data(), std::min(text.size(), size));
+  };
+  put(0, "KESTRUNE LAB", 32);
+  put(32, base::Format("PN-%04X", drive.description().vendor.socId), 32);
+  put(64, drive.description().model, 40);
+  put(104, drive.description().serial, 20);
   return page;
 }
 
@@ -212,6 +292,17 @@ void ReadBlock(NvmeRequest& r, const Decoded& d) {
       }
       for (uint32_t i = 64; i < 120; ++i) PutLe32(&page[4 * i], i - 64);
       return ReturnBytes(r, page);
+    }
+    case 8:
+      if (r.drive.description().vendor.crashDumpLogPage) return SetStatus(r, nvme_status::kInvalidField);
+      return ReturnBytes(r, CrashDumpBlock(r.drive, state.dumpCursor));
+    case 11: {
+      // By offset on the FC/FD/FE set, the next page on the others.
+      const bool byOffset = r.drive.description().vendor.variant == 1;
+      if (byOffset && d.b % kPage != 0) return SetStatus(r, nvme_status::kInvalidField);
+      const uint64_t index = byOffset ? d.b / kPage : state.criticalCursor;
+      if (!byOffset) state.criticalCursor = (state.criticalCursor + 1) % kCriticalPages;
+      return ReturnBytes(r, CriticalLogPage(index));
     }
     default:
       return SetStatus(r, nvme_status::kInvalidField);
@@ -266,6 +357,7 @@ void Run(NvmeRequest& r, const Decoded& d) {
     case Op::kWriteBlock:
       return WriteConfigBlock(r, d);
     case Op::kDriveInfo:
+      if (d.a != 0) return SetStatus(r, nvme_status::kInvalidField);  // one source page only
       return ReturnBytes(r, DriveInfoPage(r.drive));
     case Op::kLegacyDriveInfo:
       return ReturnBytes(r, LegacyDriveInfoPage(r.drive));
@@ -274,8 +366,15 @@ void Run(NvmeRequest& r, const Decoded& d) {
     case Op::kPhyCalibration:
       return ReturnBytes(r, CalibrationBlock());
     case Op::kGrownDefect: {
-      std::vector<uint8_t> page(kPage, 0);  // an empty list: no grown defects
+      // Two grown defects: (channel, CE, LUN, plane, block) from byte 16, eight bytes each.
+      std::vector<uint8_t> page(kPage, 0);
       page[0] = kMark;
+      PutLe16(&page[2], 2);
+      const uint8_t defects[2][4] = {{1, 0, 1, 0}, {3, 1, 0, 1}};
+      for (size_t i = 0; i < 2; ++i) {
+        std::memcpy(&page[16 + 8 * i], defects[i], 4);
+        PutLe16(&page[20 + 8 * i], static_cast<uint16_t>(0x123 + 0x101 * i));
+      }
       return ReturnBytes(r, page);
     }
     case Op::kOtpUid: {
@@ -288,6 +387,24 @@ void Run(NvmeRequest& r, const Decoded& d) {
       PutLe32(&page[8], kMark);
       return ReturnBytes(r, page);
     }
+    case Op::kSpiDebug: {
+      std::vector<uint8_t> page(kPage);
+      for (size_t i = 0; i < page.size(); ++i) page[i] = static_cast<uint8_t>((i * 7 + d.a) & 0x7F);
+      return ReturnBytes(r, page);
+    }
+    case Op::kVpdPrepare:
+      state.vpdReady = true;
+      return;
+    case Op::kSecurityRead:
+      if (r.data.size() != kPage) return SetStatus(r, nvme_status::kInvalidField);
+      return ReturnBytes(r, state.securityBlock);
+    case Op::kSecurityWrite:
+      if (r.data.size() != kPage || std::memcmp(r.data.data(), "SCID", 4) != 0) return SetStatus(r, nvme_status::kInvalidField);
+      std::copy_n(r.data.begin(), kPage, state.securityBlock.begin());
+      return;
+    case Op::kVpdRead:
+      if (!state.vpdReady) return SetStatus(r, nvme_status::kCommandSequenceError);
+      return ReturnBytes(r, VpdPage(r.drive));
     case Op::kReconstruction: {
       std::vector<uint8_t> page(kPage, 0);
       page[0] = kMark;
@@ -302,8 +419,14 @@ void VendorCommand(NvmeRequest& r) {
   const VendorDescription& v = r.drive.description().vendor;
   if (v.socId == 0 || r.drive.description().pciVendorId != kSimPciVendorId) return SetStatus(r, nvme_status::kInvalidOpcode);
   std::optional<Decoded> d;
+  // The security id block and the legacy drive information read alike in every command set.
+  const bool securityId = r.cdw[13] == 0x20 && r.cdw[14] == 1;
   if (r.opcode() == 0xCA) {
     if (Marked(r)) d = Decoded{Op::kLegacyDriveInfo};
+  } else if (r.opcode() == 0xFE && r.cdw[12] == 0x82 && securityId) {
+    d = Decoded{Op::kSecurityRead};
+  } else if (r.opcode() == 0xFD && r.cdw[12] == 0x81 && securityId) {
+    d = Decoded{Op::kSecurityWrite};
   } else if (v.variant == 1) {
     d = DecodeFc(r);
   } else if (v.variant == 192) {
@@ -333,6 +456,26 @@ void InitVendorState(VendorState& state, const DriveDescription& d) {
   PutLe32(&state.configBlock[104], static_cast<uint32_t>(d.capacityBytes / 1000000000));
   state.configBlock[2053] = 3;               // boot loader revision
   state.configBlock[2100] = 1;               // configuration revision
+  // The security ids: "SCID", MSID at 16 and PSID at 48.
+  std::memcpy(state.securityBlock.data(), "SCID", 4);
+  const std::string msid = "MSID" + d.serial, psid = "PSID" + d.serial;
+  std::memcpy(&state.securityBlock[16], msid.data(), std::min<size_t>(msid.size(), 32));
+  std::memcpy(&state.securityBlock[48], psid.data(), std::min<size_t>(psid.size(), 32));
+}
+
+void CrashDumpLogPage(NvmeRequest& r, std::vector<uint8_t>& page) {
+  const VendorDescription& v = r.drive.description().vendor;
+  if (v.socId == 0 || !v.crashDumpLogPage) return;
+  // The first read gives the length at 4092, the following ones the dump, then it starts over.
+  VendorState& state = r.drive.controller().vendor;
+  const uint64_t length = uint64_t{v.crashDumpKiB} * 1024;
+  if (state.dumpCursor == 0) {
+    page.assign(kPage, 0);
+    PutLe32(&page[4092], static_cast<uint32_t>(length));
+  } else {
+    page = DumpBytes(state.dumpCursor - 1);
+  }
+  state.dumpCursor = state.dumpCursor * kPage >= length ? 0 : state.dumpCursor + 1;
 }
 
 void VendorLogPage(NvmeRequest& r, std::vector<uint8_t>& page) {
