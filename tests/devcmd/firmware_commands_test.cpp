@@ -54,8 +54,9 @@ TEST_F(FirmwareCommands, RefusalsSendNothing) {
     Run(c.statement);
     EXPECT_EQ(Code(), c.code);
     EXPECT_NE(Description().find(c.detail), std::string::npos) << Description();
+    // The route's limits may be asked for; no image byte and no commit goes out.
     for (const sim::RequestRecord& r : lab->requestLog().Records())
-      EXPECT_EQ(r.operation.find("Firmware"), std::string::npos) << r.operation;
+      if (r.operation != "FirmwareGetInfo") EXPECT_EQ(r.operation.find("Firmware"), std::string::npos) << r.operation;
   }
 }
 
