@@ -127,10 +127,10 @@ else
 fi
 expect "GetSocID on the foreign drive" "$(section kestrune | sed -n 's/.*SocID *//p' | trim)" "0x0"
 # A build without the vendor commands answers "Undefine Command" (and sends nothing).
-if error_desc after:SocID | grep -q 'Undefine Command. VSC_CleanSMART'; then
+if error_desc 'VSC_CleanSMART();' | grep -q 'Undefine Command. VSC_CleanSMART'; then
   echo "SKIP: VSC_CleanSMART: this build has no handler for it; the trace covers the listing and GetSocID"
 else
-  expect "VSC_CleanSMART on the foreign drive (-79)" "$(error_code after:SocID)" "0xFFFFFFB1"
+  expect "VSC_CleanSMART on the foreign drive (-79)" "$(error_code 'VSC_CleanSMART();')" "0xFFFFFFB1"
 fi
 
 case "$(section sata | sed -n 's/.*\[Error Code\]: *//p' | trim)" in
