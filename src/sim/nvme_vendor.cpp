@@ -31,7 +31,7 @@ enum class Op {
   kEnterVendorMode, kBrandNew, kFtlVirgin, kCleanSmart, kForceMode, kKill, kKeepFrb, kThinCapacity,
   kReadBlock, kWriteBlock, kDriveInfo, kGrownDefect, kOtpUid, kReconstruction, kLegacyDriveInfo,
   kLaneMarginPrepare, kPhyCalibration,
-  kSpiDebug, kVpdPrepare, kVpdRead, kSecurityRead, kSecurityWrite,
+  kSpiDebug, kVpdPrepare, kVpdRead, kSecurityRead, kSecurityWrite, kEventLog,
 };
 
 // The command a request carries in the drive's command set, with its block kind or parameters.
@@ -66,11 +66,12 @@ std::optional<Decoded> DecodeFc(const NvmeRequest& r) {
       if (sub == 0x82) return Decoded{Op::kReadBlock, p};
       if (sub == 0x6C) return Decoded{Op::kSpiDebug, p};
       if (sub == 0x22 && p == 0x00C80053) return Decoded{Op::kVpdRead};
-      if (sub == 0x63) return Decoded{Op::kDriveInfo, p};
+      if (sub == 0x63) return Decoded{Op::kDriveInfo, p, r.cdw[14]};
       if (sub == 0x65) return Decoded{Op::kGrownDefect};
       if (sub == 0x01) return Decoded{Op::kOtpUid};
       if (sub == 0x69) return Decoded{Op::kReconstruction};
       if (sub == 0x1A0) return Decoded{Op::kPhyCalibration};
+      if (sub == 0x60) return Decoded{Op::kEventLog};
       return std::nullopt;
     default:
       return std::nullopt;
@@ -95,11 +96,12 @@ std::optional<Decoded> DecodeC0(const NvmeRequest& r) {
       return std::nullopt;
     case 0xC2:
       if (sub == 0x86) return Decoded{Op::kReadBlock, p};
-      if (sub == 0x83 && r.cdw[15] == kVald) return Decoded{Op::kDriveInfo, p};
+      if (sub == 0x83 && r.cdw[15] == kVald) return Decoded{Op::kDriveInfo, p, r.cdw[14]};
       if (sub == 0x84) return Decoded{Op::kGrownDefect};
       if (sub == 0x80) return Decoded{Op::kOtpUid};
       if (sub == 0x87) return Decoded{Op::kReconstruction};
       if (sub == 0x81) return Decoded{Op::kVpdRead};
+      if (sub == 0x82) return Decoded{Op::kEventLog};
       return std::nullopt;
     case 0xFF:  // the force-mode command of the legacy set
       if (sub == 7) return Decoded{Op::kForceMode, p};
@@ -144,6 +146,8 @@ std::optional<Decoded> DecodeLegacy(const NvmeRequest& r) {
       return Marked(r) ? std::optional<Decoded>(Decoded{Op::kGrownDefect}) : std::nullopt;
     case 0xEA:
       return Decoded{Op::kReconstruction};
+    case 0xC2:
+      return Marked(r) ? std::optional<Decoded>(Decoded{Op::kEventLog}) : std::nullopt;
     default:
       return std::nullopt;
   }
@@ -176,6 +180,21 @@ std::vector<uint8_t> DriveInfoPage(SimDrive& drive) {
   std::memcpy(&page[1616], nandId, 8);
   PutLe32(&page[1624], 800);
   PutLe32(&page[1628], 400);
+  return page;
+}
+
+// A defect list page: the mark, the count at 2, (channel, CE, LUN, plane, block) from byte 16,
+// eight bytes each.
+std::vector<uint8_t> DefectPage(uint16_t count, uint16_t firstBlock) {
+  std::vector<uint8_t> page(kPage, 0);
+  page[0] = kMark;
+  PutLe16(&page[2], count);
+  for (uint16_t i = 0; i < count; ++i) {
+    const uint8_t where[4] = {static_cast<uint8_t>(1 + 2 * i), static_cast<uint8_t>(i & 1), static_cast<uint8_t>(1 - (i & 1)),
+                              static_cast<uint8_t>(i & 1)};
+    std::memcpy(&page[16 + 8 * i], where, 4);
+    PutLe16(&page[20 + 8 * i], static_cast<uint16_t>(firstBlock + 0x101 * i));
+  }
   return page;
 }
 
@@ -309,6 +328,33 @@ void ReadBlock(NvmeRequest& r, const Decoded& d) {
   }
 }
 
+// The event log: "ELOG", its length at 8, the entry count at 16, entries of 16 bytes from byte 64
+// (power-on seconds, event id, severity, parameter). Each read gives the next page, then it starts
+// over.
+std::vector<uint8_t> NextEventLogPage(const VendorDescription& v, uint64_t& cursor) {
+  using Kind = VendorDescription::EventLog;
+  const uint64_t entries = v.eventLog == Kind::kWritten ? v.eventLogEntries : 300;
+  const uint64_t pages = (64 + entries * 16 + kPage - 1) / kPage;
+  std::vector<uint8_t> page(kPage, 0);
+  if (cursor == 0 && v.eventLog != Kind::kNoHeader) {
+    std::memcpy(page.data(), "ELOG", 4);
+    base::PutLe64(&page[8], pages * kPage);
+    PutLe32(&page[16], static_cast<uint32_t>(entries));
+  }
+  if (v.eventLog == Kind::kWritten) {
+    for (size_t at = cursor == 0 ? 64 : 0; at < kPage; at += 16) {
+      const uint64_t i = (cursor * kPage + at - 64) / 16;
+      if (i >= entries) break;
+      base::PutLe64(&page[at], 60 * (i + 1));
+      PutLe16(&page[at + 8], static_cast<uint16_t>(0x100 + i % 7));
+      page[at + 10] = static_cast<uint8_t>(i % 5 == 4 ? 2 : i % 3 == 2 ? 1 : 0);
+      PutLe32(&page[at + 12], static_cast<uint32_t>(i * 0x101));
+    }
+  }
+  cursor = cursor + 1 >= pages ? 0 : cursor + 1;
+  return page;
+}
+
 // A calibration block that passes: Gen4 x4, LEQ and DFE close together, bands inside their bounds.
 std::vector<uint8_t> CalibrationBlock() {
   static constexpr int32_t kDwords[27] = {0x44, 5,   6,   5,   7,   30,  40,  35, 45,  200, 120, 130, 140,
@@ -357,7 +403,10 @@ void Run(NvmeRequest& r, const Decoded& d) {
     case Op::kWriteBlock:
       return WriteConfigBlock(r, d);
     case Op::kDriveInfo:
-      if (d.a != 0) return SetStatus(r, nvme_status::kInvalidField);  // one source page only
+      // Source 0: the drive-information page; 2: the factory defect list, three defects on its
+      // first page and none on the second.
+      if (d.a == 2 && d.b < 2) return ReturnBytes(r, DefectPage(d.b == 0 ? 3 : 0, 0x40));
+      if (d.a != 0) return SetStatus(r, nvme_status::kInvalidField);
       return ReturnBytes(r, DriveInfoPage(r.drive));
     case Op::kLegacyDriveInfo:
       return ReturnBytes(r, LegacyDriveInfoPage(r.drive));
@@ -365,18 +414,8 @@ void Run(NvmeRequest& r, const Decoded& d) {
       return;
     case Op::kPhyCalibration:
       return ReturnBytes(r, CalibrationBlock());
-    case Op::kGrownDefect: {
-      // Two grown defects: (channel, CE, LUN, plane, block) from byte 16, eight bytes each.
-      std::vector<uint8_t> page(kPage, 0);
-      page[0] = kMark;
-      PutLe16(&page[2], 2);
-      const uint8_t defects[2][4] = {{1, 0, 1, 0}, {3, 1, 0, 1}};
-      for (size_t i = 0; i < 2; ++i) {
-        std::memcpy(&page[16 + 8 * i], defects[i], 4);
-        PutLe16(&page[20 + 8 * i], static_cast<uint16_t>(0x123 + 0x101 * i));
-      }
-      return ReturnBytes(r, page);
-    }
+    case Op::kGrownDefect:
+      return ReturnBytes(r, DefectPage(2, 0x123));
     case Op::kOtpUid: {
       // A unique id made from the serial number, and the signature dword.
       std::vector<uint8_t> page(kPage, 0);
@@ -405,6 +444,8 @@ void Run(NvmeRequest& r, const Decoded& d) {
     case Op::kVpdRead:
       if (!state.vpdReady) return SetStatus(r, nvme_status::kCommandSequenceError);
       return ReturnBytes(r, VpdPage(r.drive));
+    case Op::kEventLog:
+      return ReturnBytes(r, NextEventLogPage(r.drive.description().vendor, state.eventCursor));
     case Op::kReconstruction: {
       std::vector<uint8_t> page(kPage, 0);
       page[0] = kMark;
