@@ -42,6 +42,7 @@ struct DiskEntry {
   bool aligned4K = true;
   uint32_t pciVendorId = 0;          // NVMe kinds: Identify Controller bytes 0-1
   std::string firmwareRevision;      // identify firmware revision, trimmed
+  std::string serial;                // identify serial number, trimmed; empty if the drive did not answer
   uint32_t socId = 0;                // the maker's controller id; 0 until identified
   uint32_t configType = 9999;        // 9999 = unknown
   uint32_t vendorAux = 0;

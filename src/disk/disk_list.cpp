@@ -39,6 +39,7 @@ void ApplyIdentify(platform::DeviceTree& tree, DiskEntry& e) {
   if (!id) return;
   e.identifyAnswered = true;
   e.firmwareRevision = e.currentFirmware = Cut(id->firmware, kFirmwareChars);
+  e.serial = id->serial;
   if (IsNvmeKind(e.diskKind)) e.pciVendorId = id->pciVendorId;
   if (!id->model.empty()) e.model = e.displayName = Cut(id->model, kNameChars);
 }

@@ -63,6 +63,11 @@ struct MapViews {
 
 constexpr auto& Line = engine::DetailLine;
 
+// The disk a progress record names: its serial number and length.
+ProgressDisk ProgressDiskOf(const disk::DiskEntry& disk) {
+  return {disk.serial.substr(0, kProgressSerialChars), disk.totalBytes};
+}
+
 // The map the LBAMap parameter names (asked for when empty), checked against the disk: -11 when it
 // is missing, -90 naming the file and its first fault. nullopt when the command is over.
 std::optional<LbaMap> LoadMap(engine::Interpreter& interp, uint32_t view, std::string file,
@@ -467,10 +472,21 @@ void CompareMapWrite(engine::Interpreter& interp, uint32_t view, std::string_vie
                                                    PercentOf(issued, map->entries.size())));
   };
   DurabilityTracker durability(map->entries.size(), WriteCacheOff(*disk::StateOf(interp).tree, *disk));
+  // The record beside the copy decides; the one beside the map serves a later run (after a reboot,
+  // with a log folder of its own) and is removed for good the first time it cannot be saved, since
+  // a stale horizon there would call writes that happened ones that never did.
+  const ProgressDisk recordDisk = ProgressDiskOf(*disk);
   const std::string recordPath = platform::JoinPath(logFolder, kProgressFileName);
-  ProgressJournal journal(identity, map->entries.size(), [&](std::span<const uint8_t> bytes) {
+  std::string besideMap = platform::JoinPath(platform::FolderOf(path), ProgressFileNameFor(recordDisk));
+  if (platform::FolderOf(path) == logFolder) besideMap.clear();
+  ProgressJournal journal(identity, recordDisk, map->entries.size(), [&](std::span<const uint8_t> bytes) {
     const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    return platform::SaveFileAtomically(recordPath, text, true);
+    if (!platform::SaveFileAtomically(recordPath, text, true)) return false;
+    if (!besideMap.empty() && !platform::SaveFileAtomically(besideMap, text, true)) {
+      platform::RemoveFile(besideMap);
+      besideMap.clear();
+    }
+    return true;
   });
   MapWriteJob job{*map, ss, *pattern, stepRun, stepDelay, &interp.CancelFlag(view), &durability, &journal};
   const MapWriteEnd end = ReplayMap(job, std::move(queue), slots, progress, interp.host(), tick, coverage);
@@ -578,7 +594,7 @@ void CompareMapCompare(engine::Interpreter& interp, uint32_t view, std::string_v
     issued = progress.issued;
     facts.durable = progress.durable;
   } else if (const std::optional<ProgressRecord> record = FindProgressRecord(
-                 {platform::FolderOf(path), interp.view(view).logFolder}, identity)) {
+                 {platform::FolderOf(path), interp.view(view).logFolder}, identity, ProgressDiskOf(*disk))) {
     issued = record->horizon;
     facts.durable = facts.uncertainFrom = record->durable;
   }

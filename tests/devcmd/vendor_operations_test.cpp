@@ -200,6 +200,7 @@ TEST(VendorData, RefusesTheWholeFileForOneBadLine) {
       {"item count 0 1 dec g - FFFFFF", "twice"},
       {"sata-oui 1000000", "24-bit"},
       {"colour red", "unknown entry"},
+      {"mpitem x 4095 2 dec g - FFFFFF", "outside"},
   };
   for (const auto& bad : kBad) {
     const std::string text = "item count 8 2 dec g - FFFFFF\n\n" + std::string(bad.line) + "\n";
@@ -208,6 +209,13 @@ TEST(VendorData, RefusesTheWholeFileForOneBadLine) {
     EXPECT_NE(p.error.find("line 3:"), std::string::npos) << p.error;
     EXPECT_NE(p.error.find(bad.why), std::string::npos) << bad.line << ": " << p.error;
   }
+  // The manufacturing record's items are a table of their own: a name may stand in both, not
+  // twice in one.
+  VendorDataParse both = ParseVendorData("item count 8 2 dec g - FFFFFF\nmpitem count 0 4 hex g - FFFFFF\n");
+  ASSERT_TRUE(both.data) << both.error;
+  EXPECT_EQ(both.data->MpFieldRows().size(), 1u);
+  EXPECT_EQ(both.data->MpFieldRows()[0].type, FieldType::kU32Hex);
+  EXPECT_FALSE(ParseVendorData("mpitem a 0 4 hex g - FFFFFF\nmpitem a 8 4 hex g - FFFFFF\n").data);
 }
 
 TEST(VendorData, SetsItemsAndRefusesWhatDoesNotFit) {

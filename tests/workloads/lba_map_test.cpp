@@ -492,7 +492,23 @@ TEST_F(LbaMapLab, APowerCutAndAHostCrashAreJudgedByTheRecord) {
   Run(compare);
   EXPECT_EQ(count("Total Error Sectors"), 0u) << ::testing::PrintToString(Texts());
 
-  ASSERT_TRUE(platform::WriteWholeFile(record, EncodeProgress({{kept->map.bytes, kept->map.crc ^ 1}, 0, 0})));
+  // After a reboot the run has a log folder of its own: the record beside the map, named by the
+  // disk, still knows the write, and it is the same record.
+  const disk::DiskEntry& current = disk::StateOf(interp).current;
+  ASSERT_FALSE(current.serial.empty());
+  const std::string besideMap =
+      platform::JoinPath(platform::FolderOf(map), ProgressFileNameFor({current.serial, current.totalBytes}));
+  EXPECT_EQ(platform::ReadWholeFile(besideMap), bytes);
+  const std::string before = interp.view(0).logFolder;
+  interp.view(0).logFolder = platform::JoinPath(dir.path(), "after-reboot");
+  std::filesystem::create_directories(platform::FsPath(interp.view(0).logFolder));
+  Run(compare);
+  EXPECT_EQ(count("Total Error Sectors"), 0u) << ::testing::PrintToString(Texts());
+  interp.view(0).logFolder = before;
+
+  const std::vector<uint8_t> anotherMaps = EncodeProgress({{kept->map.bytes, kept->map.crc ^ 1}, 0, 0});
+  ASSERT_TRUE(platform::WriteWholeFile(record, anotherMaps));
+  ASSERT_TRUE(platform::WriteWholeFile(besideMap, anotherMaps));
   Run(compare);
   EXPECT_GT(count("Old Data After Flush/FUA Sectors"), 0u) << ::testing::PrintToString(Texts());
   EXPECT_GT(count("Total Error Sectors"), 0u);

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "base/bytes.h"
+#include "base/crc.h"
 #include "platform/files.h"
 #include "platform/host.h"
 #include "support/fake_host.h"
@@ -82,11 +84,14 @@ TEST(MapDurability, DurableOnlyThroughFuaCacheOffOrALaterFlush) {
 }
 
 TEST(MapProgressRecord, BytesRoundTripAndDamageIsRefused) {
-  const ProgressRecord r{{0x123456789, 0xCAFEF00D}, 70, 512};
+  const ProgressRecord r{{0x123456789, 0xCAFEF00D}, 70, 512, {"S123 ABC", 0x40000000}};
   const std::vector<uint8_t> bytes = EncodeProgress(r);
   ASSERT_EQ(bytes.size(), kProgressRecordBytes);
   EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 8), "KSMAPPRG");
-  EXPECT_EQ(bytes[8], 1);      // version
+  EXPECT_EQ(bytes[8], 2);      // version
+  EXPECT_EQ(std::string(bytes.begin() + 40, bytes.begin() + 48), "S123 ABC");
+  EXPECT_EQ(bytes[48], 0);     // the serial zero-padded
+  EXPECT_EQ(bytes[63], 0x40);  // the disk's length
   EXPECT_EQ(bytes[12], 0x89);  // map length, little-endian
   EXPECT_EQ(bytes[20], 0x0D);  // map CRC
   EXPECT_EQ(bytes[24], 70);    // durable prefix
@@ -101,6 +106,16 @@ TEST(MapProgressRecord, BytesRoundTripAndDamageIsRefused) {
   EXPECT_FALSE(DecodeProgress(std::span(bytes).first(kProgressRecordBytes - 1)));
   // A durable prefix past the horizon cannot come from a replay, even under a good CRC.
   EXPECT_FALSE(DecodeProgress(EncodeProgress({r.map, 600, 512})));
+  // A record of the first version: 44 bytes, its CRC at 40, no disk.
+  std::vector<uint8_t> v1(bytes.begin(), bytes.begin() + kProgressRecordV1Bytes);
+  v1[8] = 1;
+  base::PutLe32(&v1[40], base::Crc32(std::span(v1).first(40)));
+  EXPECT_EQ(DecodeProgress(v1), (ProgressRecord{r.map, 70, 512, {}}));
+  v1[8] = 2;
+  EXPECT_FALSE(DecodeProgress(v1));
+
+  EXPECT_EQ(ProgressFileNameFor({"S/N: 12*34", 1}), "LBAMap_S_N__12_34.progress");
+  EXPECT_EQ(ProgressFileNameFor({"", 1}), "LBAMap_disk.progress");
 }
 
 TEST(MapProgressRecord, AnotherMapsOrADamagedRecordIsPassedOver) {
@@ -115,16 +130,24 @@ TEST(MapProgressRecord, AnotherMapsOrADamagedRecordIsPassedOver) {
   auto put = [](const std::string& folder, std::vector<uint8_t> bytes) {
     ASSERT_TRUE(platform::WriteWholeFile(platform::JoinPath(folder, kProgressFileName), bytes));
   };
-  EXPECT_FALSE(FindProgressRecord({first, second}, mine));
-  put(first, EncodeProgress({other, 1, 2}));
-  put(second, EncodeProgress({mine, 3, 4}));
-  EXPECT_EQ(FindProgressRecord({first, second}, mine), (ProgressRecord{mine, 3, 4}));
-  std::vector<uint8_t> damaged = EncodeProgress({mine, 5, 6});
+  const ProgressDisk disk{"SER1", 1 << 30}, otherDisk{"SER2", 1 << 30};
+  EXPECT_FALSE(FindProgressRecord({first, second}, mine, disk));
+  put(first, EncodeProgress({other, 1, 2, disk}));
+  put(second, EncodeProgress({mine, 3, 4, disk}));
+  EXPECT_EQ(FindProgressRecord({first, second}, mine, disk), (ProgressRecord{mine, 3, 4, disk}));
+  EXPECT_FALSE(FindProgressRecord({first, second}, mine, otherDisk));
+  std::vector<uint8_t> damaged = EncodeProgress({mine, 5, 6, disk});
   damaged[30] ^= 1;
   put(second, damaged);
-  EXPECT_FALSE(FindProgressRecord({first, second}, mine));
-  put(first, EncodeProgress({mine, 7, 8}));
-  EXPECT_EQ(FindProgressRecord({first, second}, mine), (ProgressRecord{mine, 7, 8}));
+  EXPECT_FALSE(FindProgressRecord({first, second}, mine, disk));
+  put(first, EncodeProgress({mine, 7, 8, disk}));
+  EXPECT_EQ(FindProgressRecord({first, second}, mine, disk), (ProgressRecord{mine, 7, 8, disk}));
+  // Beside the map each disk has a record of its own name; a record without a disk fits any.
+  ASSERT_TRUE(platform::WriteWholeFile(platform::JoinPath(second, ProgressFileNameFor(otherDisk)),
+                                       EncodeProgress({mine, 9, 10, otherDisk})));
+  EXPECT_EQ(FindProgressRecord({second}, mine, otherDisk), (ProgressRecord{mine, 9, 10, otherDisk}));
+  put(second, EncodeProgress({mine, 11, 12}));
+  EXPECT_EQ(FindProgressRecord({second}, mine, disk), (ProgressRecord{mine, 11, 12}));
 }
 
 // The record is saved before any entry past its horizon is issued, and the horizon then lies past
@@ -132,7 +155,7 @@ TEST(MapProgressRecord, AnotherMapsOrADamagedRecordIsPassedOver) {
 TEST(MapProgressRecord, TheHorizonIsWrittenAheadOfEveryIssue) {
   std::vector<ProgressRecord> saved;
   bool saves = true;
-  ProgressJournal journal({10, 20}, 2000, [&](std::span<const uint8_t> bytes) {
+  ProgressJournal journal({10, 20}, {}, 2000, [&](std::span<const uint8_t> bytes) {
     saved.push_back(*DecodeProgress(bytes));
     return saves;
   });
