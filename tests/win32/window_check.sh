@@ -14,6 +14,9 @@
 #     LenthLimit 10 clears a 9-character scan and takes a 10-character one; an AutoOK MessageBox counts
 #     "OK (20)" down on its default button, and Escape declines it and stops the job (-255).
 #  6. Stopping the job closes an open dialog.
+#  7. A ComboBox, a NumberBox and two CheckListBoxes answered by xdotool store the item's index, the
+#     number (after refusing one that is none) and the check states; an AutoOK ComboBox left alone
+#     closes by itself after its 20 seconds with the preselected item.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 if [ -z "${DISPLAY:-}" ]; then
@@ -210,4 +213,60 @@ log=$(newest_log)
 [ -n "$log" ] && log_text "$log" | grep -qF 'Operator answer - Pick one - none (Escape)' &&
   ! log_text "$log" | grep -q 'not reached' || fail "the stopped ComboBox was not declined ($log)"
 echo "window check: stopping the job closed the open ComboBox, declined"
+# 7. The combo, number and check-list boxes answered by the operator, then a ComboBox left alone until
+#    its AutoOK countdown runs out: it closes by itself with the preselected item.
+printf '%s\r\n' \
+  'iValue = ComboBox( Output:"Pick CCC", ItemList:"AAA|*BBB|CCC", AutoOK:FALSE );' \
+  'Print( Output:"ComboBox answered " + iValue );' \
+  'iValue = NumberBox( "Number:", 10, FALSE );' \
+  'Print( Output:"NumberBox answered " + iValue );' \
+  'sList = CheckListBox( "Test item?", "*AAA|BBB|*CCC|DDD", FALSE );' \
+  'Print( Output:"CheckListBox unchanged " + sList );' \
+  'sList = CheckListBox( "Check all", "*AAA|BBB|*CCC|DDD", FALSE );' \
+  'Print( Output:"CheckListBox all " + sList );' \
+  'iValue = ComboBox( Output:"Counting down", ItemList:"AAA|*BBB|CCC", AutoOK:TRUE );' \
+  'Print( Output:"AutoOK answered " + iValue );' > "$work/boxes.scpt"
+touch "$work/stamp"
+start 'SCRIPT:boxes.scpt' /sim '\\.\PHYSICALDRIVE0' UI:2
+wait_for 'probe_finds class:myCombo' 60 || fail "the ComboBox did not open: $(lines)"
+[ "$(probe text class:myCombo 1)" = OK ] || fail "the ComboBox without AutoOK shows \"$(probe text class:myCombo 1)\" on OK"
+[ "$(probe text class:myCombo 2003)" = BBB ] || fail "the ComboBox did not preselect BBB: $(probe text class:myCombo 2003)"
+click_on class:myCombo 2003
+xdotool key Down Return
+wait_for '[ "$(probe text class:myCombo 2003)" = CCC ]' 10 || fail "Down did not choose CCC: $(probe text class:myCombo 2003)"
+click_on class:myCombo 1
+wait_for 'has_line "ComboBox answered 2"' 20 || fail "the ComboBox did not store CCC's index 2: $(lines)"
+echo "window check: the ComboBox stored the index of the item chosen by the keyboard"
+wait_for 'probe_finds class:myNumber' 30 || fail "the NumberBox did not open: $(lines)"
+[ "$(probe text class:myNumber 2004)" = 10 ] || fail "the NumberBox field does not hold 10: $(probe text class:myNumber 2004)"
+click_on class:myNumber 2004
+xdotool key End BackSpace BackSpace
+xdotool type --delay 20 12x
+click_on class:myNumber 1
+wait_for '[ -n "$(probe text class:myNumber 2009)" ]' 20 || fail "the NumberBox took \"12x\": $(lines)"
+has_line "NumberBox answered" && fail "the refused number closed the NumberBox"
+xdotool type --delay 20 4321
+click_on class:myNumber 1
+wait_for 'has_line "NumberBox answered 4321"' 20 || fail "the NumberBox did not store 4321: $(lines)"
+echo "window check: the NumberBox refused 12x and stored 4321"
+wait_for 'probe_finds class:myCheckList' 30 || fail "the CheckListBox did not open: $(lines)"
+click_on class:myCheckList 1
+wait_for 'has_line "CheckListBox unchanged"' 20 || fail "the CheckListBox did not answer: $(lines)"
+has_line 'CheckListBox unchanged "1","0","1","0"' || fail "the unchanged CheckListBox did not store 1,0,1,0: $(lines)"
+wait_for '[ "$(probe text class:myCheckList 2001)" = "Check all" ]' 30 ||
+  fail "the second CheckListBox did not open: $(lines)"
+click_on class:myCheckList 2006
+click_on class:myCheckList 1
+wait_for 'has_line "CheckListBox all"' 20 || fail "the second CheckListBox did not answer: $(lines)"
+has_line 'CheckListBox all "1","1","1","1"' || fail "\" Check / Uncheck all items\" did not check every item: $(lines)"
+echo "window check: the CheckListBox stored 1,0,1,0 unchanged and 1,1,1,1 after \"Check / Uncheck all items\""
+wait_for 'probe text class:myCombo 1 | grep -q "^OK ("' 30 || fail "the AutoOK ComboBox shows no countdown: $(lines)"
+finish
+[ "$rc" = 0 ] || fail "the dialog run ended with exit code $rc (124: the AutoOK ComboBox did not close by itself)"
+log=$(newest_log)
+[ -n "$log" ] || fail "the box run left no TestLog.htm"
+for want in 'Operator answer - Counting down - BBB (countdown)' 'AutoOK answered 1'; do
+  log_text "$log" | grep -qF -- "$want" || fail "the box run's TestLog.htm lacks \"$want\" ($log)"
+done
+echo "window check: the AutoOK ComboBox closed by itself after its countdown and stored BBB's index 1"
 echo "window check: passed"
