@@ -11,7 +11,8 @@
 #     exit code is the cancelled run's -255 (the shell sees 1).
 #  4. UI:0 without a disk opens the disk selection dialog first; OK runs on the chosen disk.
 #  5. The operator dialogs, answered by xdotool: a MessageBox's Cancel stores 0; an InputBox with
-#     LenthLimit 10 clears a 9-character scan and takes a 10-character one; an AutoOK MessageBox counts
+#     LenthLimit 10 clears a 9-character scan, shows the whole note of a long one, and takes a
+#     10-character one; an AutoOK MessageBox counts
 #     "OK (20)" down on its default button, and Escape declines it and stops the job (-255).
 #  6. Stopping the job closes an open dialog.
 #  7. A ComboBox, a NumberBox and two CheckListBoxes answered by xdotool store the item's index, the
@@ -173,6 +174,15 @@ wait_for '[ -n "$(probe text class:InputBox 2009)" ]' 20 ||
 [ -z "$(probe text class:InputBox 2004)" ] || fail "the refused scan was not cleared: $(probe text class:InputBox 2004)"
 has_line "InputBox answered" && fail "the 9-character scan closed the InputBox"
 echo "window check: the 9-character scan was refused: $(probe text class:InputBox 2009)"
+# A long scan's note runs over several lines: the note and its window grow to show all of it.
+long_scan=$(printf '%070d' 7)
+xdotool type --delay 10 "$long_scan"
+xdotool key Return
+wait_for 'probe text class:InputBox 2009 | grep -q "$long_scan"' 20 || fail "the long scan's note is not shown: $(probe text class:InputBox 2009)"
+note_fit=$(probe fits class:InputBox 2009 "Microsoft JhengHei" 9)
+[ "${note_fit% *}" -ge 2 ] && [ "${note_fit#* }" = 1 ] ||
+  fail "the note of the long scan ($note_fit: lines, fits) is cut off: $(probe text class:InputBox 2009)"
+echo "window check: the long scan's note shows all its ${note_fit% *} lines"
 xdotool type --delay 20 1234567890
 xdotool key Return
 wait_for 'has_line "InputBox answered 1234567890"' 20 || fail "the 10-character scan was not taken: $(lines)"
