@@ -20,6 +20,7 @@ struct WindowFormStart {
   int uiMode = 0;
   int style = 0;               // 0 and 10 the full layout, 20 the compact one
   int errStop = -1;            // ERRSTOP: a run ending on an error broadcasts the error stop
+  bool showLogo = false;       // the program's logo in the disk frame
 };
 
 #ifdef _WIN32

@@ -55,6 +55,7 @@ wait_for() {
   done
 }
 
+probe() { timeout 20 "$wine" "$probe" "$@" 2>/dev/null | tr -d '\r'; }
 lines() { timeout 20 "$wine" "$probe" lines "$caption" 2>/dev/null | tr -d '\r' || true; }
 has_line() { lines | grep -q -- "$1"; }
 window_shown() { xdotool search --name "^$caption\$" > /dev/null 2>&1; }
@@ -87,6 +88,17 @@ grep -q 'LBARead' <<<"$out" || fail "the LBARead header is missing: $out"
 wait_for '[ "$(timeout 20 "$wine" "$probe" enabled "$caption" 1 | tr -d "\r")" = 1 ]' 30 ||
   fail "Start was not enabled again after the run"
 window_shown || fail "the window closed after the run in UI mode 0"
+# The logo is the window's icon (Wine hands it to the X server: pixels of the logo's blue 0xFF1F4E9A);
+# Start and refresh show theirs; the package leaves the logo out of the disk frame.
+logo_pixels=0
+command -v xprop > /dev/null || logo_pixels=51  # not looked at without xprop (x11-utils)
+for id in $(xdotool search --name "^$caption\$"); do
+  n=$(xprop -id "$id" -f _NET_WM_ICON 32c ' = $0+' _NET_WM_ICON 2>/dev/null | grep -o '\b4280241818\b' | wc -l)
+  [ "$n" -gt "$logo_pixels" ] && logo_pixels=$n
+done
+[ "$logo_pixels" -gt 50 ] || fail "the window's icon is not the logo ($logo_pixels of its pixels)"
+icons="$(probe icon "$caption" 1)$(probe icon "$caption" 1015)$(probe visible "$caption" 1004)"
+[ "$icons" = 110 ] || fail "the icons of Start and refresh and the hidden logo: $icons, not 110"
 # The owner-drawn rows in their colours: green command headers and the yellow Print line on screen.
 if command -v import > /dev/null && [ -x /usr/bin/convert ]; then
   import -window root "$work/screen.png"
@@ -141,7 +153,6 @@ log=$(newest_log)
 [ -n "$log" ] && log_text "$log" | grep -q 'Window check done.' || fail "the run on the chosen disk did not end ($log)"
 echo "window check: the disk selection dialog chose the disk, the run ended and the window closed"
 # 5. The operator dialogs.
-probe() { timeout 20 "$wine" "$probe" "$@" 2>/dev/null | tr -d '\r'; }
 probe_finds() { timeout 20 "$wine" "$probe" text "$1" 0 > /dev/null 2>&1; }
 # A mouse click on control $2 of the top-level window $1 (by the probe's "class:NAME").
 click_on() {
@@ -151,17 +162,37 @@ click_on() {
   # shellcheck disable=SC2086
   xdotool mousemove --sync $at click 1
 }
+# The MessageBox icon of $2 on screen is the standard $1 icon: red (error) or yellow (warning) pixels,
+# and none of the other colour. Without ImageMagick the look is not checked.
+icon_colours() {
+  import -window root -crop "$2" +repage "$work/icon.png"
+  red=$(/usr/bin/convert "$work/icon.png" -fx '(r>0.6&&g<0.35&&b<0.35)?1:0' -format '%[fx:round(mean*w*h)]' info:)
+  yellow=$(/usr/bin/convert "$work/icon.png" -fx '(r>0.7&&g>0.6&&b<0.35)?1:0' -format '%[fx:round(mean*w*h)]' info:)
+  case $1 in
+    error) [ "$red" -gt 40 ] && [ "$yellow" -lt 10 ] ;;
+    warning) [ "$yellow" -gt 40 ] && [ "$red" -lt 10 ] ;;
+  esac
+}
+icon_is() {
+  command -v import > /dev/null && [ -x /usr/bin/convert ] || return 0
+  local at
+  at=$(probe rect "$2" 2002)
+  [ -n "$at" ] || fail "the $2 window has no icon (control 2002)"
+  wait_for 'icon_colours "$1" "$at"' 3 || fail "the $2 icon ($at) is not the $1 icon: $red red and $yellow yellow pixels"
+  echo "window check: the $2 window shows the $1 icon ($red red, $yellow yellow pixels)"
+}
 printf '%s\r\n' \
-  'iResult = MessageBox( Output:"Cancel me", Button:"OKCANCEL", AutoOK:FALSE );' \
+  'iResult = MessageBox( Output:"Cancel me", Button:"OKCANCEL", AutoOK:FALSE, ICON:"ERROR" );' \
   'Print( Output:"MessageBox answered " + iResult );' \
   'ReturnData = InputBox( Title:"Barcode:", LenthLimit:10 );' \
   'Print( Output:"InputBox answered " + ReturnData );' \
-  'iResult = MessageBox( Output:"Counting down", AutoOK:TRUE );' \
+  'iResult = MessageBox( Output:"Counting down", AutoOK:TRUE, ICON:"WARNING" );' \
   'Print( Output:"not reached " + iResult );' > "$work/dialogs.scpt"
 touch "$work/stamp"
 start 'SCRIPT:dialogs.scpt' /sim '\\.\PHYSICALDRIVE0' UI:2
 wait_for '[ "$(probe text class:myBox 1)" = OK ]' 60 || fail "the MessageBox did not open: $(lines)"
 [ "$(probe enabled "$caption" 0)" = 0 ] || fail "the main window is not disabled while the MessageBox shows"
+icon_is error class:myBox
 click_on class:myBox 2010
 wait_for 'has_line "MessageBox answered 0"' 30 || fail "Cancel did not store 0: $(lines)"
 echo "window check: the MessageBox answered Cancel by a click stored 0"
@@ -196,6 +227,7 @@ second=${second#OK (}
 [ "${first%)}" -ge 17 ] && [ "${first%)}" -le 20 ] && [ "${second%)}" -lt "${first%)}" ] ||
   fail "the countdown did not count down from 20: OK ($first, then OK ($second"
 echo "window check: the default button counted OK ($first, then OK ($second"
+icon_is warning class:myBox
 click_on class:myBox 2001
 xdotool key Escape
 finish

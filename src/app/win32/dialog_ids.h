@@ -2,6 +2,9 @@
 #pragma once
 
 #define IDD_MAIN 100
+#define IDI_LOGO 105         /* the program's logo: the window's icon, and control 1004 */
+#define IDI_START 107
+#define IDI_REFRESH 108
 #define IDC_START 1          /* IDOK: Start */
 #define IDC_CLOSE 2          /* IDCANCEL: close */
 #define IDC_DISKS 500

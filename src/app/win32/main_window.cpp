@@ -72,6 +72,7 @@ class MainWindow {
     controller_.Cancel(0);
     controller_.Wait(0);  // no run thread reaches the disk layer's hook below any more
     disks_.diskListChanged = nullptr;
+    for (HICON icon : icons_) DestroyIcon(icon);
   }
 
   // Creates the dialog and pumps messages until it is destroyed; returns the quit code.
@@ -194,9 +195,10 @@ class MainWindow {
     SendMessageW(statusBar_, SB_SETPARTS, kStatusParts, reinterpret_cast<LPARAM>(parts));
     SendMessageW(Item(IDC_PROGRESS), PBM_SETRANGE32, 0, 100);
     output_.Attach(Item(IDC_OUTPUT));
+    ShowIcons();
     if (start_.style == 20) {  // compact: the disk's fields, the history and the immediate line go
       for (int id : {IDC_INFO_FIRST, 502, 503, 504, IDC_INFO_LAST, IDC_STATUS_HISTORY, IDC_IMMEDIATE_TEXT,
-                     IDC_IMMEDIATE_RUN, IDC_LOGO})
+                     IDC_IMMEDIATE_RUN})
         ShowWindow(Item(id), SW_HIDE);
     }
     ClearInfo();
@@ -213,6 +215,24 @@ class MainWindow {
   void StartOnSelector() {
     const disk::PortMap portMap = disk::PortMap::Load(disk::PortMapPathOf(disks_));
     HWND combo = Item(IDC_DISKS);
+  // The logo as the window's icon and (with the package's logo option) at 64 x 64 in the disk frame;
+  // Start and refresh as pictures. Each size is an icon of its own, destroyed with this object.
+  void ShowIcons() {
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    auto load = [&](int id, int size) {
+      HICON icon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, 0));
+      if (icon) icons_.push_back(icon);
+      return reinterpret_cast<LPARAM>(icon);
+    };
+    SendMessageW(dialog_, WM_SETICON, ICON_BIG, load(IDI_LOGO, GetSystemMetrics(SM_CXICON)));
+    SendMessageW(dialog_, WM_SETICON, ICON_SMALL, load(IDI_LOGO, GetSystemMetrics(SM_CXSMICON)));
+    SendMessageW(Item(IDC_START), BM_SETIMAGE, IMAGE_ICON, load(IDI_START, 16));
+    SendMessageW(Item(IDC_REFRESH), BM_SETIMAGE, IMAGE_ICON, load(IDI_REFRESH, 16));
+    if (!start_.showLogo || start_.style == 20) return;
+    SendMessageW(Item(IDC_LOGO), STM_SETICON, static_cast<WPARAM>(load(IDI_LOGO, 64)), 0);
+    ShowWindow(Item(IDC_LOGO), SW_SHOW);
+  }
+
     const int count = std::min(static_cast<int>(SendMessageW(combo, CB_GETCOUNT, 0, 0)), kComboSearchLimit);
     for (int i = 0; i < count; ++i) {
       disk::DiskEntry& entry = comboDisks_[static_cast<size_t>(SendMessageW(combo, CB_GETITEMDATA, i, 0))];
@@ -554,6 +574,7 @@ int RunWindowForm(engine::Interpreter& interp, const WindowFormStart& start) {
   WindowFormStart chosen = start;
   // Quiet mode without a disk on the command line: the operator names one first; Cancel ends here.
   if (chosen.targetSelector.empty() && chosen.uiMode == 1) {
+  std::vector<HICON> icons_;  // the window's, the buttons' and the logo's
     std::optional<std::string> selector = win32::ChooseDisk(interp, chosen.caption);
     if (!selector) {
       if (gdiplus) Gdiplus::GdiplusShutdown(token);
