@@ -18,6 +18,8 @@
 #  7. A ComboBox, a NumberBox and two CheckListBoxes answered by xdotool store the item's index, the
 #     number (after refusing one that is none) and the check states; an AutoOK ComboBox left alone
 #     closes by itself after its 20 seconds with the preselected item.
+#  8. Style 10 (its own program) shows the status history in a text box instead of the list, and its
+#     package's logo option the logo.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 if [ -z "${DISPLAY:-}" ]; then
@@ -311,4 +313,18 @@ for want in 'Operator answer - Counting down - BBB (countdown)' 'AutoOK answered
   log_text "$log" | grep -qF -- "$want" || fail "the box run's TestLog.htm lacks \"$want\" ($log)"
 done
 echo "window check: the AutoOK ComboBox closed by itself after its countdown and stored BBB's index 1"
+# 8. Style 10: the status history in a text box instead of the list, one status text a line.
+status_caption="Kestrune Status Check"
+exe=$PWD/build/windows/src/kestrune_window_check_status.exe
+start /sim '\\.\PHYSICALDRIVE0'
+wait_for '[ "$(probe text "$status_caption" 512 | tr "\n" "|")" = "Status one|Status two|" ]' 60 ||
+  fail "the Style 10 status box does not hold both status texts: \"$(probe text "$status_caption" 512)\""
+[ "$(probe visible "$status_caption" 512)$(probe visible "$status_caption" 511)" = 10 ] ||
+  fail "Style 10 does not show the status box in place of the history list"
+[ "$(probe visible "$status_caption" 1004)$(probe icon "$status_caption" 1004)" = 11 ] ||
+  fail "the package's logo option does not show the logo"
+timeout 20 "$wine" "$probe" click "$status_caption" 2
+finish
+[ "$rc" = 0 ] || fail "closing the idle Style 10 window ended with exit code $rc, not 0"
+echo "window check: Style 10 shows the status history as text, one status a line"
 echo "window check: passed"

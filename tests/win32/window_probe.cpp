@@ -80,8 +80,8 @@ int main(int argc, char** argv) {
   if (command == "text") {
     if (!control) return 2;
     // WM_GETTEXT is carried across processes (GetWindowText would not ask an edit field).
-    wchar_t text[1024] = {};
-    SendMessageW(control, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
+    wchar_t text[4096] = {};
+    SendMessageW(control, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text));
     std::printf("%s\n", Narrow(text).c_str());
     return 0;
   }

@@ -13,6 +13,7 @@
 #define IDC_OUTPUT 509
 #define IDC_STATUS_TEXT 510
 #define IDC_STATUS_HISTORY 511
+#define IDC_STATUS_BOX 512     /* Style 10: the status history as a text box (hidden otherwise) */
 #define IDC_IMMEDIATE_RUN 1001
 #define IDC_STOP 1002
 #define IDC_PROGRESS 1003

@@ -201,6 +201,11 @@ class MainWindow {
                      IDC_IMMEDIATE_RUN})
         ShowWindow(Item(id), SW_HIDE);
     }
+    if (start_.style == 10) {  // the status history as a text box: its lines can be selected and copied
+      ShowWindow(Item(IDC_STATUS_HISTORY), SW_HIDE);
+      ShowWindow(Item(IDC_STATUS_BOX), SW_SHOW);
+      SendMessageW(Item(IDC_STATUS_BOX), EM_SETLIMITTEXT, 0, 0);  // as long as the history list
+    }
     ClearInfo();
     win32::gMainWindow.store(w);
     output_.Apply(mirror_->Take());  // what was written before the window existed
@@ -210,11 +215,6 @@ class MainWindow {
     if (!start_.targetSelector.empty()) StartOnSelector();
   }
 
-  // The window form's start with a disk on the command line: the first matching disk of the combo
-  // box, else a script without a disk, else "NO FOUND" and the window closes.
-  void StartOnSelector() {
-    const disk::PortMap portMap = disk::PortMap::Load(disk::PortMapPathOf(disks_));
-    HWND combo = Item(IDC_DISKS);
   // The logo as the window's icon and (with the package's logo option) at 64 x 64 in the disk frame;
   // Start and refresh as pictures. Each size is an icon of its own, destroyed with this object.
   void ShowIcons() {
@@ -233,6 +233,11 @@ class MainWindow {
     ShowWindow(Item(IDC_LOGO), SW_SHOW);
   }
 
+  // The window form's start with a disk on the command line: the first matching disk of the combo
+  // box, else a script without a disk, else "NO FOUND" and the window closes.
+  void StartOnSelector() {
+    const disk::PortMap portMap = disk::PortMap::Load(disk::PortMapPathOf(disks_));
+    HWND combo = Item(IDC_DISKS);
     const int count = std::min(static_cast<int>(SendMessageW(combo, CB_GETCOUNT, 0, 0)), kComboSearchLimit);
     for (int i = 0; i < count; ++i) {
       disk::DiskEntry& entry = comboDisks_[static_cast<size_t>(SendMessageW(combo, CB_GETITEMDATA, i, 0))];
@@ -423,6 +428,7 @@ class MainWindow {
   void ClearStatus() {
     SetDlgItemTextW(dialog_, IDC_STATUS_TEXT, L"");
     SendMessageW(Item(IDC_STATUS_HISTORY), LB_RESETCONTENT, 0, 0);
+    SetDlgItemTextW(dialog_, IDC_STATUS_BOX, L"");
     lastStatus_.clear();
   }
 
@@ -435,6 +441,13 @@ class MainWindow {
     HWND history = Item(IDC_STATUS_HISTORY);
     const LRESULT at = SendMessageW(history, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
     SendMessageW(history, LB_SETTOPINDEX, at, 0);
+    if (start_.style != 10) return;
+    HWND box = Item(IDC_STATUS_BOX);
+    const int end = GetWindowTextLengthW(box);
+    const std::wstring line = (end > 0 ? L"\r\n" : L"") + text;
+    SendMessageW(box, EM_SETSEL, end, end);
+    SendMessageW(box, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(line.c_str()));
+    SendMessageW(box, EM_SCROLLCARET, 0, 0);
   }
 
   // The 500 ms tick: the newest line into view, unless the operator holds a line selected.
@@ -464,6 +477,7 @@ class MainWindow {
     };
     place(IDC_DISK_FRAME, -1, -1);
     place(IDC_IMMEDIATE_TEXT, -1, -1);
+    place(IDC_STATUS_BOX, -1, -1);
     int outputTop = -1;
     if (start_.style == 20) {  // compact: the output list right below the status line
       RECT status{};
@@ -560,6 +574,7 @@ class MainWindow {
   std::wstring lastStatus_;
   LRESULT shownNewest_ = 0;
   bool runWithoutDisk_ = false;
+  std::vector<HICON> icons_;  // the window's, the buttons' and the logo's
 };
 
 }  // namespace
@@ -574,7 +589,6 @@ int RunWindowForm(engine::Interpreter& interp, const WindowFormStart& start) {
   WindowFormStart chosen = start;
   // Quiet mode without a disk on the command line: the operator names one first; Cancel ends here.
   if (chosen.targetSelector.empty() && chosen.uiMode == 1) {
-  std::vector<HICON> icons_;  // the window's, the buttons' and the logo's
     std::optional<std::string> selector = win32::ChooseDisk(interp, chosen.caption);
     if (!selector) {
       if (gdiplus) Gdiplus::GdiplusShutdown(token);
