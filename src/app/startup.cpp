@@ -301,7 +301,7 @@ int RunProgram(platform::Host& host) {
     if (!cl.diskIdentity.empty() && selector.empty() && disk::SelectDiskByIdentity(interp, cl.diskIdentity))
       selector = disks.current.devicePath;
     return RunWindowForm(interp, WindowFormStart{scriptPath, caption, selector, selector == kNoDiskSelector,
-                                                 cl.uiMode, info.style, cl.errStop});
+                                                 cl.uiMode, info.style, cl.errStop, info.showLogo != 0});
   }
 #endif
   if (!cl.diskIdentity.empty() && cl.targetSelector.empty()) {

@@ -18,8 +18,9 @@ struct WindowFormStart {
   std::string targetSelector;  // empty: the operator picks the disk
   bool noDiskRun = false;      // the script needs no disk: it runs even when no disk matches
   int uiMode = 0;
-  int style = 0;               // 0 and 10 the full layout, 20 the compact one
+  int style = 0;               // 0 the full layout, 10 with the status history as text, 20 compact
   int errStop = -1;            // ERRSTOP: a run ending on an error broadcasts the error stop
+  bool showLogo = false;       // the program's logo in the disk frame
 };
 
 #ifdef _WIN32

@@ -11,9 +11,15 @@
 #     exit code is the cancelled run's -255 (the shell sees 1).
 #  4. UI:0 without a disk opens the disk selection dialog first; OK runs on the chosen disk.
 #  5. The operator dialogs, answered by xdotool: a MessageBox's Cancel stores 0; an InputBox with
-#     LenthLimit 10 clears a 9-character scan and takes a 10-character one; an AutoOK MessageBox counts
+#     LenthLimit 10 clears a 9-character scan, shows the whole note of a long one, and takes a
+#     10-character one; an AutoOK MessageBox counts
 #     "OK (20)" down on its default button, and Escape declines it and stops the job (-255).
 #  6. Stopping the job closes an open dialog.
+#  7. A ComboBox, a NumberBox and two CheckListBoxes answered by xdotool store the item's index, the
+#     number (after refusing one that is none) and the check states; an AutoOK ComboBox left alone
+#     closes by itself after its 20 seconds with the preselected item.
+#  8. Style 10 (its own program) shows the status history in a text box instead of the list, and its
+#     package's logo option the logo.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 if [ -z "${DISPLAY:-}" ]; then
@@ -51,6 +57,7 @@ wait_for() {
   done
 }
 
+probe() { timeout 20 "$wine" "$probe" "$@" 2>/dev/null | tr -d '\r'; }
 lines() { timeout 20 "$wine" "$probe" lines "$caption" 2>/dev/null | tr -d '\r' || true; }
 has_line() { lines | grep -q -- "$1"; }
 window_shown() { xdotool search --name "^$caption\$" > /dev/null 2>&1; }
@@ -83,6 +90,17 @@ grep -q 'LBARead' <<<"$out" || fail "the LBARead header is missing: $out"
 wait_for '[ "$(timeout 20 "$wine" "$probe" enabled "$caption" 1 | tr -d "\r")" = 1 ]' 30 ||
   fail "Start was not enabled again after the run"
 window_shown || fail "the window closed after the run in UI mode 0"
+# The logo is the window's icon (Wine hands it to the X server: pixels of the logo's blue 0xFF1F4E9A);
+# Start and refresh show theirs; the package leaves the logo out of the disk frame.
+logo_pixels=0
+command -v xprop > /dev/null || logo_pixels=51  # not looked at without xprop (x11-utils)
+for id in $(xdotool search --name "^$caption\$"); do
+  n=$(xprop -id "$id" -f _NET_WM_ICON 32c ' = $0+' _NET_WM_ICON 2>/dev/null | grep -o '\b4280241818\b' | wc -l)
+  [ "$n" -gt "$logo_pixels" ] && logo_pixels=$n
+done
+[ "$logo_pixels" -gt 50 ] || fail "the window's icon is not the logo ($logo_pixels of its pixels)"
+icons="$(probe icon "$caption" 1)$(probe icon "$caption" 1015)$(probe visible "$caption" 1004)"
+[ "$icons" = 110 ] || fail "the icons of Start and refresh and the hidden logo: $icons, not 110"
 # The owner-drawn rows in their colours: green command headers and the yellow Print line on screen.
 if command -v import > /dev/null && [ -x /usr/bin/convert ]; then
   import -window root "$work/screen.png"
@@ -137,7 +155,6 @@ log=$(newest_log)
 [ -n "$log" ] && log_text "$log" | grep -q 'Window check done.' || fail "the run on the chosen disk did not end ($log)"
 echo "window check: the disk selection dialog chose the disk, the run ended and the window closed"
 # 5. The operator dialogs.
-probe() { timeout 20 "$wine" "$probe" "$@" 2>/dev/null | tr -d '\r'; }
 probe_finds() { timeout 20 "$wine" "$probe" text "$1" 0 > /dev/null 2>&1; }
 # A mouse click on control $2 of the top-level window $1 (by the probe's "class:NAME").
 click_on() {
@@ -147,17 +164,37 @@ click_on() {
   # shellcheck disable=SC2086
   xdotool mousemove --sync $at click 1
 }
+# The MessageBox icon of $2 on screen is the standard $1 icon: red (error) or yellow (warning) pixels,
+# and none of the other colour. Without ImageMagick the look is not checked.
+icon_colours() {
+  import -window root -crop "$2" +repage "$work/icon.png"
+  red=$(/usr/bin/convert "$work/icon.png" -fx '(r>0.6&&g<0.35&&b<0.35)?1:0' -format '%[fx:round(mean*w*h)]' info:)
+  yellow=$(/usr/bin/convert "$work/icon.png" -fx '(r>0.7&&g>0.6&&b<0.35)?1:0' -format '%[fx:round(mean*w*h)]' info:)
+  case $1 in
+    error) [ "$red" -gt 40 ] && [ "$yellow" -lt 10 ] ;;
+    warning) [ "$yellow" -gt 40 ] && [ "$red" -lt 10 ] ;;
+  esac
+}
+icon_is() {
+  command -v import > /dev/null && [ -x /usr/bin/convert ] || return 0
+  local at
+  at=$(probe rect "$2" 2002)
+  [ -n "$at" ] || fail "the $2 window has no icon (control 2002)"
+  wait_for 'icon_colours "$1" "$at"' 3 || fail "the $2 icon ($at) is not the $1 icon: $red red and $yellow yellow pixels"
+  echo "window check: the $2 window shows the $1 icon ($red red, $yellow yellow pixels)"
+}
 printf '%s\r\n' \
-  'iResult = MessageBox( Output:"Cancel me", Button:"OKCANCEL", AutoOK:FALSE );' \
+  'iResult = MessageBox( Output:"Cancel me", Button:"OKCANCEL", AutoOK:FALSE, ICON:"ERROR" );' \
   'Print( Output:"MessageBox answered " + iResult );' \
   'ReturnData = InputBox( Title:"Barcode:", LenthLimit:10 );' \
   'Print( Output:"InputBox answered " + ReturnData );' \
-  'iResult = MessageBox( Output:"Counting down", AutoOK:TRUE );' \
+  'iResult = MessageBox( Output:"Counting down", AutoOK:TRUE, ICON:"WARNING" );' \
   'Print( Output:"not reached " + iResult );' > "$work/dialogs.scpt"
 touch "$work/stamp"
 start 'SCRIPT:dialogs.scpt' /sim '\\.\PHYSICALDRIVE0' UI:2
 wait_for '[ "$(probe text class:myBox 1)" = OK ]' 60 || fail "the MessageBox did not open: $(lines)"
 [ "$(probe enabled "$caption" 0)" = 0 ] || fail "the main window is not disabled while the MessageBox shows"
+icon_is error class:myBox
 click_on class:myBox 2010
 wait_for 'has_line "MessageBox answered 0"' 30 || fail "Cancel did not store 0: $(lines)"
 echo "window check: the MessageBox answered Cancel by a click stored 0"
@@ -170,6 +207,15 @@ wait_for '[ -n "$(probe text class:InputBox 2009)" ]' 20 ||
 [ -z "$(probe text class:InputBox 2004)" ] || fail "the refused scan was not cleared: $(probe text class:InputBox 2004)"
 has_line "InputBox answered" && fail "the 9-character scan closed the InputBox"
 echo "window check: the 9-character scan was refused: $(probe text class:InputBox 2009)"
+# A long scan's note runs over several lines: the note and its window grow to show all of it.
+long_scan=$(printf '%070d' 7)
+xdotool type --delay 10 "$long_scan"
+xdotool key Return
+wait_for 'probe text class:InputBox 2009 | grep -q "$long_scan"' 20 || fail "the long scan's note is not shown: $(probe text class:InputBox 2009)"
+note_fit=$(probe fits class:InputBox 2009 "Microsoft JhengHei" 9)
+[ "${note_fit% *}" -ge 2 ] && [ "${note_fit#* }" = 1 ] ||
+  fail "the note of the long scan ($note_fit: lines, fits) is cut off: $(probe text class:InputBox 2009)"
+echo "window check: the long scan's note shows all its ${note_fit% *} lines"
 xdotool type --delay 20 1234567890
 xdotool key Return
 wait_for 'has_line "InputBox answered 1234567890"' 20 || fail "the 10-character scan was not taken: $(lines)"
@@ -183,6 +229,7 @@ second=${second#OK (}
 [ "${first%)}" -ge 17 ] && [ "${first%)}" -le 20 ] && [ "${second%)}" -lt "${first%)}" ] ||
   fail "the countdown did not count down from 20: OK ($first, then OK ($second"
 echo "window check: the default button counted OK ($first, then OK ($second"
+icon_is warning class:myBox
 click_on class:myBox 2001
 xdotool key Escape
 finish
@@ -210,4 +257,74 @@ log=$(newest_log)
 [ -n "$log" ] && log_text "$log" | grep -qF 'Operator answer - Pick one - none (Escape)' &&
   ! log_text "$log" | grep -q 'not reached' || fail "the stopped ComboBox was not declined ($log)"
 echo "window check: stopping the job closed the open ComboBox, declined"
+# 7. The combo, number and check-list boxes answered by the operator, then a ComboBox left alone until
+#    its AutoOK countdown runs out: it closes by itself with the preselected item.
+printf '%s\r\n' \
+  'iValue = ComboBox( Output:"Pick CCC", ItemList:"AAA|*BBB|CCC", AutoOK:FALSE );' \
+  'Print( Output:"ComboBox answered " + iValue );' \
+  'iValue = NumberBox( "Number:", 10, FALSE );' \
+  'Print( Output:"NumberBox answered " + iValue );' \
+  'sList = CheckListBox( "Test item?", "*AAA|BBB|*CCC|DDD", FALSE );' \
+  'Print( Output:"CheckListBox unchanged " + sList );' \
+  'sList = CheckListBox( "Check all", "*AAA|BBB|*CCC|DDD", FALSE );' \
+  'Print( Output:"CheckListBox all " + sList );' \
+  'iValue = ComboBox( Output:"Counting down", ItemList:"AAA|*BBB|CCC", AutoOK:TRUE );' \
+  'Print( Output:"AutoOK answered " + iValue );' > "$work/boxes.scpt"
+touch "$work/stamp"
+start 'SCRIPT:boxes.scpt' /sim '\\.\PHYSICALDRIVE0' UI:2
+wait_for 'probe_finds class:myCombo' 60 || fail "the ComboBox did not open: $(lines)"
+[ "$(probe text class:myCombo 1)" = OK ] || fail "the ComboBox without AutoOK shows \"$(probe text class:myCombo 1)\" on OK"
+[ "$(probe text class:myCombo 2003)" = BBB ] || fail "the ComboBox did not preselect BBB: $(probe text class:myCombo 2003)"
+click_on class:myCombo 2003
+xdotool key Down Return
+wait_for '[ "$(probe text class:myCombo 2003)" = CCC ]' 10 || fail "Down did not choose CCC: $(probe text class:myCombo 2003)"
+click_on class:myCombo 1
+wait_for 'has_line "ComboBox answered 2"' 20 || fail "the ComboBox did not store CCC's index 2: $(lines)"
+echo "window check: the ComboBox stored the index of the item chosen by the keyboard"
+wait_for 'probe_finds class:myNumber' 30 || fail "the NumberBox did not open: $(lines)"
+[ "$(probe text class:myNumber 2004)" = 10 ] || fail "the NumberBox field does not hold 10: $(probe text class:myNumber 2004)"
+click_on class:myNumber 2004
+xdotool key End BackSpace BackSpace
+xdotool type --delay 20 12x
+click_on class:myNumber 1
+wait_for '[ -n "$(probe text class:myNumber 2009)" ]' 20 || fail "the NumberBox took \"12x\": $(lines)"
+has_line "NumberBox answered" && fail "the refused number closed the NumberBox"
+xdotool type --delay 20 4321
+click_on class:myNumber 1
+wait_for 'has_line "NumberBox answered 4321"' 20 || fail "the NumberBox did not store 4321: $(lines)"
+echo "window check: the NumberBox refused 12x and stored 4321"
+wait_for 'probe_finds class:myCheckList' 30 || fail "the CheckListBox did not open: $(lines)"
+click_on class:myCheckList 1
+wait_for 'has_line "CheckListBox unchanged"' 20 || fail "the CheckListBox did not answer: $(lines)"
+has_line 'CheckListBox unchanged "1","0","1","0"' || fail "the unchanged CheckListBox did not store 1,0,1,0: $(lines)"
+wait_for '[ "$(probe text class:myCheckList 2001)" = "Check all" ]' 30 ||
+  fail "the second CheckListBox did not open: $(lines)"
+click_on class:myCheckList 2006
+click_on class:myCheckList 1
+wait_for 'has_line "CheckListBox all"' 20 || fail "the second CheckListBox did not answer: $(lines)"
+has_line 'CheckListBox all "1","1","1","1"' || fail "\" Check / Uncheck all items\" did not check every item: $(lines)"
+echo "window check: the CheckListBox stored 1,0,1,0 unchanged and 1,1,1,1 after \"Check / Uncheck all items\""
+wait_for 'probe text class:myCombo 1 | grep -q "^OK ("' 30 || fail "the AutoOK ComboBox shows no countdown: $(lines)"
+finish
+[ "$rc" = 0 ] || fail "the dialog run ended with exit code $rc (124: the AutoOK ComboBox did not close by itself)"
+log=$(newest_log)
+[ -n "$log" ] || fail "the box run left no TestLog.htm"
+for want in 'Operator answer - Counting down - BBB (countdown)' 'AutoOK answered 1'; do
+  log_text "$log" | grep -qF -- "$want" || fail "the box run's TestLog.htm lacks \"$want\" ($log)"
+done
+echo "window check: the AutoOK ComboBox closed by itself after its countdown and stored BBB's index 1"
+# 8. Style 10: the status history in a text box instead of the list, one status text a line.
+status_caption="Kestrune Status Check"
+exe=$PWD/build/windows/src/kestrune_window_check_status.exe
+start /sim '\\.\PHYSICALDRIVE0'
+wait_for '[ "$(probe text "$status_caption" 512 | tr "\n" "|")" = "Status one|Status two|" ]' 60 ||
+  fail "the Style 10 status box does not hold both status texts: \"$(probe text "$status_caption" 512)\""
+[ "$(probe visible "$status_caption" 512)$(probe visible "$status_caption" 511)" = 10 ] ||
+  fail "Style 10 does not show the status box in place of the history list"
+[ "$(probe visible "$status_caption" 1004)$(probe icon "$status_caption" 1004)" = 11 ] ||
+  fail "the package's logo option does not show the logo"
+timeout 20 "$wine" "$probe" click "$status_caption" 2
+finish
+[ "$rc" = 0 ] || fail "closing the idle Style 10 window ended with exit code $rc, not 0"
+echo "window check: Style 10 shows the status history as text, one status a line"
 echo "window check: passed"

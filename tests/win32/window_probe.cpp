@@ -1,9 +1,16 @@
 // The probe of tests/win32/window_check.sh: looks at another process's main dialog by its caption.
 //   window_probe lines CAPTION       prints the output list's items (control 509), one a line
 //   window_probe enabled CAPTION ID  prints 1 when control ID (0: the window) is enabled, else 0
+//   window_probe visible CAPTION ID  prints 1 when control ID is visible, else 0
 //   window_probe click CAPTION ID    posts the command of control ID (a button press)
+//   window_probe icon CAPTION ID     prints 1 when control ID (a button or a picture) has an icon, else 0
 //   window_probe text CAPTION ID     prints control ID's text (ID 0: the window's caption)
 //   window_probe point CAPTION ID    prints the screen position "x y" of control ID's centre
+//   window_probe rect CAPTION ID     prints control ID's screen rectangle as "WxH+X+Y"
+//   window_probe fits CAPTION ID FACE POINTS
+//                                    prints "LINES FITS": how many lines control ID's text takes in
+//                                    that font at the control's width, and 1 when the control is that
+//                                    high and lies inside its window's client area (else 0)
 // CAPTION "class:NAME" names a top-level window by its class instead (the operator dialogs).
 // Exit code 2 when no such window (or control) exists, 1 on a usage error.
 #include <windows.h>
@@ -57,11 +64,24 @@ int main(int argc, char** argv) {
     std::printf("%d\n", IsWindowEnabled(control) ? 1 : 0);
     return 0;
   }
+  if (command == "icon") {
+    if (!control) return 2;
+    wchar_t cls[64] = {};
+    GetClassNameW(control, cls, 64);
+    const LRESULT icon = lstrcmpiW(cls, L"Button") == 0 ? SendMessageW(control, BM_GETIMAGE, IMAGE_ICON, 0)
+                                                        : SendMessageW(control, STM_GETICON, 0, 0);
+    std::printf("%d\n", icon ? 1 : 0);
+    return 0;
+  }
+  if (command == "visible") {
+    std::printf("%d\n", control && IsWindowVisible(control) ? 1 : 0);
+    return 0;
+  }
   if (command == "text") {
     if (!control) return 2;
     // WM_GETTEXT is carried across processes (GetWindowText would not ask an edit field).
-    wchar_t text[1024] = {};
-    SendMessageW(control, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
+    wchar_t text[4096] = {};
+    SendMessageW(control, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text));
     std::printf("%s\n", Narrow(text).c_str());
     return 0;
   }
@@ -70,6 +90,38 @@ int main(int argc, char** argv) {
     RECT r{};
     GetWindowRect(control, &r);
     std::printf("%ld %ld\n", (r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    return 0;
+  }
+  if (command == "rect") {
+    if (!control) return 2;
+    RECT r{};
+    GetWindowRect(control, &r);
+    std::printf("%ldx%ld+%ld+%ld\n", r.right - r.left, r.bottom - r.top, r.left, r.top);
+    return 0;
+  }
+  if (command == "fits") {
+    if (!control || argc < 6) return 2;
+    wchar_t text[1024] = {};
+    SendMessageW(control, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
+    RECT inner{}, outer{}, client{};
+    GetClientRect(control, &inner);
+    GetWindowRect(control, &outer);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&outer), 2);
+    GetClientRect(dialog, &client);
+    HDC dc = GetDC(nullptr);
+    HFONT font = CreateFontW(-MulDiv(std::atoi(argv[5]), GetDeviceCaps(dc, LOGPIXELSY), 72), 0, 0, 0, FW_NORMAL, FALSE,
+                             FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
+                             DEFAULT_PITCH, Widen(argv[4]).c_str());
+    HGDIOBJ before = SelectObject(dc, font);
+    RECT need{0, 0, inner.right, 0};
+    DrawTextW(dc, text, -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX);
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc, &metrics);
+    SelectObject(dc, before);
+    DeleteObject(font);
+    ReleaseDC(nullptr, dc);
+    const bool fits = inner.bottom >= need.bottom && outer.bottom <= client.bottom;
+    std::printf("%ld %d\n", metrics.tmHeight > 0 ? need.bottom / metrics.tmHeight : 0L, fits ? 1 : 0);
     return 0;
   }
   if (command == "click") {

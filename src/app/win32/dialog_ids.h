@@ -2,6 +2,9 @@
 #pragma once
 
 #define IDD_MAIN 100
+#define IDI_LOGO 105         /* the program's logo: the window's icon, and control 1004 */
+#define IDI_START 107
+#define IDI_REFRESH 108
 #define IDC_START 1          /* IDOK: Start */
 #define IDC_CLOSE 2          /* IDCANCEL: close */
 #define IDC_DISKS 500
@@ -10,6 +13,7 @@
 #define IDC_OUTPUT 509
 #define IDC_STATUS_TEXT 510
 #define IDC_STATUS_HISTORY 511
+#define IDC_STATUS_BOX 512     /* Style 10: the status history as a text box (hidden otherwise) */
 #define IDC_IMMEDIATE_RUN 1001
 #define IDC_STOP 1002
 #define IDC_PROGRESS 1003

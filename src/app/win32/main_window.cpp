@@ -72,6 +72,7 @@ class MainWindow {
     controller_.Cancel(0);
     controller_.Wait(0);  // no run thread reaches the disk layer's hook below any more
     disks_.diskListChanged = nullptr;
+    for (HICON icon : icons_) DestroyIcon(icon);
   }
 
   // Creates the dialog and pumps messages until it is destroyed; returns the quit code.
@@ -194,10 +195,16 @@ class MainWindow {
     SendMessageW(statusBar_, SB_SETPARTS, kStatusParts, reinterpret_cast<LPARAM>(parts));
     SendMessageW(Item(IDC_PROGRESS), PBM_SETRANGE32, 0, 100);
     output_.Attach(Item(IDC_OUTPUT));
+    ShowIcons();
     if (start_.style == 20) {  // compact: the disk's fields, the history and the immediate line go
       for (int id : {IDC_INFO_FIRST, 502, 503, 504, IDC_INFO_LAST, IDC_STATUS_HISTORY, IDC_IMMEDIATE_TEXT,
-                     IDC_IMMEDIATE_RUN, IDC_LOGO})
+                     IDC_IMMEDIATE_RUN})
         ShowWindow(Item(id), SW_HIDE);
+    }
+    if (start_.style == 10) {  // the status history as a text box: its lines can be selected and copied
+      ShowWindow(Item(IDC_STATUS_HISTORY), SW_HIDE);
+      ShowWindow(Item(IDC_STATUS_BOX), SW_SHOW);
+      SendMessageW(Item(IDC_STATUS_BOX), EM_SETLIMITTEXT, 0, 0);  // as long as the history list
     }
     ClearInfo();
     win32::gMainWindow.store(w);
@@ -206,6 +213,24 @@ class MainWindow {
     RebuildDisks();
     Layout();
     if (!start_.targetSelector.empty()) StartOnSelector();
+  }
+
+  // The logo as the window's icon and (with the package's logo option) at 64 x 64 in the disk frame;
+  // Start and refresh as pictures. Each size is an icon of its own, destroyed with this object.
+  void ShowIcons() {
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    auto load = [&](int id, int size) {
+      HICON icon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, 0));
+      if (icon) icons_.push_back(icon);
+      return reinterpret_cast<LPARAM>(icon);
+    };
+    SendMessageW(dialog_, WM_SETICON, ICON_BIG, load(IDI_LOGO, GetSystemMetrics(SM_CXICON)));
+    SendMessageW(dialog_, WM_SETICON, ICON_SMALL, load(IDI_LOGO, GetSystemMetrics(SM_CXSMICON)));
+    SendMessageW(Item(IDC_START), BM_SETIMAGE, IMAGE_ICON, load(IDI_START, 16));
+    SendMessageW(Item(IDC_REFRESH), BM_SETIMAGE, IMAGE_ICON, load(IDI_REFRESH, 16));
+    if (!start_.showLogo || start_.style == 20) return;
+    SendMessageW(Item(IDC_LOGO), STM_SETICON, static_cast<WPARAM>(load(IDI_LOGO, 64)), 0);
+    ShowWindow(Item(IDC_LOGO), SW_SHOW);
   }
 
   // The window form's start with a disk on the command line: the first matching disk of the combo
@@ -403,6 +428,7 @@ class MainWindow {
   void ClearStatus() {
     SetDlgItemTextW(dialog_, IDC_STATUS_TEXT, L"");
     SendMessageW(Item(IDC_STATUS_HISTORY), LB_RESETCONTENT, 0, 0);
+    SetDlgItemTextW(dialog_, IDC_STATUS_BOX, L"");
     lastStatus_.clear();
   }
 
@@ -415,6 +441,13 @@ class MainWindow {
     HWND history = Item(IDC_STATUS_HISTORY);
     const LRESULT at = SendMessageW(history, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
     SendMessageW(history, LB_SETTOPINDEX, at, 0);
+    if (start_.style != 10) return;
+    HWND box = Item(IDC_STATUS_BOX);
+    const int end = GetWindowTextLengthW(box);
+    const std::wstring line = (end > 0 ? L"\r\n" : L"") + text;
+    SendMessageW(box, EM_SETSEL, end, end);
+    SendMessageW(box, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(line.c_str()));
+    SendMessageW(box, EM_SCROLLCARET, 0, 0);
   }
 
   // The 500 ms tick: the newest line into view, unless the operator holds a line selected.
@@ -444,6 +477,7 @@ class MainWindow {
     };
     place(IDC_DISK_FRAME, -1, -1);
     place(IDC_IMMEDIATE_TEXT, -1, -1);
+    place(IDC_STATUS_BOX, -1, -1);
     int outputTop = -1;
     if (start_.style == 20) {  // compact: the output list right below the status line
       RECT status{};
@@ -540,6 +574,7 @@ class MainWindow {
   std::wstring lastStatus_;
   LRESULT shownNewest_ = 0;
   bool runWithoutDisk_ = false;
+  std::vector<HICON> icons_;  // the window's, the buttons' and the logo's
 };
 
 }  // namespace

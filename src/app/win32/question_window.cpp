@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 
@@ -163,6 +164,12 @@ class QuestionWindow {
     return Add(L"STATIC", text, SS_LEFT | SS_NOPREFIX, x, y, w, h, id);
   }
 
+  // The refusal note: it breaks a long scan as an edit field would, and FitNote sizes it to its text.
+  void AddNote(int x, int y, int w, int h) {
+    note_ = Add(L"STATIC", L"", SS_LEFT | SS_NOPREFIX | SS_EDITCONTROL, x, y, w, h, IDC_Q_NOTE);
+    noteHeight_ = h;
+  }
+
   void Build() {
     RECT client{};
     GetClientRect(window_, &client);
@@ -208,7 +215,7 @@ class QuestionWindow {
                      IDC_Q_FIELD);
         SendMessageW(field_, EM_LIMITTEXT, q_.maxChars, 0);
         SendMessageW(field_, EM_SETSEL, 0, -1);
-        note_ = AddText(L"", kMargin, 64, width, 2 * kLineHeight, IDC_Q_NOTE);
+        AddNote(kMargin, 64, width, 2 * kLineHeight);
         addOk(lastX);
         focus_ = field_;
         break;
@@ -262,7 +269,7 @@ class QuestionWindow {
                   IDC_Q_LIMIT);
           y += kLineHeight;
         }
-        note_ = AddText(L"", kMargin, y, width, kLineHeight, IDC_Q_NOTE);
+        AddNote(kMargin, y, width, kLineHeight);
         focus_ = field_;
         break;
       }
@@ -295,11 +302,49 @@ class QuestionWindow {
   void Refused() {
     if (flow_.refusals() == shownRefusals_) return;
     shownRefusals_ = flow_.refusals();
-    if (note_) SetWindowTextW(note_, Widen(flow_.why() + ", again").c_str());
+    if (note_) {
+      SetWindowTextW(note_, Widen(flow_.why() + ", again").c_str());
+      FitNote();
+    }
     if (!field_) return;
     if (flow_.clearField()) SetWindowTextW(field_, L"");
     else SendMessageW(field_, EM_SETSEL, 0, -1);
     SetFocus(field_);
+  }
+
+  // The note as high as its whole text (never below its first height); the window and the controls
+  // under the note move by the difference.
+  void FitNote() {
+    const RECT note = ChildRect(note_);
+    RECT need{0, 0, note.right - note.left, 0};
+    const std::wstring text = TextOf(note_);
+    HDC dc = GetDC(note_);
+    HGDIOBJ before = SelectObject(dc, font_);
+    DrawTextW(dc, text.c_str(), -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX);
+    SelectObject(dc, before);
+    ReleaseDC(note_, dc);
+    const int grow = std::max<int>(need.bottom, noteHeight_) - (note.bottom - note.top);
+    if (grow == 0) return;
+    for (HWND c = GetWindow(window_, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+      const RECT r = ChildRect(c);
+      if (c != note_ && r.top >= note.bottom)
+        SetWindowPos(c, nullptr, r.left, r.top + grow, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    SetWindowPos(note_, nullptr, 0, 0, note.right - note.left, note.bottom - note.top + grow,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT frame{};
+    GetWindowRect(window_, &frame);
+    SetWindowPos(window_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top + grow,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    InvalidateRect(window_, nullptr, TRUE);
+  }
+
+  // A child's rectangle in the window's client coordinates.
+  RECT ChildRect(HWND child) const {
+    RECT r{};
+    GetWindowRect(child, &r);
+    MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&r), 2);
+    return r;
   }
 
   void ShowCountdown() {
@@ -361,6 +406,7 @@ class QuestionWindow {
   HFONT font_ = nullptr;
   std::string shownCaption_;
   uint32_t shownRefusals_ = 0;
+  int noteHeight_ = 0;  // the note's first height: it never shrinks below it
 };
 
 }  // namespace
