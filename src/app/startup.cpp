@@ -291,6 +291,16 @@ int RunProgram(platform::Host& host) {
     // script's start carries a FRAME too, but no REBOOTSYNC).
     ResumeCheck check = PrepareResume(interp, cl, console, host, ResumeWaitSec());
     if (!check.save) return check.failureCode;
+#ifdef _WIN32
+    // The window form shows a resumed run as it shows any other, started at once on its disk.
+    if (windowForm) {
+      const std::string selector = disks.hasCurrent ? disks.current.devicePath : std::string(kNoDiskSelector);
+      WindowFormStart start{cl.scriptPath, caption, selector, selector == kNoDiskSelector, cl.uiMode, info.style,
+                            cl.errStop, info.showLogo != 0};
+      start.resume = &*check.save;
+      return RunWindowForm(interp, start);
+    }
+#endif
     return RunView0(interp, cl.scriptPath, host, cl.errStop, &*check.save);
   }
 #ifdef _WIN32

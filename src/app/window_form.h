@@ -7,6 +7,7 @@
 #include <string>
 
 #include "engine/interpreter.h"
+#include "engine/run_save.h"
 #include "engine/ui.h"
 #include "platform/host.h"
 
@@ -21,6 +22,9 @@ struct WindowFormStart {
   int style = 0;               // 0 the full layout, 10 with the status history as text, 20 compact
   int errStop = -1;            // ERRSTOP: a run ending on an error broadcasts the error stop
   bool showLogo = false;       // the program's logo in the disk frame
+  // A run that goes on after a restart: the first Start goes on from this save (which outlives
+  // the form) on the disk named by targetSelector; later Starts run the script afresh.
+  const engine::LoadedSave* resume = nullptr;
 };
 
 #ifdef _WIN32

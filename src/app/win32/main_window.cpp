@@ -18,6 +18,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/error_stop.h"
@@ -59,7 +60,7 @@ constexpr const char* kViewerExtensions = ".TXT.HEX.CSV.MAP.FWCFG.CFGINI.MPINI,.
 class MainWindow {
  public:
   MainWindow(engine::Interpreter& interp, const WindowFormStart& start)
-      : interp_(interp), start_(start), controller_(interp), disks_(disk::StateOf(interp)) {
+      : interp_(interp), start_(start), resume_(start.resume), controller_(interp), disks_(disk::StateOf(interp)) {
     mirror_ = std::make_shared<OutputMirror>(*interp.output(0), [] {
       if (HWND w = win32::gMainWindow.load()) PostMessageW(w, win32::kOutputChanged, 0, 0);
     });
@@ -310,8 +311,9 @@ class MainWindow {
       if (HWND w = win32::gMainWindow.load())
         PostMessageW(w, win32::kRunFinished, static_cast<WPARAM>(result), static_cast<LPARAM>(view));
     };
+    const engine::LoadedSave* resume = immediate ? nullptr : std::exchange(resume_, nullptr);
     const bool started = immediate ? controller_.StartImmediate(0, WindowText(Item(IDC_IMMEDIATE_TEXT)), finished)
-                                   : controller_.Start(0, start_.scriptPath, finished);
+                                   : controller_.Start(0, start_.scriptPath, finished, resume);
     if (started) EnableRunControls(false);
   }
 
@@ -564,6 +566,7 @@ class MainWindow {
 
   engine::Interpreter& interp_;
   const WindowFormStart& start_;
+  const engine::LoadedSave* resume_;  // the first Start goes on from it; then cleared
   RunController controller_;
   disk::DiskState& disks_;
   std::shared_ptr<OutputMirror> mirror_;
