@@ -40,6 +40,7 @@ void ApplyIdentify(platform::DeviceTree& tree, DiskEntry& e) {
   e.identifyAnswered = true;
   e.firmwareRevision = e.currentFirmware = Cut(id->firmware, kFirmwareChars);
   if (IsNvmeKind(e.diskKind)) e.pciVendorId = id->pciVendorId;
+  if (IsSataKind(e.diskKind)) e.wwnOui = id->wwnOui;
   if (!id->model.empty()) e.model = e.displayName = Cut(id->model, kNameChars);
 }
 

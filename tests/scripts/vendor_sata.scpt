@@ -1,0 +1,54 @@
+// The maker's vendor commands on SATA drives (debug mode: each command's ATA echo in grey): a drive
+// whose world wide name carries the maker's OUI is identified by its configuration page and runs
+// every SATA row, refusals included, then a SATA drive with another OUI refuses each of them before
+// anything is sent.
+SetErrorSkip( SkipCount:40 );
+Id = GetSocID();
+Print( Output:Id );
+Type = GetConfigType();
+Print( Output:Type );
+VSC_CleanEventLog();
+VSC_CleanSMART();
+VSC_KeepFRB();
+VSC_TrainDDREye();
+Uid = VSC_GetOTPuid();
+Print( Output:Uid );
+Pct = VSC_GetReconstructionStatus();
+Print( Output:Pct );
+VSC_GetDrvInfo();
+Soc = VSC_GetDrvInfo( DrvItem:"Soc_ID" );
+Print( Output:Soc );
+VSC_GetDrvInfo( Source:1 );
+Gd = VSC_GetGrownDefect();
+Print( Output:Gd );
+Pkg = VSC_GetFWconfig( FWCfgItem:"nand_package_num" );
+Print( Output:Pkg );
+VSC_SetFWconfig( FWCfgItem:"sn|nand_package_num", SetValue:"SN-SATA|8" );
+VSC_GetFWconfig( FWCfgItem:"drv_serial_number|nand_package_num", ShowOffset:TRUE );
+VSC_SetFWconfig( FWCfgItem:"tmt1", SetValue:"70" );
+VSC_GetFWconfig( FWCfgItem:"tmt1" );
+VSC_SecurityID();
+VSC_SecurityID( Function:1, Type:0, ID:"SATAMSID" );
+Ok = VSC_SecurityID( Function:2, Type:0, ID:"SATAMSID" );
+Print( Output:Ok );
+VSC_BrandNew( ConfirmMsg:FALSE );
+VSC_ForceTo( iFWMode:2 );
+VSC_KillFW( ConfirmMsg:FALSE );
+ChangeDisk( PhysicalName:"\\.\PHYSICALDRIVE1" );
+Id = GetSocID();
+Print( Output:Id );
+VSC_CleanEventLog();
+VSC_CleanSMART();
+VSC_KeepFRB();
+VSC_TrainDDREye();
+VSC_GetOTPuid();
+VSC_GetReconstructionStatus();
+VSC_GetDrvInfo();
+VSC_GetGrownDefect();
+VSC_GetFWconfig();
+VSC_SetFWconfig( FWCfgItem:"sn", SetValue:"X" );
+VSC_SecurityID();
+VSC_BrandNew( ConfirmMsg:FALSE );
+VSC_ForceTo( iFWMode:2 );
+VSC_KillFW( ConfirmMsg:FALSE );
+GetErrorCount( ShowResult:TRUE );
