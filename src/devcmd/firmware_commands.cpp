@@ -80,6 +80,14 @@ void ReportSlots(engine::Interpreter& interp, uint32_t view, std::string_view na
   engine::StoreValue(interp.view(view).vars, errors, name, engine::Value::Text(r.running()));
 }
 
+// After a failed commit the engineer still needs to know which slot runs and what each holds;
+// the lines only, the result stays the failure's.
+void PrintSlotsAfterFailure(engine::Interpreter& interp, uint32_t view) {
+  Identity now;
+  if (ReadIdentity(interp, now) < 0) return;
+  for (const std::string& line : SlotReportLines(now.slots)) Line(interp, view, line, engine::colour::kWhite);
+}
+
 // Sends every piece of the plan through one handle: three tries a piece, 30 ms apart.
 int32_t Download(engine::Interpreter& interp, uint32_t view, platform::Device& device, const disk::DiskEntry& disk,
                  const FirmwareImage& image, const DownloadPlan& plan, uint16_t& status) {
@@ -183,6 +191,8 @@ void UpdateFWex(engine::Interpreter& interp, uint32_t view, std::string_view arg
   bool reset = false;
   uint8_t action = 0;
   uint16_t status = 0;
+  int32_t commitFailure = disk::kNvmeDone;
+  uint64_t committedAt = 0;
   {
     std::unique_ptr<platform::Device> device =
         target.tree->Open(disk::NvmePathOf(disk), platform::OpenAccess::kReadWrite);
@@ -195,19 +205,23 @@ void UpdateFWex(engine::Interpreter& interp, uint32_t view, std::string_view arg
     action = ChooseCommitAction(commit, disk.configType, disk.diskKind, disk.firmwareRevision,
                                 data.VersionMarker(disk.socId));
     Line(interp, view, Format("Commit Action: %d", action), engine::colour::kWhite);
-    const uint64_t committedAt = interp.host().MonotonicMs();
-    const int32_t rc = disk::FirmwareCommit(*device, disk, plan.slot, action, interp.host(), nullptr, &status);
-    if (rc != disk::kNvmeDone) return interp.ReportCompletion(view, rc, StatusDetail("FW Commit Error", status));
-    if (disk::CommitPendsReset(status))
-      Line(interp, view, Format("Commit Status : 0x%04X, active after a reset", status), engine::colour::kYellow);
-    if (action == 3 && status == 0) {
-      const uint64_t ms = interp.host().MonotonicMs() - committedAt;
-      Line(interp, view, Format("%-26s : %llu ms (MTFA %u ms)", "Commit To Ready", static_cast<unsigned long long>(ms),
-                                before.caps.mtfa * 100u),
-           engine::colour::kWhite);
-    }
-    interp.host().SleepMs(kAfterCommitMs);
+    committedAt = interp.host().MonotonicMs();
+    commitFailure = disk::FirmwareCommit(*device, disk, plan.slot, action, interp.host(), nullptr, &status);
   }
+  // The handle is closed before the slot log is read through a handle of its own.
+  if (commitFailure != disk::kNvmeDone) {
+    PrintSlotsAfterFailure(interp, view);
+    return interp.ReportCompletion(view, commitFailure, StatusDetail("FW Commit Error", status));
+  }
+  if (disk::CommitPendsReset(status))
+    Line(interp, view, Format("Commit Status : 0x%04X, active after a reset", status), engine::colour::kYellow);
+  if (action == 3 && status == 0) {
+    const uint64_t ms = interp.host().MonotonicMs() - committedAt;
+    Line(interp, view, Format("%-26s : %llu ms (MTFA %u ms)", "Commit To Ready", static_cast<unsigned long long>(ms),
+                              before.caps.mtfa * 100u),
+         engine::colour::kWhite);
+  }
+  interp.host().SleepMs(kAfterCommitMs);
 
   if (disk.configType == 0) {
     Countdown(interp, view, "Delay", kRomDiskDelaySeconds);
@@ -268,7 +282,10 @@ void FWActive(engine::Interpreter& interp, uint32_t view, std::string_view args,
   uint16_t status = 0;
   const int32_t rc = disk::FirmwareCommit(*target.tree, *target.disk, static_cast<uint8_t>(std::min(slot, 255u)),
                                           static_cast<uint8_t>(std::min(commit, 255u)), interp.host(), nullptr, &status);
-  if (rc < 0) return interp.ReportCompletion(view, rc, status == 0 ? "" : StatusDetail("FW Commit Error", status));
+  if (rc < 0) {
+    PrintSlotsAfterFailure(interp, view);
+    return interp.ReportCompletion(view, rc, status == 0 ? "" : StatusDetail("FW Commit Error", status));
+  }
   if (disk::CommitPendsReset(status))
     Line(interp, view, Format("Commit Status : 0x%04X, active after a reset", status), engine::colour::kYellow);
   Identity after;

@@ -25,6 +25,8 @@ std::span<const engine::HandlerRow> VendorConfigHandlers();
 std::span<const engine::HandlerRow> VendorResetHandlers();
 std::span<const engine::HandlerRow> VendorDumpHandlers();
 std::span<const engine::HandlerRow> VendorReadHandlers();
+std::span<const engine::HandlerRow> VendorEventLogHandlers();  // vendor_event_log_command.cpp
+std::span<const engine::HandlerRow> VendorMpInfoHandlers();    // vendor_mp_info_command.cpp
 std::span<const engine::HandlerRow> VendorInfoHandlers();  // vendor_info_commands.cpp
 
 // FWImageInfo( File:"" ): what an update of the current disk (NVMe or SATA) would send, and why it

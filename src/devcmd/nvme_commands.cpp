@@ -125,7 +125,8 @@ std::vector<engine::HandlerRow> RegisterNvmeCommands(engine::Interpreter& interp
   interp.State<NvmeState>();  // made before any run, so no run thread is the first to use it
   return interp.Register({kHandlers, RawNvmeHandlers(), FeatureHandlers(), IdentifyHandlers(), LogPageHandlers(),
                          FirmwareHandlers(), VendorHandlers(), VendorConfigHandlers(), VendorResetHandlers(),
-                         VendorDumpHandlers(), VendorReadHandlers(), VendorInfoHandlers()});
+                         VendorDumpHandlers(), VendorReadHandlers(), VendorEventLogHandlers(), VendorMpInfoHandlers(),
+                         VendorInfoHandlers()});
 }
 
 }  // namespace kestrune::devcmd

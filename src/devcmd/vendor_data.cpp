@@ -71,8 +71,15 @@ std::optional<ItemType> TypeNamed(std::string_view s) {
 
 bool IsNumberType(ItemType t) { return t == ItemType::kDecimal || t == ItemType::kHex; }
 
-// One "item" line: name offset size type group alias colour.
-std::string ReadItem(const std::vector<std::string>& f, VendorData& data) {
+const ConfigItem* FindIn(const std::vector<ConfigItem>& items, std::string_view nameOrAlias) {
+  for (const ConfigItem& item : items)
+    if (EqualsNoCase(item.name, nameOrAlias) || (!item.alias.empty() && EqualsNoCase(item.alias, nameOrAlias)))
+      return &item;
+  return nullptr;
+}
+
+// One "item" (or "mpitem") line into items: name offset size type group alias colour.
+std::string ReadItem(const std::vector<std::string>& f, std::vector<ConfigItem>& items) {
   if (f.size() != 8) return "an item takes name, offset, size, type, group, alias and colour";
   ConfigItem item;
   item.name = f[1];
@@ -97,9 +104,9 @@ std::string ReadItem(const std::vector<std::string>& f, VendorData& data) {
   const uint32_t rgb = static_cast<uint32_t>(*colour);
   item.colour = ((rgb & 0xFF) << 16) | (rgb & 0xFF00) | (rgb >> 16);
   item.display = item.alias.empty() ? item.name : item.name + " (" + item.alias + ")";
-  if (data.FindItem(item.name) || (!item.alias.empty() && data.FindItem(item.alias))) return "a name or alias listed twice";
-  if (data.items.size() >= kMaxConfigItems) return "more than 1024 items";
-  data.items.push_back(std::move(item));
+  if (FindIn(items, item.name) || (!item.alias.empty() && FindIn(items, item.alias))) return "a name or alias listed twice";
+  if (items.size() >= kMaxConfigItems) return "more than 1024 items";
+  items.push_back(std::move(item));
   return "";
 }
 
@@ -126,7 +133,8 @@ std::string ReadLine(const std::vector<std::string>& f, VendorData& data) {
     data.socs.push_back({*family, static_cast<uint16_t>(*id), f.size() == 5 ? f[4] : std::string()});
     return "";
   }
-  if (EqualsNoCase(what, "item")) return ReadItem(f, data);
+  if (EqualsNoCase(what, "item")) return ReadItem(f, data.items);
+  if (EqualsNoCase(what, "mpitem")) return ReadItem(f, data.mpItems);
   return "unknown entry \"" + what + "\"";
 }
 
@@ -159,14 +167,12 @@ std::string VendorData::VersionMarker(uint32_t socId) const {
   return std::string(kCommonMarker);
 }
 
-const ConfigItem* VendorData::FindItem(std::string_view nameOrAlias) const {
-  for (const ConfigItem& item : items)
-    if (EqualsNoCase(item.name, nameOrAlias) || (!item.alias.empty() && EqualsNoCase(item.alias, nameOrAlias)))
-      return &item;
-  return nullptr;
-}
+const ConfigItem* VendorData::FindItem(std::string_view nameOrAlias) const { return FindIn(items, nameOrAlias); }
 
-std::vector<FieldRow> VendorData::FieldRows() const {
+std::vector<FieldRow> VendorData::FieldRows() const { return FieldRowsOf(items); }
+std::vector<FieldRow> VendorData::MpFieldRows() const { return FieldRowsOf(mpItems); }
+
+std::vector<FieldRow> FieldRowsOf(const std::vector<ConfigItem>& items) {
   std::vector<FieldRow> rows;
   rows.reserve(items.size());
   for (const ConfigItem& item : items) {

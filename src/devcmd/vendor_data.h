@@ -47,6 +47,7 @@ struct VendorData {
   std::vector<uint32_t> sataOuis;  // 24-bit IEEE OUIs
   std::vector<SocEntry> socs;
   std::vector<ConfigItem> items;
+  std::vector<ConfigItem> mpItems;  // the manufacturing record (the drive-information page)
 
   bool IsMakerVendor(uint16_t pciVendorId) const;
   bool IsMakerOui(uint32_t oui) const;
@@ -58,7 +59,11 @@ struct VendorData {
   const ConfigItem* FindItem(std::string_view nameOrAlias) const;
   // The decoder's rows over items (valid while this object lives and items do not change).
   std::vector<FieldRow> FieldRows() const;
+  std::vector<FieldRow> MpFieldRows() const;  // the same over mpItems
 };
+
+// The decoder's rows over items (valid while items live and do not change).
+std::vector<FieldRow> FieldRowsOf(const std::vector<ConfigItem>& items);
 
 struct VendorDataParse {
   std::optional<VendorData> data;

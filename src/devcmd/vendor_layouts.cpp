@@ -64,4 +64,8 @@ std::string FirmwareBaseText(uint8_t base) {
   return base::Format("0x%02X  |  %s", base, base >= 1 && base <= 3 ? kNames[base - 1] : "Unknown");
 }
 
+std::string DefectLine(const GrownDefect& d) {
+  return base::Format("CH %u  CE %u  LUN %u  Plane %u  Block %u", d.channel, d.ce, d.lun, d.plane, d.block);
+}
+
 }  // namespace kestrune::devcmd

@@ -71,8 +71,11 @@ struct GrownDefect {
   uint8_t channel = 0, ce = 0, lun = 0, plane = 0;
   uint16_t block = 0;
 };
-// -90 without the mark or with more entries than the page holds.
+// -90 without the mark or with more entries than the page holds. The factory defect list of the
+// manufacturing record (DriveInformation source 1, CDW14 the page) has the same layout.
 int32_t GrownDefects(std::span<const uint8_t> page, std::vector<GrownDefect>& defects);
+// "CH %u  CE %u  LUN %u  Plane %u  Block %u"
+std::string DefectLine(const GrownDefect& d);
 
 struct VpdField {
   const char* name;

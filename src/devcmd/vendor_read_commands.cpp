@@ -106,9 +106,7 @@ void GetGrownDefect(engine::Interpreter& interp, uint32_t view, std::string_view
   std::vector<GrownDefect> defects;
   if (const int32_t rc = GrownDefects(page, defects); rc != 1) return interp.ReportCompletion(view, rc, "Grown defect list");
   Line(interp, view, Format("%-18s : %zu", "Grown Defects", defects.size()), engine::colour::kWhite);
-  for (const GrownDefect& d : defects)
-    Line(interp, view, Format("CH %u  CE %u  LUN %u  Plane %u  Block %u", d.channel, d.ce, d.lun, d.plane, d.block),
-         engine::colour::kWhite);
+  for (const GrownDefect& d : defects) Line(interp, view, DefectLine(d), engine::colour::kWhite);
   if (!disk::SaveDump(interp, view, disk::DefaultDumpPath(interp, view, ".gd"), page, disk::kReadDumpColour)) return;
   Store(interp, view, name, engine::Value::Number(static_cast<int64_t>(defects.size())));
 }

@@ -8,8 +8,9 @@ namespace {
 
 namespace flag = disk::ata_flag;
 
-// What the LBA registers carry: nothing, the first parameter in LBA low, or that and the CRC.
-enum class Lba : uint8_t { kNone, kA, kAAndCrc };
+// What the LBA registers carry: nothing, the first parameter in LBA low, that and the second in LBA
+// mid, or the first and the CRC.
+enum class Lba : uint8_t { kNone, kA, kAAndB, kAAndCrc };
 
 struct Row {
   VendorOp op;
@@ -33,7 +34,7 @@ constexpr Row kRows[] = {
     {VendorOp::kSecurityIdRead, kSataVendorInfo, 0x20, flag::kPioIn, Lba::kNone},
     {VendorOp::kSecurityIdWrite, kSataVendorInfo, 0x21, flag::kPioOut, Lba::kNone},
     {VendorOp::kEventLog, kSataVendorInfo, 0x60, flag::kPioIn, Lba::kNone},
-    {VendorOp::kDriveInformation, kSataVendorInfo, 0x63, flag::kPioIn, Lba::kA},
+    {VendorOp::kDriveInformation, kSataVendorInfo, 0x63, flag::kPioIn, Lba::kAAndB},
     {VendorOp::kGrownDefect, kSataVendorInfo, 0x65, flag::kPioIn, Lba::kNone},
     {VendorOp::kReconstructionStatus, kSataVendorInfo, 0x69, flag::kPioIn, Lba::kNone},
 };
@@ -47,6 +48,7 @@ SataVendorCommand EncodeSataVendor(VendorOp op, const VendorArgs& args) {
     const bool data = row.flags != flag::kNoData;
     uint64_t lba = 0;
     if (row.lba != Lba::kNone) lba = args.a & 0xFF;
+    if (row.lba == Lba::kAAndB) lba |= uint64_t{args.b & 0xFF} << 8;
     if (row.lba == Lba::kAAndCrc) lba |= uint64_t{args.crc} << 8;
     c.tf = disk::TaskFile(row.command, row.flags, lba, data ? kSataVendorSectors : 0, row.feature);
     c.length = data ? size_t{kSataVendorSectors} * disk::kAtaSectorBytes : 0;

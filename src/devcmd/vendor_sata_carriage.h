@@ -9,9 +9,10 @@
 //   C2h  PIO data out, FEATURE 71h, 8 sectors: WriteBlock, k in LBA low and the block's CRC in LBA
 //        bits 8-39 (LBA mid, LBA high, ExLow, ExMid; least significant byte first).
 //   FEh  8 sectors, FEATURE = what is read (the FC/FD/FE set's sub-command numbers where they
-//        exist): 01h OTP unique id, 20h security id, 60h event log, 63h drive information (the
-//        source page in LBA low), 65h grown defect list, 69h reconstruction status, all PIO data
-//        in; 21h writes the security id block (PIO data out).
+//        exist): 01h OTP unique id, 20h security id, 60h event log (the next page on every
+//        read), 63h drive information (the source in LBA low, its page in LBA mid), 65h grown
+//        defect list, 69h reconstruction status, all PIO data in; 21h writes the security id
+//        block (PIO data out).
 // Operations without a row here (FTL virgin, thin capacity, VPD, SPI debug information, ...) have
 // no SATA carriage: -79.
 #pragma once

@@ -60,7 +60,7 @@ int32_t SendAsmediaThreePhase(platform::Device& device, NvmeExchange& x) {
   if (!Phase(device, AsmediaCompletionCdb(x.queue, x.direction), DataDirection::kIn, completion))
     return code::kIoControlError;
   x.dw0 = base::GetLe32(completion.data());
-  x.status = CompletionStatusAt(completion.data()) & 0x7FF;
+  x.status = CompletionStatusAt(completion.data());
   return Finish(CompletionSucceeded(x.command.opcode(), x.status));
 }
 
@@ -83,7 +83,7 @@ int32_t SendJmicron(platform::Device& device, NvmeExchange& x) {
   work.fill(0);
   if (!Phase(device, JmicronCompletionCdb(x.queue), DataDirection::kIn, work)) return code::kIoControlError;
   x.dw0 = base::GetLe32(work.data() + kJmicronEntryOffset);
-  x.status = CompletionStatusAt(work.data() + kJmicronEntryOffset) & 0x7FF;
+  x.status = CompletionStatusAt(work.data() + kJmicronEntryOffset);
   return Finish(CompletionSucceeded(x.command.opcode(), x.status));
 }
 

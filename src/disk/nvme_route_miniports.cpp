@@ -28,7 +28,7 @@ ControlOutcome Exchange(platform::Device& device, std::vector<uint8_t>& request)
 // DW0 and the completion's verdict from the entry at offset; data back for any direction.
 int32_t ReadCompletion(const std::vector<uint8_t>& reply, size_t completionAt, size_t dataAt, NvmeExchange& x) {
   x.dw0 = winio::Get32(reply, completionAt);
-  x.status = CompletionStatusAt(reply.data() + completionAt) & 0x7FF;
+  x.status = CompletionStatusAt(reply.data() + completionAt);
   if (!CompletionSucceeded(x.command.opcode(), x.status))
     return code::kIoControlError;
   CopyBack(reply, dataAt, x.data);

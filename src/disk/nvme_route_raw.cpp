@@ -38,7 +38,7 @@ int32_t SendRawEntry(platform::Device& device, platform::NvmeRoute route, NvmeEx
                                              PlatformDirection(x.direction), x.data, TimeoutOf(x), completion);
   if (s != platform::PassStatus::kOk) return code::kIoControlError;
   x.dw0 = completion.dw0;
-  x.status = completion.status & 0x7FF;
+  x.status = completion.status & 0x7FFF;
   return CompletionSucceeded(x.command.opcode(), completion.status) ? kNvmeDone : code::kIoControlError;
 }
 

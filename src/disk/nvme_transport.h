@@ -34,7 +34,7 @@ struct NvmeExchange {
   std::span<uint8_t> data;     // the transfer; for data in it receives the answer
   uint32_t imageOffset = 0;    // firmware download: byte offset of the chunk in the image
   uint32_t dw0 = 0;            // out: the completion dword where the route returns one
-  uint16_t status = 0;         // out: the completion's status field (SCT << 8 | SC) where the route returns one
+  uint16_t status = 0;         // out: the completion's status field (DNR, More, CRD, SCT, SC; phase bit removed) where the route returns one
   uint8_t scsiStatus = 0;      // out: the SCSI status of the inbox security fallback
   platform::Host* clock = nullptr;  // whose sleep a route's settle wait uses; null: no wait
 };

@@ -164,7 +164,7 @@ struct TransferLimit {
 
 struct NvmeCompletion {
   uint32_t dw0 = 0;        // command-specific result
-  uint16_t status = 0;     // status field (SCT and SC), phase bit removed; 0 = success
+  uint16_t status = 0;     // status field (SC, SCT, CRD, More, DNR), phase bit removed; 0 = success
 };
 
 // An open disk. Every operation is synchronous. An object is used by one thread at a time; several

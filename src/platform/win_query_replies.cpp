@@ -1,5 +1,7 @@
 #include "platform/win_query_replies.h"
 
+#include <algorithm>
+
 #include "platform/win_layout_bytes.h"
 
 namespace kestrune::platform::winio {
@@ -42,6 +44,16 @@ std::optional<bool> ReadWriteCacheEnabled(std::span<const uint8_t> a) {
 std::optional<bool> ReadTrimEnabled(std::span<const uint8_t> a) {
   if (a.size() < 9) return std::nullopt;
   return a[8] != 0;
+}
+
+std::optional<AdapterLimit> ReadAdapterLimit(std::span<const uint8_t> a) {
+  if (a.size() < 20) return std::nullopt;
+  constexpr uint64_t kPageBytes = 4096;
+  uint64_t most = Get32(a, 8);
+  const uint32_t pages = Get32(a, 12);
+  if (pages >= 2 && pages != 0xFFFFFFFF) most = std::min<uint64_t>(most, (pages - 1) * kPageBytes);
+  const uint32_t mask = Get32(a, 16);
+  return AdapterLimit{static_cast<uint32_t>(most), mask >= 0x7FFFFFFF ? 0 : mask + 1};
 }
 
 std::optional<std::vector<DiskExtent>> ReadDiskExtents(std::span<const uint8_t> a) {

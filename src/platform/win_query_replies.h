@@ -1,7 +1,7 @@
 // Decoders of the answers the Windows storage, disk and volume queries give, read from bytes:
 // STORAGE_DEVICE_NUMBER, SCSI_ADDRESS, STORAGE_DEVICE_DESCRIPTOR, DISK_GEOMETRY_EX,
 // GET_LENGTH_INFORMATION, PARTITION_INFORMATION_EX, VOLUME_DISK_EXTENTS, DISK_CACHE_INFORMATION,
-// DEVICE_TRIM_DESCRIPTOR. Each returns nullopt when the answer is too short to hold its field.
+// DEVICE_TRIM_DESCRIPTOR, STORAGE_ADAPTER_DESCRIPTOR. Each returns nullopt when the answer is too short to hold its field.
 #pragma once
 
 #include <cstddef>
@@ -20,6 +20,7 @@ inline constexpr size_t kLengthInfoBytes = 8;
 inline constexpr size_t kPartitionInfoExBytes = 144;
 inline constexpr size_t kCacheInformationBytes = 24;
 inline constexpr size_t kTrimDescriptorBytes = 12;
+inline constexpr size_t kAdapterDescriptorBytes = 32;
 inline constexpr size_t kDiskExtentsHeaderBytes = 8;
 inline constexpr size_t kDiskExtentBytes = 24;
 
@@ -53,6 +54,15 @@ std::optional<uint64_t> ReadPartitionOffset(std::span<const uint8_t> answer);
 std::optional<bool> ReadWriteCacheEnabled(std::span<const uint8_t> answer);
 // DEVICE_TRIM_DESCRIPTOR: the trim-enabled byte (byte 8).
 std::optional<bool> ReadTrimEnabled(std::span<const uint8_t> answer);
+
+// STORAGE_ADAPTER_DESCRIPTOR: what one transfer through the adapter carries. MaximumTransferLength
+// (byte 8), bounded by MaximumPhysicalPages (byte 12) less one page for a buffer that does not
+// start on a page; AlignmentMask (byte 16) + 1 as the alignment. 0 where the adapter names none.
+struct AdapterLimit {
+  uint32_t maxBytes = 0;
+  uint32_t alignment = 0;
+};
+std::optional<AdapterLimit> ReadAdapterLimit(std::span<const uint8_t> answer);
 
 struct DiskExtent {
   uint32_t diskNumber = 0;

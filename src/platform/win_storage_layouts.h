@@ -17,6 +17,7 @@ namespace kestrune::platform::winio {
 
 // STORAGE_PROPERTY_ID values used here.
 inline constexpr uint32_t kStorageDeviceProperty = 0;
+inline constexpr uint32_t kStorageAdapterProperty = 1;
 inline constexpr uint32_t kStorageDeviceTrimProperty = 8;
 inline constexpr uint32_t kStorageAdapterProtocolSpecificProperty = 49;
 inline constexpr uint32_t kStorageDeviceProtocolSpecificProperty = 50;

@@ -1,6 +1,7 @@
 // The maker's vendor channel on a simulated SATA drive: C1h (actions, FEATURE the action, the
 // forced mode in LBA low), C3h / C2h (a 4096-byte block in / out, FEATURE 71h, 8 sectors, the block
-// number in LBA low, a written block's CRC in LBA bits 8-39) and FEh (FEATURE the page, 8 sectors).
+// number in LBA low, a written block's CRC in LBA bits 8-39) and FEh (FEATURE the page, 8 sectors;
+// the drive information's source in LBA low and its page in LBA mid).
 // Only drives whose world wide name carries the lab's maker OUI and that name a controller
 // (SocId) answer; on any other drive they abort. The blocks are those the NVMe vendor channel
 // serves (vendor_blocks.h).
@@ -88,9 +89,13 @@ void InformationPage(AtaRequest& r) {
       return Give(r, OtpUidPage(r.drive));
     case 0x20:
       return Give(r, SecurityBlock(r.drive));
-    case 0x63:
-      if (r.regs.lbaLow != 0) return Abort(r);  // one source page only
-      return Give(r, DriveInfoPage(r.drive));
+    case 0x60:
+      return Give(r, NextEventLogPage(r.drive));
+    case 0x63: {  // the source in LBA low, its page in LBA mid
+      const std::optional<std::vector<uint8_t>> info = DriveInfoSource(r.drive, r.regs.lbaLow, r.regs.lbaMid);
+      if (!info) return Abort(r);
+      return Give(r, *info);
+    }
     case 0x65:
       return Give(r, GrownDefectPage());
     case 0x69:

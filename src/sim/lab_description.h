@@ -107,6 +107,8 @@ struct VendorDescription {
   uint32_t brandNewPolls = 2;  // configuration page reads that show a factory reset in progress
   uint32_t crashDumpKiB = 10;  // the crash dump's sections together
   bool crashDumpLogPage = false;  // the dump comes through log page 07h, ReadBlock 8 is invalid
+  uint32_t eventLogEntries = 300;  // the event log's entries
+  enum class EventLog : uint8_t { kWritten, kNoHeader, kZero } eventLog = EventLog::kWritten;
 };
 
 // Which switch powers a drive: a port of the station's power hub (types 0 and 5 switch port 1

@@ -102,7 +102,8 @@
 //   FirmwareFailPiece    "N[=STATUS]" or "N=unplug": the Nth Firmware Image Download fails with
 //                        STATUS (SCT << 8 | SC, default 0x0006) or pulls the drive.
 //   FirmwareCommitStatus An activating commit completes with this status (0x010B, 0x0110,
-//                        0x0111: committed, active after that reset).
+//                        0x0111: committed, active after that reset; others, Do Not Retry
+//                        (0x4000) included, fail with the image left in the slot).
 //   FirmwareKeepsOld     Switch: an activation leaves the old firmware running.
 //
 // The maker's vendor channel (NVMe drives with the lab's VendorId, sim/nvme_vendor.cpp; SATA drives
@@ -120,6 +121,8 @@
 //   CrashDumpKiB         The crash dump's three sections together, in KiB; default 10 (at most
 //                        6 GiB, so that the header's sizes can claim more than a dump may hold).
 //   CrashDumpLogPage     Switch: the crash dump comes through log page 07h; ReadBlock 8 is invalid.
+//   EventLog             The event log's entries (default 300, at most 1000000); "none": its first
+//                        page has no header; "zero": a header naming 300 entries over zeros.
 //
 // Failure injection
 //   FailOpen             Switch: opening the drive fails.
@@ -215,6 +218,7 @@ const std::set<std::string, std::less<>> kKnownKeys = {
     "brandnewpolls",
     "crashdumpkib",
     "crashdumplogpage",
+    "eventlog",
     "devicenumber",
     "capacity",
     "sectorsize",
@@ -575,7 +579,7 @@ bool ReadNvmeFirmware(SectionReader& r, DriveDescription& d) {
   if (fwug > 0xFF) return r.Fail("Fwug", *r.Get("Fwug"), "more than 8 bits");
   if (mdts > 15) return r.Fail("Mdts", *r.Get("Mdts"), "more than 15");
   if (mtfa > 0xFFFF) return r.Fail("Mtfa", *r.Get("Mtfa"), "more than 16 bits");
-  if (commit > 0x7FF) return r.Fail("FirmwareCommitStatus", *r.Get("FirmwareCommitStatus"), "more than 11 bits");
+  if (commit > 0x7FFF) return r.Fail("FirmwareCommitStatus", *r.Get("FirmwareCommitStatus"), "more than 15 bits");
   fw.slots = static_cast<uint8_t>(slots);
   fw.fwug = static_cast<uint8_t>(fwug);
   fw.mdts = static_cast<uint8_t>(mdts);
@@ -760,7 +764,7 @@ bool ReadVendor(SectionReader& r, DriveDescription& d) {
   VendorDescription& v = d.vendor;
   const bool any = r.Get("SocId") || r.Get("VendorVariant") || r.Get("VendorPage") || r.Get("VendorAux") ||
                    r.Get("ConfigCrc") || r.Get("BrandNewPolls") ||
-                   r.Get("CrashDumpKiB") || r.Get("CrashDumpLogPage");
+                   r.Get("CrashDumpKiB") || r.Get("CrashDumpLogPage") || r.Get("EventLog");
   if (!any) return true;
   if (IsSataAttachment(d.attachment)) {
     if (d.wwnOui != kSimMakerOui) return r.Fail("SocId", "", "only SATA drives with WwnOui 0x00CAFE answer it");
@@ -797,6 +801,15 @@ bool ReadVendor(SectionReader& r, DriveDescription& d) {
   if (!r.ReadNumber("CrashDumpKiB", v.crashDumpKiB) || !r.ReadSwitch("CrashDumpLogPage", v.crashDumpLogPage)) return false;
   if (v.crashDumpKiB == 0 || v.crashDumpKiB > (6u << 20))
     return r.Fail("CrashDumpKiB", *r.Get("CrashDumpKiB"), "1 to 6291456");
+  if (auto log = r.Get("EventLog"); log && base::EqualsNoCase(base::Trim(*log), "none")) {
+    v.eventLog = VendorDescription::EventLog::kNoHeader;
+  } else if (log && base::EqualsNoCase(base::Trim(*log), "zero")) {
+    v.eventLog = VendorDescription::EventLog::kZero;
+  } else if (!r.ReadNumber("EventLog", v.eventLogEntries)) {
+    return false;
+  } else if (v.eventLogEntries > 1000000) {
+    return r.Fail("EventLog", *log, "a number of entries up to 1000000, none or zero");
+  }
   return true;
 }
 

@@ -86,6 +86,7 @@ struct VendorState {
   uint32_t marginLanes = 0;     // the lanes the last lane margin run measured
   uint64_t dumpCursor = 0;      // the crash dump's next block (ReadBlock 8 or log page 07h)
   uint64_t criticalCursor = 0;  // the critical log's next page where reads carry no offset
+  uint64_t eventCursor = 0;     // the event log's next page
   bool vpdReady = false;        // the vital product data was prepared
   std::array<uint8_t, 4096> securityBlock{};  // "SCID", the MSID and the PSID
   uint32_t eventLogCleans = 0;  // the SATA drives' own actions, counted

@@ -29,7 +29,7 @@ enum class Op {
   kEnterVendorMode, kBrandNew, kFtlVirgin, kCleanSmart, kForceMode, kKill, kKeepFrb, kThinCapacity,
   kReadBlock, kWriteBlock, kDriveInfo, kGrownDefect, kOtpUid, kReconstruction, kLegacyDriveInfo,
   kLaneMarginPrepare, kPhyCalibration,
-  kSpiDebug, kVpdPrepare, kVpdRead, kSecurityRead, kSecurityWrite,
+  kSpiDebug, kVpdPrepare, kVpdRead, kSecurityRead, kSecurityWrite, kEventLog,
 };
 
 // The command a request carries in the drive's command set, with its block kind or parameters.
@@ -64,11 +64,12 @@ std::optional<Decoded> DecodeFc(const NvmeRequest& r) {
       if (sub == 0x82) return Decoded{Op::kReadBlock, p};
       if (sub == 0x6C) return Decoded{Op::kSpiDebug, p};
       if (sub == 0x22 && p == 0x00C80053) return Decoded{Op::kVpdRead};
-      if (sub == 0x63) return Decoded{Op::kDriveInfo, p};
+      if (sub == 0x63) return Decoded{Op::kDriveInfo, p, r.cdw[14]};
       if (sub == 0x65) return Decoded{Op::kGrownDefect};
       if (sub == 0x01) return Decoded{Op::kOtpUid};
       if (sub == 0x69) return Decoded{Op::kReconstruction};
       if (sub == 0x1A0) return Decoded{Op::kPhyCalibration};
+      if (sub == 0x60) return Decoded{Op::kEventLog};
       return std::nullopt;
     default:
       return std::nullopt;
@@ -93,11 +94,12 @@ std::optional<Decoded> DecodeC0(const NvmeRequest& r) {
       return std::nullopt;
     case 0xC2:
       if (sub == 0x86) return Decoded{Op::kReadBlock, p};
-      if (sub == 0x83 && r.cdw[15] == kVald) return Decoded{Op::kDriveInfo, p};
+      if (sub == 0x83 && r.cdw[15] == kVald) return Decoded{Op::kDriveInfo, p, r.cdw[14]};
       if (sub == 0x84) return Decoded{Op::kGrownDefect};
       if (sub == 0x80) return Decoded{Op::kOtpUid};
       if (sub == 0x87) return Decoded{Op::kReconstruction};
       if (sub == 0x81) return Decoded{Op::kVpdRead};
+      if (sub == 0x82) return Decoded{Op::kEventLog};
       return std::nullopt;
     case 0xFF:  // the force-mode command of the legacy set
       if (sub == 7) return Decoded{Op::kForceMode, p};
@@ -142,6 +144,8 @@ std::optional<Decoded> DecodeLegacy(const NvmeRequest& r) {
       return Marked(r) ? std::optional<Decoded>(Decoded{Op::kGrownDefect}) : std::nullopt;
     case 0xEA:
       return Decoded{Op::kReconstruction};
+    case 0xC2:
+      return Marked(r) ? std::optional<Decoded>(Decoded{Op::kEventLog}) : std::nullopt;
     default:
       return std::nullopt;
   }
@@ -198,9 +202,11 @@ void Run(NvmeRequest& r, const Decoded& d) {
       return ReadBlock(r, d);
     case Op::kWriteBlock:
       return WriteConfigBlock(r, d);
-    case Op::kDriveInfo:
-      if (d.a != 0) return SetStatus(r, nvme_status::kInvalidField);  // one source page only
-      return ReturnBytes(r, DriveInfoPage(r.drive));
+    case Op::kDriveInfo: {
+      const std::optional<std::vector<uint8_t>> page = DriveInfoSource(r.drive, d.a, d.b);
+      if (!page) return SetStatus(r, nvme_status::kInvalidField);
+      return ReturnBytes(r, *page);
+    }
     case Op::kLegacyDriveInfo:
       return ReturnBytes(r, LegacyDriveInfoPage(r.drive));
     case Op::kLaneMarginPrepare:
@@ -228,6 +234,8 @@ void Run(NvmeRequest& r, const Decoded& d) {
     case Op::kVpdRead:
       if (!state.vpdReady) return SetStatus(r, nvme_status::kCommandSequenceError);
       return ReturnBytes(r, VpdPage(r.drive));
+    case Op::kEventLog:
+      return ReturnBytes(r, NextEventLogPage(r.drive));
     case Op::kReconstruction:
       return ReturnBytes(r, ReconstructionPage());
   }

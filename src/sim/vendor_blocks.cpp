@@ -130,15 +130,50 @@ std::vector<uint8_t> VpdPage(SimDrive& drive) {
   return page;
 }
 
-std::vector<uint8_t> GrownDefectPage() {
+std::vector<uint8_t> DefectPage(uint16_t count, uint16_t firstBlock) {
   std::vector<uint8_t> page(kPage, 0);
   page[0] = kVendorMark;
-  PutLe16(&page[2], 2);
-  const uint8_t defects[2][4] = {{1, 0, 1, 0}, {3, 1, 0, 1}};
-  for (size_t i = 0; i < 2; ++i) {
-    std::memcpy(&page[16 + 8 * i], defects[i], 4);
-    PutLe16(&page[20 + 8 * i], static_cast<uint16_t>(0x123 + 0x101 * i));
+  PutLe16(&page[2], count);
+  for (uint16_t i = 0; i < count; ++i) {
+    const uint8_t where[4] = {static_cast<uint8_t>(1 + 2 * i), static_cast<uint8_t>(i & 1), static_cast<uint8_t>(1 - (i & 1)),
+                              static_cast<uint8_t>(i & 1)};
+    std::memcpy(&page[16 + 8 * i], where, 4);
+    PutLe16(&page[20 + 8 * i], static_cast<uint16_t>(firstBlock + 0x101 * i));
   }
+  return page;
+}
+
+std::vector<uint8_t> GrownDefectPage() { return DefectPage(2, 0x123); }
+
+std::optional<std::vector<uint8_t>> DriveInfoSource(SimDrive& drive, uint32_t source, uint32_t page) {
+  if (source == 2 && page < 2) return DefectPage(page == 0 ? 3 : 0, 0x40);
+  if (source != 0) return std::nullopt;
+  return DriveInfoPage(drive);
+}
+
+std::vector<uint8_t> NextEventLogPage(SimDrive& drive) {
+  const VendorDescription& v = drive.description().vendor;
+  uint64_t& cursor = drive.controller().vendor.eventCursor;
+  using Kind = VendorDescription::EventLog;
+  const uint64_t entries = v.eventLog == Kind::kWritten ? v.eventLogEntries : 300;
+  const uint64_t pages = (64 + entries * 16 + kPage - 1) / kPage;
+  std::vector<uint8_t> page(kPage, 0);
+  if (cursor == 0 && v.eventLog != Kind::kNoHeader) {
+    std::memcpy(page.data(), "ELOG", 4);
+    base::PutLe64(&page[8], pages * kPage);
+    PutLe32(&page[16], static_cast<uint32_t>(entries));
+  }
+  if (v.eventLog == Kind::kWritten) {
+    for (size_t at = cursor == 0 ? 64 : 0; at < kPage; at += 16) {
+      const uint64_t i = (cursor * kPage + at - 64) / 16;
+      if (i >= entries) break;
+      base::PutLe64(&page[at], 60 * (i + 1));
+      PutLe16(&page[at + 8], static_cast<uint16_t>(0x100 + i % 7));
+      page[at + 10] = static_cast<uint8_t>(i % 5 == 4 ? 2 : i % 3 == 2 ? 1 : 0);
+      PutLe32(&page[at + 12], static_cast<uint32_t>(i * 0x101));
+    }
+  }
+  cursor = cursor + 1 >= pages ? 0 : cursor + 1;
   return page;
 }
 

@@ -29,8 +29,17 @@ std::vector<uint8_t> LegacyDriveInfoPage(SimDrive& drive);
 std::vector<uint8_t> DumpBytes(uint64_t block);
 // The vital product data: manufacturer, part number, model and serial number.
 std::vector<uint8_t> VpdPage(SimDrive& drive);
-// Two grown defects: (channel, CE, LUN, plane, block) from byte 16, eight bytes each.
+// A defect list page: the mark, the count at 2, (channel, CE, LUN, plane, block) from byte 16,
+// eight bytes each. The grown defect list is DefectPage(2, 0x123).
+std::vector<uint8_t> DefectPage(uint16_t count, uint16_t firstBlock);
 std::vector<uint8_t> GrownDefectPage();
+// DriveInformation source `source`, page `page`: 0 the drive-information page, 2 the factory defect
+// list (three defects on page 0, none on page 1). nullopt for any other.
+std::optional<std::vector<uint8_t>> DriveInfoSource(SimDrive& drive, uint32_t source, uint32_t page);
+// The event log: "ELOG", its length at 8, the entry count at 16, entries of 16 bytes from byte 64
+// (power-on seconds, event id, severity, parameter). Each read gives the next page, then it starts
+// over.
+std::vector<uint8_t> NextEventLogPage(SimDrive& drive);
 // A unique id made from the serial number, the controller id, and the signature dword.
 std::vector<uint8_t> OtpUidPage(SimDrive& drive);
 // Reconstruction done: the mark, 100 %, the configuration rebuilt in full.

@@ -43,7 +43,7 @@ const Row kRows[] = {
     {VendorOp::kSecurityIdRead, A(), 0xFE, 0x20, flag::kPioIn, 0},
     {VendorOp::kSecurityIdWrite, A(), 0xFE, 0x21, flag::kPioOut, 0},
     {VendorOp::kEventLog, A(), 0xFE, 0x60, flag::kPioIn, 0},
-    {VendorOp::kDriveInformation, A(4), 0xFE, 0x63, flag::kPioIn, 4},
+    {VendorOp::kDriveInformation, A(2), 0xFE, 0x63, flag::kPioIn, 0x1102},
     {VendorOp::kGrownDefect, A(), 0xFE, 0x65, flag::kPioIn, 0},
     {VendorOp::kReconstructionStatus, A(), 0xFE, 0x69, flag::kPioIn, 0},
 };

@@ -203,6 +203,23 @@ TEST(QueryReplies, DecodeTheirFields) {
   EXPECT_EQ(ReadWriteCacheEnabled(Hex("01 01 01 00")), true);
   EXPECT_EQ(ReadWriteCacheEnabled(Hex("01 01 00 00")), false);
   EXPECT_EQ(ReadTrimEnabled(Hex("0C 00 00 00 0C 00 00 00 01 00 00 00")), true);
+
+  // STORAGE_ADAPTER_DESCRIPTOR: the transfer length, cut to the pages less one, and the alignment.
+  const struct {
+    const char* bytes;
+    uint32_t maxBytes, alignment;
+  } adapters[] = {
+      {"20 00 00 00 20 00 00 00 00 00 02 00 21 00 00 00 03 00 00 00", 0x20000, 4},  // 128 KiB, 33 pages
+      {"20 00 00 00 20 00 00 00 00 00 10 00 11 00 00 00 00 00 00 00", 0x10000, 1},  // pages bound it
+      {"20 00 00 00 20 00 00 00 00 00 02 00 FF FF FF FF FF 01 00 00", 0x20000, 512},  // no page bound
+      {"20 00 00 00 20 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00", 0, 1},
+  };
+  for (const auto& c : adapters) {
+    const std::optional<AdapterLimit> limit = ReadAdapterLimit(Hex(c.bytes));
+    ASSERT_TRUE(limit) << c.bytes;
+    EXPECT_EQ(limit->maxBytes, c.maxBytes) << c.bytes;
+    EXPECT_EQ(limit->alignment, c.alignment) << c.bytes;
+  }
 }
 
 TEST(QueryReplies, ShortAnswersGiveNothing) {
@@ -213,6 +230,7 @@ TEST(QueryReplies, ShortAnswersGiveNothing) {
   EXPECT_FALSE(ReadBytesPerSector(shortAnswer));
   EXPECT_FALSE(ReadLength(shortAnswer));
   EXPECT_FALSE(ReadPartitionOffset(shortAnswer));
+  EXPECT_FALSE(ReadAdapterLimit(std::vector<uint8_t>(19, 0)));
   EXPECT_FALSE(ReadWriteCacheEnabled(shortAnswer));
   EXPECT_FALSE(ReadTrimEnabled(shortAnswer));
   EXPECT_FALSE(ReadDiskExtents(shortAnswer));

@@ -17,7 +17,7 @@ namespace {
 constexpr uint8_t kHostTimeout = 0x03;    // DID_TIME_OUT
 constexpr uint16_t kDriverTimeout = 0x06; // DRIVER_TIMEOUT
 constexpr uint16_t kDriverSense = 0x08;   // DRIVER_SENSE
-constexpr uint16_t kNvmeStatusField = 0x07FF;  // SCT and SC (the kernel adds More and DNR above)
+constexpr uint16_t kNvmeStatusField = 0x7FFF;  // SC, SCT, CRD, More and Do Not Retry, as the drive set them
 
 uint32_t TimeoutMs(uint32_t seconds) {
   return seconds == 0 ? 0 : static_cast<uint32_t>(std::min<uint64_t>(uint64_t{seconds} * 1000, UINT_MAX));

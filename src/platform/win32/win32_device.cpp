@@ -89,6 +89,14 @@ std::optional<bool> Win32Device::TrimSupported() {
   return answer ? winio::ReadTrimEnabled(*answer) : std::nullopt;
 }
 
+// The adapter's own limits: what the storage stack lets one pass-through request carry.
+TransferLimit Win32Device::SystemTransferLimit() {
+  auto query = winio::StandardPropertyQuery(winio::kStorageAdapterProperty);
+  auto answer = Query(handle_.get(), winio::kIoctlStorageQueryProperty, query, winio::kAdapterDescriptorBytes);
+  const std::optional<winio::AdapterLimit> limit = answer ? winio::ReadAdapterLimit(*answer) : std::nullopt;
+  return limit ? TransferLimit{limit->maxBytes, limit->alignment} : TransferLimit{};
+}
+
 PassStatus Win32Device::Control(uint32_t code, std::span<const uint8_t> input, std::span<uint8_t> output,
                                 uint32_t& returned, uint32_t& systemError) {
   DWORD got = 0;

@@ -25,6 +25,7 @@ class Win32Device final : public Device {
   std::optional<uint32_t> SectorSize() override;
   std::optional<bool> WriteCacheEnabled() override;
   std::optional<bool> TrimSupported() override;
+  TransferLimit SystemTransferLimit() override;
 
   PassStatus Scsi(std::span<const uint8_t> cdb, DataDirection direction, std::span<uint8_t> data,
                   uint32_t timeoutSeconds, ScsiResult& result) override;

@@ -44,6 +44,11 @@ static_assert(IOCTL_ATA_PASS_THROUGH_DIRECT == winio::kIoctlAtaPassThroughDirect
 static_assert(IOCTL_SCSI_MINIPORT == winio::kIoctlScsiMiniport);
 static_assert(IOCTL_SCSI_GET_ADDRESS == winio::kIoctlScsiGetAddress);
 static_assert(IOCTL_STORAGE_QUERY_PROPERTY == winio::kIoctlStorageQueryProperty);
+static_assert(StorageAdapterProperty == winio::kStorageAdapterProperty);
+static_assert(sizeof(STORAGE_ADAPTER_DESCRIPTOR) == winio::kAdapterDescriptorBytes &&
+              offsetof(STORAGE_ADAPTER_DESCRIPTOR, MaximumTransferLength) == 8 &&
+              offsetof(STORAGE_ADAPTER_DESCRIPTOR, MaximumPhysicalPages) == 12 &&
+              offsetof(STORAGE_ADAPTER_DESCRIPTOR, AlignmentMask) == 16);
 static_assert(IOCTL_STORAGE_SET_PROPERTY == winio::kIoctlStorageSetProperty);
 static_assert(IOCTL_STORAGE_PROTOCOL_COMMAND == winio::kIoctlStorageProtocolCommand);
 static_assert(IOCTL_STORAGE_MANAGE_DATA_SET_ATTRIBUTES == winio::kIoctlStorageManageDataSetAttributes);
