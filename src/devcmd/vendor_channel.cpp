@@ -6,6 +6,8 @@
 #include "base/completion_codes.h"
 #include "devcmd/bridge_power.h"
 #include "devcmd/field_table.h"
+#include "devcmd/vendor_sata_carriage.h"
+#include "disk/ata_operations.h"
 #include "disk/disk_state.h"
 #include "disk/identity_refresh.h"
 #include "disk/nvme_operations.h"
@@ -30,11 +32,21 @@ std::string TextAt(const std::vector<uint8_t>& page, size_t at) {
   return PrintableText(std::span<const uint8_t>(page).subspan(at, kFirmwareChars));
 }
 
-// One vendor command on the disk, without output (identification runs outside any view).
+// One vendor command on the disk, its echo text handed to echo first (nullptr: none; identification
+// runs outside any view).
 int32_t Send(platform::DeviceTree& tree, const disk::DiskEntry& e, VendorOp op, const VendorArgs& args,
-             std::span<uint8_t> buffer) {
+             std::span<uint8_t> buffer, const std::function<void(const std::string&)>* echo = nullptr,
+             bool withCdw2 = false) {
+  if (disk::IsSataKind(e.diskKind)) {
+    const SataVendorCommand c = EncodeSataVendor(op, args);
+    if (c.code != base::code::kSuccessTrue) return c.code;
+    if (c.length > buffer.size()) return base::code::kBadParameter;
+    if (echo) (*echo)(disk::AtaEchoText(c.tf));
+    return disk::AtaCommand(tree, e, c.tf, buffer.first(c.length));
+  }
   const VendorCommand c = EncodeVendorCommand(op, e.vendorVariant, args, buffer.size());
   if (c.code != disk::kNvmeDone) return c.code;
+  if (echo) (*echo)(VendorEchoText(c, withCdw2));
   return disk::RawAdmin(tree, e, c.direction, c.opcode, c.nsid, c.record, buffer.first(c.length));
 }
 
@@ -56,15 +68,28 @@ bool IsFirstAlder(const VendorData& data, uint32_t socId) {
 
 VendorState& VendorStateOf(engine::Interpreter& interp) { return interp.State<VendorState>(); }
 
+bool IsMakerDrive(const VendorData& data, const disk::DiskEntry& e) {
+  if (disk::IsNvmeKind(e.diskKind)) return data.IsMakerVendor(static_cast<uint16_t>(e.pciVendorId));
+  if (disk::IsSataKind(e.diskKind)) return e.wwnOui != 0 && data.IsMakerOui(e.wwnOui);
+  return false;
+}
+
 void IdentifyMakerDrive(platform::DeviceTree& tree, const VendorData& data, disk::DiskEntry& e, int kind) {
   e.configType = 9999;
   e.vendorAux = 0;
   e.vendorVariant = 0;
   e.socId = 0;
   e.vendorIdentified = true;
-  if (!disk::IsNvmeKind(e.diskKind) || !data.IsMakerVendor(static_cast<uint16_t>(e.pciVendorId))) return;
+  if (!IsMakerDrive(data, e)) return;
 
   std::vector<uint8_t> page(kPage);
+  if (disk::IsSataKind(e.diskKind)) {
+    if (!ReadConfigPage(tree, e, page)) return;
+    e.socId = base::GetLe16(&page[2]);
+    e.configType = ConfigTypeFor(kind, 1);
+    if (const std::string fw = TextAt(page, 32); !fw.empty()) e.currentFirmware = fw;
+    return;
+  }
   bool configPage = false;
   if (disk::GetLogPage(tree, e, kVendorLogPage, 0, false, page) == disk::kNvmeDone && page[0] == kPageMark) {
     e.vendorVariant = kVariantFc;
@@ -139,7 +164,7 @@ NvmeTarget MakerTarget(engine::Interpreter& interp, uint32_t view) {
     interp.ReportCompletion(view, base::code::kOpenDiskFailed, "");
     return {};
   }
-  if (!VendorStateOf(interp).data.IsMakerVendor(static_cast<uint16_t>(target.disk->pciVendorId))) {
+  if (!IsMakerDrive(VendorStateOf(interp).data, *target.disk)) {
     interp.ReportCompletion(view, base::code::kNotSupported, "Not a maker drive");
     return {};
   }
@@ -150,10 +175,11 @@ NvmeTarget MakerTarget(engine::Interpreter& interp, uint32_t view) {
 
 int32_t SendVendor(engine::Interpreter& interp, uint32_t view, const NvmeTarget& target, VendorOp op,
                    const VendorArgs& args, std::span<uint8_t> buffer, bool withCdw2) {
-  const VendorCommand c = EncodeVendorCommand(op, target.disk->vendorVariant, args, buffer.size());
-  if (c.code != disk::kNvmeDone) return c.code;
-  if (interp.settings().debugLevel != 0) engine::DetailLine(interp, view, VendorEchoText(c, withCdw2), engine::colour::kGrey);
-  return disk::RawAdmin(*target.tree, *target.disk, c.direction, c.opcode, c.nsid, c.record, buffer.first(c.length));
+  const std::function<void(const std::string&)> echo = [&](const std::string& text) {
+    engine::DetailLine(interp, view, text, engine::colour::kGrey);
+  };
+  return Send(*target.tree, *target.disk, op, args, buffer, interp.settings().debugLevel != 0 ? &echo : nullptr,
+              withCdw2);
 }
 
 int32_t SendVendorQuiet(const NvmeTarget& target, VendorOp op, const VendorArgs& args, std::span<uint8_t> buffer) {

@@ -2,9 +2,12 @@
 // (socId, configType, vendorAux, vendorVariant, currentFirmware) and the sending of one vendor
 // command from a command handler with its debug echo.
 //
-// Vendor commands go only to drives whose PCI vendor id (Identify Controller bytes 0-1, which also
-// reaches the program behind USB bridges) is one of the maker's: any other drive, the boot drive
-// among them, never sees a vendor opcode. Everything runs on the view's thread.
+// Vendor commands go only to the maker's drives: NVMe drives whose PCI vendor id (Identify
+// Controller bytes 0-1, which also reaches the program behind USB bridges) is one of the maker's,
+// SATA drives whose world wide name carries one of the maker's OUIs. Any other drive, the boot
+// drive among them, never sees a vendor opcode. NVMe drives get the NVMe admin encodings
+// (vendor_operations.h), SATA drives the ATA vendor commands (vendor_sata_carriage.h). Everything
+// runs on the view's thread.
 #pragma once
 
 #include <cstdint>
@@ -37,18 +40,22 @@ VendorState& VendorStateOf(engine::Interpreter& interp);
 // error. Called once at start-up, before any run.
 std::string UseVendorData(engine::Interpreter& interp, const std::string& folder);
 
+// Whether the disk is one of the maker's by its identify data (nothing is sent).
+bool IsMakerDrive(const VendorData& data, const disk::DiskEntry& entry);
+
 // The identification of one disk over tree. configKind 2 and 4 pick the first and second
 // configuration type of each group, anything else the third. Drives that are not the maker's get
 // socId 0 and nothing is sent. Sets entry.vendorIdentified.
 void IdentifyMakerDrive(platform::DeviceTree& tree, const VendorData& data, disk::DiskEntry& entry,
                         int configKind = 0);
 
-// The current disk when it is the maker's NVMe drive; otherwise it reports -1 (no disk) or -79 and
+// The current disk when it is the maker's drive; otherwise it reports -1 (no disk) or -79 and
 // returns an empty target.
 NvmeTarget MakerTarget(engine::Interpreter& interp, uint32_t view);
 
-// Sends op in the current disk's variant through RawAdmin, after printing the debug echo in grey
-// (withCdw2: the by-handle echo form). buffer's size is the data length. Returns the transport
+// Sends op in the current disk's variant through RawAdmin (SATA drives: its ATA vendor command
+// through AtaCommand), after printing the debug echo in grey (withCdw2: the by-handle echo form of
+// NVMe). buffer's size is the data length. Returns the transport
 // result (1 success) or the encoding's code; nothing is reported.
 int32_t SendVendor(engine::Interpreter& interp, uint32_t view, const NvmeTarget& target, VendorOp op,
                    const VendorArgs& args, std::span<uint8_t> buffer, bool withCdw2 = false);

@@ -1,7 +1,7 @@
 // The maker's vendor commands that change or read small things: SetVSCType, GetSocID (also
 // VSC_GetSocID), VSC_CleanSMART, VSC_KeepFRB, VSC_SetThinCapacity, VSC_GetOTPuid and
-// VSC_GetReconstructionStatus. Each goes only to the maker's drives (-79 before any I/O otherwise)
-// and prints its debug echo in grey.
+// VSC_GetReconstructionStatus, and the SATA drives' VSC_CleanEventLog and VSC_TrainDDREye. Each
+// goes only to the maker's drives (-79 before any I/O otherwise) and prints its debug echo in grey.
 #include <string>
 #include <vector>
 
@@ -75,6 +75,15 @@ void KeepFRB(engine::Interpreter& interp, uint32_t view, std::string_view, std::
   SendPlain(interp, view, VendorOp::kKeepFrb);
 }
 
+// The SATA drives' own actions: empty the event log, train the DRAM interface's data eye.
+void CleanEventLog(engine::Interpreter& interp, uint32_t view, std::string_view, std::string_view) {
+  SendPlain(interp, view, VendorOp::kCleanEventLog);
+}
+
+void TrainDDREye(engine::Interpreter& interp, uint32_t view, std::string_view, std::string_view) {
+  SendPlain(interp, view, VendorOp::kTrainDdrEye);
+}
+
 // VSC_SetThinCapacity( SizeGB:0 ): the drive's visible capacity; 0 would leave about 10 MB, so it
 // is refused, and a failing command is reported.
 void SetThinCapacity(engine::Interpreter& interp, uint32_t view, std::string_view args, std::string_view) {
@@ -132,6 +141,12 @@ constexpr engine::HandlerRow kHandlers[] = {
     {"VSC_SetThinCapacity", engine::kNvmeOnly, SetThinCapacity},
     {"VSC_GetOTPuid", engine::kNvmeOnly, GetOTPuid},
     {"VSC_GetReconstructionStatus", engine::kNvmeOnly, GetReconstructionStatus},
+    {"VSC_CleanSMART", engine::kSataOnly, CleanSMART},
+    {"VSC_KeepFRB", engine::kSataOnly, KeepFRB},
+    {"VSC_CleanEventLog", engine::kSataOnly, CleanEventLog},
+    {"VSC_TrainDDREye", engine::kSataOnly, TrainDDREye},
+    {"VSC_GetOTPuid", engine::kSataOnly, GetOTPuid},
+    {"VSC_GetReconstructionStatus", engine::kSataOnly, GetReconstructionStatus},
 };
 
 }  // namespace

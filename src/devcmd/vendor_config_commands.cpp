@@ -1,6 +1,7 @@
 // The maker drive's firmware configuration block: VSC_GetFWconfig (also VSC_GetMPOem) decodes it
 // with the package's item table, VSC_SetFWconfig (also VSC_SetMPOem) edits items and writes it
-// back with the CRC the controller checks, then sets the host thermal thresholds it was given.
+// back with the CRC the controller checks, then sets the host thermal thresholds it was given
+// (NVMe drives). Both also serve the maker's SATA drives.
 #include <string>
 #include <vector>
 
@@ -103,7 +104,8 @@ void SetFWconfig(engine::Interpreter& interp, uint32_t view, std::string_view ar
   a.crc = data.IsCedarOrLater(target.disk->socId) ? base::Crc32c(block) : base::Crc32(block);
   if (const int32_t rc = SendVendor(interp, view, target, VendorOp::kWriteBlock, a, block); rc != disk::kNvmeDone)
     return interp.ReportCompletion(view, rc, "Set err");
-  if (edit.tmt1 || edit.tmt2) {
+  // SATA drives have no host thermal thresholds: the block's own items are all they get.
+  if ((edit.tmt1 || edit.tmt2) && disk::IsNvmeKind(target.disk->diskKind)) {
     if (const int32_t rc = SetThermalThresholds(target, edit); rc != disk::kNvmeDone)
       return interp.ReportCompletion(view, rc, "Set thermal thresholds err");
   }
@@ -112,6 +114,8 @@ void SetFWconfig(engine::Interpreter& interp, uint32_t view, std::string_view ar
 constexpr engine::HandlerRow kHandlers[] = {
     {"VSC_GetFWconfig", engine::kNvmeOnly, GetFWconfig},
     {"VSC_SetFWconfig", engine::kNvmeOnly, SetFWconfig},
+    {"VSC_GetFWconfig", engine::kSataOnly, GetFWconfig},
+    {"VSC_SetFWconfig", engine::kSataOnly, SetFWconfig},
 };
 
 }  // namespace

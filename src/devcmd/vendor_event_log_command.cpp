@@ -1,7 +1,8 @@
 // VSC_GetEventLog( SaveFile:"", DecodeType:0, TarFile:"", ByCmd:0 ): the maker drive's event log,
 // read a page at a time, kept as a file and decoded.
 //   ByCmd      0: the command goes on the disk's handle and its echo shows CDW2 (the by-handle
-//              form); 1: the plain form of the echo. The command itself is the same.
+//              form); 1: the plain form of the echo. The command itself is the same. SATA drives
+//              (also served) have the one ATA echo.
 //   DecodeType 0: the entries are shown in the view; 1: they are written as text to TarFile (empty:
 //              the log's name with ".txt") and only the count is shown. Others: -2.
 // The entry count is the result. Layout: vendor_event_log.h.
@@ -108,6 +109,7 @@ void GetEventLog(engine::Interpreter& interp, uint32_t view, std::string_view ar
 
 constexpr engine::HandlerRow kHandlers[] = {
     {"VSC_GetEventLog", engine::kNvmeOnly, GetEventLog},
+    {"VSC_GetEventLog", engine::kSataOnly, GetEventLog},
 };
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The maker drive's identity blocks: VSC_GetDrvInfo (items of the drive-information page) and
-// VSC_SecurityID (the MSID and PSID: shown, set and verified). Layouts: vendor_layouts.h.
+// VSC_SecurityID (the MSID and PSID: shown, set and verified), on the maker's NVMe and SATA drives.
+// Layouts: vendor_layouts.h.
 #include <cstring>
 #include <algorithm>
 #include <string>
@@ -131,6 +132,8 @@ void SecurityID(engine::Interpreter& interp, uint32_t view, std::string_view arg
 constexpr engine::HandlerRow kHandlers[] = {
     {"VSC_GetDrvInfo", engine::kNvmeOnly, GetDrvInfo},
     {"VSC_SecurityID", engine::kNvmeOnly, SecurityID},
+    {"VSC_GetDrvInfo", engine::kSataOnly, GetDrvInfo},
+    {"VSC_SecurityID", engine::kSataOnly, SecurityID},
 };
 
 }  // namespace

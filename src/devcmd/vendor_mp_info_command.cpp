@@ -3,7 +3,8 @@
 // decoded with the package's "mpitem" table; MPInfoItem picks items and their values become the
 // result, as in VSC_GetFWconfig. Without items the page is also kept as a ".mpinfo" dump.
 //   DefectList TRUE: then the factory defect list, page NCB (0 first) of DriveInformation source
-//   2 (CDW14 the page; the legacy opcode carries no page, so there NCB must be 0: else -79).
+//   2 (CDW14 the page, on SATA drives LBA mid; the legacy opcode carries no page, so there NCB must
+//   be 0: else -79). Also on the maker's SATA drives.
 #include <string>
 #include <vector>
 
@@ -54,7 +55,8 @@ void GetMPinfo(engine::Interpreter& interp, uint32_t view, std::string_view args
   NvmeTarget target = MakerTarget(interp, view);
   if (!target) return;
   const uint32_t variant = target.disk->vendorVariant;
-  if (defectList && ncb != 0 && variant != kVariantFc && variant != kVariantC0)
+  const bool carriesPage = variant == kVariantFc || variant == kVariantC0 || disk::IsSataKind(target.disk->diskKind);
+  if (defectList && ncb != 0 && !carriesPage)
     return interp.ReportCompletion(view, code::kNotSupported, "NCB on the legacy command set");
 
   std::vector<uint8_t> page(kVendorBlock);
@@ -75,6 +77,7 @@ void GetMPinfo(engine::Interpreter& interp, uint32_t view, std::string_view args
 
 constexpr engine::HandlerRow kHandlers[] = {
     {"VSC_GetMPinfo", engine::kNvmeOnly, GetMPinfo},
+    {"VSC_GetMPinfo", engine::kSataOnly, GetMPinfo},
 };
 
 }  // namespace

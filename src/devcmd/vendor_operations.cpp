@@ -153,6 +153,10 @@ void Encode(VendorOp op, Set set, const VendorArgs& a, Builder b) {
       else if (c0) b.c.code = base::code::kNotSupported;
       else b.Op(0xFF, kIn).Dw(12, 0x40);
       return;
+    case VendorOp::kCleanEventLog:
+    case VendorOp::kTrainDdrEye:
+      b.c.code = base::code::kNotSupported;
+      return;
   }
 }
 

@@ -45,6 +45,8 @@ enum class VendorOp : uint8_t {
   kEventLog,
   kLegacyDriveInformation,
   kPhyCalibration,
+  kCleanEventLog,          // the SATA drives' own actions (vendor_sata_carriage.h): no NVMe form
+  kTrainDdrEye,
 };
 
 // Block kinds of ReadBlock / WriteBlock.
@@ -62,7 +64,7 @@ struct VendorArgs {
 
 // One vendor command, ready for RawAdmin: code 1, or -74 when the variant has no encoding of the
 // operation (SPI debug information off variant 1) and -79 when it is not carried at all (PHY
-// calibration on variant 192). length is the data length; CDW10 carries it in dwords.
+// calibration on variant 192, the SATA-only actions). length is the data length; CDW10 carries it in dwords.
 struct VendorCommand {
   int32_t code = disk::kNvmeDone;
   disk::NvmeDirection direction = disk::NvmeDirection::kNone;

@@ -1,6 +1,7 @@
 // The maker drive's reading commands that keep what they read in a file: VSC_CriticalLog (the
 // critical event log, decoded), VSC_GetGrownDefect (the grown defect list), VSC_GetSPIDbgInfo (the
-// SPI debug information) and VSC_GetVPDData (the vital product data). A SaveFile left empty saves
+// SPI debug information) and VSC_GetVPDData (the vital product data); VSC_GetGrownDefect also on
+// the maker's SATA drives. A SaveFile left empty saves
 // under the view's default dump name with the command's extension. Layouts: vendor_layouts.h.
 #include <algorithm>
 #include <string>
@@ -144,6 +145,7 @@ constexpr engine::HandlerRow kHandlers[] = {
     {"VSC_GetGrownDefect", engine::kNvmeOnly, GetGrownDefect},
     {"VSC_GetSPIDbgInfo", engine::kNvmeOnly, GetSPIDbgInfo},
     {"VSC_GetVPDData", engine::kNvmeOnly, GetVPDData},
+    {"VSC_GetGrownDefect", engine::kSataOnly, GetGrownDefect},
 };
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The maker's vendor commands that reset the drive or change what it runs: VSC_BrandNew (factory
 // state), VSC_FTLVirgin, VSC_KillFW (to the recovery code) and VSC_ForceTo (a firmware mode), each
-// followed by bringing the drive back the way its driver path allows.
+// followed by bringing the drive back the way its driver path allows. All but VSC_FTLVirgin also
+// serve the maker's SATA drives.
 #include <string>
 #include <vector>
 
@@ -80,13 +81,9 @@ void BrandNew(engine::Interpreter& interp, uint32_t view, std::string_view args,
   if (!SendReset(interp, view, target, VendorOp::kBrandNew)) return;
   interp.host().SleepMs(1000);
   std::vector<uint8_t> page(kConfigBlockSize);
-  const VendorCommand poll = EncodeVendorCommand(VendorOp::kReadBlock, target.disk->vendorVariant,
-                                                 ArgsFor(interp, *target.disk, kBlockConfigPage), page.size());
+  const VendorArgs poll = ArgsFor(interp, *target.disk, kBlockConfigPage);
   for (uint32_t i = 0; i < kBrandNewTries && !interp.view(view).cancel.load(); ++i) {
-    if (disk::RawAdmin(*target.tree, *target.disk, poll.direction, poll.opcode, poll.nsid, poll.record, page) ==
-            disk::kNvmeDone &&
-        page[1] != 0xFF)
-      return;
+    if (SendVendorQuiet(target, VendorOp::kReadBlock, poll, page) == disk::kNvmeDone && page[1] != 0xFF) return;
     interp.host().SleepMs(1000);
   }
   if (interp.view(view).cancel.load()) return;
@@ -134,6 +131,8 @@ void KillFW(engine::Interpreter& interp, uint32_t view, std::string_view args, s
   } else if (HasBridgePowerReset(disk.diskKind)) {
     Line(interp, view, "Power Reset", engine::colour::kOlive);
     if (!BridgeDone(interp, view, PowerResetDisk(interp, disk))) return;
+  } else if (disk::IsSataKind(disk.diskKind)) {
+    Line(interp, view, "Must Power Reset Disk to back ROM Code.", engine::colour::kYellow);
   }
   if (!disk::WaitForDisk(interp, view, 60)) interp.ReportCompletion(view, code::kActivateFwTimeout, "TimeOut, Disk Disconnect");
 }
@@ -170,6 +169,9 @@ constexpr engine::HandlerRow kHandlers[] = {
     {"VSC_FTLVirgin", engine::kNvmeOnly, FTLVirgin},
     {"VSC_KillFW", engine::kNvmeOnly, KillFW},
     {"VSC_ForceTo", engine::kNvmeOnly, ForceTo},
+    {"VSC_BrandNew", engine::kSataOnly, BrandNew},
+    {"VSC_KillFW", engine::kSataOnly, KillFW},
+    {"VSC_ForceTo", engine::kSataOnly, ForceTo},
 };
 
 }  // namespace

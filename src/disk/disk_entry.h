@@ -41,6 +41,7 @@ struct DiskEntry {
   bool systemDisk = false;           // holds C: (Linux: "/", "/boot" or swap)
   bool aligned4K = true;
   uint32_t pciVendorId = 0;          // NVMe kinds: Identify Controller bytes 0-1
+  uint32_t wwnOui = 0;               // SATA kinds: the OUI of the world wide name (IDENTIFY words 108-109)
   std::string firmwareRevision;      // identify firmware revision, trimmed
   std::string serial;                // identify serial number, trimmed; empty if the drive did not answer
   uint32_t socId = 0;                // the maker's controller id; 0 until identified

@@ -41,6 +41,7 @@ void ApplyIdentify(platform::DeviceTree& tree, DiskEntry& e) {
   e.firmwareRevision = e.currentFirmware = Cut(id->firmware, kFirmwareChars);
   e.serial = id->serial;
   if (IsNvmeKind(e.diskKind)) e.pciVendorId = id->pciVendorId;
+  if (IsSataKind(e.diskKind)) e.wwnOui = id->wwnOui;
   if (!id->model.empty()) e.model = e.displayName = Cut(id->model, kNameChars);
 }
 

@@ -48,6 +48,12 @@ DriveIdentity ParseAtaIdentify(std::span<const uint8_t> data) {
   id.serial = AtaIdentifyString(data, 10, 10);
   id.firmware = AtaIdentifyString(data, 23, 4);
   id.model = AtaIdentifyString(data, 27, 20);
+  constexpr size_t kWwnWord = 108;
+  if (data.size() >= 2 * (kWwnWord + 2)) {
+    const uint16_t w108 = static_cast<uint16_t>(data[2 * kWwnWord] | data[2 * kWwnWord + 1] << 8);
+    const uint16_t w109 = static_cast<uint16_t>(data[2 * kWwnWord + 2] | data[2 * kWwnWord + 3] << 8);
+    if (w108 >> 12 != 0) id.wwnOui = static_cast<uint32_t>(w108 & 0x0FFF) << 12 | w109 >> 4;
+  }
   return id;
 }
 

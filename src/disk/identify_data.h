@@ -17,6 +17,7 @@ struct DriveIdentity {
   std::string firmware;      // trimmed
   std::string serial;        // trimmed
   uint32_t pciVendorId = 0;  // NVMe only
+  uint32_t wwnOui = 0;       // SATA only: the IEEE OUI of the world wide name; 0 without one
 };
 
 // Identify Controller: vendor id at bytes 0-1, serial number at 4-23, model at 24-63, firmware revision at 64-71.
@@ -24,7 +25,8 @@ struct DriveIdentity {
 DriveIdentity ParseIdentifyController(std::span<const uint8_t> data);
 
 // IDENTIFY DEVICE: serial number in words 10-19, firmware in words 23-26, model in words 27-46, both with the two bytes of each
-// word swapped (ATA string order). data must hold at least 94 bytes.
+// word swapped (ATA string order); the world wide name's OUI from words 108-109 (NAA nibble, then the 24-bit
+// OUI) when word 108 holds one. data must hold at least 94 bytes.
 DriveIdentity ParseAtaIdentify(std::span<const uint8_t> data);
 
 // Words [firstWord, firstWord + words) of IDENTIFY DEVICE data as text (the two bytes of each word

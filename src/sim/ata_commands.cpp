@@ -205,6 +205,7 @@ std::optional<AtaTransfer> ExpectedTransfer(uint8_t command, uint8_t features) {
 void RegisterAtaCommands(AtaCommandTable& table) {
   RegisterAtaSmartCommands(table);
   RegisterAtaSecurityCommands(table);
+  RegisterAtaVendorCommands(table);
   table.Register(0xEC, IdentifyDevice);
   table.Register(0xC4, ReadMultiple28);   // READ MULTIPLE
   table.Register(0x29, ReadMultiple48);   // READ MULTIPLE EXT

@@ -122,6 +122,8 @@ void RegisterAtaSmartCommands(AtaCommandTable& table);
 // The security feature set: SET PASSWORD, UNLOCK, ERASE PREPARE, ERASE UNIT, FREEZE LOCK, DISABLE
 // PASSWORD (F1h-F6h).
 void RegisterAtaSecurityCommands(AtaCommandTable& table);
+// The maker's vendor commands C1h, C2h, C3h and FEh (ata_vendor.cpp).
+void RegisterAtaVendorCommands(AtaCommandTable& table);
 
 // The data transfer an ATA command takes, as a translation layer checks the PROTOCOL against it.
 enum class AtaTransfer : uint8_t { kNone, kPioIn, kPioOut, kDmaIn, kDmaOut };

@@ -66,11 +66,13 @@ std::array<uint8_t, 512> AtaIdentifyDevice(const DriveDescription& d, const Iden
   PutWord(id, 90, kSimEraseMinutes / 2);
   PutWord(id, 92, ata.security.masterRevision());
   PutLe64(&id[200], sectors);                // words 100-103
-  // Words 108-111: a world wide name (NAA 5) from the serial number, most significant word first.
+  // Words 108-111: a world wide name (NAA 5) from the serial number, most significant word first;
+  // the OUI (bits 59-36) the description's when it names one.
   const NamespaceIds ids = NvmeNamespaceIds(d);
   for (int w = 0; w < 4; ++w) {
     uint16_t v = static_cast<uint16_t>(ids.eui64[2 * w] << 8 | ids.eui64[2 * w + 1]);
-    if (w == 0) v = static_cast<uint16_t>(0x5000 | (v & 0x0FFF));
+    if (w == 0) v = static_cast<uint16_t>(0x5000 | (d.wwnOui != 0 ? d.wwnOui >> 12 : v & 0x0FFF));
+    if (w == 1 && d.wwnOui != 0) v = static_cast<uint16_t>((d.wwnOui & 0x0FFF) << 4 | (v & 0x000F));
     PutWord(id, 108 + w, v);
   }
   if (d.trimSupported) PutWord(id, 105, 8);  // DSM blocks per request

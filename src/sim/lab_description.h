@@ -69,6 +69,8 @@ struct InquiryIdentity {
 };
 
 inline constexpr uint16_t kSimPciVendorId = 0xCAFE;
+// The IEEE OUI in the world wide name of the lab's maker SATA drives.
+inline constexpr uint32_t kSimMakerOui = 0x00CAFE;
 
 // The PCI Express link of a drive's controller as the lab reports it, and the root port above the
 // controller. Speeds are tenths of GT/s (80 = 8.0 GT/s); 0 speeds and widths are not reported.
@@ -128,6 +130,7 @@ struct DriveDescription {
   std::string serial;         // at most 20
   std::string firmware;       // at most 8
   uint16_t pciVendorId = kSimPciVendorId;
+  uint32_t wwnOui = 0;         // SATA: the OUI of the IDENTIFY world wide name; 0: made from the serial
   uint32_t sectorSize = 512;   // 512 or 4096
   uint64_t capacityBytes = 0;  // a whole number of sectors
   bool removable = false;

@@ -29,6 +29,9 @@
 //   Serial         At most 20 characters; default "SIM" and the device number, 20 characters.
 //   Firmware       At most 8 characters; default "SIM10001".
 //   VendorId       PCI vendor id reported by NVMe Identify Controller; default 0xCAFE.
+//   WwnOui         SATA drives: the 24-bit IEEE OUI in the world wide name of IDENTIFY DEVICE (words
+//                  108-109, hexadecimal with 0x); default one made from the serial number. With the
+//                  lab's maker OUI 0x00CAFE the drive has the maker's SATA vendor channel.
 //   DeviceNumber   The N of \\.\PHYSICALDRIVEN; default the lowest number not taken, in file order.
 //   NamespaceId    NVMe drives on a PCI controller (nvme-inbox, nvme-miniport, nvme-rst): the NSID of
 //                  the drive's one namespace, 1 to 0xFFFFFFFE; default 1. Identify Controller then
@@ -103,7 +106,8 @@
 //                        (0x4000) included, fail with the image left in the slot).
 //   FirmwareKeepsOld     Switch: an activation leaves the old firmware running.
 //
-// The maker's vendor channel (NVMe drives with the lab's VendorId; sim/nvme_vendor.cpp)
+// The maker's vendor channel (NVMe drives with the lab's VendorId, sim/nvme_vendor.cpp; SATA drives
+// with WwnOui 0x00CAFE, sim/ata_vendor.cpp, which take SocId, ConfigCrc and BrandNewPolls)
 //   SocId                The controller id the drive names (hexadecimal, 0x optional); default
 //                        none: vendor opcodes are invalid commands.
 //   VendorVariant        The vendor command set it speaks: 1 (FC/FD/FE, default), 192 (C0/C1/C2)
@@ -205,6 +209,7 @@ const std::set<std::string, std::less<>> kKnownKeys = {
     "serial",
     "firmware",
     "vendorid",
+    "wwnoui",
     "socid",
     "vendorvariant",
     "vendorpage",
@@ -394,9 +399,11 @@ bool ReadIdentity(SectionReader& r, DriveDescription& d, Given& given) {
   uint32_t vendor = d.pciVendorId;
   bool ok = r.ReadText("Model", d.model, 40) && r.ReadText("Serial", d.serial, 20) &&
             r.ReadText("Firmware", d.firmware, 8) && r.ReadNumber("VendorId", vendor) &&
-            r.ReadNumber("DeviceNumber", d.deviceNumber, &given.deviceNumber);
+            r.ReadNumber("DeviceNumber", d.deviceNumber, &given.deviceNumber) && r.ReadNumber("WwnOui", d.wwnOui);
   if (!ok) return false;
   if (vendor > 0xFFFF) return r.Fail("VendorId", *r.Get("VendorId"), "more than 16 bits");
+  if (r.Get("WwnOui") && (!IsSataAttachment(d.attachment) || d.wwnOui == 0 || d.wwnOui > 0xFFFFFF))
+    return r.Fail("WwnOui", *r.Get("WwnOui"), "a non-zero 24-bit OUI of a SATA drive");
   d.pciVendorId = static_cast<uint16_t>(vendor);
   return true;
 }
@@ -759,8 +766,13 @@ bool ReadVendor(SectionReader& r, DriveDescription& d) {
                    r.Get("ConfigCrc") || r.Get("BrandNewPolls") ||
                    r.Get("CrashDumpKiB") || r.Get("CrashDumpLogPage") || r.Get("EventLog");
   if (!any) return true;
-  if (!IsNvmeAttachment(d.attachment)) return r.Fail("SocId", "", "only NVMe drives have the vendor channel");
-  if (d.pciVendorId != kSimPciVendorId) return r.Fail("SocId", "", "only drives with the lab's VendorId answer it");
+  if (IsSataAttachment(d.attachment)) {
+    if (d.wwnOui != kSimMakerOui) return r.Fail("SocId", "", "only SATA drives with WwnOui 0x00CAFE answer it");
+  } else if (!IsNvmeAttachment(d.attachment)) {
+    return r.Fail("SocId", "", "only NVMe and SATA drives have the vendor channel");
+  } else if (d.pciVendorId != kSimPciVendorId) {
+    return r.Fail("SocId", "", "only drives with the lab's VendorId answer it");
+  }
   if (auto soc = r.Get("SocId")) {
     std::string text(base::Trim(*soc));
     if (base::StartsWithNoCase(text, "0x")) text = text.substr(2);

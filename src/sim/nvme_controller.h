@@ -89,6 +89,8 @@ struct VendorState {
   uint64_t eventCursor = 0;     // the event log's next page
   bool vpdReady = false;        // the vital product data was prepared
   std::array<uint8_t, 4096> securityBlock{};  // "SCID", the MSID and the PSID
+  uint32_t eventLogCleans = 0;  // the SATA drives' own actions, counted
+  uint32_t ddrTrainings = 0;
 };
 
 // The drive's vendor state at power-on from its description: the configuration block's items.

@@ -332,6 +332,9 @@ TEST(LabFile, BadValuesGiveClearErrors) {
       {"LinkWidth = 8\nMaxLinkWidth = 4", "MaxLinkWidth = \"4\": less than the negotiated link"},
       {"RootPort = 0:1c.0", "not (bus,device,function)"},
       {"RootPort = (0,32,0)", "the root port is bus 0-255, device 0-31"},
+      {"WwnOui = 0x00CAFE", "WwnOui = \"0x00CAFE\": a non-zero 24-bit OUI of a SATA drive"},
+      {"Attachment = sata-ahci\nWwnOui = 0x1000000", "a non-zero 24-bit OUI of a SATA drive"},
+      {"Attachment = sata-ahci\nSocId = 2201", "only SATA drives with WwnOui 0x00CAFE answer it"},
   };
   for (const Row& row : rows) {
     // The first of two equal keys counts, so the row's keys come before the sound ones.
