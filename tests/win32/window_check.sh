@@ -18,7 +18,10 @@
 #  7. A ComboBox, a NumberBox and two CheckListBoxes answered by xdotool store the item's index, the
 #     number (after refusing one that is none) and the check states; an AutoOK ComboBox left alone
 #     closes by itself after its 20 seconds with the preselected item.
-#  8. Style 10 (its own program) shows the status history in a text box instead of the list, and its
+#  8. A run resumed after a restart: boot 1 closes the window at its PCReBoot (exit 0, one registration
+#     in the lab); --autorun opens the main window, which goes on after the statement
+#     ("SCRIPT RESUME (Reboot 1)"), and leaves no registration.
+#  9. Style 10 (its own program) shows the status history in a text box instead of the list, and its
 #     package's logo option the logo.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -313,7 +316,32 @@ for want in 'Operator answer - Counting down - BBB (countdown)' 'AutoOK answered
   log_text "$log" | grep -qF -- "$want" || fail "the box run's TestLog.htm lacks \"$want\" ($log)"
 done
 echo "window check: the AutoOK ComboBox closed by itself after its countdown and stored BBB's index 1"
-# 8. Style 10: the status history in a text box instead of the list, one status text a line.
+# 8. A run resumed after a restart, in the window form: boot 1 ends at its PCReBoot as the restart would
+#    (the window closes, exit 0, one registration in the lab); --autorun (the next logon) opens the main
+#    window, which goes on after the statement, and leaves no registration once the window is closed.
+printf '%s\r\n' \
+  'Print( Output:"before the restart" );' \
+  'PCReBoot( DelayRunSec:0, PowerAction:1 );' \
+  'Print( Output:"after the restart" );' > "$work/resume.scpt"
+lab="SIMDIR:Z:${work//\//\\}\\lab"
+registrations() { (cd "$work" && timeout 60 "$wine" "$exe" /sim "$lab" --autorun-list 2>/dev/null | tr -d '\r' | grep -c .) || true; }
+start 'SCRIPT:resume.scpt' /sim "$lab" '\\.\PHYSICALDRIVE0'
+finish
+[ "$rc" = 0 ] || fail "boot 1 ended with exit code $rc, not 0 (124: the window stayed at the restart)"
+[ "$(registrations)" = 1 ] || fail "boot 1 left $(registrations) registrations, not 1"
+start /sim "$lab" --autorun
+wait_for window_shown 60 || fail "the resumed run did not open the main window"
+wait_for 'has_line "after the restart"' 60 || fail "the resumed run did not go on after the restart: $(lines)"
+out=$(lines)
+grep -qF '##### SCRIPT RESUME (Reboot 1) #####' <<<"$out" || fail "no SCRIPT RESUME line in the output list: $out"
+grep -q 'before the restart' <<<"$out" && fail "the resumed run ran the script from its start: $out"
+wait_for '[ "$(probe enabled "$caption" 1)" = 1 ]' 30 || fail "Start was not enabled again after the resumed run"
+timeout 20 "$wine" "$probe" click "$caption" 2
+finish
+[ "$rc" = 0 ] || fail "the resumed run ended with exit code $rc, not 0"
+[ "$(registrations)" = 0 ] || fail "the resumed run left $(registrations) registrations"
+echo "window check: a run resumed after a restart showed in the main window, went on after PCReBoot and ended (exit 0)"
+# 9. Style 10: the status history in a text box instead of the list, one status text a line.
 status_caption="Kestrune Status Check"
 exe=$PWD/build/windows/src/kestrune_window_check_status.exe
 start /sim '\\.\PHYSICALDRIVE0'
