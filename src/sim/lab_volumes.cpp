@@ -50,14 +50,21 @@ std::vector<Extent> PartitionsOf(SimDrive& drive) {
 }
 
 // The file system name the system reports for a volume whose boot sector is at offset.
-std::string FileSystemAt(SimDrive& drive, uint64_t offset) {
+// The file system the volume's boot sector names ("" for none the lab knows) and the size it
+// gives, as the system reports a volume: 0 where it gives none.
+struct FileSystemFacts {
+  std::string name;
+  uint64_t bytes = 0;
+};
+
+FileSystemFacts FileSystemAt(SimDrive& drive, uint64_t offset) {
   std::vector<uint8_t> sector(drive.description().sectorSize);
-  if (!drive.ReadStored(offset, sector)) return "";
+  if (!drive.ReadStored(offset, sector)) return {};
   const disk::BootSectorInfo info = disk::DecodeBootSector(sector.data());
-  if (sector[510] != 0x55 || sector[511] != 0xAA) return "";
-  if (info.fileSystem == "NTFS") return "NTFS";
-  if (info.fileSystem == "EXFAT") return "exFAT";
-  return "";
+  if (sector[510] != 0x55 || sector[511] != 0xAA) return {};
+  if (info.fileSystem == "NTFS") return {"NTFS", info.volumeBytes};
+  if (info.fileSystem == "EXFAT") return {"exFAT", info.volumeBytes};
+  return {};
 }
 
 // A GUID of the lab's own: the same drive and number give the same GUID in every run.
@@ -96,10 +103,14 @@ std::vector<LabVolume> LiveVolumesLocked(SimDrive& drive) {
     LabVolume v;
     v.letter = a.letter;
     v.offset = a.offset;
+    // A file system's own size where its boot sector gives one within the partition, as the
+    // system reports a volume's total; else the partition's.
+    const FileSystemFacts fs = FileSystemAt(drive, a.offset);
     v.sizeBytes = p->bytes;
-    v.freeBytes = std::min(a.freeBytes, p->bytes);
+    v.totalBytes = fs.bytes != 0 && fs.bytes <= p->bytes ? fs.bytes : p->bytes;
+    v.freeBytes = std::min(a.freeBytes, v.totalBytes);
     v.label = a.label;
-    v.fileSystem = FileSystemAt(drive, a.offset);
+    v.fileSystem = fs.name;
     out.push_back(std::move(v));
   }
   return out;
@@ -114,7 +125,7 @@ std::vector<platform::VolumeNode> VolumeNodesOf(SimDrive& drive) {
     n.path = VolumePath(v.letter);
     n.onListedDisk = true;
     n.diskNumber = drive.description().deviceNumber;
-    n.totalBytes = v.sizeBytes;
+    n.totalBytes = v.totalBytes;
     n.freeBytes = v.freeBytes;
     n.partitionOffset = v.offset;
     n.holdsSystem = v.letter == 'C';

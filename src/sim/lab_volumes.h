@@ -20,7 +20,8 @@ namespace kestrune::sim {
 struct LabVolume {
   char letter = 'D';
   uint64_t offset = 0;
-  uint64_t sizeBytes = 0;
+  uint64_t sizeBytes = 0;    // the partition: what the volume's handle reads and writes
+  uint64_t totalBytes = 0;   // what the system reports as its size: the file system's where it says
   uint64_t freeBytes = 0;
   std::string label;
   std::string fileSystem;  // "NTFS", "exFAT"; empty when the boot sector names none

@@ -299,11 +299,14 @@ TEST(BootSector, FileSystemAndClusterSize) {
     uint32_t sectorSize, clusterBytes;
     uint8_t spcOverride;
     uint64_t expectCluster;
+    uint64_t expectVolume;  // whole clusters: NTFS of its 65535 sectors, exFAT of the data area
   };
   const Case cases[] = {
-      {"NTFS", 512, 4096, 0, 4096},         {"NTFS", 4096, 65536, 0, 65536},
-      {"NTFS", 512, 4096, 0xF8, 256 * 512},  // 128 KiB clusters: a negative count
-      {"EXFAT", 512, 32768, 0, 32768},      {"EXFAT", 4096, 131072, 0, 131072},
+      {"NTFS", 512, 4096, 0, 4096, 8191 * 4096ull},
+      {"NTFS", 4096, 65536, 0, 65536, 4095 * 65536ull},
+      {"NTFS", 512, 4096, 0xF8, 256 * 512, 255 * 131072ull},  // 128 KiB clusters: a negative count
+      {"EXFAT", 512, 32768, 0, 32768, (65536 - 2048) / 64 * 32768ull},
+      {"EXFAT", 4096, 131072, 0, 131072, (65536 - 256) / 32 * 131072ull},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.fs + " " + std::to_string(c.sectorSize));
@@ -312,6 +315,7 @@ TEST(BootSector, FileSystemAndClusterSize) {
     BootSectorInfo info = DecodeBootSector(s.data());
     EXPECT_EQ(info.fileSystem, c.fs);
     EXPECT_EQ(info.clusterBytes, c.expectCluster);
+    EXPECT_EQ(info.volumeBytes, c.expectVolume);
     EXPECT_EQ(info.ntfs, c.fs == "NTFS");
     if (info.ntfs) EXPECT_EQ(info.mftCluster, 4u);
   }

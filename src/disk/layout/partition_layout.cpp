@@ -193,11 +193,16 @@ BootSectorInfo DecodeBootSector(const uint8_t* p) {
       info.clusterBytes = uint64_t{spc} * bytesPerSector;
     }
     info.mftCluster = GetLe64(p + offsetof(BootSectorBytes, MftClusterNumber));
+    const uint64_t sectors = GetLe64(p + offsetof(BootSectorBytes, TotalSectors));
+    if (info.clusterBytes != 0 && sectors < (uint64_t{1} << 48))
+      info.volumeBytes = sectors * bytesPerSector / info.clusterBytes * info.clusterBytes;
   } else if (text == "EXFAT") {
     const uint8_t sectorShift = p[kExfatBytesPerSectorShift];
     const uint8_t clusterShift = p[kExfatSectorsPerClusterShift];
-    if (sectorShift >= 9 && sectorShift <= 12 && clusterShift <= 25 - sectorShift)
+    if (sectorShift >= 9 && sectorShift <= 12 && clusterShift <= 25 - sectorShift) {
       info.clusterBytes = uint64_t{1} << (sectorShift + clusterShift);
+      info.volumeBytes = uint64_t{GetLe32(p + kExfatClusterCount)} * info.clusterBytes;
+    }
   }
   return info;
 }

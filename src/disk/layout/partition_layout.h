@@ -130,18 +130,25 @@ struct BootSectorBytes {
   uint8_t OemName[8];            // "NTFS    ", "EXFAT   ", "MSDOS5.0"
   uint8_t BytesPerSector[2];     // NTFS, FAT
   uint8_t SectorsPerCluster[1];  // NTFS, FAT; above 80h: 2^(256 - value) sectors (NTFS)
-  uint8_t Reserved14[34];
+  uint8_t Reserved14[26];
+  uint8_t TotalSectors[8];      // NTFS, byte 40
   uint8_t MftClusterNumber[8];  // NTFS, byte 48
 };
 static_assert(sizeof(BootSectorBytes) == 56);
 
 inline constexpr size_t kExfatBytesPerSectorShift = 108;  // exFAT: log2 of the sector size
 inline constexpr size_t kExfatSectorsPerClusterShift = 109;
+inline constexpr size_t kExfatVolumeLength = 72;        // exFAT: the volume's sectors
+inline constexpr size_t kExfatClusterHeapOffset = 88;   // exFAT: the first sector of the data area
+inline constexpr size_t kExfatClusterCount = 92;        // exFAT: the clusters of the data area
 
 struct BootSectorInfo {
   std::string fileSystem;     // the OEM text without trailing blanks; empty when not printable
   uint64_t clusterBytes = 0;  // 0 when the boot sector does not say
   uint64_t mftCluster = 0;    // NTFS only
+  // What the file system holds, as the system reports a volume's size: its whole clusters (NTFS:
+  // the total sectors' bytes in whole clusters; exFAT: the cluster count); 0 when it does not say.
+  uint64_t volumeBytes = 0;
   bool ntfs = false;
 };
 // The boot sector's fields (size at least 512 bytes).

@@ -187,7 +187,8 @@ std::vector<uint8_t> BootSectorFor(const std::string& fileSystem, uint32_t secto
     base::PutLe16(s.data() + offsetof(BootSectorBytes, BytesPerSector), static_cast<uint16_t>(sectorSize));
     s[offsetof(BootSectorBytes, SectorsPerCluster)] = static_cast<uint8_t>(clusterBytes / sectorSize);
     s[21] = 0xF8;                               // media descriptor
-    base::PutLe64(s.data() + 40, sectors - 1);  // total sectors (the last holds the backup)
+    // The total sectors: the last holds the backup boot sector.
+    base::PutLe64(s.data() + offsetof(BootSectorBytes, TotalSectors), sectors - 1);
     base::PutLe64(s.data() + offsetof(BootSectorBytes, MftClusterNumber), 4);
     base::PutLe64(s.data() + 56, sectors / 2 / (clusterBytes / sectorSize));  // $MFTMirr
     s[0x40] = 0xF6;  // a file record is 2^10 bytes (a negative count is a power of two)
@@ -196,10 +197,15 @@ std::vector<uint8_t> BootSectorFor(const std::string& fileSystem, uint32_t secto
     const uint8_t jump[3] = {0xEB, 0x76, 0x90};
     std::memcpy(s.data(), jump, 3);
     std::memcpy(s.data() + offsetof(BootSectorBytes, OemName), "EXFAT   ", 8);
-    base::PutLe64(s.data() + 72, sectors);  // volume length
+    base::PutLe64(s.data() + kExfatVolumeLength, sectors);
     uint8_t sectorShift = 0, clusterShift = 0;
     while ((1u << sectorShift) < sectorSize) ++sectorShift;
     while ((uint64_t{sectorSize} << clusterShift) < clusterBytes) ++clusterShift;
+    // The data area from 1 MiB on, in whole clusters, as the formatter lays it out.
+    const uint64_t heap = std::min<uint64_t>((1u << 20) / sectorSize, sectors);
+    base::PutLe32(s.data() + kExfatClusterHeapOffset, static_cast<uint32_t>(heap));
+    base::PutLe32(s.data() + kExfatClusterCount,
+                  static_cast<uint32_t>(std::min<uint64_t>((sectors - heap) >> clusterShift, UINT32_MAX)));
     s[kExfatBytesPerSectorShift] = sectorShift;
     s[kExfatSectorsPerClusterShift] = clusterShift;
   }
