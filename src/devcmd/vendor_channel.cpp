@@ -4,14 +4,17 @@
 
 #include "base/bytes.h"
 #include "base/completion_codes.h"
+#include "base/text.h"
 #include "devcmd/bridge_power.h"
 #include "devcmd/field_table.h"
 #include "devcmd/vendor_sata_carriage.h"
 #include "disk/ata_operations.h"
 #include "disk/disk_state.h"
+#include "disk/dump_file.h"
 #include "disk/identity_refresh.h"
 #include "disk/nvme_operations.h"
 #include "engine/detail_line.h"
+#include "engine/file_params.h"
 #include "engine/interpreter.h"
 #include "engine/output.h"
 #include "platform/files.h"
@@ -213,6 +216,18 @@ VendorArgs ArgsFor(engine::Interpreter& interp, const disk::DiskEntry& disk, uin
   VendorArgs args{a, b, c};
   args.alder = VendorStateOf(interp).data.FamilyOf(disk.socId) == SocFamily::kAlder;
   return args;
+}
+
+std::string VendorSavePath(engine::Interpreter& interp, uint32_t view, const std::string& file,
+                           std::string_view extension) {
+  return file.empty() ? disk::DefaultDumpPath(interp, view, extension) : engine::OutputFilePath(interp, view, file);
+}
+
+void ShowDumpProgress(engine::Interpreter& interp, uint32_t view, uint64_t before, uint64_t after) {
+  constexpr uint64_t kMiB = 1 << 20;
+  if (after / kMiB > before / kMiB)
+    engine::DetailLine(interp, view, base::Format("Dump Size     : %5d MB", static_cast<int>(after / kMiB)),
+                       engine::colour::kGrey);
 }
 
 }  // namespace kestrune::devcmd

@@ -75,6 +75,15 @@ int32_t OnDiskDevice(engine::Interpreter& interp, const disk::DiskEntry& disk,
 // without one.
 int32_t PowerResetDisk(engine::Interpreter& interp, const disk::DiskEntry& disk);
 
+// Where a reading command keeps what it read: file as an output file, or when empty a new default
+// dump name with extension.
+std::string VendorSavePath(engine::Interpreter& interp, uint32_t view, const std::string& file,
+                           std::string_view extension);
+
+// "Dump Size     : %5d MB" in grey each time a long read passes a whole MiB (from before to after
+// bytes).
+void ShowDumpProgress(engine::Interpreter& interp, uint32_t view, uint64_t before, uint64_t after);
+
 // VendorArgs with the Alder flag of the current disk's controller.
 VendorArgs ArgsFor(engine::Interpreter& interp, const disk::DiskEntry& disk, uint32_t a = 0, uint32_t b = 0,
                    uint32_t c = 0);

@@ -29,7 +29,6 @@ namespace {
 namespace code = base::code;
 constexpr auto& Line = engine::DetailLine;
 constexpr uint8_t kDumpLogPage = 0x07;
-constexpr uint64_t kMiB = 1 << 20;
 constexpr std::string_view kStartMark = "cdumpstart", kEndMark = "cdumpend";
 
 std::span<const uint8_t> Bytes(std::string_view text) {
@@ -79,10 +78,9 @@ bool Collect(engine::Interpreter& interp, uint32_t view, DumpFile& file, uint64_
       interp.ReportCompletion(view, code::kOutputFileFailed, file.path());
       return false;
     }
-    const uint64_t before = done / kMiB;
+    const uint64_t before = done;
     done += piece.size();
-    if (done / kMiB > before)
-      Line(interp, view, base::Format("Dump Size     : %5d MB", static_cast<int>(done / kMiB)), engine::colour::kGrey);
+    ShowDumpProgress(interp, view, before, done);
   }
   return true;
 }

@@ -28,7 +28,6 @@ namespace {
 namespace code = base::code;
 using base::Format;
 constexpr auto& Line = engine::DetailLine;
-constexpr uint64_t kMiB = 1 << 20;
 constexpr const char* kNoHeader = "No Eventlog Haead Found, Please Check FW is support or Power Off/On Try Again";
 
 // The whole log: the first page names the length, every further read returns the next page. False
@@ -60,10 +59,9 @@ bool ReadEventLog(engine::Interpreter& interp, uint32_t view, const NvmeTarget& 
       interp.ReportCompletion(view, rc, "Dump Data Error");
       return false;
     }
-    const uint64_t before = log.size() / kMiB;
+    const uint64_t before = log.size();
     log.insert(log.end(), page.begin(), page.end());
-    if (log.size() / kMiB > before)
-      Line(interp, view, Format("Dump Size     : %5d MB", static_cast<int>(log.size() / kMiB)), engine::colour::kGrey);
+    ShowDumpProgress(interp, view, before, log.size());
   }
   return true;
 }
@@ -84,8 +82,7 @@ void GetEventLog(engine::Interpreter& interp, uint32_t view, std::string_view ar
   std::vector<uint8_t> log;
   if (!ReadEventLog(interp, view, drive, byCmd == 0, log)) return;
   if (EventLogIsZero(log)) return interp.ReportCompletion(view, code::kInvalidData, "Dump Zero Data out");
-  const std::string path =
-      file.empty() ? disk::DefaultDumpPath(interp, view, ".elog") : engine::OutputFilePath(interp, view, file);
+  const std::string path = VendorSavePath(interp, view, file, ".elog");
   if (!disk::SaveDump(interp, view, path, log, disk::kReadDumpColour, false)) return;
   Line(interp, view, Format("EventLog File : %s", path.c_str()), engine::colour::kCyan);
 

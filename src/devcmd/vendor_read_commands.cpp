@@ -28,10 +28,6 @@ using base::Format;
 constexpr auto& Line = engine::DetailLine;
 constexpr uint32_t kVpdStepMs = 100;
 
-std::string SavePath(engine::Interpreter& interp, uint32_t view, const std::string& file, std::string_view extension) {
-  return file.empty() ? disk::DefaultDumpPath(interp, view, extension) : engine::OutputFilePath(interp, view, file);
-}
-
 void Store(engine::Interpreter& interp, uint32_t view, std::string_view name, engine::Value value) {
   engine::ReportingSink errors(interp, view);
   engine::StoreValue(interp.view(view).vars, errors, name, std::move(value));
@@ -73,7 +69,7 @@ void CriticalLog(engine::Interpreter& interp, uint32_t view, std::string_view ar
   if (!target) return;
   std::vector<uint8_t> log;
   if (!ReadCriticalLog(interp, view, target, log)) return;
-  const std::string path = SavePath(interp, view, file, ".cri");
+  const std::string path = VendorSavePath(interp, view, file, ".cri");
   if (!disk::SaveDump(interp, view, path, log, disk::kReadDumpColour, false)) return;
   Line(interp, view, Format("Save File : %s", path.c_str()), engine::colour::kWhite);
   if (!decode) return;
@@ -119,7 +115,7 @@ void GetSPIDbgInfo(engine::Interpreter& interp, uint32_t view, std::string_view 
   if (!in.ok()) return;
   std::vector<uint8_t> page;
   if (!ReadOnePage(interp, view, VendorOp::kSpiDebugInformation, page)) return;
-  disk::SaveDump(interp, view, SavePath(interp, view, file, ".hex"), page, disk::kReadDumpColour);
+  disk::SaveDump(interp, view, VendorSavePath(interp, view, file, ".hex"), page, disk::kReadDumpColour);
 }
 
 // VSC_GetVPDData(): the drive prepares the data, and 100 ms later it is read.
