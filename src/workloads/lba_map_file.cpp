@@ -240,13 +240,15 @@ std::vector<SectorVerdict> JudgeBlock(const BlockJudge& judge, const MapReplay& 
     // A deallocated block reads back as the drive promised, or as zeros or ones as it chooses.
     const bool trimmedRead = ReadsAsTrimmed(judge.trimReads, got);
     if (state.trimmedLast && trimmedRead) continue;
+    // A trim the power may have kept, or not yet made durable, explains a deallocated reading first:
+    // the base pattern's first sector at LBA 0 with pattern 0 is all zeros too.
+    if (trimmedRead && replay.MayReadTrimmed(block)) {
+      out[i] = SectorVerdict::kOldNotDurable;
+      continue;
+    }
     BuildBlock(judge, lba, 0, 0, base);
     if (std::memcmp(got.data(), base.data(), ss) == 0) {
       if (!laterUncertain(0)) out[i] = old(0);
-      continue;
-    }
-    if (trimmedRead && replay.MayReadTrimmed(block)) {
-      out[i] = SectorVerdict::kOldNotDurable;
       continue;
     }
     if (AllBytes(got, 0)) {

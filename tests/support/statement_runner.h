@@ -73,6 +73,8 @@ inline std::string LastDescription(const PassReports& reports) {
 // The lines view 0 holds from index `from` on.
 inline std::vector<engine::OutputLine> LinesFrom(engine::Interpreter& interp, size_t from) {
   const auto& lines = interp.output(0)->lines;
+  // The view starts afresh when it grows too long: then every line it holds is the statement's.
+  if (from > lines.size()) from = 0;
   std::vector<engine::OutputLine> out;
   for (size_t i = from; i < lines.size(); ++i) out.push_back(lines[i]);
   return out;

@@ -256,6 +256,14 @@ TEST(LbaMapFile, OldDataIsJudgedByWhatWasDurable) {
     if (!s.trimmedLast) BuildBlock(j, 0x10, s.lastOrder, s.writes, expected);
     EXPECT_EQ(JudgeBlock(j, replay, 0, 0x10, expected, c.read), std::vector<V>(4, c.want)) << c.what;
   }
+  // At LBA 0 with base pattern 0 the base block's first sector is all zeros, as a trim reads: the
+  // durable trim, whose later write was lost, explains it.
+  const MapReplay atZero(trimThenWrite, 4, {}, {3, kAll});
+  BlockJudge zerosPromised = judge;
+  zerosPromised.trimReads = TrimPromise::kZeros;
+  std::vector<uint8_t> written(0x800);
+  BuildBlock(zerosPromised, 0, 2, 2, written);
+  EXPECT_EQ(JudgeBlock(zerosPromised, atZero, 0, 0, written, zeros), std::vector<V>(4, V::kOldNotDurable));
   // A torn write: each sector on its own marks.
   const MapReplay replay(flushedOnce, 3, {}, {2, kAll});
   EXPECT_EQ(JudgeBlock(judge, replay, 0, 0x10, latest, torn),
