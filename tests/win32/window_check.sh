@@ -23,6 +23,11 @@
 #     ("SCRIPT RESUME (Reboot 1)"), and leaves no registration.
 #  9. Style 10 (its own program) shows the status history in a text box instead of the list, and its
 #     package's logo option the logo.
+# 10. 50,000 lines: the window answers another program's message within 5 s all the while, and the
+#     list ends with every line; Stop pressed by the mouse (xdotool) until the run stops:
+#     "---- Cancel Job ----", Start enabled again, the window stays (UI mode 0); closing the window
+#     during the next run asks first (Cancel: the run goes on; OK: it stops); closing it idle ends the
+#     program with the last run's code (-255).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 if [ -z "${DISPLAY:-}" ]; then
@@ -355,4 +360,82 @@ timeout 20 "$wine" "$probe" click "$status_caption" 2
 finish
 [ "$rc" = 0 ] || fail "closing the idle Style 10 window ended with exit code $rc, not 0"
 echo "window check: Style 10 shows the status history as text, one status a line"
+# 10. Many lines, Stop by the mouse, closing during a run. Reading the whole list across processes
+#     takes long at this size: the checks look at its newest lines only.
+exe=$PWD/build/windows/src/kestrune_window_check.exe
+in_tail() { probe tail "$caption" 40 | grep -q -- "$1"; }
+began=$SECONDS
+printf '%s\r\n' 'i = 0;' 'While ( i < 50000 ) {' '    Print( Output:"row " + i );' '    i++;' '}' \
+  'Print( Output:"All rows printed" );' 'Delay( sec:60 );' 'Print( Output:"not reached" );' > "$work/many.scpt"
+touch "$work/stamp"
+start 'SCRIPT:many.scpt' /sim '\\.\PHYSICALDRIVE0'
+wait_for window_shown 60 || fail "the main window did not open for the 50,000 lines"
+# Messages to the window while the rows come, until they are all there.
+slowest=0
+pings=0
+until probe last "$caption" | grep -q -e 'All rows printed' -e 'Delay'; do
+  took=$(probe ping "$caption" 20)
+  [ "$took" != hung ] && [ -n "$took" ] || fail "the window did not answer within 5 s while the lines came ($(probe count "$caption") lines)"
+  [ "$took" -gt "$slowest" ] && slowest=$took
+  pings=$((pings + 20))
+  kill -0 "$program" 2>/dev/null || fail "the program ended before its 50,000 lines: $(probe count "$caption")"
+done
+[ "$pings" -ge 20 ] || fail "the rows were there before the window could be asked"
+# The list holds what the run's view holds: the view starts afresh at 21,000 lines, so the list has
+# the rows since its last new start, all of them in order, up to "row 49999".
+item() { probe item "$caption" "$1" | sed 's/^ *//'; }
+count=$(probe count "$caption")
+for back in 1 2 3 4; do [ "$(item "-$back")" = "All rows printed" ] && break; done
+at=$((count - back))
+first=$(item 0)
+first_row=${first#row }
+[ "$count" -lt 21000 ] && [ "$first" = "row $first_row" ] && [ "$at" = $((50000 - first_row)) ] &&
+  [ "$(item "$at")" = "All rows printed" ] && [ "$(item $((at - 1)))" = "row 49999" ] &&
+  [ "$(item $((at / 2)))" = "row $((first_row + at / 2))" ] ||
+  fail "the output list ($count items) does not hold the rows since its last new start in order: $first ... $(item $((at - 1))) at $at"
+echo "window check: 50,000 lines shown (the list holds the $at since the view started afresh), the window answered $pings messages within $slowest ms all the while ($((SECONDS - began)) s)"
+stop_by_mouse() {
+  local tries
+  for tries in $(seq 10); do
+    click_on "$caption" 1002
+    wait_for 'in_tail "---- Cancel Job ----"' 2 && return 0
+  done
+  return 1
+}
+# UI mode 0 tells of a run that ended without passing in a message box: OK closes it.
+job_fail_box() {
+  wait_for '[ "$(probe text "box:$caption" 65535)" = "Cancel Job" ]' 20 || fail "no \"Cancel Job\" message box after the stop"
+  timeout 20 "$wine" "$probe" click "box:$caption" 1
+  wait_for '! probe_finds "box:$caption"' 10 || fail "OK did not close the \"Cancel Job\" message box"
+}
+stop_by_mouse || fail "pressing Stop did not cancel the run: $(probe last "$caption")"
+job_fail_box
+wait_for '[ "$(probe enabled "$caption" 1)" = 1 ]' 30 || fail "Start was not enabled again after Stop"
+[ "$(probe enabled "$caption" 1002)" = 0 ] || fail "Stop is still enabled after the run"
+window_shown || fail "the window closed after Stop in UI mode 0"
+in_tail "not reached" && fail "the run went on after Stop"
+echo "window check: Stop by the mouse cancelled the run; Start enabled again, the window stayed"
+# The next run, asked to close: Cancel leaves it running, OK stops it.
+timeout 20 "$wine" "$probe" click "$caption" 1
+wait_for '[ "$(probe enabled "$caption" 1)" = 0 ]' 20 || fail "Start did not start a second run"
+timeout 20 "$wine" "$probe" click "$caption" 2
+wait_for '[ "$(probe text "box:$caption" 65535)" = "Do you want to stop program?" ]' 20 ||
+  fail "closing during a run did not ask: $(probe text "box:$caption" 65535)"
+timeout 20 "$wine" "$probe" click "box:$caption" 2
+wait_for '! probe_finds "box:$caption"' 10 || fail "Cancel did not close the question"
+sleep 1
+[ "$(probe enabled "$caption" 1)" = 0 ] && window_shown || fail "Cancel in the question did not leave the run going"
+timeout 20 "$wine" "$probe" click "$caption" 2
+wait_for '[ "$(probe text "box:$caption" 65535)" = "Do you want to stop program?" ]' 20 || fail "the second close did not ask"
+timeout 20 "$wine" "$probe" click "box:$caption" 1
+job_fail_box
+wait_for '[ "$(probe enabled "$caption" 1)" = 1 ]' 60 || fail "OK in the question did not stop the run"
+log=$(newest_log)
+[ -n "$log" ] && [ "$(log_text "$log" | grep -c -- '---- Cancel Job ----')" = 2 ] || fail "the second run has no cancel line ($log)"
+window_shown || fail "the window closed on OK; it should only stop the run"
+echo "window check: closing during a run asked; Cancel went on, OK stopped the run"
+timeout 20 "$wine" "$probe" click "$caption" 2
+finish
+[ "$rc" = 1 ] || fail "closing the idle window after a stopped run ended with exit code $rc, not its -255 (1 in the shell)"
+echo "window check: the program ended with the last run's code -255 ($((SECONDS - began)) s for case 10)"
 echo "window check: passed"
