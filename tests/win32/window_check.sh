@@ -28,6 +28,9 @@
 #     "---- Cancel Job ----", Start enabled again, the window stays (UI mode 0); closing the window
 #     during the next run asks first (Cancel: the run goes on; OK: it stops); closing it idle ends the
 #     program with the last run's code (-255).
+# 11. The output list on screen (ImageMagick): a black background, nothing drawn left of x = 90,
+#     the rows in their colours, a picture drawn in its row, and a picture that cannot be read shown
+#     as a red "Image Not Found".
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 if [ -z "${DISPLAY:-}" ]; then
@@ -438,4 +441,50 @@ timeout 20 "$wine" "$probe" click "$caption" 2
 finish
 [ "$rc" = 1 ] || fail "closing the idle window after a stopped run ended with exit code $rc, not its -255 (1 in the shell)"
 echo "window check: the program ended with the last run's code -255 ($((SECONDS - began)) s for case 10)"
+# 11. The output list's look: its rectangle on screen.
+if command -v import > /dev/null && [ -x /usr/bin/convert ]; then
+  python3 -c '
+import struct, sys, zlib
+w, h = 60, 40
+raw = b"".join(b"\0" + bytes([0, 0, 255] * w) for _ in range(h))
+def chunk(kind, body):
+    return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF)
+open(sys.argv[1], "wb").write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", w, h, 8, 2, 0, 0, 0))
+                               + chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b""))
+' "$work/blue.png"
+  printf 'not a picture' > "$work/broken.png"
+  printf '%s\r\n' 'Print( Output:"Picture check" );' 'PrintEx( Color:"IMAGE", Output:"blue.png" );' \
+    'PrintEx( Color:"IMAGE", Output:"broken.png" );' 'PrintEx( Color:"GREEN", Output:"Pictures done." );' > "$work/pictures.scpt"
+  start 'SCRIPT:pictures.scpt' /sim '\\.\PHYSICALDRIVE0'
+  wait_for window_shown 60 || fail "the main window did not open for the pictures"
+  wait_for 'in_tail "Pictures done."' 60 || fail "the picture run did not end: $(probe tail "$caption" 10)"
+  wait_for '[ "$(probe enabled "$caption" 1)" = 1 ]' 30 || fail "Start was not enabled again after the picture run"
+  # The list follows its newest line: show it from its first.
+  timeout 20 "$wine" "$probe" top "$caption" 0
+  sleep 1
+  list_at=$(probe rect "$caption" 509)
+  [ -n "$list_at" ] || fail "no output list"
+  import -window root -crop "$list_at" +repage "$work/list.png"
+  # How many pixels of the list inside its border (of the part $2, when given) pass the test $1.
+  pixels() {
+    # shellcheck disable=SC2086
+    /usr/bin/convert "$work/list.png" -shave 3x3 ${2:+-crop $2 +repage} -fx "$1" -format '%[fx:round(mean*w*h)]' info:
+  }
+  all=$(/usr/bin/convert "$work/list.png" -shave 3x3 -format '%[fx:w*h]' info:)
+  black=$(pixels 'max(r,max(g,b))<0.05?1:0')
+  left_drawn=$(pixels 'max(r,max(g,b))>0.2?1:0' 84x10000+0+0)
+  blue=$(pixels 'b>0.9&&r<0.1&&g<0.1?1:0')
+  red=$(pixels 'r>0.8&&g<0.2&&b<0.2?1:0')
+  green=$(pixels 'g>0.8&&r<0.2&&b<0.2?1:0')
+  yellow=$(pixels 'r>0.8&&g>0.8&&b<0.2?1:0')
+  [ $((black * 10)) -ge $((all * 7)) ] || fail "the list's background is not black: $black of $all pixels"
+  [ "$left_drawn" = 0 ] || fail "$left_drawn pixels are drawn left of x = 90 in the list"
+  [ "$blue" -ge 2000 ] || fail "the 60 x 40 picture is not drawn: $blue blue pixels"
+  [ "$red" -ge 20 ] || fail "the unreadable picture shows no red \"Image Not Found\": $red red pixels"
+  [ "$green" -ge 20 ] && [ "$yellow" -ge 20 ] || fail "the rows are not in their colours: $green green, $yellow yellow pixels"
+  timeout 20 "$wine" "$probe" click "$caption" 2
+  finish
+  [ "$rc" = 0 ] || fail "closing the idle window after the picture run ended with exit code $rc, not 0"
+  echo "window check: the list draws on black, nothing left of x = 90, a picture ($blue blue pixels), \"Image Not Found\" in red ($red), rows in green and yellow"
+fi
 echo "window check: passed"

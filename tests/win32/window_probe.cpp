@@ -15,6 +15,7 @@
 //   window_probe last CAPTION        prints the output list's last item
 //   window_probe item CAPTION N      prints the output list's item N (N < 0: counted from the end)
 //   window_probe tail CAPTION N      prints the output list's last N items, one a line
+//   window_probe top CAPTION N       scrolls the output list so that item N is its first row shown
 //   window_probe ping CAPTION N      sends the window N messages 50 ms apart (SendMessageTimeout, at
 //                                    most 5 s each); prints the slowest answer's milliseconds, or "hung"
 // CAPTION "class:NAME" names a top-level window by its class instead (the operator dialogs), and
@@ -116,6 +117,10 @@ int main(int argc, char** argv) {
       Sleep(50);
     }
     std::printf("%lu\n", static_cast<unsigned long>(slowest));
+    return 0;
+  }
+  if (command == "top") {
+    SendMessageW(list, LB_SETTOPINDEX, static_cast<WPARAM>(id), 0);
     return 0;
   }
   if (command == "enabled") {
