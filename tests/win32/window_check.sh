@@ -31,6 +31,8 @@
 # 11. The output list on screen (ImageMagick): a black background, nothing drawn left of x = 90,
 #     the rows in their colours, a picture drawn in its row, and a picture that cannot be read shown
 #     as a red "Image Not Found".
+# 12. A lab drive unplugged during a run: after ReScanDriver (32810) the disk combo box names the
+#     run's disk "- Disconnect", and the run goes on.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 if [ -z "${DISPLAY:-}" ]; then
@@ -487,4 +489,22 @@ open(sys.argv[1], "wb").write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(
   [ "$rc" = 0 ] || fail "closing the idle window after the picture run ended with exit code $rc, not 0"
   echo "window check: the list draws on black, nothing left of x = 90, a picture ($blue blue pixels), \"Image Not Found\" in red ($red), rows in green and yellow"
 fi
+# 12. The lab's drive goes away during a run (it is unplugged after 40 requests) and ReScanDriver
+#     tells the window (32810): the disk combo box rebuilds and names the run's disk "- Disconnect";
+#     the run goes on.
+printf '%s\r\n' '[Lonely]' 'Attachment = nvme-inbox' 'Model = KESTRUNE SIM LONELY' 'Capacity = 64MiB' \
+  'UnplugAfterRequests = 40' > "$work/unplug.ini"
+printf '%s\r\n' 'Print( Output:"reading until the drive goes" );' 'SetErrorSkip( SkipCount:100 );' 'i = 0;' \
+  'While ( i < 60 ) {' '    LBARead( LBA:0, SectorCount:1 );' '    i++;' '}' 'ReScanDriver();' \
+  'Print( Output:"rescanned" );' 'Delay( sec:60 );' > "$work/unplug.scpt"
+start 'SCRIPT:unplug.scpt' /sim=unplug.ini '\\.\PHYSICALDRIVE0' UI:2
+wait_for window_shown 60 || fail "the main window did not open for the unplug run"
+wait_for 'in_tail "rescanned"' 60 || fail "the unplug run did not get past ReScanDriver: $(probe tail "$caption" 10)"
+combo=$(probe text "$caption" 500)
+[ "$combo" = "KESTRUNE SIM LONELY (RAW) - Disconnect" ] || fail "the disk combo box shows \"$combo\", not the run's disk as disconnected"
+[ "$(probe enabled "$caption" 1002)" = 1 ] || fail "the run did not go on after the drive went away"
+timeout 20 "$wine" "$probe" click "$caption" 1002
+finish
+[ "$rc" = 1 ] || fail "the unplug run stopped by Stop ended with exit code $rc, not -255 (124: the window stayed)"
+echo "window check: the drive went away during the run: the combo box shows \"$combo\" and the run went on"
 echo "window check: passed"
