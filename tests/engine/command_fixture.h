@@ -36,10 +36,12 @@ class CommandFixture : public ::testing::Test {
 
   Value Var(std::string_view name) { return interp.view(0).vars.Get(name); }
   int64_t ErrorCount() { return Var("_ErrorCount").number; }
-  // The description of the newest error report in the view's output ("" when there is none). The
-  // view's last code does not serve: every pass of a statement starts it afresh.
-  std::string LastError() {
-    const std::string_view prefix = "[Error Desc]:  ";
+  // The description and the code ("0xFFFFFFFE") of the newest error report in the view's output (""
+  // when there is none). The view's last code does not serve: every pass of a statement starts it
+  // afresh.
+  std::string LastError() { return NewestReportField("[Error Desc]:  "); }
+  std::string LastErrorCode() { return NewestReportField("[Error Code]:  "); }
+  std::string NewestReportField(std::string_view prefix) {
     for (auto it = Lines().rbegin(); it != Lines().rend(); ++it)
       if (it->text.starts_with(prefix)) return it->text.substr(prefix.size());
     return {};

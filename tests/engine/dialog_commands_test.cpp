@@ -161,10 +161,12 @@ TEST_F(DialogCommandsTest, AnswerFileFailures) {
   Run(kMessage);
   EXPECT_EQ(Var("iResult").number, 0);
   EXPECT_TRUE(LastError().ends_with("Answer file line 1 is for ComboBox, not MessageBox")) << LastError();
+  EXPECT_EQ(LastErrorCode(), "0xFFFFFFFE") << "a line for another command: -2";
   const int64_t errors = ErrorCount();
   Run(kInput);  // a 9-character scan where 10 are needed
   EXPECT_EQ(ErrorCount(), errors + 1);
   EXPECT_TRUE(LastError().ends_with("Answer file line 2: \"SN1234567\" rejected: length 9, not 10")) << LastError();
+  EXPECT_EQ(LastErrorCode(), "0xFFFFFFB7") << "a rejected scan: -73";
   EXPECT_EQ(Var("ReturnData").text, "");
   Run(kNumber);
   EXPECT_TRUE(LastError().ends_with("Answer file line 3: not a decimal number of at most 8 characters")) << LastError();

@@ -17,7 +17,18 @@ if(EXISTS ${dir}/${name}.station)
   set(ENV{KESTRUNE_STATION} ${dir}/${name}.station)
 endif()
 set(ENV{KESTRUNE_NO_POWER} 1)
-execute_process(COMMAND ${PROGRAM} ${args}
+# NAME.peer: the companion stand-in (PEER) answers the run as that INI file says; it starts the
+# program itself and adds what it received to the output. The channel's names are the script's own,
+# so that scripts running side by side do not meet.
+set(command ${PROGRAM} ${args})
+if(EXISTS ${dir}/${name}.peer)
+  if(NOT PEER)
+    message(FATAL_ERROR "${name}.peer needs the companion stand-in (-DPEER=...)")
+  endif()
+  set(ENV{KESTRUNE_OBJECT_SUFFIX} ".golden_${name}")
+  set(command ${PEER} ${dir}/${name}.peer --run ${PROGRAM} ${args})
+endif()
+execute_process(COMMAND ${command}
   OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE code TIMEOUT 120)
 string(REGEX REPLACE "<[0-9][0-9]:[0-9][0-9]:[0-9][0-9]-[0-9]+>" "<hh:mm:ss-n>" out "${out}")
 string(REGEX REPLACE "[0-9]+\\.[0-9][0-9][0-9] sec" "s.mmm sec" out "${out}")

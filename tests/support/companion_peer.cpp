@@ -8,16 +8,27 @@
 //   [Delay]     WORD=MS       wait MS milliseconds before answering WORD
 //   [Never]     WORD=1        never answer WORD
 //   [Oversize]  WORD=1        answer WORD with a reply that fills its slot without a NUL
+//   [Cancel]    WORD=MS       (run form) never answer WORD: interrupt the program (SIGINT) MS
+//                             milliseconds after WORD came, as an operator's Ctrl-C would
 //
-// A key word without a [Reply] gets "reply to WORD". Usage: companion_peer INI READY_FILE; it
-// creates READY_FILE once both blocks are mapped, and ends on SIGTERM or SIGINT.
+// A key word without a [Reply] gets "reply to WORD".
+// Usage: companion_peer INI READY_FILE
+//          creates READY_FILE once both blocks are mapped, and ends on SIGTERM or SIGINT;
+//        companion_peer INI --run PROGRAM [ARGUMENT...]
+//          starts PROGRAM once both blocks are mapped and answers it until it ends; then prints
+//          what it received ("companion: command: X", "companion: keyword: X") and ends with the
+//          program's exit code (128 + the signal when a signal ended it). The golden scripts use it.
 #include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <iostream>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -58,11 +69,33 @@ void WriteSlot(uint8_t* block, size_t firstChar, size_t chars, const std::string
   std::copy(units.begin(), units.end(), p);
 }
 
+// Starts argv[0..] with the stand-in's own standard output and error; -1 when it cannot.
+pid_t StartProgram(char** argv) {
+  std::fflush(stdout);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::signal(SIGTERM, SIG_DFL);
+    ::signal(SIGINT, SIG_DFL);
+    ::execv(argv[0], argv);
+    std::fprintf(stderr, "companion_peer: cannot start %s\n", argv[0]);
+    ::_exit(127);
+  }
+  return child;
+}
+
+// The program's exit code once it has ended, else nothing.
+std::optional<int> Ended(pid_t child) {
+  int status = 0;
+  if (::waitpid(child, &status, WNOHANG) != child) return std::nullopt;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: companion_peer INI READY_FILE\n");
+  const bool runForm = argc >= 4 && std::string(argv[2]) == "--run";
+  if (argc != 3 && !runForm) {
+    std::fprintf(stderr, "usage: companion_peer INI READY_FILE | companion_peer INI --run PROGRAM [ARGUMENT...]\n");
     return 2;
   }
   std::optional<kestrune::base::IniFile> ini = kestrune::base::IniFile::Load(argv[1]);
@@ -83,13 +116,27 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "companion_peer: %s\n", why.c_str());
     return 1;
   }
-  std::ofstream log(ini->GetString("Peer", "Log", "/dev/null"), std::ios::app);
-  std::ofstream(argv[2]).put('\n');
+  std::ofstream logFile;
+  std::ostringstream received;  // the run form's record, printed after the program ended
+  std::ostream& log = runForm ? static_cast<std::ostream&>(received) : logFile;
+  pid_t child = -1;
+  std::optional<int> exitCode;
+  if (runForm) {
+    child = StartProgram(argv + 3);
+    if (child < 0) {
+      std::fprintf(stderr, "companion_peer: cannot start %s\n", argv[3]);
+      return 1;
+    }
+  } else {
+    logFile.open(ini->GetString("Peer", "Log", "/dev/null"), std::ios::app);
+    std::ofstream(argv[2]).put('\n');
+  }
   uint8_t* block = channel->Bytes().data();
   auto* counter = reinterpret_cast<uint32_t*>(signal->Bytes().data());
   uint32_t seen = std::atomic_ref<uint32_t>(*counter).load();
   std::string ignored;  // a key word left unanswered on purpose ([Never])
   while (!gStop.load()) {
+    if (runForm && (exitCode = Ended(child))) break;
     kestrune::platform::WaitForCompanionSignal(counter, seen, 100);
     seen = std::atomic_ref<uint32_t>(*counter).load();
     const std::string command = ReadSlot(block, kCommandChar, kSlotChars);
@@ -108,6 +155,12 @@ int main(int argc, char** argv) {
       ignored = keyword;
       continue;
     }
+    if (const int cancelMs = ini->GetInt("Cancel", keyword, -1); runForm && cancelMs >= 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(cancelMs));
+      ::kill(child, SIGINT);
+      ignored = keyword;
+      continue;
+    }
     ignored.clear();
     const int delayMs = ini->GetInt("Delay", keyword, 0);
     if (delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
@@ -120,5 +173,15 @@ int main(int argc, char** argv) {
     std::atomic_thread_fence(std::memory_order_seq_cst);
     WriteSlot(block, kKeywordChar, kSlotChars, "");
   }
-  return 0;
+  if (!runForm) return 0;
+  if (!exitCode) {  // the stand-in itself was stopped: so is the program
+    ::kill(child, SIGTERM);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    exitCode = 128 + SIGTERM;
+  }
+  std::istringstream lines(received.str());
+  for (std::string line; std::getline(lines, line);) std::cout << "companion: " << line << "\n";
+  std::cout.flush();
+  return *exitCode;
 }

@@ -23,6 +23,16 @@
 #     ("SCRIPT RESUME (Reboot 1)"), and leaves no registration.
 #  9. Style 10 (its own program) shows the status history in a text box instead of the list, and its
 #     package's logo option the logo.
+# 10. 50,000 lines: the window answers another program's message within 5 s all the while, and the
+#     list ends with every line; Stop pressed by the mouse (xdotool) until the run stops:
+#     "---- Cancel Job ----", Start enabled again, the window stays (UI mode 0); closing the window
+#     during the next run asks first (Cancel: the run goes on; OK: it stops); closing it idle ends the
+#     program with the last run's code (-255).
+# 11. The output list on screen (ImageMagick): a black background, nothing drawn left of x = 90,
+#     the rows in their colours, a picture drawn in its row, and a picture that cannot be read shown
+#     as a red "Image Not Found".
+# 12. A lab drive unplugged during a run: after ReScanDriver (32810) the disk combo box names the
+#     run's disk "- Disconnect", and the run goes on.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 if [ -z "${DISPLAY:-}" ]; then
@@ -355,4 +365,146 @@ timeout 20 "$wine" "$probe" click "$status_caption" 2
 finish
 [ "$rc" = 0 ] || fail "closing the idle Style 10 window ended with exit code $rc, not 0"
 echo "window check: Style 10 shows the status history as text, one status a line"
+# 10. Many lines, Stop by the mouse, closing during a run. Reading the whole list across processes
+#     takes long at this size: the checks look at its newest lines only.
+exe=$PWD/build/windows/src/kestrune_window_check.exe
+in_tail() { probe tail "$caption" 40 | grep -q -- "$1"; }
+began=$SECONDS
+printf '%s\r\n' 'i = 0;' 'While ( i < 50000 ) {' '    Print( Output:"row " + i );' '    i++;' '}' \
+  'Print( Output:"All rows printed" );' 'Delay( sec:60 );' 'Print( Output:"not reached" );' > "$work/many.scpt"
+touch "$work/stamp"
+start 'SCRIPT:many.scpt' /sim '\\.\PHYSICALDRIVE0'
+wait_for window_shown 60 || fail "the main window did not open for the 50,000 lines"
+# Messages to the window while the rows come, until they are all there.
+slowest=0
+pings=0
+until probe last "$caption" | grep -q -e 'All rows printed' -e 'Delay'; do
+  took=$(probe ping "$caption" 20)
+  [ "$took" != hung ] && [ -n "$took" ] || fail "the window did not answer within 5 s while the lines came ($(probe count "$caption") lines)"
+  [ "$took" -gt "$slowest" ] && slowest=$took
+  pings=$((pings + 20))
+  kill -0 "$program" 2>/dev/null || fail "the program ended before its 50,000 lines: $(probe count "$caption")"
+done
+[ "$pings" -ge 20 ] || fail "the rows were there before the window could be asked"
+# The list holds what the run's view holds: the view starts afresh at 21,000 lines, so the list has
+# the rows since its last new start, all of them in order, up to "row 49999".
+item() { probe item "$caption" "$1" | sed 's/^ *//'; }
+count=$(probe count "$caption")
+for back in 1 2 3 4; do [ "$(item "-$back")" = "All rows printed" ] && break; done
+at=$((count - back))
+first=$(item 0)
+first_row=${first#row }
+[ "$count" -lt 21000 ] && [ "$first" = "row $first_row" ] && [ "$at" = $((50000 - first_row)) ] &&
+  [ "$(item "$at")" = "All rows printed" ] && [ "$(item $((at - 1)))" = "row 49999" ] &&
+  [ "$(item $((at / 2)))" = "row $((first_row + at / 2))" ] ||
+  fail "the output list ($count items) does not hold the rows since its last new start in order: $first ... $(item $((at - 1))) at $at"
+echo "window check: 50,000 lines shown (the list holds the $at since the view started afresh), the window answered $pings messages within $slowest ms all the while ($((SECONDS - began)) s)"
+stop_by_mouse() {
+  local tries
+  for tries in $(seq 10); do
+    click_on "$caption" 1002
+    wait_for 'in_tail "---- Cancel Job ----"' 2 && return 0
+  done
+  return 1
+}
+# UI mode 0 tells of a run that ended without passing in a message box: OK closes it.
+job_fail_box() {
+  wait_for '[ "$(probe text "box:$caption" 65535)" = "Cancel Job" ]' 20 || fail "no \"Cancel Job\" message box after the stop"
+  timeout 20 "$wine" "$probe" click "box:$caption" 1
+  wait_for '! probe_finds "box:$caption"' 10 || fail "OK did not close the \"Cancel Job\" message box"
+}
+stop_by_mouse || fail "pressing Stop did not cancel the run: $(probe last "$caption")"
+job_fail_box
+wait_for '[ "$(probe enabled "$caption" 1)" = 1 ]' 30 || fail "Start was not enabled again after Stop"
+[ "$(probe enabled "$caption" 1002)" = 0 ] || fail "Stop is still enabled after the run"
+window_shown || fail "the window closed after Stop in UI mode 0"
+in_tail "not reached" && fail "the run went on after Stop"
+echo "window check: Stop by the mouse cancelled the run; Start enabled again, the window stayed"
+# The next run, asked to close: Cancel leaves it running, OK stops it.
+timeout 20 "$wine" "$probe" click "$caption" 1
+wait_for '[ "$(probe enabled "$caption" 1)" = 0 ]' 20 || fail "Start did not start a second run"
+timeout 20 "$wine" "$probe" click "$caption" 2
+wait_for '[ "$(probe text "box:$caption" 65535)" = "Do you want to stop program?" ]' 20 ||
+  fail "closing during a run did not ask: $(probe text "box:$caption" 65535)"
+timeout 20 "$wine" "$probe" click "box:$caption" 2
+wait_for '! probe_finds "box:$caption"' 10 || fail "Cancel did not close the question"
+sleep 1
+[ "$(probe enabled "$caption" 1)" = 0 ] && window_shown || fail "Cancel in the question did not leave the run going"
+timeout 20 "$wine" "$probe" click "$caption" 2
+wait_for '[ "$(probe text "box:$caption" 65535)" = "Do you want to stop program?" ]' 20 || fail "the second close did not ask"
+timeout 20 "$wine" "$probe" click "box:$caption" 1
+job_fail_box
+wait_for '[ "$(probe enabled "$caption" 1)" = 1 ]' 60 || fail "OK in the question did not stop the run"
+log=$(newest_log)
+[ -n "$log" ] && [ "$(log_text "$log" | grep -c -- '---- Cancel Job ----')" = 2 ] || fail "the second run has no cancel line ($log)"
+window_shown || fail "the window closed on OK; it should only stop the run"
+echo "window check: closing during a run asked; Cancel went on, OK stopped the run"
+timeout 20 "$wine" "$probe" click "$caption" 2
+finish
+[ "$rc" = 1 ] || fail "closing the idle window after a stopped run ended with exit code $rc, not its -255 (1 in the shell)"
+echo "window check: the program ended with the last run's code -255 ($((SECONDS - began)) s for case 10)"
+# 11. The output list's look: its rectangle on screen.
+if command -v import > /dev/null && [ -x /usr/bin/convert ]; then
+  python3 -c '
+import struct, sys, zlib
+w, h = 60, 40
+raw = b"".join(b"\0" + bytes([0, 0, 255] * w) for _ in range(h))
+def chunk(kind, body):
+    return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF)
+open(sys.argv[1], "wb").write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", w, h, 8, 2, 0, 0, 0))
+                               + chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b""))
+' "$work/blue.png"
+  printf 'not a picture' > "$work/broken.png"
+  printf '%s\r\n' 'Print( Output:"Picture check" );' 'PrintEx( Color:"IMAGE", Output:"blue.png" );' \
+    'PrintEx( Color:"IMAGE", Output:"broken.png" );' 'PrintEx( Color:"GREEN", Output:"Pictures done." );' > "$work/pictures.scpt"
+  start 'SCRIPT:pictures.scpt' /sim '\\.\PHYSICALDRIVE0'
+  wait_for window_shown 60 || fail "the main window did not open for the pictures"
+  wait_for 'in_tail "Pictures done."' 60 || fail "the picture run did not end: $(probe tail "$caption" 10)"
+  wait_for '[ "$(probe enabled "$caption" 1)" = 1 ]' 30 || fail "Start was not enabled again after the picture run"
+  # The list follows its newest line: show it from its first.
+  timeout 20 "$wine" "$probe" top "$caption" 0
+  sleep 1
+  list_at=$(probe rect "$caption" 509)
+  [ -n "$list_at" ] || fail "no output list"
+  import -window root -crop "$list_at" +repage "$work/list.png"
+  # How many pixels of the list inside its border (of the part $2, when given) pass the test $1.
+  pixels() {
+    # shellcheck disable=SC2086
+    /usr/bin/convert "$work/list.png" -shave 3x3 ${2:+-crop $2 +repage} -fx "$1" -format '%[fx:round(mean*w*h)]' info:
+  }
+  all=$(/usr/bin/convert "$work/list.png" -shave 3x3 -format '%[fx:w*h]' info:)
+  black=$(pixels 'max(r,max(g,b))<0.05?1:0')
+  left_drawn=$(pixels 'max(r,max(g,b))>0.2?1:0' 84x10000+0+0)
+  blue=$(pixels 'b>0.9&&r<0.1&&g<0.1?1:0')
+  red=$(pixels 'r>0.8&&g<0.2&&b<0.2?1:0')
+  green=$(pixels 'g>0.8&&r<0.2&&b<0.2?1:0')
+  yellow=$(pixels 'r>0.8&&g>0.8&&b<0.2?1:0')
+  [ $((black * 10)) -ge $((all * 7)) ] || fail "the list's background is not black: $black of $all pixels"
+  [ "$left_drawn" = 0 ] || fail "$left_drawn pixels are drawn left of x = 90 in the list"
+  [ "$blue" -ge 2000 ] || fail "the 60 x 40 picture is not drawn: $blue blue pixels"
+  [ "$red" -ge 20 ] || fail "the unreadable picture shows no red \"Image Not Found\": $red red pixels"
+  [ "$green" -ge 20 ] && [ "$yellow" -ge 20 ] || fail "the rows are not in their colours: $green green, $yellow yellow pixels"
+  timeout 20 "$wine" "$probe" click "$caption" 2
+  finish
+  [ "$rc" = 0 ] || fail "closing the idle window after the picture run ended with exit code $rc, not 0"
+  echo "window check: the list draws on black, nothing left of x = 90, a picture ($blue blue pixels), \"Image Not Found\" in red ($red), rows in green and yellow"
+fi
+# 12. The lab's drive goes away during a run (it is unplugged after 40 requests) and ReScanDriver
+#     tells the window (32810): the disk combo box rebuilds and names the run's disk "- Disconnect";
+#     the run goes on.
+printf '%s\r\n' '[Lonely]' 'Attachment = nvme-inbox' 'Model = KESTRUNE SIM LONELY' 'Capacity = 64MiB' \
+  'UnplugAfterRequests = 40' > "$work/unplug.ini"
+printf '%s\r\n' 'Print( Output:"reading until the drive goes" );' 'SetErrorSkip( SkipCount:100 );' 'i = 0;' \
+  'While ( i < 60 ) {' '    LBARead( LBA:0, SectorCount:1 );' '    i++;' '}' 'ReScanDriver();' \
+  'Print( Output:"rescanned" );' 'Delay( sec:60 );' > "$work/unplug.scpt"
+start 'SCRIPT:unplug.scpt' /sim=unplug.ini '\\.\PHYSICALDRIVE0' UI:2
+wait_for window_shown 60 || fail "the main window did not open for the unplug run"
+wait_for 'in_tail "rescanned"' 60 || fail "the unplug run did not get past ReScanDriver: $(probe tail "$caption" 10)"
+combo=$(probe text "$caption" 500)
+[ "$combo" = "KESTRUNE SIM LONELY (RAW) - Disconnect" ] || fail "the disk combo box shows \"$combo\", not the run's disk as disconnected"
+[ "$(probe enabled "$caption" 1002)" = 1 ] || fail "the run did not go on after the drive went away"
+timeout 20 "$wine" "$probe" click "$caption" 1002
+finish
+[ "$rc" = 1 ] || fail "the unplug run stopped by Stop ended with exit code $rc, not -255 (124: the window stayed)"
+echo "window check: the drive went away during the run: the combo box shows \"$combo\" and the run went on"
 echo "window check: passed"

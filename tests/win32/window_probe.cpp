@@ -11,10 +11,19 @@
 //                                    prints "LINES FITS": how many lines control ID's text takes in
 //                                    that font at the control's width, and 1 when the control is that
 //                                    high and lies inside its window's client area (else 0)
-// CAPTION "class:NAME" names a top-level window by its class instead (the operator dialogs).
+//   window_probe count CAPTION       prints how many items the output list holds
+//   window_probe last CAPTION        prints the output list's last item
+//   window_probe item CAPTION N      prints the output list's item N (N < 0: counted from the end)
+//   window_probe tail CAPTION N      prints the output list's last N items, one a line
+//   window_probe top CAPTION N       scrolls the output list so that item N is its first row shown
+//   window_probe ping CAPTION N      sends the window N messages 50 ms apart (SendMessageTimeout, at
+//                                    most 5 s each); prints the slowest answer's milliseconds, or "hung"
+// CAPTION "class:NAME" names a top-level window by its class instead (the operator dialogs), and
+// "box:CAPTION" the message box of that caption that the main dialog (same caption) shows.
 // Exit code 2 when no such window (or control) exists, 1 on a usage error.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -37,29 +46,83 @@ std::string Narrow(const std::wstring& w) {
 
 }  // namespace
 
+// The dialog titled caption: the main dialog (the one with the output list) before a message box of
+// the same caption, or with box the message box.
+HWND DialogTitled(const std::wstring& caption, bool box) {
+  HWND first = nullptr;
+  for (HWND w = nullptr; (w = FindWindowExW(nullptr, w, L"#32770", caption.c_str())) != nullptr;) {
+    if ((GetDlgItem(w, 509) != nullptr) != box) return w;
+    if (!first) first = w;
+  }
+  return box ? nullptr : first;
+}
+
+std::string ItemText(HWND list, LRESULT i) {
+  const LRESULT length = SendMessageW(list, LB_GETTEXTLEN, i, 0);
+  if (length < 0) return std::string();
+  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+  SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text.data()));
+  text.resize(static_cast<size_t>(length));
+  return Narrow(text);
+}
+
 int main(int argc, char** argv) {
   if (argc < 3) return 1;
   const std::string command = argv[1];
   const std::string name = argv[2];
   HWND dialog = name.rfind("class:", 0) == 0 ? FindWindowW(Widen(name.c_str() + 6).c_str(), nullptr)
-                                             : FindWindowW(L"#32770", Widen(argv[2]).c_str());
+                : name.rfind("box:", 0) == 0  ? DialogTitled(Widen(name.c_str() + 4), true)
+                                              : DialogTitled(Widen(argv[2]), false);
   if (!dialog) return 2;
+  HWND list = GetDlgItem(dialog, 509);
   if (command == "lines") {
-    HWND list = GetDlgItem(dialog, 509);
     const LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < count; ++i) {
-      const LRESULT length = SendMessageW(list, LB_GETTEXTLEN, i, 0);
-      if (length < 0) continue;
-      std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-      SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text.data()));
-      text.resize(static_cast<size_t>(length));
-      std::printf("%s\n", Narrow(text).c_str());
-    }
+    for (LRESULT i = 0; i < count; ++i) std::printf("%s\n", ItemText(list, i).c_str());
+    return 0;
+  }
+  if (command == "count") {
+    std::printf("%ld\n", static_cast<long>(SendMessageW(list, LB_GETCOUNT, 0, 0)));
+    return 0;
+  }
+  if (command == "last") {
+    const LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
+    std::printf("%s\n", count > 0 ? ItemText(list, count - 1).c_str() : "");
     return 0;
   }
   if (argc < 4) return 1;
   const int id = std::atoi(argv[3]);
   HWND control = id == 0 ? dialog : GetDlgItem(dialog, id);
+  if (command == "item") {
+    const LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
+    const LRESULT at = id < 0 ? count + id : id;
+    if (at < 0 || at >= count) return 2;
+    std::printf("%s\n", ItemText(list, at).c_str());
+    return 0;
+  }
+  if (command == "tail") {
+    const LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = count > id ? count - id : 0; i < count; ++i) std::printf("%s\n", ItemText(list, i).c_str());
+    return 0;
+  }
+  if (command == "ping") {
+    DWORD slowest = 0;
+    for (int i = 0; i < id; ++i) {
+      const DWORD began = GetTickCount();
+      DWORD_PTR ignored = 0;
+      if (!SendMessageTimeoutW(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &ignored)) {
+        std::printf("hung\n");
+        return 0;
+      }
+      slowest = std::max(slowest, GetTickCount() - began);
+      Sleep(50);
+    }
+    std::printf("%lu\n", static_cast<unsigned long>(slowest));
+    return 0;
+  }
+  if (command == "top") {
+    SendMessageW(list, LB_SETTOPINDEX, static_cast<WPARAM>(id), 0);
+    return 0;
+  }
   if (command == "enabled") {
     std::printf("%d\n", IsWindowEnabled(control) ? 1 : 0);
     return 0;
