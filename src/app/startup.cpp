@@ -6,6 +6,7 @@
 #include "app/device_commands.h"
 #include "app/disk_source.h"
 #include "app/station_file.h"
+#include "devcmd/acpi_memory_tables.h"
 #include "devcmd/vendor_channel.h"
 #include "devcmd/platform_access.h"
 #include "devcmd/power_station.h"
@@ -231,6 +232,8 @@ int RunProgram(platform::Host& host) {
     host.WriteStderr("kestrune: no command table row for the handler of " + std::string(row.name) + "\n");
   std::unique_ptr<platform::Power> power;
   std::unique_ptr<platform::AcpiTables> acpi;
+  std::unique_ptr<platform::AcpiTables> systemAcpi;         // asked first by acpi on a real machine
+  std::unique_ptr<platform::PhysicalMemory> physicalMemory;  // searched by acpi when that fails
   std::unique_ptr<platform::PortIo> ports;
   if (cl.simulated) {
     sim::SimLab* lab = dynamic_cast<sim::SimLab*>(source.tree.get());
@@ -238,8 +241,10 @@ int RunProgram(platform::Host& host) {
     acpi = std::make_unique<sim::LabAcpiTables>();
     ports = std::make_unique<sim::LabPortIo>(lab);
   } else {
-    power = platform::MakeSystemPower();
-    acpi = platform::MakeSystemAcpiTables();
+    power = platform::MakeSystemPower(host.ProgramFolder());
+    systemAcpi = platform::MakeSystemAcpiTables();
+    physicalMemory = platform::MakeSystemPhysicalMemory(host.ProgramFolder());
+    acpi = std::make_unique<devcmd::AcpiTablesWithMemorySearch>(*systemAcpi, *physicalMemory);
     ports = platform::MakeSystemPortIo(host.ProgramFolder());
   }
   std::unique_ptr<platform::TcpClient> tcp;

@@ -52,6 +52,14 @@ Record PortRequest(Function f, uint16_t port, uint32_t lengthOrValue) {
 
 }  // namespace
 
+Record PhysicalRead(uint32_t address, uint32_t length) {
+  Record r;
+  r.set_function(Function::kReadPhysical);
+  r.set_address(address);
+  r.set_length(std::min(length, kDataBytes));
+  return r;
+}
+
 Record PortWrite8(uint16_t port, uint8_t value) { return PortRequest(Function::kWritePort8, port, value); }
 Record PortRead16(uint16_t port) { return PortRequest(Function::kReadPort16, port, 2); }
 uint16_t PortValue16(const Record& reply) { return winio::Get16(reply.bytes, 12); }

@@ -54,6 +54,8 @@ Record PciConfigRead(uint32_t bus, uint32_t device, uint32_t function, uint32_t 
 // Writes data (at most 256 - offset bytes) to the function's configuration space at offset.
 Record PciConfigWrite(uint32_t bus, uint32_t device, uint32_t function, uint32_t offset,
                       std::span<const uint8_t> data);
+// Reads length bytes (at most kDataBytes) of physical memory from address.
+Record PhysicalRead(uint32_t address, uint32_t length);
 // Writes one byte to an I/O port (the reset control register 0xCF9).
 Record PortWrite8(uint16_t port, uint8_t value);
 // Reads a 16-bit I/O port; the reply carries the value in its first two data bytes (little-endian).

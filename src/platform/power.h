@@ -2,7 +2,7 @@
 // the operating system or through the chipset's reset register.
 //
 // One implementation is compiled per target (platform/linux, platform/win32) and returned by
-// MakeSystemPower(); the simulated lab has its own (sim/lab_power.h), which ends the process as a
+// MakeSystemPower(programFolder); the simulated lab has its own (sim/lab_power.h), which ends the process as a
 // restart would and touches nothing real. Tests use the lab's or their own.
 #pragma once
 
@@ -50,7 +50,8 @@ bool RealPowerActionsRefused();
 // The words of a refused power action's failure.
 inline constexpr const char* kPowerActionsRefused = "power actions are refused here (KESTRUNE_NO_POWER=1 or CI is set)";
 
-// The operating system's power control. Never null.
-std::unique_ptr<Power> MakeSystemPower();
+// The operating system's power control. programFolder holds the Windows kernel driver file (the
+// reset register is reached through it). Never null.
+std::unique_ptr<Power> MakeSystemPower(const std::string& programFolder);
 
 }  // namespace kestrune::platform

@@ -1,11 +1,12 @@
 // acpi_probe: reads the machine's FADT and DSDT through the Linux ACPI table backend inside the
-// qemu lab guest and prints what the power cut would use, one "key: value" line each, for
+// qemu lab guest, and again by the search of physical memory for the root pointer (/dev/mem), and prints what the power cut would use, one "key: value" line each, for
 // check_power.sh to compare with the disassembler's reading of the same DSDT. Built statically by
 // that script from the readers' own sources; not part of the program or the unit tests.
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "devcmd/acpi_memory_tables.h"
 #include "devcmd/acpi_s5.h"
 #include "platform/acpi_tables.h"
 
@@ -29,5 +30,16 @@ int main() {
   }
   std::printf("dsdt-bytes: %zu\n", dsdt.size());
   std::printf("s5-sleep-type: %u\n", type);
+
+  // The same two tables found through the root pointer in physical memory.
+  std::unique_ptr<platform::PhysicalMemory> memory = platform::MakeSystemPhysicalMemory("");
+  std::vector<uint8_t> memFadt, memDsdt;
+  if (!devcmd::ReadAcpiTableFromMemory(*memory, "FACP", memFadt, why) ||
+      !devcmd::ReadAcpiTableFromMemory(*memory, "DSDT", memDsdt, why)) {
+    std::printf("memory-error: %s\n", why.c_str());
+    return 0;
+  }
+  std::printf("memory-fadt-same: %d\n", memFadt == fadt ? 1 : 0);
+  std::printf("memory-dsdt-same: %d\n", memDsdt == dsdt ? 1 : 0);
   return 0;
 }

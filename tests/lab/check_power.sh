@@ -6,7 +6,8 @@
 #   - PowerAction 2 without a LAN power-cycle server ends with -80 and the guest goes on; with
 #     KESTRUNE_NO_POWER=1 PowerAction 1 is refused, nothing is saved, and the guest goes on;
 #   - the FADT and DSDT readers (acpi_probe, built here statically) find in the guest's tables the
-#     PM1a control port and the S5 sleep type that "iasl -d" finds in the same DSDT (copied out);
+#     PM1a control port and the S5 sleep type that "iasl -d" finds in the same DSDT (copied out),
+#     and the search of physical memory for the root pointer finds the same two tables;
 #   - PCReBoot( PowerAction:0, SPOR:TRUE ) switches the guest off through the PM1a control
 #     register: QEMU ends without the kernel's restart or power-down words, the guest never
 #     reaching its end.
@@ -23,7 +24,8 @@ lab_setup
 
 # The ACPI readers alone, statically, so that they run in the guest without libraries.
 if ! build_locked g++ -std=c++20 -O1 -static -I"$repo/src" -o "$stage/acpi_probe" "$repo/tests/lab/acpi_probe.cpp" \
-      "$repo/src/devcmd/acpi_s5.cpp" "$repo/src/base/text.cpp" "$repo/src/platform/linux/linux_acpi_tables.cpp"; then
+      "$repo/src/devcmd/acpi_s5.cpp" "$repo/src/devcmd/acpi_memory_tables.cpp" "$repo/src/base/text.cpp" \
+      "$repo/src/platform/linux/linux_acpi_tables.cpp" "$repo/src/platform/linux/linux_physical_memory.cpp"; then
   echo "FAIL: acpi_probe does not build"
   exit 1
 fi
@@ -107,6 +109,9 @@ if ! section acpi | grep -q '^s5-sleep-type:'; then
 fi
 pass "acpi_probe read the guest's tables: $(section acpi | grep -v '^rc=' | tr '\n' ' ')"
 expect "PM1a control port of the guest's FADT" "$(kline pm1a-control-port acpi)" "0x604"
+# The firmware's root pointer in the BIOS area, read through /dev/mem, leads to the same tables.
+expect "FADT found by the memory search is the kernel's" "$(kline memory-fadt-same acpi)" "1"
+expect "DSDT found by the memory search is the kernel's" "$(kline memory-dsdt-same acpi)" "1"
 if command -v iasl > /dev/null; then
   section dsdt | xxd -r -p > "$stage/dsdt.dat"
   (cd "$stage" && iasl -d dsdt.dat > iasl.out 2>&1)

@@ -108,6 +108,6 @@ class LinuxPower final : public Power {
 
 }  // namespace
 
-std::unique_ptr<Power> MakeSystemPower() { return std::make_unique<LinuxPower>(); }
+std::unique_ptr<Power> MakeSystemPower(const std::string&) { return std::make_unique<LinuxPower>(); }
 
 }  // namespace kestrune::platform

@@ -36,6 +36,14 @@ std::unique_ptr<IorwDriver> IorwDriver::Open(const std::string& programFolder, P
   return driver;
 }
 
+std::unique_ptr<IorwDriver> IorwDriver::OpenNamingFailure(const std::string& programFolder, std::string& why) {
+  PciAccessFailure failure = PciAccessFailure::kNone;
+  std::unique_ptr<IorwDriver> driver = Open(programFolder, failure, why);
+  if (!driver)
+    why = (failure == PciAccessFailure::kDriverLoad ? "Load Kernel Driver Fail: " : "Create Driver Object Fail: ") + why;
+  return driver;
+}
+
 IorwDriver::~IorwDriver() {
   if (device_ != INVALID_HANDLE_VALUE) CloseHandle(device_);
   if (service_) {

@@ -22,6 +22,9 @@ class IorwDriver {
   // device does not open) and why.
   static std::unique_ptr<IorwDriver> Open(const std::string& programFolder, PciAccessFailure& failure,
                                           std::string& why);
+  // Open, with why beginning with the words a script's log shows for the failure ("Load Kernel
+  // Driver Fail: ", "Create Driver Object Fail: ").
+  static std::unique_ptr<IorwDriver> OpenNamingFailure(const std::string& programFolder, std::string& why);
   ~IorwDriver();
   IorwDriver(const IorwDriver&) = delete;
   IorwDriver& operator=(const IorwDriver&) = delete;

@@ -32,13 +32,8 @@ class Win32PortIo final : public PortIo {
       why = kPowerActionsRefused;
       return false;
     }
-    PciAccessFailure failure = PciAccessFailure::kNone;
-    std::unique_ptr<IorwDriver> driver = IorwDriver::Open(folder_, failure, why);
-    if (!driver) {
-      why = (failure == PciAccessFailure::kDriverLoad ? "Load Kernel Driver Fail: " : "Create Driver Object Fail: ") + why;
-      return false;
-    }
-    return driver->Exchange(r, why);
+    std::unique_ptr<IorwDriver> driver = IorwDriver::OpenNamingFailure(folder_, why);
+    return driver && driver->Exchange(r, why);
   }
 
   std::string folder_;

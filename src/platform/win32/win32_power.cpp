@@ -4,6 +4,7 @@
 #include <powrprof.h>
 
 #include "platform/power.h"
+#include "platform/win32/iorw_driver.h"
 #include "platform/win32/last_error.h"
 
 namespace kestrune::platform {
@@ -27,6 +28,8 @@ bool EnableShutdownPrivilege(std::string& why) {
 
 class Win32Power final : public Power {
  public:
+  explicit Win32Power(std::string programFolder) : folder_(std::move(programFolder)) {}
+
   bool Request(PowerAction action, std::string& why) override {
     if (RealPowerActionsRefused()) {
       why = kPowerActionsRefused;
@@ -39,9 +42,19 @@ class Win32Power final : public Power {
     return false;
   }
 
+  // The reset control register through the IOrw driver: 0x0A selects a hard reset, 0x0E starts it.
   bool HardwareRestart(std::string& why) override {
-    why = RealPowerActionsRefused() ? kPowerActionsRefused : "the reset register needs the IOrw driver, which this build does not load";
-    return false;
+    if (RealPowerActionsRefused()) {
+      why = kPowerActionsRefused;
+      return false;
+    }
+    std::unique_ptr<IorwDriver> driver = IorwDriver::OpenNamingFailure(folder_, why);
+    if (!driver) return false;
+    for (const uint8_t value : {uint8_t{0x0A}, uint8_t{0x0E}}) {
+      iorw::Record r = iorw::PortWrite8(0xCF9, value);
+      if (!driver->Exchange(r, why)) return false;
+    }
+    return true;
   }
 
   // A waitable timer with the resume flag wakes the machine; SetSuspendState returns once it is
@@ -75,10 +88,15 @@ class Win32Power final : public Power {
   }
 
   bool Simulated() const override { return false; }
+
+ private:
+  std::string folder_;
 };
 
 }  // namespace
 
-std::unique_ptr<Power> MakeSystemPower() { return std::make_unique<Win32Power>(); }
+std::unique_ptr<Power> MakeSystemPower(const std::string& programFolder) {
+  return std::make_unique<Win32Power>(programFolder);
+}
 
 }  // namespace kestrune::platform
