@@ -96,6 +96,8 @@ engine::Answer ConsoleUi::Ask(uint32_t, const engine::Question& question) {
   using Event = platform::PromptEvent::Kind;
   const std::atomic<bool>* cancel = question.cancel;
   auto cancelled = [cancel] { return cancel && cancel->load(); };
+  // The program's own box needs the window: the console form declines it without a prompt.
+  if (question.windowOnly) return engine::HeadlessAnswer(question);
   if (!interactive_) {
     // Nobody at the terminal: an AutoOK question still counts down (a run resumed without a
     // console confirms itself), anything else is declined at once.

@@ -19,7 +19,9 @@ int32_t SendAta(engine::Interpreter& interp, const disk::AtaTaskFile& tf, std::s
 }
 
 bool ConfirmSecurityErase(engine::Interpreter& interp, uint32_t view) {
-  return interp.ui().AskOkCancel(view, "Security Erase?", &interp.view(view).cancel);
+  // The window's box presses OK itself after 20 s; without the window the erase is not done.
+  return interp.ui().AskOkCancel(view, "Security Erase?", &interp.view(view).cancel, /*autoOk=*/true,
+                                 /*windowOnly=*/true);
 }
 
 }  // namespace kestrune::devcmd

@@ -247,7 +247,7 @@ void PartitionCreate(engine::Interpreter& interp, uint32_t view, std::string_vie
   // Everything the tool would refuse is refused before the question is asked.
   const platform::PartitionOutcome refused = RefusedRequest(state, disk, request);
   if (refused.code < 0) return interp.ReportCompletion(view, refused.code, refused.detail);
-  if (confirm && !interp.ui().AskYesNo(view, "Create a Partition for Full Disk Space?", &v.cancel)) {
+  if (confirm && !interp.ui().AskYesNo(view, "Create a Partition for Full Disk Space?", &v.cancel, false, true)) {
     Printer(interp, view)(kCancelled, colour::kCyan);
     return;
   }
@@ -283,7 +283,8 @@ void PartitionDelete(engine::Interpreter& interp, uint32_t view, std::string_vie
   }
   if (confirm &&
       !interp.ui().AskYesNo(
-          view, "Delete \"All Partitions\" of \n" + disk.model + "\n and Change to RAW Mode?", &v.cancel)) {
+          view, "Delete \"All Partitions\" of \n" + disk.model + "\n and Change to RAW Mode?", &v.cancel, false,
+              true)) {
     print(kCancelled, colour::kCyan);
     return;
   }

@@ -256,7 +256,7 @@ Answer DecliningAnswer(const Question& q, Source source) {
 }
 
 Answer HeadlessAnswer(const Question& q) {
-  return q.autoOk ? DefaultAnswer(q, Source::kHeadless) : DecliningAnswer(q, Source::kHeadless);
+  return q.autoOk && !q.windowOnly ? DefaultAnswer(q, Source::kHeadless) : DecliningAnswer(q, Source::kHeadless);
 }
 
 Reply InterpretReply(const Question& q, std::string_view typed, Source source) {

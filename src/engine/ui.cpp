@@ -20,16 +20,20 @@ Question MessageQuestion(std::string_view text, Question::Buttons buttons, const
 
 Answer Ui::Ask(uint32_t, const Question& question) { return HeadlessAnswer(question); }
 
-bool Ui::AskOkCancel(uint32_t view, std::string_view text, const std::atomic<bool>* cancel, bool autoOk) {
+bool Ui::AskOkCancel(uint32_t view, std::string_view text, const std::atomic<bool>* cancel, bool autoOk,
+                     bool windowOnly) {
   Question q = MessageQuestion(text, Question::Buttons::kOkCancel, cancel);
   q.autoOk = autoOk;
+  q.windowOnly = windowOnly;
   const Answer a = Ask(view, q);
   return a.confirmed && a.failure == 0 && a.source != Answer::Source::kEscape;
 }
 
-bool Ui::AskYesNo(uint32_t view, std::string_view text, const std::atomic<bool>* cancel, bool autoOk) {
+bool Ui::AskYesNo(uint32_t view, std::string_view text, const std::atomic<bool>* cancel, bool autoOk,
+                  bool windowOnly) {
   Question q = MessageQuestion(text, Question::Buttons::kYesNo, cancel);
   q.autoOk = autoOk;
+  q.windowOnly = windowOnly;
   const Answer a = Ask(view, q);
   return a.confirmed && a.failure == 0 && a.source != Answer::Source::kEscape;
 }

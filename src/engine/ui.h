@@ -71,6 +71,9 @@ struct Question {
   Icon icon = Icon::kQuestion;
   std::vector<Item> items;     // combo and check list
   bool autoOk = false;         // the default button presses itself after a countdown from 20
+  // The program's own box, shown only in its window: where no window can show it (the console
+  // form, Style 31, nobody to ask) it is declined at once, whatever autoOk says.
+  bool windowOnly = false;
   std::string initial;         // number: the default number; input: the text the field starts with
   size_t maxChars = 0;         // number: longest text accepted (0 = any)
   std::string specialKey;      // input: the prefix an accepted text begins with (any case); "" = any
@@ -111,11 +114,14 @@ class Ui {
   // A message box with OK and Cancel (text lines separated by "\r\n" or "\n"), through Ask: true
   // for OK; false for Cancel, Escape, when nobody can answer, or once cancel turns true. Without
   // autoOk it has no countdown; with it OK presses itself after the countdown (also when nobody
-  // can answer). It never stops the job itself.
-  bool AskOkCancel(uint32_t view, std::string_view text, const std::atomic<bool>* cancel, bool autoOk = false);
+  // can answer, unless windowOnly: see Question). It never stops the job itself.
+  bool AskOkCancel(uint32_t view, std::string_view text, const std::atomic<bool>* cancel, bool autoOk = false,
+                   bool windowOnly = false);
   // The same with Yes and No: true for Yes. With autoOk the Yes button presses itself after the
-  // countdown (also when nobody can answer). In an answer file both are MessageBox lines.
-  bool AskYesNo(uint32_t view, std::string_view text, const std::atomic<bool>* cancel, bool autoOk = false);
+  // countdown (also when nobody can answer, unless windowOnly). In an answer file both are
+  // MessageBox lines.
+  bool AskYesNo(uint32_t view, std::string_view text, const std::atomic<bool>* cancel, bool autoOk = false,
+                bool windowOnly = false);
 
   // Asks the operator to choose a file. Returns the path chosen (as typed or picked; the caller
   // decides how a relative name is resolved), or nullopt when the choice is cancelled: the operator

@@ -216,7 +216,7 @@ void FileDelete(engine::Interpreter& interp, uint32_t view, std::string_view arg
   platform::JobFiles& files = *FileStateOf(interp).files;
   const std::string path = InputPath(interp, view, file);
   if (confirm &&
-      !interp.ui().AskYesNo(view, Format("Do you want to delete File: \n%s?", path.c_str()), &v.cancel)) {
+      !interp.ui().AskYesNo(view, Format("Do you want to delete File: \n%s?", path.c_str()), &v.cancel, false, true)) {
     interp.writer().WriteLine(interp.output(view), kCancelCommand, engine::kDetail, 10, colour::kCyan);
     return;
   }

@@ -283,6 +283,31 @@ TEST(ConsoleUiAskTest, WithoutAnOperator) {
   EXPECT_EQ(asked.host.out, "");
 }
 
+// The program's own boxes (partitions, Security Erase, File_Delete) need the window: the console
+// form declines them at once, with or without an operator and whatever AutoOK says, reading no key.
+TEST(ConsoleUiAskTest, WindowOnlyQuestionsAreDeclinedAtOnce) {
+  for (bool interactive : {false, true}) {
+    for (bool autoOk : {false, true}) {
+      SCOPED_TRACE(std::to_string(interactive) + "/" + std::to_string(autoOk));
+      PromptedUi t(interactive, {{0, Event::kLine, "yes"}});
+      Question q;
+      q.text = "Security Erase?";
+      q.autoOk = autoOk;
+      q.windowOnly = true;
+      const Answer a = t.ui.Ask(0, q);
+      EXPECT_EQ(a.source, Answer::Source::kHeadless);
+      EXPECT_FALSE(a.confirmed);
+      EXPECT_EQ(t.host.monotonic.load(), 0u);
+      EXPECT_EQ(t.host.out, "");
+      EXPECT_EQ(t.keys.size(), 1u);
+      // The same question as a script's own MessageBox: asked, or counted down; only without an
+      // operator and without AutoOK declined.
+      q.windowOnly = false;
+      EXPECT_EQ(t.ui.Ask(0, q).source == Answer::Source::kHeadless, !interactive && !autoOk);
+    }
+  }
+}
+
 TEST(ConsoleUiAskTest, AnOpenPromptClosesWhenTheRunIsStopped) {
   for (bool autoOk : {false, true}) {
     SCOPED_TRACE(autoOk);

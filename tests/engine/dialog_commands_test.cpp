@@ -208,6 +208,17 @@ TEST_F(DialogCommandsTest, YesNoAndOkCancelQuestionsOfOtherCommands) {
   EXPECT_TRUE(interp.ui().AskOkCancel(0, "Security Erase?", nullptr));
   EXPECT_EQ(ui->asks.back().buttons, Question::Buttons::kOkCancel);
   EXPECT_FALSE(ui->asks.back().escapeCancelsJob);
+  EXPECT_FALSE(ui->asks.back().windowOnly);
+  // A window-only box reaches the form's Ui as such; where nobody can answer it, even its
+  // countdown confirms nothing.
+  ui->okAnswers = {true};
+  EXPECT_TRUE(interp.ui().AskOkCancel(0, "Security Erase?", nullptr, true, true));
+  EXPECT_TRUE(ui->asks.back().windowOnly);
+  EXPECT_TRUE(ui->asks.back().autoOk);
+  Question q = ui->asks.back();
+  EXPECT_FALSE(HeadlessAnswer(q).confirmed);
+  q.windowOnly = false;
+  EXPECT_TRUE(HeadlessAnswer(q).confirmed);
 }
 
 // Style 31: nothing shows, every dialog stores 0 (text results "").

@@ -9,7 +9,9 @@
 #   - the tables the simulated lab's partition tool writes pass "sgdisk -v";
 #   - Partition_Create and Partition_Delete on "losetup -P" devices: the partitions "sfdisk --json"
 #     lists, the file systems and labels blkid reads, the mounts findmnt shows, and after the delete
-#     no signature that wipefs finds.
+#     no signature that wipefs finds;
+#   - FileSys "EXT4" (where mkfs.ext4 is installed): ext4 partitions of the Linux type, as blkid and
+#     PartitionInfo see them, mounted and then cleaned again.
 #
 # Usage (as root): tests/lab/check_partitions.sh
 #   KESTRUNE_BIN  the program (default build/dev/src/kestrune)
@@ -188,6 +190,27 @@ Partition_Delete( ConfirmMsg:FALSE );')
   run "$dev" 'ChangeDisk( PhysicalName:"/dev/'"${name}"'p1" );
 Partition_Delete( ConfirmMsg:FALSE );' > /dev/null
   expect "delete $ss NTFS" "$(wipefs -n -O TYPE "$dev" | tail -n +2 | xargs)" ""
+
+  # --- FileSys "EXT4", the Linux-only form: two ext4 partitions on a GPT of Linux type ---
+  if ! command -v mkfs.ext4 > /dev/null; then
+    echo "NOTE: no mkfs.ext4: FileSys \"EXT4\" is not checked"
+    continue
+  fi
+  out=$(run "$dev" 'Partition_Create( ConfirmMsg:FALSE, PartType:2, FileSys:"EXT4", SizeMB:16, PartLabel:"KE1|KE2" );')
+  json=$(sfdisk --json "$dev")
+  expect "create $ss EXT4 current disk" "$(grep -c "Change to Disk: /dev/${name}p1" <<< "$out")" "1"
+  expect "create $ss EXT4 partition types" "$(jq -r '.partitiontable.partitions[].type' <<< "$json" | xargs)" \
+    "0FC63DAF-8483-4772-8E79-3D69D8477DE4 0FC63DAF-8483-4772-8E79-3D69D8477DE4"
+  expect "create $ss EXT4 file systems" "$(blkid -s TYPE -o value "${dev}p1") $(blkid -s TYPE -o value "${dev}p2")" "ext4 ext4"
+  expect "create $ss EXT4 labels" "$(blkid -s LABEL -o value "${dev}p1") $(blkid -s LABEL -o value "${dev}p2")" "KE1 KE2"
+  expect "create $ss EXT4 mounts" "$(findmnt -rn -o TARGET -S "${dev}p1") $(findmnt -rn -o TARGET -S "${dev}p2")" \
+    "/mnt/kestrune/${name}p1 /mnt/kestrune/${name}p2"
+  out=$(run "$dev" 'ChangeDisk( PhysicalName:"/dev/'"${name}"'p2" );
+PartitionInfo();
+Partition_Delete( ConfirmMsg:FALSE );')
+  expect "EXT4 $ss PartitionInfo file systems" "$(texts '- File System' <<< "$out" | xargs)" "ext4 ext4"
+  expect "delete $ss EXT4 mounts" "$(findmnt -rn -o TARGET | grep -c "/mnt/kestrune/${name}p")" "0"
+  expect "delete $ss EXT4 signatures" "$(wipefs -n -O TYPE "$dev" | tail -n +2 | xargs)" ""
 done
 
 if [ "$failures" = 0 ]; then echo "check_partitions: all passed"; exit 0; fi

@@ -4,10 +4,12 @@
 // the deletes.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/bytes.h"
@@ -25,21 +27,30 @@ namespace {
 namespace code = base::code;
 constexpr uint64_t kMiB = 1024 * 1024;
 
-// Holds every write of the files it wraps until it is opened, or until the watched flag (a job's
-// cancel) turns true: a job that cannot finish before the test has looked at it.
+// Holds every write (or, with kFlushes, every flush) of the files it wraps until it is opened, or
+// until the watched flag (a job's cancel) turns true: a job that cannot finish before the test has
+// looked at it. Counts the flushes, keeps the file's size at the last one, and may fail them.
 class GatedFiles final : public platform::JobFiles {
  public:
-  explicit GatedFiles(std::shared_ptr<platform::JobFiles> inner) : inner_(std::move(inner)) {}
+  enum Gate { kWrites, kFlushes };
+  explicit GatedFiles(std::shared_ptr<platform::JobFiles> inner, Gate gate = kWrites)
+      : inner_(std::move(inner)), gate_(gate) {}
   struct File final : platform::JobFile {
     File(std::unique_ptr<platform::JobFile> f, GatedFiles& g) : inner(std::move(f)), gate(g) {}
     uint64_t Size() override { return inner->Size(); }
     bool unbuffered() const override { return inner->unbuffered(); }
     platform::FileIo ReadAt(uint64_t o, std::span<uint8_t> b) override { return inner->ReadAt(o, b); }
     platform::FileIo WriteAt(uint64_t o, std::span<const uint8_t> b) override {
-      gate.Wait();
+      if (gate.gate_ == kWrites) gate.Wait();
       return inner->WriteAt(o, b);
     }
-    bool Flush(std::string& why) override { return inner->Flush(why); }
+    bool Flush(std::string& why) override {
+      gate.sizeAtFlush = inner->Size();
+      ++gate.flushes;
+      if (gate.gate_ == kFlushes) gate.Wait();
+      if (gate.failFlush) return why = "injected flush failure", false;
+      return inner->Flush(why);
+    }
     std::unique_ptr<platform::JobFile> inner;
     GatedFiles& gate;
   };
@@ -51,6 +62,10 @@ class GatedFiles final : public platform::JobFiles {
   platform::FileStat Stat(const std::string& p) override { return inner_->Stat(p); }
   std::vector<std::string> ListFiles(const std::string& f) override { return inner_->ListFiles(f); }
   bool Remove(const std::string& p) override { return inner_->Remove(p); }
+
+  std::atomic<int> flushes{0};
+  std::atomic<uint64_t> sizeAtFlush{0};
+  bool failFlush = false;
 
   void Open() {
     std::lock_guard<std::mutex> g(lock_);
@@ -69,6 +84,7 @@ class GatedFiles final : public platform::JobFiles {
     while (!open_ && !(watched_ && watched_->load())) changed_.wait_for(l, std::chrono::milliseconds(1));
   }
   std::shared_ptr<platform::JobFiles> inner_;
+  Gate gate_;
   std::mutex lock_;
   std::condition_variable changed_;
   bool open_ = false;
@@ -246,6 +262,32 @@ TEST_F(FileJobsTest, AJobThatIsNotWaitedForIsPolledAndReportsItsFailureOnce) {
   EXPECT_EQ(Code("S = File_JobState( JobID:J1 );"), code::kWriteFailed);
   EXPECT_EQ(Code("S = File_JobState( JobID:J1 );"), 0);
   EXPECT_EQ(Var("S").number, kWriteJobFinished);
+}
+
+// Written means on the drive: a write job reads 17 until its flush is done, the flush comes after
+// the last byte, a failed flush fails the job, and a read job does not flush at all.
+TEST_F(FileJobsTest, AWriteJobIsFinishedOnlyOnceItsFileIsFlushed) {
+  auto gated = std::make_shared<GatedFiles>(platform::SystemJobFiles(), GatedFiles::kFlushes);
+  UseJobFiles(interp, gated);
+  EXPECT_EQ(Code("J0 = File_Write( File:\"" + Path("w.bin") + "\", DataLenMB:2, WaitFinish:FALSE );"), 0);
+  for (int i = 0; i < 10000 && gated->flushes == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_EQ(gated->flushes, 1);
+  EXPECT_EQ(gated->sizeAtFlush, 2 * kMiB);
+  EXPECT_EQ(Code("S = File_JobState( JobID:J0 );"), 0);
+  EXPECT_EQ(Var("S").number, kWriteJobRunning);
+  gated->Open();
+  FileJobTable::Join(*FileStateOf(interp).jobs.Find(0, Var("J0").number), true);
+  EXPECT_EQ(Code("S = File_JobState( JobID:J0 );"), 0);
+  EXPECT_EQ(Var("S").number, kWriteJobFinished);
+
+  EXPECT_EQ(Code("File_Read( File:\"" + Path("w.bin") + "\", OffsetByte:0, DataLenByte:0 );"), 0) << Detail();
+  EXPECT_EQ(gated->flushes, 1);
+
+  gated->failFlush = true;
+  EXPECT_EQ(Code("File_Write( File:\"" + Path("v.bin") + "\", DataLenByte:4096, WaitFinish:TRUE );"),
+            code::kWriteFailed);
+  EXPECT_NE(Detail().find("Flush failed: injected flush failure"), std::string::npos) << Detail();
+  EXPECT_EQ(gated->flushes, 2);
 }
 
 TEST_F(FileJobsTest, TheEndOfTheRunCancelsAnOpenJob) {
