@@ -31,6 +31,8 @@ png=$(find "$WINEPREFIX/drive_c" -name 'R*.png' -newer "$perf_dir/stamp" | head 
 size=$(python3 -c 'import struct,sys; d=open(sys.argv[1],"rb").read(24); print("%dx%d" % struct.unpack(">II", d[16:24]) if d[:8] == b"\x89PNG\r\n\x1a\n" else "not a PNG")' "$png")
 [ "$size" = "800x400" ] || { echo "wine smoke: the chart $png is $size, not an 800x400 PNG"; exit 1; }
 echo "wine smoke: the chart is an 800x400 PNG ($png)"
+# The start-again registrations as Task Scheduler tasks.
+bash tests/win32/autostart_check.sh
 # The error-stop broadcast between two instances and the window form need windows, so a display: Xvfb.
 if command -v xvfb-run > /dev/null; then
   xvfb-run -a bash scripts/wine-error-stop.sh "$perf_dir"

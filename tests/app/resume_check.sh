@@ -4,7 +4,8 @@
 # starts) goes on after the statement, and a second PCReBoot ends boot 2; boot 3 finishes. Checked:
 # values, texts, arrays and the skipped error's count come back, the reboot count, the log folder's
 # HTML log appended to, nothing left registered at the end; a save damaged at any one file is
-# refused (nonzero, nothing run, the registration removed).
+# refused (nonzero, nothing run, the registration removed), and so is a start that names another
+# generation or disk, or a script changed since the save.
 # Usage: resume_check.sh PROGRAM
 set -u
 k=$1
@@ -63,6 +64,25 @@ for part in VarList MainList SubList LoopList ScriptInfo Resume; do
   cp "$work/keep"/ScreenAPId* "$TMPDIR/"
   cp "$work/keep"/*.reg "$lab/autorun/"
 done
+
+# A start that names another generation or disk, or a script changed since the save, is refused,
+# naming which; the set and the registration are put back after each.
+cp "$work/resume.scpt" "$work/keep/resume.scpt"
+refused() { # what, file to change (reg or scpt), sed program, the reason
+  if [ "$2" = reg ]; then sed -i "$3" "$lab"/autorun/*.reg; else sed -i "$3" "$work/resume.scpt"; fi
+  run --autorun > "$work/other.txt" 2>&1
+  code=$?
+  has "a start of another $1 is refused, saying why" "$work/other.txt" "$4"
+  check "a start of another $1 ends nonzero" "$([ $code -ne 0 ] && echo nonzero)" nonzero
+  check "a start of another $1 runs nothing" "$(grep -c 'round' "$work/other.txt")" 0
+  check "a start of another $1 leaves no registration" "$(run --autorun-list | wc -l)" 0
+  cp "$work/keep/resume.scpt" "$work/resume.scpt"
+  cp "$work/keep"/ScreenAPId* "$TMPDIR/"
+  cp "$work/keep"/*.reg "$lab/autorun/"
+}
+refused generation reg 's#FRAME:\([0-9]*\)/1#FRAME:\1/2#' "the save is of another generation"
+refused disk reg 's#DRVHW:"[^"]*"#DRVHW:"17-0-768-0-1-99"#' "the save is of another disk"
+refused script scpt '$a Print( Output:"added" );' "has changed since the save"
 
 run --autorun > "$work/boot2.txt" 2>&1
 check "boot 2 ends as the restart does" "$?" 0

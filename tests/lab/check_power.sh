@@ -10,7 +10,11 @@
 #     and the search of physical memory for the root pointer finds the same two tables;
 #   - PCReBoot( PowerAction:0, SPOR:TRUE ) switches the guest off through the PM1a control
 #     register: QEMU ends without the kernel's restart or power-down words, the guest never
-#     reaching its end.
+#     reaching its end;
+#   - on a second NVMe controller behind a pcie-root-port, PCIInfo's header and link lines are
+#     what "lspci -vvv -xxx" shows of the same function, and SetSystem_PCISpeed at the link's
+#     speed changes in "lspci -xxx" of every function only the registers of the controller and of
+#     its port (Link Control 2 of both, the port's Link Control and Link Status), and completes.
 #
 # Usage: tests/lab/check_power.sh
 #   KESTRUNE_LAB  the lab tool (default ../shared/tools/qemu-lab/lab.sh next to this repository)
@@ -74,6 +78,34 @@ sleep 20
 echo "@@ end"
 EOF2
 
+cat > "$stage/guest_pci.sh" <<'EOF2'
+#!/bin/sh
+export PATH=/lab/bin:$PATH TMPDIR=/tmp HOME=/tmp ASAN_OPTIONS=detect_leaks=0
+ctrl=
+i=0
+while [ -z "$ctrl" ] && [ $i -lt 100 ]; do
+  for c in /sys/class/nvme/nvme*; do
+    [ "$(cat "$c/serial" 2>/dev/null | tr -d ' ')" = LABLINK ] && [ -e "/dev/$(basename "$c")n1" ] && ctrl=$(basename "$c")
+  done
+  [ -n "$ctrl" ] || { sleep 0.1; i=$((i + 1)); }
+done
+f=$(readlink -f "/sys/class/nvme/$ctrl/device")
+echo "@@ ids"; echo "fn=$(basename "$f")"; echo "port=$(basename "$(dirname "$f")")"
+echo "@@ pciinfo"; kestrune SCRIPT:/lab/bin/pciinfo.scpt "/dev/${ctrl}n1"; echo "rc=$?"
+echo "@@ lspci-fn"; lspci -vvv -xxx -s "$(basename "$f")"
+echo "@@ before"; lspci -xxx
+gen=$(sed -n 's/^\([0-9.]*\) GT\/s.*/\1/p' "$f/current_link_speed")
+case "$gen" in 2.5) g=1 ;; 5.0) g=2 ;; 8.0) g=3 ;; 16.0) g=4 ;; 32.0) g=5 ;; *) g=1 ;; esac
+printf 'SetSystem_PCISpeed( Gen:%s );\r\n' "$g" > /tmp/speed.scpt
+echo "@@ speed"; echo "gen=$g"; kestrune SCRIPT:/tmp/speed.scpt "/dev/${ctrl}n1"; echo "rc=$?"
+echo "@@ after"; lspci -xxx
+echo "@@ targets"; for d in "$(basename "$f")" "$(basename "$(dirname "$f")")"; do lspci -vvv -s "$d" | grep 'LnkCtl2:'; done
+echo "@@ end"
+EOF2
+crlf > "$stage/pciinfo.scpt" <<'EOF2'
+PCIInfo( ExtData:FALSE );
+EOF2
+
 out="$stage/guest.out"
 began=$SECONDS
 LAB_TIMEOUT=60 lab_run --merge --bin "$stage" -- 'sh /lab/bin/guest_reboot.sh' > "$out" 2>&1
@@ -129,4 +161,60 @@ grep -q 'lab: guest did not complete (qemu exit 0)' "$out" && [ "$rc" -eq 125 ] 
   ! grep -qE 'reboot: (Restarting system|Power down)|Kernel panic' "$out" && ! grep -q 'not reached' "$out" &&
   pass "the SPOR power cut switched the guest off (QEMU ended without the kernel, lab exit code $rc)" ||
   fail "the SPOR power cut did not switch the guest off (lab exit code $rc): $(section kestrune | tr '\n' '|')"
+
+# PCIInfo and SetSystem_PCISpeed on a controller behind a root port, against lspci.
+out="$stage/guest.out.pci"
+port_extra="-device pcie-root-port,id=labrp,bus=pcie.0,chassis=1"
+port_extra+=" -blockdev driver=null-co,node-name=labnull,size=67108864,read-zeroes=on"
+port_extra+=" -device nvme,id=nvmelink,serial=LABLINK,bus=labrp,drive=labnull"
+LAB_EXTRA_BINS=lspci LAB_QEMU_EXTRA="$port_extra" LAB_TIMEOUT=90 \
+  lab_run --merge --bin "$stage" -- 'sh /lab/bin/guest_pci.sh' > "$out" 2>&1
+rc=$?
+cat "$out"
+lab_finished $rc "$out" " with a controller behind a root port"
+fn=$(section ids | sed -n 's/^fn=//p')
+port=$(section ids | sed -n 's/^port=//p')
+# Byte $2 (hex offset) of the "lspci -xxx" rows in section $1 (one function's).
+cfg() {
+  section "$1" | awk -v o=$((16#$2)) '
+    function hex(t,  i, v) { v = 0; for (i = 1; i <= length(t); i++) v = v * 16 + index("0123456789abcdef", substr(t, i, 1)) - 1; return v }
+    /^[0-9a-f]+: / { row = hex(substr($1, 1, length($1) - 1)); if (o >= row && o < row + 16) { print toupper($(o - row + 2)); exit } }'
+}
+b16() { echo "$(cfg lspci-fn "$(printf %x $((16#$1 + 1)))")$(cfg lspci-fn "$1")"; }
+b32() { printf '0x%s%s%s%s' "$(cfg lspci-fn "$(printf %x $((16#$1 + 3)))")" "$(cfg lspci-fn "$(printf %x $((16#$1 + 2)))")" \
+  "$(cfg lspci-fn "$(printf %x $((16#$1 + 1)))")" "$(cfg lspci-fn "$1")"; }
+expect "PCIInfo exit code" "$(section pciinfo | sed -n 's/^rc=//p')" "0"
+expect "PCIInfo Port ID vs the function lspci shows" "$(kline "Port ID" pciinfo)" \
+  "PCIE-$(echo "${fn#0000:}" | tr a-f A-F | sed 's/\.0*\([0-7]\)$/.\1/')"
+for row in "VendorID:00" "DeviceID:02" "SubsystemVID:2c" "SubsystemID:2e"; do
+  expect "PCIInfo ${row%%:*} vs lspci -xxx" "$(kline "${row%%:*}" pciinfo)" "$(b16 "${row#*:}")"
+done
+expect "PCIInfo ClassCode vs lspci -xxx" "$(kline ClassCode pciinfo)" "0x$(cfg lspci-fn b)$(cfg lspci-fn a)$(cfg lspci-fn 9)"
+expect "PCIInfo RevisionID vs lspci -xxx" "$(kline RevisionID pciinfo)" "$((16#$(cfg lspci-fn 8)))"
+expect "PCIInfo HeaderType vs lspci -xxx" "$(kline HeaderType pciinfo)" "$((16#$(cfg lspci-fn e)))"
+bar0=$(b32 10)
+expect "PCIInfo BAR0 vs lspci -xxx" "$(kline BAR0 pciinfo)" "$(printf '0x%08X (MMIO)' "$bar0")"
+# The link lines against lspci -vvv's LnkCap and LnkSta (speed as a generation, the width).
+lsgen() { case "$1" in 2.5GT/s*) echo 1 ;; 5GT/s*) echo 2 ;; 8GT/s*) echo 3 ;; 16GT/s*) echo 4 ;; 32GT/s*) echo 5 ;; 64GT/s*) echo 6 ;; *) echo "?$1" ;; esac; }
+lslink() { section lspci-fn | sed -n "s/.*$1:.*Speed \([^,]*\), Width x\([0-9]*\).*/\1 \2/p" | head -1 | { read -r sp w; echo "$(lsgen "$sp") x $w"; }; }
+expect "PCIInfo Max Support Gen x Lane vs lspci LnkCap" "$(kline "Max Support Gen x Lane" pciinfo)" "$(lslink LnkCap)"
+expect "PCIInfo Current Link Gen x Lane vs lspci LnkSta" "$(kline "Current Link Gen x Lane" pciinfo)" "$(lslink LnkSta)"
+# The rows SetSystem_PCISpeed changed, as "function row" lines.
+rows() {
+  section "$1" | awk '/^[0-9a-f][0-9a-f]:[0-9a-f][0-9a-f]\.[0-9a-f] / { f = $1; next } /^[0-9a-f]+: / { print f " " $0 }'
+}
+changed=$(diff <(rows before) <(rows after) | sed -n 's/^> //p' | awk '{ print $1 " " $2 }' | sort -u | tr '\n' ' ')
+expect "SetSystem_PCISpeed exit code" "$(section speed | sed -n 's/^rc=//p')" "0"
+section speed | grep -q "PCIE Target Link Speed : Gen$(section speed | sed -n 's/^gen=//p')" &&
+  pass "SetSystem_PCISpeed asked for the link's own speed" || fail "SetSystem_PCISpeed: $(section speed | tr '\n' '|')"
+bad=
+while read -r f r; do
+  [ -z "$f" ] && continue
+  case "0000:$f" in "$fn" | "$port") ;; *) bad+=" $f $r" ;; esac
+done <<< "$(diff <(rows before) <(rows after) | sed -n 's/^> //p' | awk '{ print $1 " " $2 }' | sort -u)"
+want=$(case "$(section speed | sed -n 's/^gen=//p')" in 1) echo 2.5GT/s ;; 2) echo 5GT/s ;; 3) echo 8GT/s ;; 4) echo 16GT/s ;; *) echo 32GT/s ;; esac)
+expect "Target Link Speed of the controller and of its port after SetSystem_PCISpeed" \
+  "$(section targets | sed -n 's/.*Target Link Speed: \([^,]*\),.*/\1/p' | sort -u | tr '\n' ' ')" "$want "
+[ -z "$bad" ] && pass "SetSystem_PCISpeed changed only the controller's and its port's registers: ${changed:-nothing}" ||
+  fail "SetSystem_PCISpeed changed other functions:$bad"
 lab_summary
