@@ -3,7 +3,8 @@
 # PCReBoot inside While and If and ends as the restart would; "--autorun" (what the next logon
 # starts) goes on after the statement, and a second PCReBoot ends boot 2; boot 3 finishes. Checked:
 # values, texts, arrays and the skipped error's count come back, the reboot count, the log folder's
-# HTML log appended to, nothing left registered at the end; a save damaged at any one file is
+# HTML log appended to, each boot's dump kept under its own name, nothing left registered at the
+# end; a save damaged at any one file is
 # refused (nonzero, nothing run, the registration removed), and so is a start that names another
 # generation or disk, or a script changed since the save.
 # Usage: resume_check.sh PROGRAM
@@ -32,6 +33,7 @@ printf '%s\r\n' \
   '    Round++;' \
   '    If (Round < 3) {' \
   '        Print( Output:"before restart " + Round );' \
+  '        PCIInfo( ExtData:FALSE );' \
   '        PCReBoot( DelayRunSec:0, PowerAction:1 );' \
   '    }' \
   '    Print( Output:"round " + Round + " " + Name + " " + A[1] );' \
@@ -101,5 +103,7 @@ log=$(find "$TMPDIR" -name TestLog.htm -exec grep -lF "before&nbsp;restart&nbsp;
 check "one HTML log holds all three boots" \
   "$(grep -cF -e 'before&nbsp;restart&nbsp;1' -e 'before&nbsp;restart&nbsp;2' -e 'round&nbsp;3&nbsp;kept' "$log")" 3
 
+# Each boot's dump (PCIInfo's header) has its own name: the line counter came back with the run.
+check "the dumps of both boots are kept" "$(find "$(dirname "$log")" -name '*.hex' | wc -l)" 2
 [ $fails -eq 0 ] && echo "ALL CHECKS PASSED"
 exit $((fails != 0))
