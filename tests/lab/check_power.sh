@@ -14,7 +14,8 @@
 #   - on a second NVMe controller behind a pcie-root-port, PCIInfo's header and link lines are
 #     what "lspci -vvv -xxx" shows of the same function, and SetSystem_PCISpeed at the link's
 #     speed changes in "lspci -xxx" of every function only the registers of the controller and of
-#     its port (Link Control 2 of both, the port's Link Control and Link Status), and completes.
+#     its port, leaves the controller's Target Link Speed at that speed (the port's too, where its
+#     Link Control 2 is writable: QEMU 7.2 keeps it read-only), and completes.
 #
 # Usage: tests/lab/check_power.sh
 #   KESTRUNE_LAB  the lab tool (default ../shared/tools/qemu-lab/lab.sh next to this repository)
@@ -78,30 +79,28 @@ sleep 20
 echo "@@ end"
 EOF2
 
-cat > "$stage/guest_pci.sh" <<'EOF2'
+{
+  cat <<'EOF2'
 #!/bin/sh
 export PATH=/lab/bin:$PATH TMPDIR=/tmp HOME=/tmp ASAN_OPTIONS=detect_leaks=0
-ctrl=
-i=0
-while [ -z "$ctrl" ] && [ $i -lt 100 ]; do
-  for c in /sys/class/nvme/nvme*; do
-    [ "$(cat "$c/serial" 2>/dev/null | tr -d ' ')" = LABLINK ] && [ -e "/dev/$(basename "$c")n1" ] && ctrl=$(basename "$c")
-  done
-  [ -n "$ctrl" ] || { sleep 0.1; i=$((i + 1)); }
-done
+EOF2
+  lablink_wait
+  cat <<'EOF2'
 f=$(readlink -f "/sys/class/nvme/$ctrl/device")
 echo "@@ ids"; echo "fn=$(basename "$f")"; echo "port=$(basename "$(dirname "$f")")"
 echo "@@ pciinfo"; kestrune SCRIPT:/lab/bin/pciinfo.scpt "/dev/${ctrl}n1"; echo "rc=$?"
 echo "@@ lspci-fn"; lspci -vvv -xxx -s "$(basename "$f")"
 echo "@@ before"; lspci -xxx
+echo "@@ targets-before"; for d in "$(basename "$f")" "$(basename "$(dirname "$f")")"; do lspci -vvv -s "$d" 2>/dev/null | grep 'LnkCtl2:'; done
 gen=$(sed -n 's/^\([0-9.]*\) GT\/s.*/\1/p' "$f/current_link_speed")
 case "$gen" in 2.5) g=1 ;; 5.0) g=2 ;; 8.0) g=3 ;; 16.0) g=4 ;; 32.0) g=5 ;; *) g=1 ;; esac
 printf 'SetSystem_PCISpeed( Gen:%s );\r\n' "$g" > /tmp/speed.scpt
 echo "@@ speed"; echo "gen=$g"; kestrune SCRIPT:/tmp/speed.scpt "/dev/${ctrl}n1"; echo "rc=$?"
 echo "@@ after"; lspci -xxx
-echo "@@ targets"; for d in "$(basename "$f")" "$(basename "$(dirname "$f")")"; do lspci -vvv -s "$d" | grep 'LnkCtl2:'; done
+echo "@@ targets"; for d in "$(basename "$f")" "$(basename "$(dirname "$f")")"; do lspci -vvv -s "$d" 2>/dev/null | grep 'LnkCtl2:'; done
 echo "@@ end"
 EOF2
+} > "$stage/guest_pci.sh"
 crlf > "$stage/pciinfo.scpt" <<'EOF2'
 PCIInfo( ExtData:FALSE );
 EOF2
@@ -164,10 +163,7 @@ grep -q 'lab: guest did not complete (qemu exit 0)' "$out" && [ "$rc" -eq 125 ] 
 
 # PCIInfo and SetSystem_PCISpeed on a controller behind a root port, against lspci.
 out="$stage/guest.out.pci"
-port_extra="-device pcie-root-port,id=labrp,bus=pcie.0,chassis=1"
-port_extra+=" -blockdev driver=null-co,node-name=labnull,size=67108864,read-zeroes=on"
-port_extra+=" -device nvme,id=nvmelink,serial=LABLINK,bus=labrp,drive=labnull"
-LAB_EXTRA_BINS=lspci LAB_QEMU_EXTRA="$port_extra" LAB_TIMEOUT=90 \
+LAB_EXTRA_BINS=lspci LAB_QEMU_EXTRA="$lablink_qemu_extra" LAB_TIMEOUT=90 \
   lab_run --merge --bin "$stage" -- 'sh /lab/bin/guest_pci.sh' > "$out" 2>&1
 rc=$?
 cat "$out"
@@ -213,8 +209,13 @@ while read -r f r; do
   case "0000:$f" in "$fn" | "$port") ;; *) bad+=" $f $r" ;; esac
 done <<< "$(diff <(rows before) <(rows after) | sed -n 's/^> //p' | awk '{ print $1 " " $2 }' | sort -u)"
 want=$(case "$(section speed | sed -n 's/^gen=//p')" in 1) echo 2.5GT/s ;; 2) echo 5GT/s ;; 3) echo 8GT/s ;; 4) echo 16GT/s ;; *) echo 32GT/s ;; esac)
-expect "Target Link Speed of the controller and of its port after SetSystem_PCISpeed" \
-  "$(section targets | sed -n 's/.*Target Link Speed: \([^,]*\),.*/\1/p' | sort -u | tr '\n' ' ')" "$want "
+target() { section "$1" | sed -n 's/.*Target Link Speed: \([^,]*\),.*/\1/p' | sed -n "$2p"; }
+expect "Target Link Speed of the controller after SetSystem_PCISpeed" "$(target targets 1)" "$want"
+# QEMU 7.2's root port keeps Link Control 2 read-only: its target is the asked one or what it was.
+case "$(target targets 2)" in
+  "$want" | "$(target targets-before 2)") pass "Target Link Speed of the port: $(target targets-before 2) before, $(target targets 2) after" ;;
+  *) fail "Target Link Speed of the port: $(target targets-before 2) before, $(target targets 2) after, asked $want" ;;
+esac
 [ -z "$bad" ] && pass "SetSystem_PCISpeed changed only the controller's and its port's registers: ${changed:-nothing}" ||
   fail "SetSystem_PCISpeed changed other functions:$bad"
 lab_summary
