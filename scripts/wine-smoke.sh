@@ -31,6 +31,14 @@ png=$(find "$WINEPREFIX/drive_c" -name 'R*.png' -newer "$perf_dir/stamp" | head 
 size=$(python3 -c 'import struct,sys; d=open(sys.argv[1],"rb").read(24); print("%dx%d" % struct.unpack(">II", d[16:24]) if d[:8] == b"\x89PNG\r\n\x1a\n" else "not a PNG")' "$png")
 [ "$size" = "800x400" ] || { echo "wine smoke: the chart $png is $size, not an 800x400 PNG"; exit 1; }
 echo "wine smoke: the chart is an 800x400 PNG ($png)"
+# A firmware update on the lab's NVMe drive through the Windows build: an image made by the tool,
+# downloaded and committed to slot 3 with activation at once; the slot report shows its revision.
+python3 tools/make_lab_firmware.py "$perf_dir/wine.fw" WINE0003
+printf 'UpdateFWex( File:"wine.fw", Slot:3, Commit:3 );\r\n' > "$perf_dir/fw.scpt"
+fw=$(cd "$perf_dir" && timeout 120 "$wine" "$OLDPWD/$exe" 'SCRIPT:fw.scpt' /sim '\\.\PHYSICALDRIVE0' 2>/dev/null | tr -d '\r')
+echo "$fw"
+grep -q "Slot 3 Revision            : WINE0003" <<<"$fw" && ! grep -q "Error Code" <<<"$fw" ||
+  { echo "wine smoke: UpdateFWex did not put the new image in slot 3"; exit 1; }
 # The start-again registrations as Task Scheduler tasks.
 bash tests/win32/autostart_check.sh
 # The error-stop broadcast between two instances and the window form need windows, so a display: Xvfb.

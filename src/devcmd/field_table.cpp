@@ -144,6 +144,8 @@ std::string RenderField(std::span<const uint8_t> record, const FieldRow& row) {
       });
     case FieldType::kI64:
       return Format("%lld", static_cast<long long>(Le(record, at, 8)));
+    case FieldType::kU64:
+      return Format("%llu", u(8));
     case FieldType::kU64Hex:
       return Format("0x%016llX", u(8));
     case FieldType::kText:

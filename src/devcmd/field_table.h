@@ -42,6 +42,7 @@ enum class FieldType : int32_t {
   kU64Hex = 12,   // "0x" and 16 digits
   kText = 13,     // printable text of count bytes
   kU64List = 14,  // 16 digits and a blank per element
+  kU64 = 15,      // unsigned decimal (a structure definition's "u64", whose values may pass 2^63)
   kCustom = 255,  // the caller's decoder prints the row
 };
 

@@ -13,7 +13,7 @@ constexpr struct {
   uint32_t size;
   FieldType scalar, array;
 } kTypeWords[] = {
-    {"u64", 8, FieldType::kI64, FieldType::kU64List},      {"int64", 8, FieldType::kI64, FieldType::kU64List},
+    {"u64", 8, FieldType::kU64, FieldType::kU64List},      {"int64", 8, FieldType::kI64, FieldType::kU64List},
     {"u8", 1, FieldType::kU8, FieldType::kByteList},       {"int8", 1, FieldType::kU8, FieldType::kByteList},
     {"u16", 2, FieldType::kU16, FieldType::kU16List},      {"int16", 2, FieldType::kU16, FieldType::kU16List},
     {"short", 2, FieldType::kU16, FieldType::kU16List},    {"u32", 4, FieldType::kU32, FieldType::kU32List},
@@ -54,7 +54,10 @@ std::variant<StructDefinition, StructError> ParseStructDefinition(std::string_vi
       if (c == '\t' || c == '\r') c = ' ';
     const std::string_view trimmed = base::Trim(line);
     if (trimmed.find('}') != std::string_view::npos) break;
-    if (trimmed.empty() || trimmed.find("struct") != std::string_view::npos || trimmed.find('{') != std::string_view::npos)
+    if (trimmed.empty()) continue;
+    // The "struct name {" head is passed over only before the first field: after it, a field whose
+    // name holds "struct" is a field like any other.
+    if (def.fields.empty() && (trimmed.find("struct") != std::string_view::npos || trimmed.find('{') != std::string_view::npos))
       continue;
     const size_t semicolon = trimmed.find(';');
     if (semicolon == std::string_view::npos) return StructError{std::string(trimmed)};

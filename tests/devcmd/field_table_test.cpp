@@ -36,6 +36,7 @@ TEST(FieldTable, RendersEveryTypeCode) {
       {FieldType::kU32Hex, 4, 0, "0x12345678"},
       {FieldType::kU32List, 0, 2, "12340281 12345678 "},
       {FieldType::kI64, 8, 0, "-1"},
+      {FieldType::kU64, 8, 0, "18446744073709551615"},
       {FieldType::kU64Hex, 0, 0, "0x1234567812340281"},
       {FieldType::kText, 16, 6, "Ab z"},
       {FieldType::kU64List, 0, 1, "1234567812340281 "},
