@@ -51,40 +51,34 @@ check "one registration after boot 1" "$(run --autorun-list | wc -l)" 1
 run --autorun-list > "$work/list.txt"
 has "the registration names the frame" "$work/list.txt" "/1, REBOOTSYNC:1, ERRSTOP:0"
 
-# Each damaged file is refused; the set is put back before the next.
+# A start that is refused: it says why, ends nonzero, runs nothing and leaves no registration. The
+# saved set, the registration and the script are put back after it.
 mkdir "$work/keep"
-cp "$TMPDIR"/ScreenAPId* "$lab"/autorun/*.reg "$work/keep/"
+cp "$TMPDIR"/ScreenAPId* "$lab"/autorun/*.reg "$work/resume.scpt" "$work/keep/"
+refusal() { # what, the reason
+  run --autorun > "$work/refused.txt" 2>&1
+  code=$?
+  has "$1 is refused, saying why" "$work/refused.txt" "$2"
+  check "$1 ends nonzero" "$([ $code -ne 0 ] && echo nonzero)" nonzero
+  check "$1 runs nothing" "$(grep -c 'round' "$work/refused.txt")" 0
+  check "$1 leaves no registration" "$(run --autorun-list | wc -l)" 0
+  cp "$work/keep"/ScreenAPId* "$TMPDIR/"
+  cp "$work/keep"/*.reg "$lab/autorun/"
+  cp "$work/keep/resume.scpt" "$work/resume.scpt"
+}
+# Each damaged file.
 for part in VarList MainList SubList LoopList ScriptInfo Resume; do
   f=$(ls "$TMPDIR"/ScreenAPId*_"$part".sct)
   head -c 20 "$work/keep/$(basename "$f")" > "$f"
-  run --autorun > "$work/damaged.txt" 2>&1
-  code=$?
-  has "a save cut in $part.sct is refused" "$work/damaged.txt" "Cannot resume the saved run"
-  check "a save cut in $part.sct ends nonzero" "$([ $code -ne 0 ] && echo nonzero)" nonzero
-  check "a save cut in $part.sct runs nothing" "$(grep -c 'round' "$work/damaged.txt")" 0
-  check "a refused save leaves no registration" "$(run --autorun-list | wc -l)" 0
-  cp "$work/keep"/ScreenAPId* "$TMPDIR/"
-  cp "$work/keep"/*.reg "$lab/autorun/"
+  refusal "a save cut in $part.sct" "Cannot resume the saved run"
 done
-
-# A start that names another generation or disk, or a script changed since the save, is refused,
-# naming which; the set and the registration are put back after each.
-cp "$work/resume.scpt" "$work/keep/resume.scpt"
-refused() { # what, file to change (reg or scpt), sed program, the reason
-  if [ "$2" = reg ]; then sed -i "$3" "$lab"/autorun/*.reg; else sed -i "$3" "$work/resume.scpt"; fi
-  run --autorun > "$work/other.txt" 2>&1
-  code=$?
-  has "a start of another $1 is refused, saying why" "$work/other.txt" "$4"
-  check "a start of another $1 ends nonzero" "$([ $code -ne 0 ] && echo nonzero)" nonzero
-  check "a start of another $1 runs nothing" "$(grep -c 'round' "$work/other.txt")" 0
-  check "a start of another $1 leaves no registration" "$(run --autorun-list | wc -l)" 0
-  cp "$work/keep/resume.scpt" "$work/resume.scpt"
-  cp "$work/keep"/ScreenAPId* "$TMPDIR/"
-  cp "$work/keep"/*.reg "$lab/autorun/"
-}
-refused generation reg 's#FRAME:\([0-9]*\)/1#FRAME:\1/2#' "the save is of another generation"
-refused disk reg 's#DRVHW:"[^"]*"#DRVHW:"17-0-768-0-1-99"#' "the save is of another disk"
-refused script scpt '$a Print( Output:"added" );' "has changed since the save"
+# A start that names another generation or disk, or a script changed since the save.
+sed -i 's#FRAME:\([0-9]*\)/1#FRAME:\1/2#' "$lab"/autorun/*.reg
+refusal "a start of another generation" "the save is of another generation"
+sed -i 's#DRVHW:"[^"]*"#DRVHW:"17-0-768-0-1-99"#' "$lab"/autorun/*.reg
+refusal "a start of another disk" "the save is of another disk"
+sed -i '$a Print( Output:"added" );' "$work/resume.scpt"
+refusal "a start after the script changed" "has changed since the save"
 
 run --autorun > "$work/boot2.txt" 2>&1
 check "boot 2 ends as the restart does" "$?" 0
