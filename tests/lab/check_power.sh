@@ -209,7 +209,7 @@ cat > "$stage/guest_resume2.sh" <<'EOF2'
 export PATH=/lab/bin:$PATH TMPDIR=/tmp/k HOME=/tmp ASAN_OPTIONS=detect_leaks=0 KESTRUNE_AUTORUN_DIR=/tmp/k/autorun
 export KESTRUNE_UNIT_DIR=/tmp/k/units
 tar -C /tmp -xf /dev/lab/sata
-echo "@@ unit"; ls /tmp/k/units
+echo "@@ unit"; ls -1 /tmp/k/units
 echo "@@ registered"; kestrune --autorun-list
 echo "@@ boot2"; kestrune --autorun; echo "rc=$?"
 echo "@@ left"; kestrune --autorun-list | grep -c .
