@@ -9,6 +9,8 @@
 #include <map>
 
 #include "app/machine_control.h"
+#include "base/bytes.h"
+#include "base/crc.h"
 #include "devcmd/power_station.h"
 #include "engine/run_save.h"
 #include "engine/script_run_fixture.h"
@@ -291,6 +293,29 @@ TEST_F(RebootCommands, AutoRunOnStartupRegistersAfterItsCountdownAndExitRemovesI
   autoStart.entries["AutoRunOnStartup"] = "left by another instance";
   RunWith("AutoRunOnStartup();\r\nExit( ErrCode:0 );\r\n");
   EXPECT_TRUE(autoStart.entries.empty());
+}
+
+// Without a disk the save id is the CRC-32 of the script path modulo 100,000, the same on every
+// run; a registration of that number for another disk makes the run take the next number and
+// leaves the other one alone.
+TEST_F(RebootCommands, TheSaveIdIsStableAndAClashTakesTheNextNumber) {
+  const std::string restart = "PCReBoot( DelayRunSec:0, PowerAction:1 );\r\n";
+  const uint32_t id = base::Crc32(base::TextBytes(platform::JoinPath(scripts, "test.scpt"))) % 100000;
+  ASSERT_NE(id, 0u);
+  const std::string mine = "AutoRunOnStartup_" + std::to_string(id);
+  const std::string next = "AutoRunOnStartup_" + std::to_string((id + 1) % 100000);
+  RunWith(restart);
+  EXPECT_EQ(interp->view(0).saveId, id);
+  ASSERT_EQ(autoStart.entries.count(mine), 1u);
+  RunWith(restart);  // its own registration is no clash
+  EXPECT_EQ(interp->view(0).saveId, id);
+  autoStart.entries.clear();
+  const std::string other = "SCRIPT:\"x.scpt\", DRVHW:\"17-0-9-0-1-10\", FRAME:" + std::to_string(id) + "/1";
+  autoStart.entries[mine] = other;
+  RunWith(restart);
+  EXPECT_EQ(interp->view(0).saveId, (id + 1) % 100000);
+  EXPECT_EQ(autoStart.entries[mine], other);
+  EXPECT_EQ(autoStart.entries.count(next), 1u);
 }
 
 // A wake more than 10 s after its timer is said to be late; a suspend that fails or a state the
