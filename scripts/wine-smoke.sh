@@ -39,6 +39,8 @@ fw=$(cd "$perf_dir" && timeout 120 "$wine" "$OLDPWD/$exe" 'SCRIPT:fw.scpt' /sim 
 echo "$fw"
 grep -q "Slot 3 Revision            : WINE0003" <<<"$fw" && ! grep -q "Error Code" <<<"$fw" ||
   { echo "wine smoke: UpdateFWex did not put the new image in slot 3"; exit 1; }
+# The start-again registrations as Task Scheduler tasks.
+bash tests/win32/autostart_check.sh
 # The error-stop broadcast between two instances and the window form need windows, so a display: Xvfb.
 if command -v xvfb-run > /dev/null; then
   xvfb-run -a bash scripts/wine-error-stop.sh "$perf_dir"

@@ -39,7 +39,8 @@ using base::Format;
 using disk::DiskKind;
 using platform::PciAccessFailure;
 
-constexpr uint32_t kRestartSettleMs = 2000;
+constexpr uint32_t kTrainingPollMs = 10;
+constexpr uint32_t kTrainingLimitMs = 1000;
 constexpr uint32_t kHeaderMinimum = 64;
 constexpr uint32_t kHmbReadOnly = 0xFF;
 constexpr uint32_t kHmbHighest = 2;
@@ -80,7 +81,7 @@ void ReportAccess(engine::Interpreter& interp, uint32_t view, PciAccessFailure f
 }
 
 std::unique_ptr<platform::PciConfigSession> OpenFunction(engine::Interpreter& interp, uint32_t view,
-                                                         const disk::DiskEntry& d) {
+                                                         const platform::PciFunction& fn) {
   platform::PciConfig* pci = PlatformAccessOf(interp).pci;
   if (!pci) {
     interp.ReportCompletion(view, code::kNotSupported, "this build has no PCI configuration access");
@@ -88,7 +89,7 @@ std::unique_ptr<platform::PciConfigSession> OpenFunction(engine::Interpreter& in
   }
   PciAccessFailure failure = PciAccessFailure::kNone;
   std::string why;
-  std::unique_ptr<platform::PciConfigSession> s = pci->Open(FunctionOf(d), failure, why);
+  std::unique_ptr<platform::PciConfigSession> s = pci->Open(fn, failure, why);
   if (!s) ReportAccess(interp, view, failure, why);
   return s;
 }
@@ -195,7 +196,7 @@ void PCIInfo(engine::Interpreter& interp, uint32_t view, std::string_view args, 
   const platform::PciFunction fn = FunctionOf(*d);
   Line(interp, view, Format("Port ID        : PCIE-%02X:%02X.%X", fn.bus, fn.device, fn.function),
        colour::kYellow);
-  std::unique_ptr<platform::PciConfigSession> session = OpenFunction(interp, view, *d);
+  std::unique_ptr<platform::PciConfigSession> session = OpenFunction(interp, view, fn);
   if (!session) return;
   const std::optional<Header> header = ReadHeader(interp, view, *session);
   session.reset();  // the driver goes before anything else is done
@@ -219,7 +220,39 @@ void PCIInfo(engine::Interpreter& interp, uint32_t view, std::string_view args, 
   PhyBlocks(interp, view, links ? links->current.width : 0, extData);
 }
 
+// One end of a link: its open configuration space, header and PCI Express capability.
+struct LinkEnd {
+  std::unique_ptr<platform::PciConfigSession> session;
+  Header header;
+  uint32_t cap = 0;
+  uint16_t Register(uint32_t at) const { return Le16(header, cap + at); }
+};
+
+// Opens and reads one end; reported and nullopt when it cannot be read or has no PCI Express
+// capability.
+std::optional<LinkEnd> OpenLinkEnd(engine::Interpreter& interp, uint32_t view, const platform::PciFunction& fn,
+                                   const char* what) {
+  LinkEnd end;
+  end.session = OpenFunction(interp, view, fn);
+  if (!end.session) return std::nullopt;
+  std::optional<Header> header = ReadHeader(interp, view, *end.session);
+  if (!header) return std::nullopt;
+  end.header = *header;
+  const std::optional<uint32_t> cap = FindCapability(end.header.Shown(), kPcieCapabilityId);
+  if (!cap) {
+    interp.ReportCompletion(view, code::kError, Format("the %s shows no PCI Express capability", what));
+    return std::nullopt;
+  }
+  end.cap = *cap;
+  return end;
+}
+
+platform::PciFunction FunctionAt(uint32_t location) { return {location >> 8, (location >> 3) & 0x1F, location & 0x7, ""}; }
+
 // SetSystem_PCISpeed(Gen:3 );
+// The target speed goes into Link Control 2 of both ends, the drive's function and the downstream
+// port above it; the port retrains the link (Retrain Link is the port's: an endpoint's is
+// reserved), and the speed the link trained to is read back from the port.
 void SetSystemPciSpeed(engine::Interpreter& interp, uint32_t view, std::string_view args, std::string_view) {
   engine::ReportingSink errors(interp, view);
   engine::ArgReader in(interp.view(view).vars, errors, args, {"Gen"});
@@ -232,27 +265,56 @@ void SetSystemPciSpeed(engine::Interpreter& interp, uint32_t view, std::string_v
                                    Format("(Gen %lld is not 1 to 6)", static_cast<long long>(gen)));
   if (NodeControlRefused(interp, view)) return;
   const disk::DiskEntry d = *current;
-  {
-    std::unique_ptr<platform::PciConfigSession> session = OpenFunction(interp, view, d);
-    if (!session) return;
-    const std::optional<Header> header = ReadHeader(interp, view, *session);
-    if (!header) return;
-    const std::optional<uint32_t> cap = FindCapability(header->Shown(), kPcieCapabilityId);
-    if (!cap)
-      return interp.ReportCompletion(view, code::kError, "the PCI function shows no PCI Express capability");
-    const uint16_t control2 =
-        WithTargetSpeed(Le16(*header, *cap + kLinkControl2), static_cast<uint32_t>(gen));
-    if (!Write16(interp, view, *session, *cap + kLinkControl2, control2)) return;
-    const uint16_t control = static_cast<uint16_t>(Le16(*header, *cap + kLinkControl) | kRetrainLink);
-    if (!Write16(interp, view, *session, *cap + kLinkControl, control)) return;
-  }
-  Line(interp, view, Format("PCIE Target Link Speed : Gen%lld", static_cast<long long>(gen)), colour::kWhite);
   disk::DiskState& disks = disk::StateOf(interp);
-  if (!disks.tree || !disks.tree->RestartNode(d.controllerInstanceId))
-    return interp.ReportCompletion(view, code::kError, "The disk's PCI device does not restart");
-  interp.host().SleepMs(kRestartSettleMs);
+  const uint32_t portLocation = disks.tree ? disk::UpstreamPortLocation(*disks.tree, d.location) : 0;
+  if (portLocation == 0)
+    return interp.ReportCompletion(view, code::kError, "the system shows no PCI port above the drive's function");
+  const platform::PciFunction portFn = FunctionAt(portLocation);
+  std::optional<disk::PcieLink> trained;
+  {
+    std::optional<LinkEnd> drive = OpenLinkEnd(interp, view, FunctionOf(d), "drive's PCI function");
+    if (!drive) return;
+    std::optional<LinkEnd> port = OpenLinkEnd(interp, view, portFn, "port above the drive");
+    if (!port) return;
+    const uint32_t type = PortTypeOf(port->header.Shown(), port->cap);
+    if (type != kRootPort && type != kDownstreamPort)
+      return interp.ReportCompletion(view, code::kError,
+                                     Format("the device above the drive (%02X:%02X.%X) is no downstream port",
+                                            portFn.bus, portFn.device, portFn.function));
+    for (const auto& [end, what] : {std::pair{&*drive, "drive's"}, std::pair{&*port, "port's"}})
+      if (!(SupportedGenerations(end->header.Shown(), end->cap) & 1u << (gen - 1)))
+        return interp.ReportCompletion(view, code::kBadParameter,
+                                       Format("(Gen %lld: the %s end of the link does not support it)",
+                                              static_cast<long long>(gen), what));
+    const uint32_t g = static_cast<uint32_t>(gen);
+    if (!Write16(interp, view, *drive->session, drive->cap + kLinkControl2,
+                 WithTargetSpeed(drive->Register(kLinkControl2), g)) ||
+        !Write16(interp, view, *port->session, port->cap + kLinkControl2,
+                 WithTargetSpeed(port->Register(kLinkControl2), g)) ||
+        !Write16(interp, view, *port->session, port->cap + kLinkControl,
+                 static_cast<uint16_t>(port->Register(kLinkControl) | kRetrainLink)))
+      return;
+    Line(interp, view, Format("PCIE Target Link Speed : Gen%lld", static_cast<long long>(gen)), colour::kWhite);
+    // Link Training clears once the link is up again.
+    platform::Host& host = interp.host();
+    const uint64_t start = host.MonotonicMs();
+    for (;;) {
+      std::optional<Header> now = ReadHeader(interp, view, *port->session);
+      if (!now) return;
+      port->header = *now;
+      if (!(port->Register(kLinkStatus) & kLinkTraining)) break;
+      if (host.MonotonicMs() - start >= kTrainingLimitMs)
+        return interp.ReportCompletion(view, code::kError, "the link is still training after 1 s");
+      host.SleepMs(kTrainingPollMs);
+    }
+    if (std::optional<disk::PciLinks> links = PcieLinkOf(port->header.Shown(), port->cap)) trained = links->current;
+  }
   ViewLineSink sink(interp, view);
   PcieLinkLines(sink, LinkNow(interp, d));
+  if (!trained || trained->generation != static_cast<uint32_t>(gen))
+    return interp.ReportCompletion(view, code::kError,
+                                   Format("the link trained to Gen%u, not Gen%lld", trained ? trained->generation : 0,
+                                          static_cast<long long>(gen)));
 }
 
 // SetSystem_NVMeEnable(Enable:FALSE );

@@ -1,5 +1,6 @@
 #include "devcmd/pci_express.h"
 
+#include <algorithm>
 #include <set>
 
 #include "base/bytes.h"
@@ -79,6 +80,19 @@ void PcieLinkLines(LineSink& sink, const disk::PciLinks& links) {
   sink.Write(Format("Current Link Gen x Lane: %d x %d ", static_cast<int>(links.current.generation),
                     static_cast<int>(links.current.width)),
              colour::kCyan);
+}
+
+uint32_t SupportedGenerations(std::span<const uint8_t> header, uint32_t capability) {
+  if (capability + kPcieCapabilityBytes > header.size()) return 0;
+  const uint32_t vector = (Le32(header, capability + kLinkCapabilities2) >> 1) & 0x7F;
+  if (vector != 0) return vector;
+  const uint32_t highest = std::min<uint32_t>(Le32(header, capability + kLinkCapabilities) & 0xF, 7);
+  return (1u << highest) - 1;
+}
+
+uint32_t PortTypeOf(std::span<const uint8_t> header, uint32_t capability) {
+  if (capability + 4 > header.size()) return 0;
+  return (Le16(header, capability + 2) >> 4) & 0xFu;
 }
 
 uint16_t WithTargetSpeed(uint16_t linkControl2, uint32_t generation) {

@@ -20,6 +20,9 @@ constexpr uint32_t kLinkStatus = kLabPcieCapability + 0x12;
 constexpr uint32_t kLinkCapabilities2 = kLabPcieCapability + 0x2C;
 constexpr uint32_t kLinkControl2 = kLabPcieCapability + 0x30;
 constexpr uint16_t kRetrain = 1u << 5;
+constexpr uint16_t kTraining = 1u << 11;
+constexpr uint16_t kLinkActive = 1u << 13;
+constexpr uint16_t kLabPortDeviceId = 0x5A01;
 
 constexpr uint32_t kDefaultGeneration = 3;
 constexpr uint32_t kDefaultWidth = 4;
@@ -92,6 +95,36 @@ std::array<uint8_t, platform::kPciHeaderBytes> LabConfigHeader(const DriveDescri
   return h;
 }
 
+std::array<uint8_t, platform::kPciHeaderBytes> LabPortHeader(const DriveDescription& d) {
+  const std::array<uint8_t, 256> controller = LabConfigHeader(d);
+  const uint32_t width = (Get16(controller, kLinkStatus) >> 4) & 0x3F;
+  const uint32_t maxWidth = (base::GetLe32(controller.data() + kLinkCapabilities) >> 4) & 0x3F;
+  const uint32_t gen = Get16(controller, kLinkStatus) & 0xF;
+  const std::array<uint32_t, 3> at = d.pcie.rootPort.value_or(std::array<uint32_t, 3>{});
+  std::array<uint8_t, 256> h{};
+  Put16(h, 0x00, d.pciVendorId);
+  Put16(h, 0x02, kLabPortDeviceId);
+  Put16(h, 0x04, 0x0407);  // I/O and memory space, bus master
+  Put16(h, 0x06, 0x0010);  // a capability list
+  h[0x0A] = 0x04;          // PCI-to-PCI bridge
+  h[0x0B] = 0x06;          // bridge device
+  h[0x0E] = 0x01;          // type 1 header
+  h[0x18] = static_cast<uint8_t>(at[0]);
+  h[0x19] = static_cast<uint8_t>(d.pciBus);
+  h[0x1A] = static_cast<uint8_t>(d.pciBus);
+  h[0x34] = kLabPortPcieCapability;
+  const uint32_t cap = kLabPortPcieCapability;
+  h[cap] = 0x10;
+  h[cap + 1] = 0x00;
+  Put16(h, cap + 2, 0x0042);  // version 2, a root port
+  Put32(h, cap + 0x0C, kLabPortGeneration | (maxWidth & 0x3F) << 4 | 0x00700C00u);
+  Put16(h, cap + 0x10, 0x0040);
+  Put16(h, cap + 0x12, static_cast<uint16_t>(gen | width << 4 | kLinkActive));
+  Put32(h, cap + 0x2C, ((1u << kLabPortGeneration) - 1) << 1);
+  Put16(h, cap + 0x30, static_cast<uint16_t>(kLabPortGeneration));
+  return h;
+}
+
 class LabPciConfig::Session final : public platform::PciConfigSession {
  public:
   Session(LabPciConfig& owner, uint32_t key) : owner_(owner), key_(key) {}
@@ -105,10 +138,13 @@ class LabPciConfig::Session final : public platform::PciConfigSession {
     }
     std::fill(buffer.begin(), buffer.end(), 0);
     std::lock_guard lock(owner_.mutex_);
-    const Space& s = owner_.spaces_.at(key_);
+    Space& s = owner_.spaces_.at(key_);
+    std::array<uint8_t, 256> shown = s.bytes;
+    if (s.training) Put16(shown, kLabPortPcieCapability + 0x12, Get16(shown, kLabPortPcieCapability + 0x12) | kTraining);
+    s.training = false;
     // The extended space behind the header holds no capability: it reads as zero.
-    for (uint32_t i = 0; i < buffer.size() && offset + i < s.bytes.size(); ++i)
-      buffer[i] = s.bytes[offset + i];
+    for (uint32_t i = 0; i < buffer.size() && offset + i < shown.size(); ++i)
+      buffer[i] = shown[offset + i];
     return static_cast<uint32_t>(buffer.size());
   }
 
@@ -121,7 +157,7 @@ class LabPciConfig::Session final : public platform::PciConfigSession {
       return false;
     }
     std::lock_guard lock(owner_.mutex_);
-    owner_.WriteLocked(owner_.spaces_.at(key_), offset, data);
+    owner_.WriteLocked(key_, offset, data);
     return true;
   }
 
@@ -131,9 +167,13 @@ class LabPciConfig::Session final : public platform::PciConfigSession {
 };
 
 LabPciConfig::LabPciConfig(const std::vector<const DriveDescription*>& drives) {
-  for (const DriveDescription* d : drives)
-    if (IsPciNvmeAttachment(d->attachment))
-      spaces_.try_emplace(Key(d->pciBus, d->pciDevice, d->pciFunction), Space{LabConfigHeader(*d), false});
+  for (const DriveDescription* d : drives) {
+    if (!IsPciNvmeAttachment(d->attachment)) continue;
+    const uint32_t key = Key(d->pciBus, d->pciDevice, d->pciFunction);
+    spaces_.try_emplace(key, Space{LabConfigHeader(*d), false, std::nullopt});
+    if (const auto& at = d->pcie.rootPort)
+      spaces_.try_emplace(Key((*at)[0], (*at)[1], (*at)[2]), Space{LabPortHeader(*d), false, key});
+  }
 }
 
 std::unique_ptr<platform::PciConfigSession> LabPciConfig::Open(const platform::PciFunction& fn,
@@ -156,10 +196,12 @@ std::optional<uint32_t> LabPciConfig::RetrainedGeneration(uint32_t bus, uint32_t
   return Get16(it->second.bytes, kLinkStatus) & 0xFu;
 }
 
-void LabPciConfig::WriteLocked(Space& s, uint32_t offset, std::span<const uint8_t> data) {
+void LabPciConfig::WriteLocked(uint32_t key, uint32_t offset, std::span<const uint8_t> data) {
+  Space& s = spaces_.at(key);
   auto& b = s.bytes;
+  const uint32_t cap = s.below ? kLabPortPcieCapability : kLabPcieCapability;
   // The writable registers: Command, Link Control and Link Control 2 (16 bits each).
-  for (uint32_t reg : {0x04u, kLinkControl, kLinkControl2}) {
+  for (uint32_t reg : {0x04u, cap + 0x10, cap + 0x30}) {
     std::array<uint8_t, 2> value{b[reg], b[reg + 1]};
     bool touched = false;
     for (size_t i = 0; i < data.size(); ++i) {
@@ -171,17 +213,28 @@ void LabPciConfig::WriteLocked(Space& s, uint32_t offset, std::span<const uint8_
     }
     if (!touched) continue;
     uint16_t v = static_cast<uint16_t>(value[0] | value[1] << 8);
-    if (reg == kLinkControl && (v & kRetrain)) {
-      const uint32_t maxGen = base::GetLe32(b.data() + kLinkCapabilities) & 0xF;
-      uint32_t target = Get16(b, kLinkControl2) & 0xF;
-      if (target == 0 || target > maxGen) target = maxGen;
-      const uint16_t status = Get16(b, kLinkStatus);
-      Put16(b, kLinkStatus, static_cast<uint16_t>((status & ~0xFu) | target));
-      s.retrained = true;
-      v = static_cast<uint16_t>(v & ~kRetrain);  // Retrain Link always reads 0
-    }
+    const bool retrain = reg == cap + 0x10 && (v & kRetrain);
+    if (reg == cap + 0x10) v = static_cast<uint16_t>(v & ~kRetrain);  // Retrain Link always reads 0
     Put16(b, reg, v);
+    if (retrain && s.below) TrainLocked(s, spaces_.at(*s.below));
   }
+}
+
+void LabPciConfig::TrainLocked(Space& port, Space& controller) {
+  auto highest = [](const std::array<uint8_t, 256>& b, uint32_t cap) {
+    return base::GetLe32(b.data() + cap + 0x0C) & 0xF;
+  };
+  auto wanted = [&](const std::array<uint8_t, 256>& b, uint32_t cap) {
+    const uint32_t target = Get16(b, cap + 0x30) & 0xF;
+    return target == 0 ? highest(b, cap) : std::min(target, highest(b, cap));
+  };
+  const uint32_t gen = std::min(wanted(port.bytes, kLabPortPcieCapability), wanted(controller.bytes, kLabPcieCapability));
+  for (auto [space, cap] : {std::pair{&port, kLabPortPcieCapability}, std::pair{&controller, kLabPcieCapability}}) {
+    const uint16_t status = Get16(space->bytes, cap + 0x12);
+    Put16(space->bytes, cap + 0x12, static_cast<uint16_t>((status & ~0xFu) | gen));
+  }
+  port.training = true;
+  controller.retrained = true;
 }
 
 }  // namespace kestrune::sim

@@ -3,10 +3,15 @@
 // I/O BAR, a capability list of power management, MSI, PCI Express and MSI-X), its link from the
 // lab keys LinkSpeed/LinkWidth/MaxLinkSpeed/MaxLinkWidth (Gen3 x4 where they give none).
 //
-// Writes reach only the registers a controller lets software change (Command, Link Control, Link
-// Control 2); a write of Link Control with Retrain Link set trains the link again at the target
-// speed of Link Control 2 (no higher than the link can go), and the lab's PciLink reports the new
-// speed from then on. Thread-safe.
+// A drive with a RootPort key also has that port's space: a type 1 header (secondary bus the
+// controller's) with a PCI Express capability of a root port that runs up to Gen5 at the
+// controller's widest link.
+//
+// Writes reach only the registers software may change (Command, Link Control, Link Control 2).
+// Retrain Link counts only in the port's Link Control, as on real links (an endpoint's is
+// reserved): the link trains again at the lower of both ends' target speeds (Link Control 2) and
+// highest speeds, Link Training (Link Status bit 11) shows on the port's next read, and both Link
+// Status registers and the lab's PciLink report the new speed from then on. Thread-safe.
 #pragma once
 
 #include <array>
@@ -24,6 +29,11 @@ namespace kestrune::sim {
 
 inline constexpr uint32_t kLabPcieCapability = 0x70;
 inline constexpr uint16_t kLabPciDeviceId = 0x5016;
+inline constexpr uint32_t kLabPortGeneration = 5;
+inline constexpr uint32_t kLabPortPcieCapability = 0x40;
+
+// The space of the root port above a drive's controller (d.pcie.rootPort set).
+std::array<uint8_t, platform::kPciHeaderBytes> LabPortHeader(const DriveDescription& d);
 
 // The header of a drive's controller, as the lab starts it.
 std::array<uint8_t, platform::kPciHeaderBytes> LabConfigHeader(const DriveDescription& d);
@@ -46,11 +56,14 @@ class LabPciConfig final : public platform::PciConfig {
   struct Space {
     std::array<uint8_t, platform::kPciHeaderBytes> bytes{};
     bool retrained = false;
+    std::optional<uint32_t> below;  // a port: the key of the controller on its secondary bus
+    bool training = false;          // a port: Link Training shows on the next read
   };
   static uint32_t Key(uint32_t bus, uint32_t device, uint32_t function) {
     return bus << 8 | device << 3 | function;
   }
-  void WriteLocked(Space& s, uint32_t offset, std::span<const uint8_t> data);
+  void WriteLocked(uint32_t key, uint32_t offset, std::span<const uint8_t> data);
+  void TrainLocked(Space& port, Space& controller);
 
   mutable std::mutex mutex_;  // guards spaces_
   std::map<uint32_t, Space> spaces_;

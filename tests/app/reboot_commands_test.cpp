@@ -9,6 +9,8 @@
 #include <map>
 
 #include "app/machine_control.h"
+#include "base/bytes.h"
+#include "base/crc.h"
 #include "devcmd/power_station.h"
 #include "engine/run_save.h"
 #include "engine/script_run_fixture.h"
@@ -29,9 +31,16 @@ class FakePower final : public platform::Power {
     return false;
   }
   bool HardwareRestart(std::string& why) override { return Request(platform::PowerAction::kRestart, why); }
-  platform::SleepResult SleepAndWake(platform::SleepState, uint32_t, std::string&) override {
+  // A sleep passes on clock (when set) and the wake comes lateMs after its timer; sleepResult
+  // other than kWoke: the suspend fails or the state is missing.
+  platform::SleepResult SleepAndWake(platform::SleepState, uint32_t seconds, std::string& why) override {
+    if (sleepResult != platform::SleepResult::kWoke) return (why = "the fake's suspend fails", sleepResult);
+    if (clock) clock->SleepMs(seconds * 1000 + lateMs);
     return platform::SleepResult::kWoke;
   }
+  platform::Host* clock = nullptr;
+  uint32_t lateMs = 0;
+  platform::SleepResult sleepResult = platform::SleepResult::kWoke;
   bool Simulated() const override { return simulated; }
   int requests = 0;
   platform::PowerAction last = platform::PowerAction::kRestart;
@@ -103,6 +112,7 @@ class RebootCommands : public engine::ScriptRunFixture<> {
     console.lines.clear();
     interp.emplace(host, settings, &console);
     EXPECT_TRUE(RegisterRebootCommands(*interp).empty());
+    EXPECT_TRUE(RegisterSleepCommands(*interp).empty());
     MachineControl& mc = MachineControlOf(*interp);
     mc.power = &power;
     mc.autoStart = &autoStart;
@@ -283,6 +293,67 @@ TEST_F(RebootCommands, AutoRunOnStartupRegistersAfterItsCountdownAndExitRemovesI
   autoStart.entries["AutoRunOnStartup"] = "left by another instance";
   RunWith("AutoRunOnStartup();\r\nExit( ErrCode:0 );\r\n");
   EXPECT_TRUE(autoStart.entries.empty());
+}
+
+// Without a disk the save id is the CRC-32 of the script path modulo 100,000, the same on every
+// run; a registration of that number for another disk makes the run take the next number and
+// leaves the other one alone.
+TEST_F(RebootCommands, TheSaveIdIsStableAndAClashTakesTheNextNumber) {
+  const std::string restart = "PCReBoot( DelayRunSec:0, PowerAction:1 );\r\n";
+  const uint32_t id = base::Crc32(base::TextBytes(platform::JoinPath(scripts, "test.scpt"))) % 100000;
+  ASSERT_NE(id, 0u);
+  const std::string mine = "AutoRunOnStartup_" + std::to_string(id);
+  const std::string next = "AutoRunOnStartup_" + std::to_string((id + 1) % 100000);
+  RunWith(restart);
+  EXPECT_EQ(interp->view(0).saveId, id);
+  ASSERT_EQ(autoStart.entries.count(mine), 1u);
+  RunWith(restart);  // its own registration is no clash
+  EXPECT_EQ(interp->view(0).saveId, id);
+  autoStart.entries.clear();
+  const std::string other = "SCRIPT:\"x.scpt\", DRVHW:\"17-0-9-0-1-10\", FRAME:" + std::to_string(id) + "/1";
+  autoStart.entries[mine] = other;
+  RunWith(restart);
+  EXPECT_EQ(interp->view(0).saveId, (id + 1) % 100000);
+  EXPECT_EQ(autoStart.entries[mine], other);
+  EXPECT_EQ(autoStart.entries.count(next), 1u);
+}
+
+// A wake more than 10 s after its timer is said to be late; a suspend that fails or a state the
+// machine lacks is an error on the run and no wake-up line, in a cycle and in one shot.
+TEST_F(RebootCommands, ALateWakeIsToldAndAFailedSuspendHasNoWakeUp) {
+  using platform::SleepResult;
+  const std::string cycle =
+      "PowerState_S3S4( PowerState:\"S3\", PowerSleepSec:5, PowerIntervalSec:1, DelayRunSec:0, LimitTimeSec:0, "
+      "LimitCycle:1, StopByJobEnd:FALSE );\r\n";
+  const std::string once = "OneShot_S3S4( PowerState:\"S4\", PowerSleepSec:5 );\r\n";
+  struct Case {
+    const char* what;
+    const std::string& script;
+    uint32_t lateMs;
+    SleepResult result;
+    const char* shown;
+    const char* absent;
+  } cases[] = {
+      {"on time", cycle, 0, SleepResult::kWoke, "[PowerState] Weakup from S3, Cycle:1", "Wake late"},
+      {"10 s late is not late yet", cycle, 10000, SleepResult::kWoke, "[PowerState] Stop by Cycle Limit", "Wake late"},
+      {"12 s late", cycle, 12000, SleepResult::kWoke, "[PowerState] Wake late by 12 sec", "Error Count"},
+      {"one shot 75 s late", once, 75000, SleepResult::kWoke, "[PowerState] Wake late by 75 sec", "Error Count"},
+      {"a failed suspend", cycle, 0, SleepResult::kFailed, "the suspend to S3 failed: the fake's suspend fails",
+       "Weakup"},
+      {"a failed one shot", once, 0, SleepResult::kFailed, "the suspend to S4 failed: the fake's suspend fails",
+       "Weakup"},
+      {"no S3 here", cycle, 0, SleepResult::kNotOffered, "this machine has no S3", "Weakup"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    power.clock = &host;
+    power.lateMs = c.lateMs;
+    power.sleepResult = c.result;
+    RunWith("SetErrorSkip( SkipCount:1 );\r\n" + c.script);
+    EXPECT_TRUE(Printed(c.shown));
+    EXPECT_FALSE(Printed(c.absent));
+    EXPECT_EQ(power.requests, 0) << "a sleep is no restart";
+  }
 }
 
 }  // namespace

@@ -3,8 +3,10 @@
 # PCReBoot inside While and If and ends as the restart would; "--autorun" (what the next logon
 # starts) goes on after the statement, and a second PCReBoot ends boot 2; boot 3 finishes. Checked:
 # values, texts, arrays and the skipped error's count come back, the reboot count, the log folder's
-# HTML log appended to, nothing left registered at the end; a save damaged at any one file is
-# refused (nonzero, nothing run, the registration removed).
+# HTML log appended to, each boot's dump kept under its own name, nothing left registered at the
+# end; a save damaged at any one file is
+# refused (nonzero, nothing run, the registration removed), and so is a start that names another
+# generation or disk, or a script changed since the save.
 # Usage: resume_check.sh PROGRAM
 set -u
 k=$1
@@ -31,6 +33,7 @@ printf '%s\r\n' \
   '    Round++;' \
   '    If (Round < 3) {' \
   '        Print( Output:"before restart " + Round );' \
+  '        PCIInfo( ExtData:FALSE );' \
   '        PCReBoot( DelayRunSec:0, PowerAction:1 );' \
   '    }' \
   '    Print( Output:"round " + Round + " " + Name + " " + A[1] );' \
@@ -48,21 +51,34 @@ check "one registration after boot 1" "$(run --autorun-list | wc -l)" 1
 run --autorun-list > "$work/list.txt"
 has "the registration names the frame" "$work/list.txt" "/1, REBOOTSYNC:1, ERRSTOP:0"
 
-# Each damaged file is refused; the set is put back before the next.
+# A start that is refused: it says why, ends nonzero, runs nothing and leaves no registration. The
+# saved set, the registration and the script are put back after it.
 mkdir "$work/keep"
-cp "$TMPDIR"/ScreenAPId* "$lab"/autorun/*.reg "$work/keep/"
+cp "$TMPDIR"/ScreenAPId* "$lab"/autorun/*.reg "$work/resume.scpt" "$work/keep/"
+refusal() { # what, the reason
+  run --autorun > "$work/refused.txt" 2>&1
+  code=$?
+  has "$1 is refused, saying why" "$work/refused.txt" "$2"
+  check "$1 ends nonzero" "$([ $code -ne 0 ] && echo nonzero)" nonzero
+  check "$1 runs nothing" "$(grep -c 'round' "$work/refused.txt")" 0
+  check "$1 leaves no registration" "$(run --autorun-list | wc -l)" 0
+  cp "$work/keep"/ScreenAPId* "$TMPDIR/"
+  cp "$work/keep"/*.reg "$lab/autorun/"
+  cp "$work/keep/resume.scpt" "$work/resume.scpt"
+}
+# Each damaged file.
 for part in VarList MainList SubList LoopList ScriptInfo Resume; do
   f=$(ls "$TMPDIR"/ScreenAPId*_"$part".sct)
   head -c 20 "$work/keep/$(basename "$f")" > "$f"
-  run --autorun > "$work/damaged.txt" 2>&1
-  code=$?
-  has "a save cut in $part.sct is refused" "$work/damaged.txt" "Cannot resume the saved run"
-  check "a save cut in $part.sct ends nonzero" "$([ $code -ne 0 ] && echo nonzero)" nonzero
-  check "a save cut in $part.sct runs nothing" "$(grep -c 'round' "$work/damaged.txt")" 0
-  check "a refused save leaves no registration" "$(run --autorun-list | wc -l)" 0
-  cp "$work/keep"/ScreenAPId* "$TMPDIR/"
-  cp "$work/keep"/*.reg "$lab/autorun/"
+  refusal "a save cut in $part.sct" "Cannot resume the saved run"
 done
+# A start that names another generation or disk, or a script changed since the save.
+sed -i 's#FRAME:\([0-9]*\)/1#FRAME:\1/2#' "$lab"/autorun/*.reg
+refusal "a start of another generation" "the save is of another generation"
+sed -i 's#DRVHW:"[^"]*"#DRVHW:"17-0-768-0-1-99"#' "$lab"/autorun/*.reg
+refusal "a start of another disk" "the save is of another disk"
+sed -i '$a Print( Output:"added" );' "$work/resume.scpt"
+refusal "a start after the script changed" "has changed since the save"
 
 run --autorun > "$work/boot2.txt" 2>&1
 check "boot 2 ends as the restart does" "$?" 0
@@ -81,5 +97,7 @@ log=$(find "$TMPDIR" -name TestLog.htm -exec grep -lF "before&nbsp;restart&nbsp;
 check "one HTML log holds all three boots" \
   "$(grep -cF -e 'before&nbsp;restart&nbsp;1' -e 'before&nbsp;restart&nbsp;2' -e 'round&nbsp;3&nbsp;kept' "$log")" 3
 
+# Each boot's dump (PCIInfo's header) has its own name: the line counter came back with the run.
+check "the dumps of both boots are kept" "$(find "$(dirname "$log")" -name '*.hex' | wc -l)" 2
 [ $fails -eq 0 ] && echo "ALL CHECKS PASSED"
 exit $((fails != 0))

@@ -1,5 +1,6 @@
 // The capability walk and link registers over the lab's NVMe header and broken lists, the header
-// lines, and the lab's configuration space: writable registers, retraining and refused writes.
+// lines, the link ends' speeds and port type, and the lab's configuration space: writable registers,
+// retraining through the port above and refused writes.
 #include "devcmd/pci_express.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include <functional>
 #include <vector>
 
+#include "base/bytes.h"
 #include "engine/output.h"
 #include "sim/lab_pci.h"
 
@@ -89,45 +91,95 @@ TEST(PciHeaderLines, FieldsBarsAndLink) {
   EXPECT_EQ(lines.lines[12].colour, engine::colour::kGrey);
 }
 
-TEST(LabPciConfig, RetrainsAtTheTargetSpeedAndKeepsReadOnlyRegisters) {
-  const sim::DriveDescription d = Gen3x2OfGen4x4();
+TEST(PciLinkEnds, SupportedGenerationsAndPortType) {
+  struct Case {
+    const char* what;
+    uint32_t linkCaps2;  // Link Capabilities 2
+    uint32_t maxSpeed;   // Link Capabilities bits 3:0
+    uint32_t want;
+  } cases[] = {
+      {"the vector, Gen1 to Gen4", 0x1E, 4, 0x0F},
+      {"the vector wins over Max Link Speed", 0x06, 4, 0x03},
+      {"a vector with a gap", 0x1A, 4, 0x0D},
+      {"no vector: up to Max Link Speed", 0, 3, 0x07},
+      {"no vector, Gen1 only", 0, 1, 0x01},
+      {"the reserved bit 0 alone is no vector", 0x01, 2, 0x03},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto h = sim::LabConfigHeader(Gen3x2OfGen4x4());
+    const uint32_t cap = sim::kLabPcieCapability;
+    h[cap + kLinkCapabilities] = static_cast<uint8_t>((h[cap + kLinkCapabilities] & 0xF0) | c.maxSpeed);
+    for (int i = 0; i < 4; ++i) h[cap + kLinkCapabilities2 + i] = static_cast<uint8_t>(c.linkCaps2 >> 8 * i);
+    EXPECT_EQ(SupportedGenerations(h, cap), c.want);
+  }
+  sim::DriveDescription d = Gen3x2OfGen4x4();
+  d.pcie.rootPort = {{0, 28, 4}};
+  const auto port = sim::LabPortHeader(d);
+  const std::optional<uint32_t> portCap = FindCapability(port, kPcieCapabilityId);
+  ASSERT_TRUE(portCap);
+  EXPECT_EQ(PortTypeOf(port, *portCap), kRootPort);
+  EXPECT_EQ(PortTypeOf(sim::LabConfigHeader(d), sim::kLabPcieCapability), 0u) << "an endpoint";
+  EXPECT_EQ(SupportedGenerations(port, *portCap), 0x1Fu) << "the lab's ports run up to Gen5";
+  EXPECT_EQ(port[0x19], 4) << "the controller's bus is the port's secondary bus";
+}
+
+TEST(LabPciConfig, ThePortRetrainsTheLinkAndKeepsReadOnlyRegisters) {
+  sim::DriveDescription d = Gen3x2OfGen4x4();
+  d.pcie.rootPort = {{0, 28, 4}};
   sim::LabPciConfig lab({&d});
   PciAccessFailure failure = PciAccessFailure::kNone;
   std::string why;
   EXPECT_EQ(lab.Open({9, 0, 0, ""}, failure, why), nullptr);
   EXPECT_EQ(failure, PciAccessFailure::kNoFunction);
   auto s = lab.Open({4, 0, 0, ""}, failure, why);
+  auto p = lab.Open({0, 28, 4, ""}, failure, why);
   ASSERT_NE(s, nullptr);
+  ASSERT_NE(p, nullptr);
   EXPECT_EQ(lab.RetrainedGeneration(4, 0, 0), std::nullopt);
 
-  auto write16 = [&](uint32_t at, uint16_t v) {
+  auto write16 = [&](platform::PciConfigSession& to, uint32_t at, uint16_t v) {
     const std::array<uint8_t, 2> b{static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)};
-    return s->Write(at, b, failure, why);
+    return to.Write(at, b, failure, why);
   };
-  auto header = [&] {
+  auto header = [&](platform::PciConfigSession& of) {
     std::array<uint8_t, 256> h{};
-    EXPECT_EQ(s->Read(0, h, failure, why), 256u);
+    EXPECT_EQ(of.Read(0, h, failure, why), 256u);
     return h;
   };
   const uint32_t cap = sim::kLabPcieCapability;
+  const uint32_t portCap = *FindCapability(header(*p), kPcieCapabilityId);
+
+  // Retrain Link of the endpoint is reserved: nothing trains.
+  ASSERT_TRUE(write16(*s, cap + kLinkControl2, WithTargetSpeed(0x0040, 1)));
+  ASSERT_TRUE(write16(*s, cap + kLinkControl, 0x0040 | kRetrainLink));
+  EXPECT_EQ(PcieLinkOf(header(*s), cap)->current, (disk::PcieLink{3, 2}));
+  EXPECT_EQ(lab.RetrainedGeneration(4, 0, 0), std::nullopt);
+
   struct Step {
-    uint16_t target;
+    uint16_t driveTarget, portTarget;
     uint32_t generation;  // after the retrain
-  } steps[] = {{4, 4}, {6, 4}, {1, 1}, {0, 4}};
+  } steps[] = {{4, 4, 4}, {6, 6, 4}, {1, 4, 1}, {4, 2, 2}, {0, 0, 4}};
   for (const Step& step : steps) {
-    SCOPED_TRACE(step.target);
-    ASSERT_TRUE(write16(cap + kLinkControl2, WithTargetSpeed(0x0040, step.target)));
-    ASSERT_TRUE(write16(cap + kLinkControl, 0x0040 | kRetrainLink));
-    const auto h = header();
+    SCOPED_TRACE(step.generation);
+    ASSERT_TRUE(write16(*s, cap + kLinkControl2, WithTargetSpeed(0x0040, step.driveTarget)));
+    ASSERT_TRUE(write16(*p, portCap + kLinkControl2, WithTargetSpeed(0, step.portTarget)));
+    ASSERT_TRUE(write16(*p, portCap + kLinkControl, 0x0040 | kRetrainLink));
+    const auto during = header(*p);
+    EXPECT_NE(base::GetLe16(during.data() + portCap + kLinkStatus) & kLinkTraining, 0) << "training at first";
+    const auto after = header(*p);
+    EXPECT_EQ(base::GetLe16(after.data() + portCap + kLinkStatus) & kLinkTraining, 0) << "then up";
+    EXPECT_EQ(PcieLinkOf(after, portCap)->current, (disk::PcieLink{step.generation, 2}));
+    const auto h = header(*s);
     EXPECT_EQ(PcieLinkOf(h, cap)->current, (disk::PcieLink{step.generation, 2}));
-    EXPECT_EQ(h[cap + kLinkControl] & kRetrainLink, 0) << "Retrain Link reads 0";
+    EXPECT_EQ(after[portCap + kLinkControl] & kRetrainLink, 0) << "Retrain Link reads 0";
     EXPECT_EQ(lab.RetrainedGeneration(4, 0, 0), step.generation);
   }
-  ASSERT_TRUE(write16(0x00, 0x1234));  // the vendor id is read-only
-  EXPECT_EQ(header()[0], d.pciVendorId & 0xFF);
+  ASSERT_TRUE(write16(*s, 0x00, 0x1234));  // the vendor id is read-only
+  EXPECT_EQ(header(*s)[0], d.pciVendorId & 0xFF);
   const std::array<uint8_t, 3> odd{};
   EXPECT_FALSE(s->Write(0x10, odd, failure, why));
-  EXPECT_FALSE(write16(0x11, 0));
+  EXPECT_FALSE(write16(*s, 0x11, 0));
   std::array<uint8_t, 16> extended{};
   EXPECT_EQ(s->Read(0x100, extended, failure, why), 16u);  // the extended space reads as zero
 }

@@ -55,17 +55,13 @@ Identify( Items:"SUPPORT_SPEED | LINK_SPEED" );
 EOF2
 # The second boot: the controller with serial LABLINK sits behind a root port (its probe may finish
 # after the lab's own disks are up).
-cat > "$stage/guest_link.sh" <<'EOF2'
+{
+  cat <<'EOF2'
 #!/bin/sh
 export PATH=/lab/bin:$PATH TMPDIR=/tmp HOME=/tmp ASAN_OPTIONS=detect_leaks=0
-ctrl=
-i=0
-while [ -z "$ctrl" ] && [ $i -lt 100 ]; do
-  for c in /sys/class/nvme/nvme*; do
-    [ "$(cat "$c/serial" 2>/dev/null | tr -d ' ')" = LABLINK ] && [ -e "/dev/$(basename "$c")n1" ] && ctrl=$(basename "$c")
-  done
-  [ -n "$ctrl" ] || { sleep 0.1; i=$((i + 1)); }
-done
+EOF2
+  lablink_wait
+  cat <<'EOF2'
 echo "@@ link-controller"; echo "controller=$ctrl"; readlink -f "/sys/class/nvme/$ctrl/device"
 echo "@@ kestrune-link"; kestrune SCRIPT:/lab/bin/link.scpt "/dev/${ctrl}n1"; echo "rc=$?"
 echo "@@ link-behind-port"
@@ -75,14 +71,12 @@ for a in max_link_speed max_link_width current_link_speed current_link_width; do
 done
 echo "@@ end"
 EOF2
+} > "$stage/guest_link.sh"
 
 out="$stage/guest.out"
 LAB_EXTRA_BINS=sgdisk lab_run --merge --bin "$stage" -- 'sh /lab/bin/guest.sh' > "$out"
 rc=$?
-port_extra="-device pcie-root-port,id=labrp,bus=pcie.0,chassis=1"
-port_extra+=" -blockdev driver=null-co,node-name=labnull,size=67108864,read-zeroes=on"
-port_extra+=" -device nvme,id=nvmelink,serial=LABLINK,bus=labrp,drive=labnull"
-LAB_QEMU_EXTRA="$port_extra" lab_run --merge --bin "$stage" -- 'sh /lab/bin/guest_link.sh' > "$out.link"
+LAB_QEMU_EXTRA="$lablink_qemu_extra" lab_run --merge --bin "$stage" -- 'sh /lab/bin/guest_link.sh' > "$out.link"
 rc2=$?
 cat "$out" "$out.link"
 lab_finished $rc "$out" ""

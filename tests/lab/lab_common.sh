@@ -95,6 +95,26 @@ lab_finished() {
   fi
 }
 
+# QEMU options for a second NVMe controller (serial LABLINK, 64 MiB of zeros) behind a PCI Express
+# root port: give them as LAB_QEMU_EXTRA.
+lablink_qemu_extra="-device pcie-root-port,id=labrp,bus=pcie.0,chassis=1"
+lablink_qemu_extra+=" -blockdev driver=null-co,node-name=labnull,size=67108864,read-zeroes=on"
+lablink_qemu_extra+=" -device nvme,id=nvmelink,serial=LABLINK,bus=labrp,drive=labnull"
+# Guest shell lines that wait (up to 10 s) until the LABLINK controller has its namespace and leave
+# its name ("nvme1") in $ctrl: its probe may finish after the lab's own disks are up.
+lablink_wait() {
+  cat <<'EOF2'
+ctrl=
+i=0
+while [ -z "$ctrl" ] && [ $i -lt 100 ]; do
+  for c in /sys/class/nvme/nvme*; do
+    [ "$(cat "$c/serial" 2>/dev/null | tr -d ' ')" = LABLINK ] && [ -e "/dev/$(basename "$c")n1" ] && ctrl=$(basename "$c")
+  done
+  [ -n "$ctrl" ] || { sleep 0.1; i=$((i + 1)); }
+done
+EOF2
+}
+
 lab_summary() {
   echo
   if [ "$failures" -eq 0 ]; then
