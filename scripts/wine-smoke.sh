@@ -41,6 +41,9 @@ grep -q "Slot 3 Revision            : WINE0003" <<<"$fw" && ! grep -q "Error Cod
   { echo "wine smoke: UpdateFWex did not put the new image in slot 3"; exit 1; }
 # The start-again registrations as Task Scheduler tasks.
 bash tests/win32/autostart_check.sh
+# A barrier across three instances (named mapping and mutex, shared by Wine's processes).
+mkdir -p "$perf_dir/barrier"
+bash scripts/wine-barrier.sh "$perf_dir/barrier"
 # The error-stop broadcast between two instances and the window form need windows, so a display: Xvfb.
 if command -v xvfb-run > /dev/null; then
   xvfb-run -a bash scripts/wine-error-stop.sh "$perf_dir"

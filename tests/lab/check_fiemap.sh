@@ -10,7 +10,8 @@
 #     GetFileLBA names): File_CompareWithPattern reads the drive, not the page cache, and ends with
 #     -71; File_Compare names the unit that holds the byte that cmp finds different;
 #   - (where dmsetup is installed) ext4 on a device-mapper device over the loop device: GetFileLBA
-#     ends with -79, since the offsets FIEMAP gives are the mapped device's, not the disk's.
+#     ends with -79, since the offsets FIEMAP gives are the mapped device's, not the disk's;
+#   - (where mkfs.btrfs is installed and the kernel has btrfs) a file on btrfs: -79 likewise.
 # The check attaches its own image (losetup --find --show), refuses any other node, and unmounts and
 # detaches in a trap (the device-mapper device too).
 #
@@ -180,6 +181,26 @@ if command -v dmsetup > /dev/null; then
   dev=
 else
   echo "NOTE: no dmsetup: the device-mapper case is not checked"
+fi
+
+# --- btrfs: a file's extents are the file system's own addresses, not disk offsets ---
+if command -v mkfs.btrfs > /dev/null && grep -qw btrfs /proc/filesystems; then
+  img=$work/btrfs.img
+  truncate -s 128M "$img"
+  dev=$(losetup --find --show "$img" 2> /dev/null) || { echo "SKIP: losetup cannot attach an image here"; dev=; exit 0; }
+  [ "$(losetup -n -O BACK-FILE "$dev" | sed 's/[[:space:]]*$//')" = "$img" ] || { fail "$dev is not over $img"; exit 1; }
+  if mkfs.btrfs -q -f "$dev" > /dev/null 2>&1 && mount -t btrfs "$dev" "$mnt"; then
+    head -c 100000 /dev/urandom > "$mnt/f.bin" && sync
+    out=$(run "GetFileLBA( File:\"$mnt/f.bin\", ByteOffset:0 );")
+    if grep -q "0xFFFFFFB1" <<< "$out"; then pass "btrfs: GetFileLBA ends with -79"; else fail "btrfs: $(tail -4 <<< "$out" | xargs)"; fi
+    umount "$mnt"
+  else
+    fail "btrfs: mkfs.btrfs or mount on $dev"
+  fi
+  losetup -d "$dev"
+  dev=
+else
+  echo "NOTE: no mkfs.btrfs or no btrfs in this kernel: the btrfs case is not checked"
 fi
 
 if [ "$failures" = 0 ]; then echo "check_fiemap: all passed"; exit 0; fi
