@@ -154,22 +154,30 @@ x = GetFileLBA( File:\"$w\", ByteOffset:1048676 );")
   dev=
 done
 
+# attach_image FILE SIZE: a fresh image of SIZE attached as $dev (exit 0 with SKIP when losetup cannot).
+attach_image() {
+  truncate -s "$2" "$1"
+  dev=$(losetup --find --show "$1" 2> /dev/null) || { echo "SKIP: losetup cannot attach an image here"; dev=; exit 0; }
+  [ "$(losetup -n -O BACK-FILE "$dev" | sed 's/[[:space:]]*$//')" = "$1" ] || { fail "$dev is not over $1"; exit 1; }
+}
+# expect_no_offsets WHAT: a file on the volume mounted at $mnt has no disk offsets: GetFileLBA -79.
+expect_no_offsets() {
+  head -c 100000 /dev/urandom > "$mnt/f.bin" && sync
+  out=$(run "GetFileLBA( File:\"$mnt/f.bin\", ByteOffset:0 );")
+  if grep -q "0xFFFFFFB1" <<< "$out"; then pass "$1: GetFileLBA ends with -79"; else fail "$1: $(tail -4 <<< "$out" | xargs)"; fi
+  umount "$mnt"
+}
+
 # --- ext4 on a device-mapper device: no disk offsets to give ---
 if command -v dmsetup > /dev/null; then
-  img=$work/dm.img
-  truncate -s 64M "$img"
-  dev=$(losetup --find --show "$img" 2> /dev/null) || { echo "SKIP: losetup cannot attach an image here"; dev=; exit 0; }
-  [ "$(losetup -n -O BACK-FILE "$dev" | sed 's/[[:space:]]*$//')" = "$img" ] || { fail "$dev is not over $img"; exit 1; }
+  attach_image "$work/dm.img" 64M
   name=kestrune_fiemap_$$
   if dmsetup create "$name" --table "0 $(( 64 * 2048 )) linear $dev 0" 2> /dev/null; then
     dm=$name
     udevadm settle 2> /dev/null
     for _ in 1 2 3 4 5 6 7 8 9 10; do [ -b "/dev/mapper/$dm" ] && break; sleep 0.2; done
     if mkfs.ext4 -q -F "/dev/mapper/$dm" > /dev/null 2>&1 && mount "/dev/mapper/$dm" "$mnt"; then
-      head -c 100000 /dev/urandom > "$mnt/f.bin" && sync
-      out=$(run "GetFileLBA( File:\"$mnt/f.bin\", ByteOffset:0 );")
-      if grep -q "0xFFFFFFB1" <<< "$out"; then pass "device-mapper: GetFileLBA ends with -79"; else fail "device-mapper: $(tail -4 <<< "$out" | xargs)"; fi
-      umount "$mnt"
+      expect_no_offsets device-mapper
     else
       fail "device-mapper: mkfs.ext4 or mount on /dev/mapper/$dm"
     fi
@@ -185,15 +193,9 @@ fi
 
 # --- btrfs: a file's extents are the file system's own addresses, not disk offsets ---
 if command -v mkfs.btrfs > /dev/null && grep -qw btrfs /proc/filesystems; then
-  img=$work/btrfs.img
-  truncate -s 128M "$img"
-  dev=$(losetup --find --show "$img" 2> /dev/null) || { echo "SKIP: losetup cannot attach an image here"; dev=; exit 0; }
-  [ "$(losetup -n -O BACK-FILE "$dev" | sed 's/[[:space:]]*$//')" = "$img" ] || { fail "$dev is not over $img"; exit 1; }
+  attach_image "$work/btrfs.img" 128M
   if mkfs.btrfs -q -f "$dev" > /dev/null 2>&1 && mount -t btrfs "$dev" "$mnt"; then
-    head -c 100000 /dev/urandom > "$mnt/f.bin" && sync
-    out=$(run "GetFileLBA( File:\"$mnt/f.bin\", ByteOffset:0 );")
-    if grep -q "0xFFFFFFB1" <<< "$out"; then pass "btrfs: GetFileLBA ends with -79"; else fail "btrfs: $(tail -4 <<< "$out" | xargs)"; fi
-    umount "$mnt"
+    expect_no_offsets btrfs
   else
     fail "btrfs: mkfs.btrfs or mount on $dev"
   fi
