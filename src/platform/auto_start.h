@@ -1,7 +1,9 @@
 // The operating-system seam for starting this program again after the machine has restarted: named
 // registrations, each a command line for this program, run when the machine is back.
 //
-// Windows: tasks of the Task Scheduler in its root folder, a logon trigger each, no time limit.
+// Windows: tasks of the Task Scheduler in its root folder, a logon trigger each, the highest run
+// level the registering user has, no time limit; a task the scheduler did not keep whole is removed
+// and the registration fails.
 // Linux: a system unit "kestrune-autorun-<n>.service" per registration (multi-user.target, run as the
 // registering user) that runs "kestrune --autorun=<n>", with the arguments in a registration file
 // beside it, never in unit syntax; where there is no systemd the registration file alone, read by

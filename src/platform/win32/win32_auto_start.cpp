@@ -1,6 +1,7 @@
 // Start-again registrations on Windows: tasks of the Task Scheduler in its root folder ("\"), each
-// with one logon trigger, no time limit and one action that starts this program with the
-// registration's arguments. The registration order is kept in the task's registration date.
+// registered from its XML text (platform/startup_task_xml.h): one logon trigger, the highest run
+// level, no time limit and one action that starts this program with the registration's arguments.
+// The registration order is kept in the task's registration date.
 #include <windows.h>
 #include <oleauto.h>
 #include <taskschd.h>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "platform/auto_start.h"
+#include "platform/startup_task_xml.h"
 #include "platform/win32/wide.h"
 
 namespace kestrune::platform {
@@ -100,6 +102,38 @@ std::wstring NowText() {
   return buf;
 }
 
+// What a registered task starts: its first action's program and arguments, its registration date,
+// and whether its first trigger is a logon trigger. False when the task holds no program to start.
+struct TaskStart {
+  std::string program, arguments, date;
+  bool atLogon = false;
+};
+
+bool ReadTaskStart(IRegisteredTask* task, TaskStart& start) {
+  Com<ITaskDefinition> def;
+  if (FAILED(task->get_Definition(def.Put()))) return false;
+  Com<ITriggerCollection> triggers;
+  Com<ITrigger> trigger;
+  TASK_TRIGGER_TYPE2 type = TASK_TRIGGER_EVENT;
+  start.atLogon = SUCCEEDED(def->get_Triggers(triggers.Put())) && SUCCEEDED(triggers->get_Item(1, trigger.Put())) &&
+                  SUCCEEDED(trigger->get_Type(&type)) && type == TASK_TRIGGER_LOGON;
+  Com<IRegistrationInfo> info;
+  Bstr date;
+  if (SUCCEEDED(def->get_RegistrationInfo(info.Put()))) info->get_Date(date.Put());
+  start.date = date.Text();
+  Com<IActionCollection> actions;
+  Com<IAction> action;
+  Com<IExecAction> exec;
+  Bstr path, args;
+  if (FAILED(def->get_Actions(actions.Put())) || FAILED(actions->get_Item(1, action.Put())) ||
+      FAILED(action->QueryInterface(IID_IExecAction, exec.PutVoid())) || FAILED(exec->get_Path(path.Put())) ||
+      FAILED(exec->get_Arguments(args.Put())))
+    return false;
+  start.program = path.Text();
+  start.arguments = args.Text();
+  return !start.program.empty();
+}
+
 class Win32AutoStart final : public AutoStart {
  public:
   explicit Win32AutoStart(std::string program) : program_(std::move(program)) {}
@@ -113,46 +147,27 @@ class Win32AutoStart final : public AutoStart {
     std::wstring date = NowText();
     {
       Com<IRegisteredTask> old;
-      Com<ITaskDefinition> oldDef;
-      Com<IRegistrationInfo> oldInfo;
-      Bstr oldDate;
-      if (SUCCEEDED(root->GetTask(Bstr(Widen(name)), old.Put())) && SUCCEEDED(old->get_Definition(oldDef.Put())) &&
-          SUCCEEDED(oldDef->get_RegistrationInfo(oldInfo.Put())) && SUCCEEDED(oldInfo->get_Date(oldDate.Put())) &&
-          oldDate)
-        date = Widen(oldDate.Text());
+      TaskStart start;
+      if (SUCCEEDED(root->GetTask(Bstr(Widen(name)), old.Put()))) ReadTaskStart(old.get(), start);
+      if (!start.date.empty()) date = Widen(start.date);
     }
-    Com<ITaskDefinition> def;
-    HRESULT hr = service->NewTask(0, def.Put());
-    if (FAILED(hr)) return (why = HresultText("NewTask", hr), false);
-    Com<IRegistrationInfo> info;
-    if (SUCCEEDED(def->get_RegistrationInfo(info.Put()))) info->put_Date(Bstr(date));
-    Com<ITaskSettings> settings;
-    hr = def->get_Settings(settings.Put());
-    if (FAILED(hr)) return (why = HresultText("the task's settings", hr), false);
-    settings->put_ExecutionTimeLimit(Bstr(L"PT0S"));
-    settings->put_DisallowStartIfOnBatteries(VARIANT_FALSE);
-    settings->put_StopIfGoingOnBatteries(VARIANT_FALSE);
-    Com<ITriggerCollection> triggers;
-    Com<ITrigger> trigger;
-    hr = def->get_Triggers(triggers.Put());
-    if (SUCCEEDED(hr)) hr = triggers->Create(TASK_TRIGGER_LOGON, trigger.Put());
-    if (FAILED(hr)) return (why = HresultText("the logon trigger", hr), false);
-    Com<IActionCollection> actions;
-    Com<IAction> action;
-    Com<IExecAction> exec;
-    hr = def->get_Actions(actions.Put());
-    if (SUCCEEDED(hr)) hr = actions->Create(TASK_ACTION_EXEC, action.Put());
-    if (SUCCEEDED(hr)) hr = action->QueryInterface(IID_IExecAction, exec.PutVoid());
-    if (SUCCEEDED(hr)) hr = exec->put_Path(Bstr(Widen(program_)));
-    if (SUCCEEDED(hr)) hr = exec->put_Arguments(Bstr(Widen(arguments)));
-    if (FAILED(hr)) return (why = HresultText("the task's action", hr), false);
+    const std::string xml = StartupTaskXml({Narrow(date), program_, arguments});
     VARIANT empty;
     VariantInit(&empty);
     Com<IRegisteredTask> registered;
-    hr = root->RegisterTaskDefinition(Bstr(Widen(name)), def.get(), TASK_CREATE_OR_UPDATE, empty, empty,
-                                      TASK_LOGON_INTERACTIVE_TOKEN, empty, registered.Put());
-    if (FAILED(hr)) return (why = HresultText("RegisterTaskDefinition", hr), false);
-    return true;
+    const HRESULT hr = root->RegisterTask(Bstr(Widen(name)), Bstr(Widen(xml)), TASK_CREATE_OR_UPDATE, empty, empty,
+                                          TASK_LOGON_INTERACTIVE_TOKEN, empty, registered.Put());
+    if (FAILED(hr)) return (why = HresultText("RegisterTask", hr), false);
+    // A scheduler may accept the text and keep less of it than it was given (Wine drops triggers and
+    // actions). A task that would not start this run again after the restart is no registration.
+    TaskStart kept;
+    const bool whole = ReadTaskStart(registered.get(), kept);
+    if (whole && kept.atLogon && kept.program == program_ && kept.arguments == arguments) return true;
+    root->DeleteTask(Bstr(Widen(name)), 0);
+    why = !kept.atLogon ? "the Task Scheduler kept no logon trigger"
+          : !whole      ? "the Task Scheduler kept no action"
+                        : "the Task Scheduler kept another command line";
+    return false;
   }
 
   bool Remove(const std::string& name, std::string& why) override {
@@ -187,19 +202,9 @@ class Win32AutoStart final : public AutoStart {
       if (FAILED(tasks->get_Item(index, task.Put()))) continue;
       Bstr name;
       if (FAILED(task->get_Name(name.Put())) || name.Text().rfind("AutoRunOnStartup", 0) != 0) continue;
-      Com<ITaskDefinition> def;
-      Com<IActionCollection> actions;
-      Com<IAction> action;
-      Com<IExecAction> exec;
-      Bstr args;
-      if (FAILED(task->get_Definition(def.Put())) || FAILED(def->get_Actions(actions.Put())) ||
-          FAILED(actions->get_Item(1, action.Put())) ||
-          FAILED(action->QueryInterface(IID_IExecAction, exec.PutVoid())) || FAILED(exec->get_Arguments(args.Put())))
-        continue;
-      Com<IRegistrationInfo> info;
-      Bstr date;
-      if (SUCCEEDED(def->get_RegistrationInfo(info.Put()))) info->get_Date(date.Put());
-      dated.push_back({date.Text(), AutoStartEntry{name.Text(), args.Text()}});
+      TaskStart start;
+      if (!ReadTaskStart(task.get(), start)) continue;
+      dated.push_back({start.date, AutoStartEntry{name.Text(), start.arguments}});
     }
     std::stable_sort(dated.begin(), dated.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     for (auto& d : dated) entries.push_back(std::move(d.second));
