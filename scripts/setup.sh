@@ -15,12 +15,13 @@ set -euo pipefail
 # x11-utils (xprop) reads the window's icon; python3-crcmod is the CRC reference of
 # tests/devcmd/check_oracles.sh; socat is the LAN power-cycle listener of LanPowerSocat and pciutils
 # (lspci) the reference of the PCI lines in tests/lab/check_power.sh; btrfs-progs and dmsetup give
-# tests/lab/check_fiemap.sh a btrfs volume and a device-mapper device, where extents are no disk offsets.
+# tests/lab/check_fiemap.sh a btrfs volume and a device-mapper device, where extents are no disk offsets;
+# e2fsprogs makes the ext4 disk that keeps tests/lab/check_power.sh's save across a reset.
 packages=(cmake ninja-build g++ python3 pkg-config zlib1g-dev liburing-dev libgtest-dev libgmock-dev libbenchmark-dev
           libcairo2-dev fonts-dejavu-core nlohmann-json3-dev fio xxd g++-mingw-w64-x86-64-posix libz-mingw-w64-dev
           wine64 libfdisk-dev libblkid-dev fdisk gdisk ntfs-3g exfatprogs exfat-fuse chromium libhidapi-dev xvfb xauth
           libcurl4-openssl-dev python3-pyftpdlib acpica-tools xdotool imagemagick x11-utils python3-crcmod socat
-          pciutils btrfs-progs dmsetup)
+          pciutils btrfs-progs dmsetup e2fsprogs)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

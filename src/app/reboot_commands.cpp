@@ -79,6 +79,9 @@ bool PerformRestart(Interpreter& interp, const RestartRequest& req, std::string&
   std::string lockWhy;
   std::unique_ptr<platform::NamedLock> lock = interp.host().AcquireNamedLock(kRebootLock, 0, lockWhy);
   if (!lock) return true;  // another instance is restarting the machine
+  // A reset or power cut keeps only what reached the disk, and even a shutdown may hang and be cut:
+  // the run's log goes to the disk first.
+  interp.writer().MakeDurable();
   const bool restart = req.powerAction == 1;
   bool ok = req.AcpiCut() ? devcmd::AcpiPowerCut(*mc.acpi, *mc.ports, why)
             : req.spor    ? mc.power->HardwareRestart(why)

@@ -64,4 +64,26 @@ std::string Format(const char* fmt, ...) {
   return out;
 }
 
+std::string EscapeMarkup(std::string_view text, bool blanksAsNbsp) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&#39;"; break;
+      case ' ':
+        if (blanksAsNbsp) {
+          out += "&nbsp;";
+          break;
+        }
+        [[fallthrough]];
+      default: out += c;
+    }
+  }
+  return out;
+}
+
 }  // namespace kestrune::base

@@ -29,4 +29,8 @@ std::string_view Trim(std::string_view s, bool lineEnds = false);
 // printf into a std::string. Portable formats only.
 std::string Format(const char* fmt, ...) __attribute__((format(gnu_printf, 1, 2)));
 
+// Text escaped for markup (HTML, XML), in elements and quoted attributes alike: & < > " ' become
+// entities; with blanksAsNbsp each blank becomes "&nbsp;" too (HTML rows keep their spacing).
+std::string EscapeMarkup(std::string_view text, bool blanksAsNbsp = false);
+
 }  // namespace kestrune::base

@@ -1,6 +1,7 @@
 #include "engine/html_log.h"
 
 #include "base/text.h"
+#include "platform/atomic_file.h"
 #include "platform/files.h"
 #include "platform/host.h"
 
@@ -53,22 +54,7 @@ std::string TextRow(std::string_view indent, std::string_view colour, int px, co
 
 }  // namespace
 
-std::string HtmlEscape(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      case ' ': out += "&nbsp;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
+std::string HtmlEscape(std::string_view text) { return base::EscapeMarkup(text, true); }
 
 std::string HtmlLink(std::string_view path, std::string_view linkFolder) {
   const std::string p(path);
@@ -126,6 +112,8 @@ bool HtmlLogFile::Append(std::string_view row) {
   return file_ && WriteAll(row);
 }
 
+bool HtmlLogFile::Sync() { return file_ && platform::SyncToDisk(file_); }
+
 void HtmlLogFile::Close() {
   if (file_) std::fclose(file_);
   file_ = nullptr;
@@ -150,6 +138,14 @@ void HtmlLogSink::LineAdded(const AddedLine& added) {
   auto it = pages_.find(added.view);
   if (it == pages_.end() || !it->second.file.IsOpen()) return;
   it->second.file.Append(HtmlLogRow(added.line, it->second.folder));
+}
+
+bool HtmlLogSink::MakeDurable() {
+  std::lock_guard<std::mutex> guard(lock_);
+  bool ok = true;
+  for (auto& [view, page] : pages_)
+    if (page.file.IsOpen()) ok = page.file.Sync() && ok;
+  return ok;
 }
 
 }  // namespace kestrune::engine

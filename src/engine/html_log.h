@@ -46,6 +46,9 @@ class HtmlLogFile {
   // Appends the row. A failed write reopens the file for appending and tries once more. False when
   // that fails too.
   bool Append(std::string_view row);
+  // Makes every row appended so far durable on the disk. False when the file is not open or the
+  // disk refuses.
+  bool Sync();
   void Close();
   bool IsOpen() const { return file_ != nullptr; }
 
@@ -65,6 +68,7 @@ class HtmlLogSink final : public OutputSink {
   void Close(uint32_t view);
 
   void LineAdded(const AddedLine& added) override;
+  bool MakeDurable() override;
 
  private:
   struct Page {

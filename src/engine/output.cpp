@@ -184,6 +184,12 @@ LineRef OutputWriter::WriteLine(ViewOutput* view, std::string_view rawText, int 
   return ref;
 }
 
+bool OutputWriter::MakeDurable() {
+  bool ok = true;
+  for (const auto& sink : sinks_) ok = sink->MakeDurable() && ok;
+  return ok;
+}
+
 void OutputWriter::ClearLines(ViewOutput* view) {
   if (!view) return;
   uint64_t generation = 0;

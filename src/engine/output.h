@@ -123,6 +123,10 @@ class OutputSink {
   virtual void LineAdded(const AddedLine& added) = 0;
   // A line's text was rewritten in place.
   virtual void LineRewritten(uint32_t view, const OutputLine& line) {}
+  // Makes every line this sink wrote to a file so far durable on the disk, before the machine goes
+  // down on purpose (a restart or power cut without a shutdown keeps only what reached the disk).
+  // False when that failed. Thread-safe.
+  virtual bool MakeDurable() { return true; }
 };
 
 // Told of every change of a view's output list: a line appended, a line's text rewritten, the list
@@ -191,6 +195,9 @@ class OutputWriter {
 
   // The result file open on view now ({0} when none). Thread-safe.
   static ResultFileRef OpenResultFile(ViewOutput* view);
+
+  // Makes every sink's files durable (OutputSink::MakeDurable). False when one failed. Thread-safe.
+  bool MakeDurable();
 
   // Adds a sink after the console copy. Call before any line is written.
   void AddSink(std::shared_ptr<OutputSink> sink) { sinks_.push_back(std::move(sink)); }

@@ -20,14 +20,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool SyncToDisk(std::FILE* f) {
-#ifdef _WIN32
-  return _commit(_fileno(f)) == 0;
-#else
-  return fsync(fileno(f)) == 0;
-#endif
-}
-
 // Creates a temporary file beside path that no other writer (another thread or instance writing
 // the same file) holds: names are tried in turn until an exclusive create succeeds, so no two
 // writers ever share one, whatever their timing.
@@ -42,6 +34,15 @@ std::FILE* CreateTemporaryFor(const std::string& path, std::string& temporary) {
 }
 
 }  // namespace
+
+bool SyncToDisk(std::FILE* f) {
+  if (std::fflush(f) != 0) return false;
+#ifdef _WIN32
+  return _commit(_fileno(f)) == 0;
+#else
+  return fsync(fileno(f)) == 0;
+#endif
+}
 
 bool RenameDurably(const std::string& from, const std::string& to) {
 #ifdef _WIN32

@@ -2,6 +2,7 @@
 // file in the same folder, which is then renamed over the target.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -13,6 +14,10 @@ namespace kestrune::platform {
 // written through), so that the new contents survive a power cut. False on any
 // failure; the old file is then unchanged and no temporary file is left behind.
 bool SaveFileAtomically(const std::string& path, std::string_view bytes, bool sync = false);
+
+// Flushes the stream's buffer and then the file's bytes to the disk (fsync; on Windows _commit).
+// False when either fails.
+bool SyncToDisk(std::FILE* f);
 
 // Renames from over to (replacing a file of that name) so that the new name survives a power cut:
 // Windows writes the rename through; elsewhere the folder holding both is synced after it. False

@@ -1,22 +1,8 @@
 #include "platform/startup_task_xml.h"
 
-namespace kestrune::platform {
+#include "base/text.h"
 
-std::string XmlEscape(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&apos;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
+namespace kestrune::platform {
 
 std::string StartupTaskXml(const StartupTask& task) {
   // The declared encoding is UTF-16: the scheduler is handed the text as a BSTR.
@@ -24,7 +10,7 @@ std::string StartupTaskXml(const StartupTask& task) {
       "<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n"
       "<Task version=\"1.2\" xmlns=\"http://schemas.microsoft.com/windows/2004/02/mit/task\">\r\n"
       "  <RegistrationInfo>\r\n"
-      "    <Date>" + XmlEscape(task.date) + "</Date>\r\n"
+      "    <Date>" + base::EscapeMarkup(task.date) + "</Date>\r\n"
       "  </RegistrationInfo>\r\n"
       "  <Triggers>\r\n"
       "    <LogonTrigger>\r\n"
@@ -45,8 +31,8 @@ std::string StartupTaskXml(const StartupTask& task) {
       "  </Settings>\r\n"
       "  <Actions Context=\"Author\">\r\n"
       "    <Exec>\r\n"
-      "      <Command>" + XmlEscape(task.program) + "</Command>\r\n";
-  if (!task.arguments.empty()) xml += "      <Arguments>" + XmlEscape(task.arguments) + "</Arguments>\r\n";
+      "      <Command>" + base::EscapeMarkup(task.program) + "</Command>\r\n";
+  if (!task.arguments.empty()) xml += "      <Arguments>" + base::EscapeMarkup(task.arguments) + "</Arguments>\r\n";
   xml +=
       "    </Exec>\r\n"
       "  </Actions>\r\n"

@@ -6,7 +6,6 @@
 #pragma once
 
 #include <string>
-#include <string_view>
 
 namespace kestrune::platform {
 
@@ -18,8 +17,5 @@ struct StartupTask {
 
 // The task's XML text (UTF-8 here; the caller widens it). Every text is escaped for XML.
 std::string StartupTaskXml(const StartupTask& task);
-
-// Text escaped for an XML element or attribute: & < > " '.
-std::string XmlEscape(std::string_view text);
 
 }  // namespace kestrune::platform

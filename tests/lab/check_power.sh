@@ -13,10 +13,10 @@
 #     reaching its end;
 #   - a run resumes across a real restart of the guest (LAB_DISKS keeps the lab's disks): boot 1
 #     reaches PCReBoot( PowerAction:1 ) inside While and If with its save and registration in a
-#     folder that the shutdown (a systemctl stand-in) keeps as a tar archive on the SATA disk before
-#     it restarts the kernel, and its unit in a folder of units; boot 2 puts the folder back and runs "kestrune --autorun": the run goes
-#     on after the statement with its values, texts, arrays and skipped error, appends to the same
-#     HTML log and leaves nothing registered;
+#     folder, and its unit in a folder of units; boot 2 runs "kestrune --autorun": the run goes on
+#     after the statement with its values, texts, arrays and skipped error, appends to the same HTML
+#     log and leaves nothing registered. Once through the system's restart (the folder kept by the
+#     shutdown), once through the reset register with the folder on ext4 (SPOR: no shutdown, no sync);
 #   - on a second NVMe controller behind a pcie-root-port, PCIInfo's header and link lines are
 #     what "lspci -vvv -xxx" shows of the same function, and SetSystem_PCISpeed at the link's
 #     speed changes in "lspci -xxx" of every function only the registers of the controller and of
@@ -167,10 +167,15 @@ grep -q 'lab: guest did not complete (qemu exit 0)' "$out" && [ "$rc" -eq 125 ] 
   pass "the SPOR power cut switched the guest off (QEMU ended without the kernel, lab exit code $rc)" ||
   fail "the SPOR power cut did not switch the guest off (lab exit code $rc): $(section kestrune | tr '\n' '|')"
 
-# A run resumed across a real restart of the guest. The guest has no disk file system, so the
-# shutdown (a systemctl stand-in, found by the program at /bin/systemctl) keeps the save folder as
-# a tar archive on the SATA disk before it restarts the kernel; boot 2 unpacks it.
-crlf > "$stage/resume.scpt" <<'EOF2'
+# A run resumed across a real restart of the guest, twice:
+#   restart  PCReBoot( PowerAction:1 ): the guest has no disk file system here, so the shutdown (a
+#            systemctl stand-in, found by the program at /bin/systemctl) keeps the save folder as a
+#            tar archive on the SATA disk before it restarts the kernel; boot 2 unpacks it.
+#   spor     PCReBoot( PowerAction:1, SPOR:TRUE ): the save folder is an ext4 file system on the
+#            SATA disk (made here, its modules loaded in the guest) and the restart is the reset
+#            register, with no shutdown and no sync: boot 2 finds only what the save made durable.
+resume_script() { # the PCReBoot arguments
+  crlf <<EOF2
 SetErrorSkip( SkipCount:1 );
 x = missing1;
 Name = "kept text";
@@ -180,35 +185,37 @@ While (Round < 2) {
     Round++;
     If (Round < 2) {
         Print( Output:"before restart " + Round );
-        PCReBoot( DelayRunSec:0, PowerAction:1 );
+        PCReBoot( DelayRunSec:0, $1 );
     }
     Print( Output:"round " + Round + " " + Name + " " + A[1] );
 }
 e = GetErrorCount();
 Print( Output:"errors " + e );
 EOF2
-cat > "$stage/systemctl" <<'EOF2'
-#!/bin/sh
-case "$1" in reboot | poweroff) ;; *) exit 0 ;; esac
-echo "@@ shutdown"; echo "systemctl $*"
-tar -C /tmp -cf /dev/lab/sata k && sync && echo "kept"
-reboot -f
-EOF2
-cat > "$stage/guest_resume1.sh" <<'EOF2'
-#!/bin/sh
-export PATH=/lab/bin:$PATH TMPDIR=/tmp/k HOME=/tmp ASAN_OPTIONS=detect_leaks=0 KESTRUNE_AUTORUN_DIR=/tmp/k/autorun
-export KESTRUNE_UNIT_DIR=/tmp/k/units
-# What the program takes for a systemd machine: the service manager's folder and systemctl.
-mkdir -p /tmp/k/autorun /tmp/k/units /run/systemd/system; cp /lab/bin/systemctl /bin/systemctl; chmod +x /bin/systemctl
-echo "@@ boot1"; kestrune SCRIPT:/lab/bin/resume.scpt /dev/nvme0n1; echo "rc=$?"
-sleep 20
-echo "@@ end"
-EOF2
-cat > "$stage/guest_resume2.sh" <<'EOF2'
-#!/bin/sh
-export PATH=/lab/bin:$PATH TMPDIR=/tmp/k HOME=/tmp ASAN_OPTIONS=detect_leaks=0 KESTRUNE_AUTORUN_DIR=/tmp/k/autorun
-export KESTRUNE_UNIT_DIR=/tmp/k/units
-tar -C /tmp -xf /dev/lab/sata
+}
+# The systemctl stand-in: $1 is what it does for "reboot" and "poweroff".
+systemctl_standin() {
+  printf '#!/bin/sh\ncase "$1" in reboot | poweroff) ;; *) exit 0 ;; esac\necho "@@ shutdown"; echo "systemctl $*"\n%s\n' "$1"
+}
+systemctl_standin 'tar -C /tmp -cf /dev/lab/sata k && sync && echo "kept"; reboot -f' > "$stage/systemctl.restart"
+systemctl_standin 'exit 1' > "$stage/systemctl.spor"
+resume_script 'PowerAction:1' > "$stage/resume.restart.scpt"
+resume_script 'PowerAction:1, SPOR:TRUE' > "$stage/resume.spor.scpt"
+guest_env='export PATH=/lab/bin:$PATH TMPDIR=/tmp/k HOME=/tmp ASAN_OPTIONS=detect_leaks=0 KESTRUNE_AUTORUN_DIR=/tmp/k/autorun KESTRUNE_UNIT_DIR=/tmp/k/units'
+spor_mount="$(lab_guest_modules); mkdir -p /tmp/k && mount -t ext4 /dev/lab/sata /tmp/k && echo mounted"
+for mode in restart spor; do
+  {
+    echo '#!/bin/sh'; echo "$guest_env"
+    [ "$mode" = spor ] && echo "echo '@@ mount'; $spor_mount"
+    # What the program takes for a systemd machine: the service manager's folder and systemctl.
+    echo "mkdir -p /tmp/k/autorun /tmp/k/units /run/systemd/system; cp /lab/bin/systemctl.$mode /bin/systemctl; chmod +x /bin/systemctl"
+    echo "echo '@@ boot1'; kestrune SCRIPT:/lab/bin/resume.$mode.scpt /dev/nvme0n1; echo \"rc=\$?\""
+    echo 'sleep 20'; echo "echo '@@ end'"
+  } > "$stage/guest_resume1.$mode.sh"
+  {
+    echo '#!/bin/sh'; echo "$guest_env"
+    if [ "$mode" = spor ]; then echo "echo '@@ mount'; $spor_mount"; else echo 'tar -C /tmp -xf /dev/lab/sata'; fi
+    cat <<'EOF2'
 echo "@@ unit"; ls -1 /tmp/k/units
 echo "@@ registered"; kestrune --autorun-list
 echo "@@ boot2"; kestrune --autorun; echo "rc=$?"
@@ -216,33 +223,54 @@ echo "@@ left"; kestrune --autorun-list | grep -c .
 echo "@@ log"; grep -l 'before&nbsp;restart&nbsp;1' $(find /tmp/k -name TestLog.htm) | while read -r f; do grep -c -e 'before&nbsp;restart&nbsp;1' -e 'round&nbsp;2&nbsp;kept' "$f"; done
 echo "@@ end"
 EOF2
-disks=$(mktemp -d)
-out="$stage/guest.out.resume1"
-LAB_DISKS="$disks" LAB_TIMEOUT=60 lab_run --merge --bin "$stage" -- 'sh /lab/bin/guest_resume1.sh' > "$out" 2>&1
-rc=$?
-cat "$out"
-section boot1 | grep -q 'before restart 1' && section shutdown | grep -q '^systemctl reboot' &&
-  section shutdown | grep -q '^kept' && ! section boot1 | grep -q 'round 1' && [ "$rc" -eq 125 ] &&
-  grep -q 'reboot: Restarting system' "$out" &&
-  pass "boot 1 reached PCReBoot inside While and If and the guest restarted (lab exit code $rc)" ||
-  fail "boot 1 did not end in the restart (lab exit code $rc): $(section boot1 | tr '\n' '|')"
-out="$stage/guest.out.resume2"
-LAB_DISKS="$disks" LAB_TIMEOUT=90 lab_run --merge --bin "$stage" -- 'sh /lab/bin/guest_resume2.sh' > "$out" 2>&1
-rc=$?
-cat "$out"
-rm -rf "$disks"
-lab_finished $rc "$out" " after the restart"
-section unit | grep -q '^kestrune-autorun-[0-9]*\.service$' && pass "boot 1 wrote the unit: $(section unit | head -1)" ||
-  fail "boot 1 wrote no unit: $(section unit | tr '\n' '|')"
-section registered | grep -q 'FRAME:[0-9]*/1' && pass "boot 2 finds the registration: $(section registered | head -1)" ||
-  fail "boot 2 finds no registration: $(section registered | tr '\n' '|')"
-expect "boot 2: --autorun exit code" "$(section boot2 | sed -n 's/^rc=//p')" "0"
-for line in "##### SCRIPT RESUME (Reboot 1) #####" "round 1 kept text 6" "round 2 kept text 6" "errors 1"; do
-  section boot2 | grep -qF "$line" && pass "boot 2 shows '$line'" || fail "boot 2 lacks '$line': $(section boot2 | tr '\n' '|')"
+  } > "$stage/guest_resume2.$mode.sh"
 done
-expect "boot 2 does not run the statements before the restart again" "$(section boot2 | grep -c 'before restart')" "0"
-expect "registrations left after boot 2" "$(section left | trim)" "0"
-expect "the HTML log of boot 1 holds boot 2's lines too" "$(section log | trim)" "2"
+spor_ready=
+if ! command -v mkfs.ext4 > /dev/null; then
+  echo "SKIP: no mkfs.ext4 (e2fsprogs, scripts/setup.sh), so no resume after a SPOR restart"
+elif ! lab_stage_modules ext4; then
+  echo "SKIP: the guest kernel's ext4 module could not be fetched, so no resume after a SPOR restart"
+else
+  spor_ready=1
+fi
+for mode in restart spor; do
+  [ "$mode" = spor ] && [ -z "$spor_ready" ] && continue
+  disks=$(mktemp -d)
+  if [ "$mode" = spor ]; then truncate -s 1G "$disks/sata.img" && mkfs.ext4 -q -F "$disks/sata.img"; fi
+  out="$stage/guest.out.resume1.$mode"
+  LAB_DISKS="$disks" LAB_TIMEOUT=60 lab_run --merge --bin "$stage" -- "sh /lab/bin/guest_resume1.$mode.sh" > "$out" 2>&1
+  rc=$?
+  cat "$out"
+  if [ "$mode" = restart ]; then
+    section shutdown | grep -q '^systemctl reboot' && section shutdown | grep -q '^kept' &&
+      grep -q 'reboot: Restarting system' "$out" && ended="the guest restarted"
+  else
+    section mount | grep -q '^mounted' && ! grep -q '^@@ shutdown' "$out" &&
+      ! grep -qE 'reboot: (Restarting system|Power down)|Kernel panic' "$out" && ended="the reset register restarted the guest"
+  fi
+  section boot1 | grep -q 'before restart 1' && ! section boot1 | grep -q 'round 1' && [ "$rc" -eq 125 ] &&
+    [ -n "${ended:-}" ] && pass "$mode: boot 1 reached PCReBoot inside While and If and $ended (lab exit code $rc)" ||
+    fail "$mode: boot 1 did not end in the restart (lab exit code $rc): $(section boot1 | tr '\n' '|')"
+  ended=
+  out="$stage/guest.out.resume2.$mode"
+  LAB_DISKS="$disks" LAB_TIMEOUT=90 lab_run --merge --bin "$stage" -- "sh /lab/bin/guest_resume2.$mode.sh" > "$out" 2>&1
+  rc=$?
+  cat "$out"
+  rm -rf "$disks"
+  lab_finished $rc "$out" " after the $mode"
+  section unit | grep -q '^kestrune-autorun-[0-9]*\.service$' && pass "$mode: boot 1 wrote the unit: $(section unit | head -1)" ||
+    fail "$mode: boot 1 wrote no unit: $(section unit | tr '\n' '|')"
+  section registered | grep -q 'FRAME:[0-9]*/1' && pass "$mode: boot 2 finds the registration: $(section registered | head -1)" ||
+    fail "$mode: boot 2 finds no registration: $(section registered | tr '\n' '|')"
+  expect "$mode: boot 2: --autorun exit code" "$(section boot2 | sed -n 's/^rc=//p')" "0"
+  for line in "##### SCRIPT RESUME (Reboot 1) #####" "round 1 kept text 6" "round 2 kept text 6" "errors 1"; do
+    section boot2 | grep -qF "$line" && pass "$mode: boot 2 shows '$line'" ||
+      fail "$mode: boot 2 lacks '$line': $(section boot2 | tr '\n' '|')"
+  done
+  expect "$mode: boot 2 does not run the statements before the restart again" "$(section boot2 | grep -c 'before restart')" "0"
+  expect "$mode: registrations left after boot 2" "$(section left | trim)" "0"
+  expect "$mode: the HTML log of boot 1 holds boot 2's lines too" "$(section log | trim)" "2"
+done
 
 # PCIInfo and SetSystem_PCISpeed on a controller behind a root port, against lspci.
 out="$stage/guest.out.pci"

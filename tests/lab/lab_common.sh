@@ -115,6 +115,32 @@ done
 EOF2
 }
 
+# Copies into the stage the modules of the lab's guest kernel that its boot does not load (for
+# example ext4), with what they depend on, and writes $stage/modules.order: their file names, in
+# load order. The kernel package is fetched once into the lab's cache. The guest loads them with
+# lab_guest_modules. Returns 1 when the package cannot be had.
+lab_stage_modules() {
+  local cache=${LAB_CACHE:-/var/tmp/qemu-lab} kpkg kver dir tmp line f
+  kpkg=$(basename "$(readlink "$cache/kernel/current")") && kver=$(cat "$cache/kernel/current/kver") || return 1
+  dir="$cache/extra-modules/$kpkg"
+  if [ ! -d "$dir/x/lib/modules/$kver" ]; then
+    tmp=$(mktemp -d "$cache/tmp.XXXXXX") && chmod 777 "$tmp" || return 1
+    (cd "$tmp" && apt-get download -q "$kpkg" > /dev/null 2>&1) || { rm -rf "$tmp"; return 1; }
+    mkdir -p "$tmp/x" && dpkg-deb -x "$tmp"/*.deb "$tmp/x" && depmod -b "$tmp/x" "$kver" || { rm -rf "$tmp"; return 1; }
+    rm -f "$tmp"/*.deb
+    rm -rf "$dir" && mkdir -p "$(dirname "$dir")" && mv "$tmp" "$dir" || return 1
+  fi
+  : > "$stage/modules.order"
+  while read -r line; do
+    case $line in insmod\ *) f=${line#insmod }; f=${f%% *} ;; *) continue ;; esac
+    grep -qxF "$(basename "$f")" "$stage/modules.order" && continue
+    cp "$f" "$stage/" && basename "$f" >> "$stage/modules.order"
+  done < <(for m in "$@"; do modprobe -d "$dir/x" -S "$kver" --show-depends "$m" 2> /dev/null; done)
+  [ -s "$stage/modules.order" ]
+}
+# A guest shell line that loads the modules lab_stage_modules staged (one already there is no error).
+lab_guest_modules() { echo 'for m in $(cat /lab/bin/modules.order); do insmod /lab/bin/$m 2>/dev/null; done'; }
+
 lab_summary() {
   echo
   if [ "$failures" -eq 0 ]; then
