@@ -33,6 +33,7 @@ trap 'exit 1' INT TERM
 
 # pass, fail and crlf, as the QEMU lab checks have them.
 . "$(dirname "${BASH_SOURCE[0]}")/lab_common.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/companion_pair.sh"
 failures=0
 now_ms() { date +%s%3N; }
 lines() { tr -d '\r' <"$1" | sed 's/^ *//'; }
@@ -97,40 +98,13 @@ out=$(lines "$work/cancel.out")
 grep -qx -- '---- Cancel Command ----' <<<"$out" && ! grep -q 'not reached' <<<"$out" && [ "$rc" != 0 ] &&
   pass "cancel: the wait says so and the run ends with exit code $rc" || fail "cancel (exit $rc): $out"
 
-# Two instances at once, each sending commands and waiting for replies to key words of its own, as
-# long as a slot takes: the lock among our instances keeps one's key word from replacing the
-# other's while it waits, so each gets the replies to its own key words, in order, and the companion
-# sees every text whole, of one sender.
-rounds=6
-pad=$(printf 'x%.0s' $(seq 110))
-for who in A B; do
-  for k in $(seq "$rounds"); do
-    printf 'LogView_Send( Command:"%s-%s-send-%s", DelayRunSec:0 );\n' "$who" "$k" "$pad"
-    printf 'LogView_Wait( Command:"%s-%s-ask-%s", TimeoutSec:20 );\n' "$who" "$k" "$pad"
-  done | crlf >"$work/pair$who.scpt"
-done
+# Two instances at once (companion_pair.sh).
+pair_scripts "$work" 6
 : >"$work/peer.log"
 run pairA & sender=$!
 run pairB
 wait "$sender"
-for who in A B; do
-  want=$(for k in $(seq "$rounds"); do echo "Result : reply to $who-$k-ask-$pad"; done)
-  got=$(lines "$work/pair$who.out" | grep '^Result : ')
-  [ "$got" = "$want" ] && [ "$(cat "$work/pair$who.rc")" = 0 ] &&
-    pass "two instances: $who got the replies to its own $rounds key words, in order" ||
-    fail "two instances: $who (exit $(cat "$work/pair$who.rc")) got: $(tr '\n' '|' <<<"$got")"
-done
-texts=$(for who in A B; do for k in $(seq "$rounds"); do
-  echo "command: $who-$k-send-$pad"
-  echo "keyword: $who-$k-ask-$pad"
-done; done | sort)
-# Each key word comes once; a command the companion had not read yet when the next one came is
-# lost, never mixed with it.
-torn=$(sort "$work/peer.log" | comm -13 <(echo "$texts") -)
-asked=$(grep -c '^keyword: ' "$work/peer.log")
-[ -z "$torn" ] && [ "$asked" = $((2 * rounds)) ] &&
-  pass "two instances: the companion read $asked whole key words and $(grep -c '^command: ' "$work/peer.log") whole commands" ||
-  fail "two instances: $asked key words; texts not sent as such: $(tr '\n' '|' <<<"$torn")"
+pair_verdict "$work" 6 "$work/peer.log"
 
 # The error-stop broadcast: an error stop without ERRSTOP:1 leaves the other instance running; one
 # with ERRSTOP:1 cancels it.
