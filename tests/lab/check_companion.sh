@@ -36,7 +36,6 @@ trap 'exit 1' INT TERM
 . "$(dirname "${BASH_SOURCE[0]}")/companion_pair.sh"
 failures=0
 now_ms() { date +%s%3N; }
-lines() { tr -d '\r' <"$1" | sed 's/^ *//'; }
 
 cat >"$work/peer.ini" <<EOF
 [Peer]
@@ -99,12 +98,13 @@ grep -qx -- '---- Cancel Command ----' <<<"$out" && ! grep -q 'not reached' <<<"
   pass "cancel: the wait says so and the run ends with exit code $rc" || fail "cancel (exit $rc): $out"
 
 # Two instances at once (companion_pair.sh).
-pair_scripts "$work" 6
+pair_scripts "$work"
 : >"$work/peer.log"
 run pairA & sender=$!
+pair_start_b "$work/peer.log"
 run pairB
 wait "$sender"
-pair_verdict "$work" 6 "$work/peer.log"
+pair_verdict "$work" "$work/peer.log"
 
 # The error-stop broadcast: an error stop without ERRSTOP:1 leaves the other instance running; one
 # with ERRSTOP:1 cancels it.

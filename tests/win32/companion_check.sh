@@ -27,12 +27,7 @@ export WINEDEBUG=-all WINEPREFIX="${WINEPREFIX:-$PWD/build/wineprefix}" KESTRUNE
 failures=0
 work=$(mktemp -d)
 peer_pid=
-cleanup() {
-  [ -n "$peer_pid" ] && kill "$peer_pid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-lines() { tr -d '\r' <"$1" | sed 's/^ *//'; }
+trap '[ -z "$peer_pid" ] || kill "$peer_pid" 2>/dev/null; rm -rf "$work"' EXIT
 
 printf '%s\n' '[Reply]' 'Serial=SN-0042 & more' '[Never]' 'Silent=1' '[Oversize]' 'Flood=1' | crlf >"$work/peer.ini"
 printf '%s\n' 'LogView_Send( Command:"Open Report", DelayRunSec:0 );' \
@@ -62,15 +57,16 @@ printf '%s\n' '[Peer]' 'Log=peer.log' | crlf >"$work/pair.ini"
 (cd "$work" && exec timeout 60 "$wine" "$peer" pair.ini peer.ready 2>pair.err) &
 peer_pid=$!
 for _ in $(seq 200); do [ -e "$work/peer.ready" ] && break; sleep 0.05; done
-pair_scripts "$work" 6
+pair_scripts "$work"
 senders=()
 for who in A B; do
+  [ "$who" = A ] || pair_start_b "$work/peer.log"
   (cd "$work" && { timeout 60 "$wine" "$exe" "SCRIPT:pair$who.scpt" /sim '\\.\PHYSICALDRIVE0' >"pair$who.out" 2>/dev/null
    echo $? >"pair$who.rc"; } || echo $? >"pair$who.rc") &
   senders+=($!)
 done
 wait "${senders[@]}"
-pair_verdict "$work" 6 "$work/peer.log"
+pair_verdict "$work" "$work/peer.log"
 
 if [ "$failures" -gt 0 ]; then
   echo "companion check: FAILED: $failures case(s)"
