@@ -21,7 +21,7 @@ wine=/usr/lib/wine/wine64
 export WINEDEBUG=-all WINEPREFIX="${WINEPREFIX:-$PWD/build/wineprefix}" KESTRUNE_OBJECT_SUFFIX=".wine$$"
 # A Wine server left from programs started without a display keeps its desktop without one.
 /usr/lib/wine/wineserver -k 2>/dev/null || true
-/usr/lib/wine/wineserver -w 2>/dev/null || true
+timeout 30 /usr/lib/wine/wineserver -w 2>/dev/null || true
 . tests/lab/lab_common.sh
 . tests/lab/companion_pair.sh
 failures=0
