@@ -44,12 +44,15 @@ bash tests/win32/autostart_check.sh
 # A barrier across three instances (named mapping and mutex, shared by Wine's processes).
 mkdir -p "$perf_dir/barrier"
 bash scripts/wine-barrier.sh "$perf_dir/barrier"
-# The error-stop broadcast between two instances and the window form need windows, so a display: Xvfb.
+# The error-stop broadcast between two instances, the companion's broadcast and the window form need
+# windows, so a display: Xvfb.
 if command -v xvfb-run > /dev/null; then
   xvfb-run -a bash scripts/wine-error-stop.sh "$perf_dir"
+  # LogView_Send and LogView_Wait against the companion stand-in built for Windows.
+  timeout 120 xvfb-run -a bash tests/win32/companion_check.sh
   # The window form: the main dialog opens, shows the run's lines, stops a run and closes at its end.
   timeout 300 xvfb-run -a bash tests/win32/window_check.sh
 else
-  echo "wine smoke: SKIP the error-stop and window checks: xvfb-run is not installed (scripts/setup.sh installs xvfb)"
+  echo "wine smoke: SKIP the error-stop, companion and window checks: xvfb-run is not installed (scripts/setup.sh installs xvfb)"
 fi
 echo "wine smoke: passed"

@@ -48,6 +48,7 @@ std::string GetCompanionSlot(std::span<const uint8_t> block, CompanionSlot slot)
 namespace {
 
 constexpr uint32_t kSliceMs = 250;
+constexpr uint32_t kLockPollMs = 10;
 constexpr uint32_t kSendLockWaitMs = 5000;
 constexpr uint32_t kDefaultDelaySec = 15;
 constexpr uint32_t kDefaultTimeoutSec = 15;
@@ -65,20 +66,29 @@ struct CompanionSends {
   }
 };
 
-// Takes the lock among our instances, trying in slices until it comes, the view is cancelled or
-// (limitMs not 0) limitMs pass. nullptr with why empty when it did not come in time or the run was
-// cancelled, with why set when it is refused.
-std::unique_ptr<platform::NamedLock> TakeChannelLock(Interpreter& interp, const View& v, uint64_t limitMs,
-                                                     std::string& why) {
+// Takes the named lock, trying every kLockPollMs until it comes, the view is cancelled or (limitMs
+// not 0) limitMs have passed since start. nullptr with why empty when it did not come in time or
+// the run was cancelled, with why set when it is refused.
+std::unique_ptr<platform::NamedLock> TakeInSlices(Interpreter& interp, const View& v, const char* name,
+                                                  uint64_t start, uint64_t limitMs, std::string& why) {
   platform::Host& host = interp.host();
-  const uint64_t start = host.MonotonicMs();
   for (;;) {
     why.clear();
-    auto lock = host.AcquireNamedLock(platform::SharedObjectName(kCompanionLockName), 0, why);
+    auto lock = host.AcquireNamedLock(platform::SharedObjectName(name), 0, why);
     if (lock || !why.empty() || v.cancel.load()) return lock;
     if (limitMs != 0 && host.MonotonicMs() - start >= limitMs) return nullptr;
-    host.SleepMs(kSliceMs);
+    host.SleepMs(kLockPollMs);
   }
+}
+
+// Takes the lock among our instances through the gate (engine/companion_channel.h), within limitMs
+// (0: no limit) all told; nullptr and why as TakeInSlices.
+std::unique_ptr<platform::NamedLock> TakeChannelLock(Interpreter& interp, const View& v, uint64_t limitMs,
+                                                     std::string& why) {
+  const uint64_t start = interp.host().MonotonicMs();
+  auto gate = TakeInSlices(interp, v, kCompanionGateName, start, limitMs, why);
+  if (!gate) return nullptr;
+  return TakeInSlices(interp, v, kCompanionLockName, start, limitMs, why);
 }
 
 // Puts command into the command slot and signals the companion. False with why when that failed.

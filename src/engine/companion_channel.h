@@ -7,7 +7,10 @@
 //
 // The companion answers a key word by writing the reply and then clearing the key word slot. Our
 // instances take the lock "LogView_SyncLock" around every use of the block, so that two of them
-// never write the same slot at once; the companion itself takes no lock.
+// never write the same slot at once; the companion itself takes no lock. They take the gate
+// "LogView_SyncGate" first and hold it while they wait for the lock: an instance that has just let
+// the lock go needs the gate to take it again, so a waiting one gets its turn first, however closely
+// the other's exchanges follow each other.
 #pragma once
 
 #include <cstddef>
@@ -26,6 +29,7 @@ class Interpreter;
 
 inline constexpr const char* kCompanionBlockName = "LogView_Sync";
 inline constexpr const char* kCompanionLockName = "LogView_SyncLock";
+inline constexpr const char* kCompanionGateName = "LogView_SyncGate";
 inline constexpr size_t kCompanionBlockBytes = 2560;
 
 struct CompanionSlot {

@@ -2,17 +2,18 @@
 # LogView_Send and LogView_Wait between a real kestrune process and the companion stand-in
 # (tests/support/companion_peer) on the user's own blocks "LogView_Sync" and "UNIWM_SENDCMD": an
 # answer, a delayed answer, no answer (timeout), a reply that fills its slot without a NUL, a
-# cancelled wait (Ctrl-C) and a delayed send that the end of the run waits for; and the error-stop
-# broadcast between two instances.
+# cancelled wait (Ctrl-C) and a delayed send that the end of the run waits for; two instances that
+# send and wait at once, each getting only its own replies; and the error-stop broadcast between
+# two instances.
 #
 # Usage: tests/lab/check_companion.sh   (KESTRUNE_BIN: the program, default build/dev/src/kestrune;
-# KESTRUNE_PEER: the stand-in, default build/dev/tests/companion_peer)
+# KESTRUNE_PEER: the stand-in, default build/dev/companion_peer)
 # Exit code 0 when every case passed (or SKIP when a program is missing), 1 otherwise.
 set -uo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 bin=${KESTRUNE_BIN:-$repo/build/dev/src/kestrune}
-peer=${KESTRUNE_PEER:-$repo/build/dev/tests/companion_peer}
+peer=${KESTRUNE_PEER:-$repo/build/dev/companion_peer}
 for program in "$bin" "$peer"; do
   if [ ! -x "$program" ]; then
     echo "SKIP: no program at $program (build it, or set KESTRUNE_BIN / KESTRUNE_PEER)"
@@ -32,9 +33,9 @@ trap 'exit 1' INT TERM
 
 # pass, fail and crlf, as the QEMU lab checks have them.
 . "$(dirname "${BASH_SOURCE[0]}")/lab_common.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/companion_pair.sh"
 failures=0
 now_ms() { date +%s%3N; }
-lines() { tr -d '\r' <"$1" | sed 's/^ *//'; }
 
 cat >"$work/peer.ini" <<EOF
 [Peer]
@@ -95,6 +96,15 @@ rc=$?
 out=$(lines "$work/cancel.out")
 grep -qx -- '---- Cancel Command ----' <<<"$out" && ! grep -q 'not reached' <<<"$out" && [ "$rc" != 0 ] &&
   pass "cancel: the wait says so and the run ends with exit code $rc" || fail "cancel (exit $rc): $out"
+
+# Two instances at once (companion_pair.sh).
+pair_scripts "$work"
+: >"$work/peer.log"
+run pairA & sender=$!
+pair_start_b "$work/peer.log"
+run pairB
+wait "$sender"
+pair_verdict "$work" "$work/peer.log"
 
 # The error-stop broadcast: an error stop without ERRSTOP:1 leaves the other instance running; one
 # with ERRSTOP:1 cancels it.

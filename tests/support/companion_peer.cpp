@@ -1,15 +1,15 @@
 // A stand-in for the companion log viewer, for the checks of LogView_Send and LogView_Wait with
-// real processes (Linux). It maps the channel block "LogView_Sync" and the signal block
-// "UNIWM_SENDCMD", waits for the signal, logs every command and key word it finds, and answers key
-// words as its INI file says:
+// real processes (Linux, and the Windows build under Wine). It maps the channel block
+// "LogView_Sync", waits for the signal "UNIWM_SENDCMD" (companion_peer_platform.h), logs every
+// command and key word it finds, and answers key words as its INI file says:
 //
 //   [Peer]      Log=PATH      every command ("command: X") and key word ("keyword: X"), one a line
 //   [Reply]     WORD=TEXT     the reply to key word WORD
 //   [Delay]     WORD=MS       wait MS milliseconds before answering WORD
 //   [Never]     WORD=1        never answer WORD
 //   [Oversize]  WORD=1        answer WORD with a reply that fills its slot without a NUL
-//   [Cancel]    WORD=MS       (run form) never answer WORD: interrupt the program (SIGINT) MS
-//                             milliseconds after WORD came, as an operator's Ctrl-C would
+//   [Cancel]    WORD=MS       (run form, Linux) never answer WORD: interrupt the program (SIGINT)
+//                             MS milliseconds after WORD came, as an operator's Ctrl-C would
 //
 // A key word without a [Reply] gets "reply to WORD".
 // Usage: companion_peer INI READY_FILE
@@ -18,9 +18,8 @@
 //          starts PROGRAM once both blocks are mapped and answers it until it ends; then prints
 //          what it received ("companion: command: X", "companion: keyword: X") and ends with the
 //          program's exit code (128 + the signal when a signal ended it). The golden scripts use it.
+//          PROGRAM is a full path.
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -31,13 +30,15 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "base/bytes.h"
 #include "base/ini.h"
 #include "base/unicode.h"
-#include "platform/companion_signal.h"
+#include "companion_peer_platform.h"
 #include "platform/named_objects.h"
 #include "platform/object_names.h"
+#include "platform/process.h"
 
 namespace {
 
@@ -69,25 +70,10 @@ void WriteSlot(uint8_t* block, size_t firstChar, size_t chars, const std::string
   std::copy(units.begin(), units.end(), p);
 }
 
-// Starts argv[0..] with the stand-in's own standard output and error; -1 when it cannot.
-pid_t StartProgram(char** argv) {
-  std::fflush(stdout);
-  const pid_t child = ::fork();
-  if (child == 0) {
-    ::signal(SIGTERM, SIG_DFL);
-    ::signal(SIGINT, SIG_DFL);
-    ::execv(argv[0], argv);
-    std::fprintf(stderr, "companion_peer: cannot start %s\n", argv[0]);
-    ::_exit(127);
-  }
-  return child;
-}
-
 // The program's exit code once it has ended, else nothing.
-std::optional<int> Ended(pid_t child) {
-  int status = 0;
-  if (::waitpid(child, &status, WNOHANG) != child) return std::nullopt;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+std::optional<int> Ended(kestrune::platform::Process& program) {
+  const std::atomic<bool> dontWait{true};
+  return program.Wait(&dontWait, 1);
 }
 
 }  // namespace
@@ -108,10 +94,7 @@ int main(int argc, char** argv) {
   std::string why;
   auto channel = kestrune::platform::OpenNamedSharedBlock(
       kestrune::platform::SharedObjectName("LogView_Sync"), kBlockBytes, why);
-  auto signal = channel ? kestrune::platform::OpenNamedSharedBlock(
-                              kestrune::platform::SharedObjectName(kestrune::platform::kCompanionSignalName),
-                              kestrune::platform::kCompanionSignalBytes, why)
-                        : nullptr;
+  auto signal = channel ? companion_peer::WatchSignal(why) : nullptr;
   if (!channel || !signal) {
     std::fprintf(stderr, "companion_peer: %s\n", why.c_str());
     return 1;
@@ -119,12 +102,14 @@ int main(int argc, char** argv) {
   std::ofstream logFile;
   std::ostringstream received;  // the run form's record, printed after the program ended
   std::ostream& log = runForm ? static_cast<std::ostream&>(received) : logFile;
-  pid_t child = -1;
+  std::unique_ptr<kestrune::platform::Process> child;
   std::optional<int> exitCode;
   if (runForm) {
-    child = StartProgram(argv + 3);
-    if (child < 0) {
-      std::fprintf(stderr, "companion_peer: cannot start %s\n", argv[3]);
+    std::fflush(stdout);
+    child = kestrune::platform::DefaultProcessLauncher().Start(
+        argv[3], std::vector<std::string>(argv + 3, argv + argc), "", why);
+    if (!child) {
+      std::fprintf(stderr, "companion_peer: cannot start %s: %s\n", argv[3], why.c_str());
       return 1;
     }
   } else {
@@ -132,13 +117,10 @@ int main(int argc, char** argv) {
     std::ofstream(argv[2]).put('\n');
   }
   uint8_t* block = channel->Bytes().data();
-  auto* counter = reinterpret_cast<uint32_t*>(signal->Bytes().data());
-  uint32_t seen = std::atomic_ref<uint32_t>(*counter).load();
   std::string ignored;  // a key word left unanswered on purpose ([Never])
   while (!gStop.load()) {
-    if (runForm && (exitCode = Ended(child))) break;
-    kestrune::platform::WaitForCompanionSignal(counter, seen, 100);
-    seen = std::atomic_ref<uint32_t>(*counter).load();
+    if (runForm && (exitCode = Ended(*child))) break;
+    if (!signal->Wait(100)) continue;
     const std::string command = ReadSlot(block, kCommandChar, kSlotChars);
     if (!command.empty()) {
       log << "command: " << command << std::endl;
@@ -157,7 +139,9 @@ int main(int argc, char** argv) {
     }
     if (const int cancelMs = ini->GetInt("Cancel", keyword, -1); runForm && cancelMs >= 0) {
       std::this_thread::sleep_for(std::chrono::milliseconds(cancelMs));
-      ::kill(child, SIGINT);
+      if (!companion_peer::InterruptProgram(child->Id()))
+        std::fprintf(stderr, "companion_peer: cannot interrupt the program here; %s stays unanswered\n",
+                     keyword.c_str());
       ignored = keyword;
       continue;
     }
@@ -175,9 +159,8 @@ int main(int argc, char** argv) {
   }
   if (!runForm) return 0;
   if (!exitCode) {  // the stand-in itself was stopped: so is the program
-    ::kill(child, SIGTERM);
-    int status = 0;
-    ::waitpid(child, &status, 0);
+    companion_peer::EndProgram(child->Id());
+    child->Wait(nullptr);
     exitCode = 128 + SIGTERM;
   }
   std::istringstream lines(received.str());
