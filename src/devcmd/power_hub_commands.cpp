@@ -72,7 +72,7 @@ void StartDelayed(engine::Interpreter& interp, uint32_t view, uint32_t seconds, 
     engine::OutputWriter::BackgroundScope scope(owner);
     engine::View& v = interp.view(view);
     engine::OutputWriter& writer = interp.writer();
-    auto gone = [&v] { return v.cancel.load() || !v.running.load(); };
+    auto gone = [&v] { return v.cancel.load() || v.scriptEnded.load() || !v.running.load(); };
     for (uint32_t left = seconds; left > 0; --left) {
       for (uint32_t ms = 0; ms < 1000; ms += kSliceMs) {
         if (gone()) return;
