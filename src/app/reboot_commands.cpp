@@ -43,20 +43,26 @@ constexpr const char* kRebootLock = "PCReboot";
 constexpr auto& Line = engine::DetailLine;
 
 // The delayed restart of each view: its countdown thread and the flag that gives it up. The run's end
-// gives it up and joins it, so the thread never outlives the run.
+// gives it up and joins it, so the thread never outlives the run. A restart given up drops the save
+// it made, so that no later start goes on with a run that never restarted; not when a second
+// delayed restart replaces it (keepSave: the save is the second one's), nor when the run ends for
+// another restart.
 struct DelayedRestart {
   std::thread thread;
   std::atomic<bool> giveUp{false};
+  std::atomic<bool> keepSave{false};
 };
 struct DelayedRestarts {
   std::array<DelayedRestart, Interpreter::kViews> views;
 };
 
-void StopDelayedRestart(Interpreter& interp, uint32_t view) {
+void StopDelayedRestart(Interpreter& interp, uint32_t view, bool keepSave) {
   DelayedRestart& d = interp.State<DelayedRestarts>().views.at(view);
+  d.keepSave.store(keepSave);
   d.giveUp.store(true);
   if (d.thread.joinable()) d.thread.join();
   d.giveUp.store(false);
+  d.keepSave.store(false);
 }
 
 // "PCReboot", held from a restart request to the end of the process.
@@ -163,20 +169,23 @@ void PCReBoot(Interpreter& interp, uint32_t view, std::string_view args, std::st
   engine::ViewOutput* out = interp.output(view);
   engine::LineRef line = writer.WriteLine(out, Format("Wait %lld Sec for PC PowerOff...", static_cast<long long>(delay)),
                                           kDetail, 10, colour::kGrey);
-  StopDelayedRestart(interp, view);  // a second delayed restart replaces the first
+  StopDelayedRestart(interp, view, true);  // a second delayed restart replaces the first
   DelayedRestart& slot = interp.State<DelayedRestarts>().views.at(view);
   const uint32_t saveId = save ? v.saveId : 0;
   slot.thread = std::thread([&interp, &slot, view, req, delay, line, saveId] {
     engine::View& v = interp.view(view);
     engine::OutputWriter& writer = interp.writer();
     engine::ViewOutput* out = interp.output(view);
-    auto givenUp = [&] { return slot.giveUp.load() || v.cancel.load(); };
+    auto givenUp = [&] { return slot.giveUp.load() || v.cancel.load() || v.scriptEnded.load(); };
+    auto giveUp = [&] {
+      if (saveId != 0 && !slot.keepSave.load() && !v.restartRequested.load()) DropRestartSave(interp, saveId);
+    };
     for (int64_t left = delay; left > 0; --left) {
-      if (givenUp()) return;
+      if (givenUp()) return giveUp();
       writer.RewriteLine(out, line, Format("Wait %lld Sec for PC PowerOff...", static_cast<long long>(left)));
       for (int slice = 0; slice < 10 && !givenUp(); ++slice) interp.host().SleepMs(100);
     }
-    if (givenUp()) return;
+    if (givenUp()) return giveUp();
     std::string why;
     if (req.powerAction == 2 && !AskLanServer(interp, givenUp, why)) {
       if (saveId != 0) DropRestartSave(interp, saveId);
@@ -233,7 +242,7 @@ constexpr HandlerRow kHandlers[] = {
 std::vector<HandlerRow> RegisterRebootCommands(Interpreter& interp) {
   MachineControlOf(interp);  // made before any run
   interp.State<DelayedRestarts>();
-  interp.AddRunEndHook([&interp](uint32_t view) { StopDelayedRestart(interp, view); });
+  interp.AddRunEndHook([&interp](uint32_t view) { StopDelayedRestart(interp, view, false); });
   interp.AddExitHook([&interp](uint32_t view) { RemoveRestartRegistration(interp, view); });
   return interp.Register({kHandlers});
 }

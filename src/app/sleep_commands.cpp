@@ -2,7 +2,9 @@
 // wakes by a timer, once or in cycles.
 //
 // The cycles run on a thread of the view's own. Its parameters are a record under a lock: a second
-// PowerState_S3S4 while cycling takes effect at the next cycle. A failed suspend is reported by the
+// PowerState_S3S4 while cycling takes effect at the next cycle, also when it comes while the
+// cycling is deciding to end by its limits (that decision and the running flag share the lock, so
+// a new record is never lost between them). A failed suspend is reported by the
 // run thread after its statement (Interpreter::PostCompletion), and no wake-up line is printed for
 // it. The run's end waits for the cycling: with StopByJobEnd it stops after the sleep under way,
 // without it when its cycle or time limit ends it (or the run is cancelled).
@@ -51,11 +53,28 @@ struct CycleRecord {
 
 struct ViewCycle {
   std::mutex lock;
-  CycleRecord record;  // guarded by lock
+  CycleRecord record;       // guarded by lock
+  uint64_t generation = 0;  // guarded by lock: counts the records stored
   std::thread thread;
-  std::atomic<bool> running{false};
+  std::atomic<bool> running{false};  // changed under lock; read without it by IsS3S4Running
   std::atomic<bool> jobEnded{false};
 };
+
+// The record in use and the generation it was taken at.
+uint64_t TakeRecord(ViewCycle& vc, CycleRecord& r) {
+  std::lock_guard<std::mutex> guard(vc.lock);
+  r = vc.record;
+  return vc.generation;
+}
+
+// Whether the cycling may end by a limit of the record of generation seen: not when a newer record
+// came meanwhile (it takes effect at the next cycle). Ending clears running under the lock.
+bool MayEnd(ViewCycle& vc, uint64_t seen) {
+  std::lock_guard<std::mutex> guard(vc.lock);
+  if (vc.generation != seen) return false;
+  vc.running.store(false);
+  return true;
+}
 
 struct SleepCycles {
   std::array<ViewCycle, Interpreter::kViews> views;
@@ -116,17 +135,11 @@ void Cycle(Interpreter& interp, uint32_t view, ViewCycle& vc) {
   platform::Host& host = interp.host();
   auto cancelled = [&] { return v.cancel.load(); };
   CycleRecord r;
-  {
-    std::lock_guard<std::mutex> guard(vc.lock);
-    r = vc.record;
-  }
+  TakeRecord(vc, r);
   if (r.delaySec != 0 && !CountDown(interp, view, r.delaySec, "Start Sleep Remain %d sec...", cancelled)) return;
   const uint64_t runStart = host.MonotonicMs();
   for (uint32_t cycle = 1;; ++cycle) {
-    {
-      std::lock_guard<std::mutex> guard(vc.lock);
-      r = vc.record;  // a later PowerState_S3S4 takes effect here
-    }
+    const uint64_t seen = TakeRecord(vc, r);  // a later PowerState_S3S4 takes effect here
     const int s = r.state == 7 ? (cycle % 2 == 1 ? 3 : 4) : r.state;
     Line(interp, view, Format("[PowerState] Sleep to S%d, Cycle:%u", s, cycle), colour::kGreen);
     uint64_t sleptMs = 0;
@@ -137,12 +150,11 @@ void Cycle(Interpreter& interp, uint32_t view, ViewCycle& vc) {
          colour::kWhite);
     Line(interp, view, Format("[PowerState] Elapsed Time(sec): %llu", static_cast<unsigned long long>(sleptMs / 1000)),
          colour::kWhite);
-    if (r.limitCycles != 0 && cycle >= r.limitCycles) {
-      Line(interp, view, "[PowerState] Stop by Cycle Limit", colour::kLightBlue);
-      return;
-    }
-    if (r.limitSec != 0 && host.MonotonicMs() - runStart > uint64_t{r.limitSec} * 1000) {
-      Line(interp, view, "[PowerState] Stop by Time Limit", colour::kLightBlue);
+    const bool cycleLimit = r.limitCycles != 0 && cycle >= r.limitCycles;
+    if ((cycleLimit || (r.limitSec != 0 && host.MonotonicMs() - runStart > uint64_t{r.limitSec} * 1000)) &&
+        MayEnd(vc, seen)) {
+      Line(interp, view, cycleLimit ? "[PowerState] Stop by Cycle Limit" : "[PowerState] Stop by Time Limit",
+           colour::kLightBlue);
       return;
     }
     auto stop = [&] { return cancelled() || (r.stopByJobEnd && vc.jobEnded.load()); };
@@ -198,12 +210,14 @@ void PowerStateS3S4(Interpreter& interp, uint32_t view, std::string_view args, s
                  static_cast<uint32_t>(limitTime),
                  static_cast<uint32_t>(cycles),
                  stopByJobEnd};
+    ++vc.generation;
+    if (vc.running.load()) return;  // the cycling under way takes the new record at its next cycle
   }
-  if (vc.running.load()) return;  // the cycling under way takes the new record at its next cycle
-  if (vc.thread.joinable()) vc.thread.join();
+  if (vc.thread.joinable()) vc.thread.join();  // a cycling that has ended, or is just leaving
   vc.running.store(true);
   vc.thread = std::thread([&interp, &vc, view] {
     Cycle(interp, view, vc);
+    std::lock_guard<std::mutex> guard(vc.lock);
     vc.running.store(false);
   });
 }

@@ -59,7 +59,8 @@ std::optional<uint32_t> Port(engine::Interpreter& interp, uint32_t view, int64_t
 
 // Runs a power action after seconds on a thread of its own. It counts down on a grey line of
 // its own ("format" with the seconds left) and gives up without a word when the view is
-// cancelled or its run ends first. What the action reports goes to the run thread.
+// cancelled or its script ends first (its run may still wait for other threads). What the action
+// reports goes to the run thread.
 void StartDelayed(engine::Interpreter& interp, uint32_t view, uint32_t seconds, std::string format,
                   std::function<HubOutcome()> action) {
   engine::ViewOutput* out = interp.output(view);
@@ -72,7 +73,7 @@ void StartDelayed(engine::Interpreter& interp, uint32_t view, uint32_t seconds, 
     engine::OutputWriter::BackgroundScope scope(owner);
     engine::View& v = interp.view(view);
     engine::OutputWriter& writer = interp.writer();
-    auto gone = [&v] { return v.cancel.load() || !v.running.load(); };
+    auto gone = [&v] { return v.cancel.load() || v.scriptEnded.load() || !v.running.load(); };
     for (uint32_t left = seconds; left > 0; --left) {
       for (uint32_t ms = 0; ms < 1000; ms += kSliceMs) {
         if (gone()) return;

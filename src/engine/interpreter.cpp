@@ -231,6 +231,7 @@ void Interpreter::InitialiseRun(View& v) {
   v.cancelled = false;
   v.cancelRequested.store(false);
   v.cancel.store(false);
+  v.scriptEnded.store(false);
   v.endAndClose.store(false);
   v.restartRequested.store(false);
   {
@@ -307,6 +308,7 @@ void Interpreter::WriteLogData(View& v, ExecResult result) {
 }
 
 void Interpreter::EndRun(View& v) {
+  v.scriptEnded.store(true);
   for (auto& hook : runEndHooks_) hook(v.index);
   ReportPosted(v);  // what the threads the hooks ended posted last
   bool cancelled = v.cancel.load();

@@ -53,6 +53,9 @@ struct View {
   std::atomic<bool> cancel{false};
   std::atomic<bool> cancelRequested{false};
   std::atomic<bool> running{false};
+  // The script has ended: set when the run's end begins (before the run-end hooks, which may wait
+  // for the view's threads), so that delayed actions give up while running is still set.
+  std::atomic<bool> scriptEnded{false};
   bool cancelled = false;  // the statement loop stopped at "---- Cancel Job ----"; run thread only
   // The machine restarts (PCReBoot): the run ends after the current statement without the cancel
   // line; restartRequested tells start-up that the run ended for a restart (set by the thread that

@@ -17,8 +17,9 @@ bool LabPower::HardwareRestart(std::string&) {
   return true;
 }
 
-platform::SleepResult LabPower::SleepAndWake(platform::SleepState, uint32_t seconds, std::string& why) {
-  if (failSleep_) {
+platform::SleepResult LabPower::SleepAndWake(platform::SleepState state, uint32_t seconds, std::string& why) {
+  if (!(state == platform::SleepState::kS4 ? sleep_.s4 : sleep_.s3)) return platform::SleepResult::kNotOffered;
+  if (sleep_.fails) {
     why = "the suspend failed";
     return platform::SleepResult::kFailed;
   }

@@ -18,11 +18,19 @@ namespace kestrune::sim {
 
 class SimLab;
 
+// What the lab machine's sleep does: every suspend fails, or a state is not offered (nothing
+// happens, as on a machine without it).
+struct LabSleep {
+  bool fails = false;
+  bool s3 = true;
+  bool s4 = true;
+};
+
 class LabPower final : public platform::Power {
  public:
   // lab may be null (a run without drives). It and host must outlive this object. A sleep passes
-  // on host's clock; failSleep makes every sleep fail (a machine whose suspend fails).
-  LabPower(SimLab* lab, platform::Host& host, bool failSleep = false) : lab_(lab), host_(host), failSleep_(failSleep) {}
+  // on host's clock.
+  LabPower(SimLab* lab, platform::Host& host, LabSleep sleep = {}) : lab_(lab), host_(host), sleep_(sleep) {}
   bool Request(platform::PowerAction action, std::string& why) override;
   bool HardwareRestart(std::string& why) override;
   platform::SleepResult SleepAndWake(platform::SleepState state, uint32_t seconds, std::string& why) override;
@@ -33,7 +41,7 @@ class LabPower final : public platform::Power {
  private:
   SimLab* lab_;
   platform::Host& host_;
-  bool failSleep_;
+  LabSleep sleep_;
   std::atomic<int> requests_{0};
 };
 

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <map>
 
@@ -17,6 +19,7 @@
 #include "platform/auto_start.h"
 #include "platform/power.h"
 #include "sim/lab_acpi.h"
+#include "sim/lab_power.h"
 
 namespace kestrune::app {
 namespace {
@@ -46,6 +49,38 @@ class FakePower final : public platform::Power {
   platform::PowerAction last = platform::PowerAction::kRestart;
   bool fail = false;
   bool simulated = true;
+};
+
+// The lab's sleep on the test's virtual clock, with two gates that order the run thread and the
+// cycling: the run's second power command waits until the first sleep has begun, and the first
+// sleep lasts until the second sleep (a one shot of the run thread after the second command) has
+// begun.
+class SteppedLabPower final : public platform::Power {
+ public:
+  SteppedLabPower(platform::Host& host, sim::LabSleep sleep) : lab_(nullptr, host, sleep) {}
+  bool Request(platform::PowerAction action, std::string& why) override { return lab_.Request(action, why); }
+  bool HardwareRestart(std::string& why) override { return lab_.HardwareRestart(why); }
+  bool Simulated() const override {  // asked by every power command before it acts
+    std::unique_lock<std::mutex> lock(lock_);
+    if (++asked_ == 2) changed_.wait_for(lock, std::chrono::seconds(20), [this] { return sleeps_ >= 1; });
+    return true;
+  }
+  platform::SleepResult SleepAndWake(platform::SleepState state, uint32_t seconds, std::string& why) override {
+    {
+      std::unique_lock<std::mutex> lock(lock_);
+      ++sleeps_;
+      changed_.notify_all();
+      if (sleeps_ == 1) changed_.wait_for(lock, std::chrono::seconds(20), [this] { return sleeps_ >= 2; });
+    }
+    return lab_.SleepAndWake(state, seconds, why);
+  }
+
+ private:
+  sim::LabPower lab_;
+  mutable std::mutex lock_;
+  mutable std::condition_variable changed_;
+  mutable int asked_ = 0;
+  int sleeps_ = 0;
 };
 
 class FakeAutoStart final : public platform::AutoStart {
@@ -114,7 +149,7 @@ class RebootCommands : public engine::ScriptRunFixture<> {
     EXPECT_TRUE(RegisterRebootCommands(*interp).empty());
     EXPECT_TRUE(RegisterSleepCommands(*interp).empty());
     MachineControl& mc = MachineControlOf(*interp);
-    mc.power = &power;
+    mc.power = powerSeam;
     mc.autoStart = &autoStart;
     mc.tcp = &tcp;
     mc.acpi = acpi;
@@ -139,6 +174,7 @@ class RebootCommands : public engine::ScriptRunFixture<> {
     return false;
   }
   FakePower power;
+  platform::Power* powerSeam = &power;
   sim::LabAcpiTables labTables;
   platform::AcpiTables* acpi = &labTables;
   std::unique_ptr<sim::LabPortIo> ports = std::make_unique<sim::LabPortIo>(nullptr);
@@ -353,6 +389,84 @@ TEST_F(RebootCommands, ALateWakeIsToldAndAFailedSuspendHasNoWakeUp) {
     EXPECT_TRUE(Printed(c.shown));
     EXPECT_FALSE(Printed(c.absent));
     EXPECT_EQ(power.requests, 0) << "a sleep is no restart";
+  }
+}
+
+// A second PowerState_S3S4 while the first sleeps its last cycle: its whole record (state, sleep
+// time, cycle limit) takes effect at the next cycle, which the first one's limit no longer stops;
+// the cycle count goes on. A state the lab machine lacks ends the
+// cycling with -79 and no wake-up line. The first sleep lasts until the run thread's one shot, so
+// it also holds that one's second before it suspends.
+TEST_F(RebootCommands, ASecondPowerStateTakesEffectAtTheNextCycle) {
+  const std::string script =
+      "PowerState_S3S4( PowerState:\"S3\", PowerSleepSec:5, PowerIntervalSec:1, DelayRunSec:0, LimitTimeSec:0, "
+      "LimitCycle:1, StopByJobEnd:FALSE );\r\n"
+      "PowerState_S3S4( PowerState:\"S4\", PowerSleepSec:7, PowerIntervalSec:2, DelayRunSec:0, LimitTimeSec:0, "
+      "LimitCycle:3, StopByJobEnd:FALSE );\r\n"
+      "OneShot_S3S4( PowerState:\"S3\", PowerSleepSec:0 );\r\n";
+  const std::vector<std::string> first = {
+      D("[PowerState] Sleep to S3, Cycle:1"), D("[PowerState] Sleep to S3"),
+      D("[PowerState] Weakup from S3, Cycle:1, Elapsed Time: 6.000 sec "), D("[PowerState] Elapsed Time(sec): 6"),
+      D("[PowerState] Sleep to S4, Cycle:2")};
+  std::vector<std::string> all = first;
+  for (const std::string& l :
+       {D("[PowerState] Weakup from S4, Cycle:2, Elapsed Time: 7.000 sec "), D("[PowerState] Elapsed Time(sec): 7"),
+        D("[PowerState] Sleep to S4, Cycle:3"), D("[PowerState] Weakup from S4, Cycle:3, Elapsed Time: 7.000 sec "),
+        D("[PowerState] Elapsed Time(sec): 7"), D("[PowerState] Stop by Cycle Limit")})
+    all.push_back(l);
+  struct Case {
+    const char* what;
+    bool s4;
+    const std::vector<std::string>& lines;
+    int32_t code;
+  } cases[] = {
+      {"the machine has S4", true, all, 0},
+      {"the machine lacks S4", false, first, -79},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SteppedLabPower lab(host, {false, true, c.s4});
+    powerSeam = &lab;
+    RunWith(script);
+    std::vector<std::string> shown;
+    // The one shot's wake may come late on the virtual clock that the cycling advances meanwhile.
+    for (const std::string& l : console.lines)
+      if (l.find("[PowerState]") != std::string::npos && l.find("Wake late") == std::string::npos) shown.push_back(l);
+    EXPECT_EQ(shown, c.lines);
+    EXPECT_EQ(LastCode(), c.code);
+    EXPECT_EQ(Printed("this machine has no S4"), !c.s4);
+    interp.reset();  // before the lab power goes
+  }
+  powerSeam = &power;
+}
+
+// A delayed restart given up (the script ends or stops first) leaves no save and no registration;
+// one replaced by a second delayed restart, or overtaken by a restart at once, keeps the save that
+// restart made.
+TEST_F(RebootCommands, AGivenUpDelayedRestartDropsItsSave) {
+  const std::string later = "PCReBoot( DelayRunSec:30, PowerAction:1 );\r\n";
+  struct Case {
+    const char* what;
+    std::string script;
+    int requests;
+  } cases[] = {
+      {"the script ends first", later, 0},
+      {"an error stops the run first", later + "x = missing;\r\n", 0},
+      {"a second delayed restart", later + "PCReBoot( DelayRunSec:1, PowerAction:1 );\r\nDelay( sec:60 );\r\n", 1},
+      {"a restart at once", later + "PCReBoot( DelayRunSec:0, PowerAction:1 );\r\n", 1},
+  };
+  host.WarpClock(100);  // 30 s are 300 ms here
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    power = FakePower();
+    autoStart = FakeAutoStart();
+    for (const std::string& f : platform::ListFiles(work)) platform::RemoveFile(platform::JoinPath(work, f));
+    RunWith(c.script);
+    interp.reset();  // joins what is left of the delayed restarts
+    const bool restarted = c.requests != 0;
+    EXPECT_EQ(power.requests, c.requests);
+    EXPECT_EQ(Saved(), restarted);
+    EXPECT_EQ(autoStart.entries.size(), restarted ? 1u : 0u);
   }
 }
 

@@ -6,7 +6,8 @@
 # HTML log appended to, each boot's dump kept under its own name, nothing left registered at the
 # end; a save damaged at any one file is
 # refused (nonzero, nothing run, the registration removed), and so is a start that names another
-# generation or disk, or a script changed since the save.
+# generation or disk, finds another drive in the disk's place, or comes after the script changed;
+# "--autorun-clear" removes every registration.
 # Usage: resume_check.sh PROGRAM
 set -u
 k=$1
@@ -51,17 +52,20 @@ check "one registration after boot 1" "$(run --autorun-list | wc -l)" 1
 run --autorun-list > "$work/list.txt"
 has "the registration names the frame" "$work/list.txt" "/1, REBOOTSYNC:1, ERRSTOP:0"
 
-# A start that is refused: it says why, ends nonzero, runs nothing and leaves no registration. The
-# saved set, the registration and the script are put back after it.
+# A start that is refused: it says why in one line, ends nonzero, runs nothing, leaves no
+# registration and keeps the save's files. The saved set, the registration and the script are put
+# back after it.
 mkdir "$work/keep"
 cp "$TMPDIR"/ScreenAPId* "$lab"/autorun/*.reg "$work/resume.scpt" "$work/keep/"
 refusal() { # what, the reason
-  run --autorun > "$work/refused.txt" 2>&1
+  run --autorun > "$work/refused.txt" 2>&1 < /dev/null
   code=$?
   has "$1 is refused, saying why" "$work/refused.txt" "$2"
   check "$1 ends nonzero" "$([ $code -ne 0 ] && echo nonzero)" nonzero
   check "$1 runs nothing" "$(grep -c 'round' "$work/refused.txt")" 0
   check "$1 leaves no registration" "$(run --autorun-list | wc -l)" 0
+  check "$1 says so in one line" "$(wc -l < "$work/refused.txt")" 1
+  check "$1 keeps the save's files" "$(ls "$TMPDIR" | grep -c '^ScreenAPId')" 6
   cp "$work/keep"/ScreenAPId* "$TMPDIR/"
   cp "$work/keep"/*.reg "$lab/autorun/"
   cp "$work/keep/resume.scpt" "$work/resume.scpt"
@@ -72,13 +76,19 @@ for part in VarList MainList SubList LoopList ScriptInfo Resume; do
   head -c 20 "$work/keep/$(basename "$f")" > "$f"
   refusal "a save cut in $part.sct" "Cannot resume the saved run"
 done
-# A start that names another generation or disk, or a script changed since the save.
-sed -i 's#FRAME:\([0-9]*\)/1#FRAME:\1/2#' "$lab"/autorun/*.reg
-refusal "a start of another generation" "the save is of another generation"
-sed -i 's#DRVHW:"[^"]*"#DRVHW:"17-0-768-0-1-99"#' "$lab"/autorun/*.reg
-refusal "a start of another disk" "the save is of another disk"
-sed -i '$a Print( Output:"added" );' "$work/resume.scpt"
-refusal "a start after the script changed" "has changed since the save"
+# A start that names another generation or disk, finds another drive (another serial number) in
+# the disk's place, or a script changed since the save: the file edited, the edit, the case, the
+# refusal's words.
+printf '[NVMe0]\r\nAttachment=nvme-inbox\r\nCapacity=4GiB\r\nSerial=SIMNVME0000000000099\r\n' > "$work/other.ini"
+while IFS='|' read -r file edit what why; do
+  sed -i "$edit" $file
+  refusal "$what" "$why"
+done <<EOF
+$lab/autorun/*.reg|s#FRAME:\([0-9]*\)/1#FRAME:\1/2#|a start of another generation|the save is of another generation
+$lab/autorun/*.reg|s#DRVHW:"[^"]*"#DRVHW:"17-0-768-0-1-99"#|a start of another disk|the save is of another disk
+$lab/autorun/*.reg|s# /sim SIMDIR# /sim=$work/other.ini SIMDIR#|a start on another drive|the disk is another drive (serial SIMNVME0000000000099, the save was made on SIMNVME0000000000001)
+$work/resume.scpt|\$a Print( Output:"added" );|a start after the script changed|has changed since the save
+EOF
 
 run --autorun > "$work/boot2.txt" 2>&1
 check "boot 2 ends as the restart does" "$?" 0
@@ -99,5 +109,17 @@ check "one HTML log holds all three boots" \
 
 # Each boot's dump (PCIInfo's header) has its own name: the line counter came back with the run.
 check "the dumps of both boots are kept" "$(find "$(dirname "$log")" -name '*.hex' | wc -l)" 2
+# --autorun-clear: two registrations (restarts saved on two disks) are all removed; the list is
+# then empty and --autorun runs nothing.
+printf 'PCReBoot( DelayRunSec:0, PowerAction:1 );\r\nPrint( Output:"round after" );\r\n' > "$work/restart.scpt"
+run SCRIPT:"$work/restart.scpt" '\\.\PHYSICALDRIVE0' > /dev/null 2>&1
+run SCRIPT:"$work/restart.scpt" '\\.\PHYSICALDRIVE2' > /dev/null 2>&1
+check "two registrations before the clear" "$(run --autorun-list | wc -l)" 2
+run --autorun-clear
+check "--autorun-clear ends well" "$?" 0
+check "nothing is listed after the clear" "$(run --autorun-list | wc -c)" 0
+run --autorun > "$work/cleared.txt" 2>&1
+check "--autorun after the clear ends well" "$?" 0
+check "--autorun after the clear runs nothing" "$(wc -c < "$work/cleared.txt")" 0
 [ $fails -eq 0 ] && echo "ALL CHECKS PASSED"
 exit $((fails != 0))
