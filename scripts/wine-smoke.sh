@@ -49,7 +49,7 @@ bash scripts/wine-barrier.sh "$perf_dir/barrier"
 if command -v xvfb-run > /dev/null; then
   xvfb-run -a bash scripts/wine-error-stop.sh "$perf_dir"
   # LogView_Send and LogView_Wait against the companion stand-in built for Windows.
-  timeout 120 xvfb-run -a bash tests/win32/companion_check.sh
+  timeout 240 xvfb-run -a bash tests/win32/companion_check.sh
   # The window form: the main dialog opens, shows the run's lines, stops a run and closes at its end.
   timeout 300 xvfb-run -a bash tests/win32/window_check.sh
 else

@@ -44,8 +44,8 @@ constexpr auto& Line = engine::DetailLine;
 
 // The delayed restart of each view: its countdown thread and the flag that gives it up. The run's end
 // gives it up and joins it, so the thread never outlives the run. A restart given up drops the save
-// it made, so that no later start goes on with a run that never restarted; not when a second
-// delayed restart replaces it (keepSave: the save is the second one's), nor when the run ends for
+// it made, so that no later start goes on with a run that never restarted; not when a later restart
+// that saved anew replaces it (keepSave: the save is the later one's), nor when the run ends for
 // another restart.
 struct DelayedRestart {
   std::thread thread;
@@ -154,6 +154,9 @@ void PCReBoot(Interpreter& interp, uint32_t view, std::string_view args, std::st
       return interp.ReportCompletion(view, code::kError, "the run could not be saved for the restart: " + why);
   }
   if (delay == 0) {
+    // A countdown still pending is replaced; its save goes with it unless this restart saved anew
+    // (the same files).
+    StopDelayedRestart(interp, view, save);
     std::string why;
     if (!PerformRestart(interp, req, why)) {
       if (save) DropRestartSave(interp, v.saveId);
@@ -169,7 +172,9 @@ void PCReBoot(Interpreter& interp, uint32_t view, std::string_view args, std::st
   engine::ViewOutput* out = interp.output(view);
   engine::LineRef line = writer.WriteLine(out, Format("Wait %lld Sec for PC PowerOff...", static_cast<long long>(delay)),
                                           kDetail, 10, colour::kGrey);
-  StopDelayedRestart(interp, view, true);  // a second delayed restart replaces the first
+  // A second delayed restart replaces the first; the first's save stays only when this one saved
+  // anew (the same files).
+  StopDelayedRestart(interp, view, save);
   DelayedRestart& slot = interp.State<DelayedRestarts>().views.at(view);
   const uint32_t saveId = save ? v.saveId : 0;
   slot.thread = std::thread([&interp, &slot, view, req, delay, line, saveId] {

@@ -245,7 +245,9 @@ for mode in restart spor; do
     section shutdown | grep -q '^systemctl reboot' && section shutdown | grep -q '^kept' &&
       grep -q 'reboot: Restarting system' "$out" && ended="the guest restarted"
   else
+    # QEMU itself ended (-no-reboot): not the lab's timeout, which also gives 125.
     section mount | grep -q '^mounted' && ! grep -q '^@@ shutdown' "$out" &&
+      grep -q 'lab: guest did not complete (qemu exit 0)' "$out" &&
       ! grep -qE 'reboot: (Restarting system|Power down)|Kernel panic' "$out" && ended="the reset register restarted the guest"
   fi
   section boot1 | grep -q 'before restart 1' && ! section boot1 | grep -q 'round 1' && [ "$rc" -eq 125 ] &&

@@ -128,7 +128,9 @@ lab_stage_modules() {
     (cd "$tmp" && apt-get download -q "$kpkg" > /dev/null 2>&1) || { rm -rf "$tmp"; return 1; }
     mkdir -p "$tmp/x" && dpkg-deb -x "$tmp"/*.deb "$tmp/x" && depmod -b "$tmp/x" "$kver" || { rm -rf "$tmp"; return 1; }
     rm -f "$tmp"/*.deb
-    rm -rf "$dir" && mkdir -p "$(dirname "$dir")" && mv "$tmp" "$dir" || return 1
+    # Another check may have filled the cache meanwhile: then its copy stays and this one goes.
+    mkdir -p "$(dirname "$dir")" && { mv -T "$tmp" "$dir" 2> /dev/null || rm -rf "$tmp"; }
+    [ -d "$dir/x/lib/modules/$kver" ] || return 1
   fi
   : > "$stage/modules.order"
   while read -r line; do

@@ -12,7 +12,7 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 if [ -z "${DISPLAY:-}" ]; then
   command -v xvfb-run > /dev/null || { echo "companion check: SKIP: xvfb-run is not installed"; exit 0; }
-  exec timeout 120 xvfb-run -a bash "$0" "$@"
+  exec timeout 240 xvfb-run -a bash "$0" "$@"
 fi
 exe=$PWD/build/windows/src/kestrune.exe
 peer=$PWD/build/windows/companion_peer.exe
@@ -54,14 +54,20 @@ flood=$(grep '^Result : ZZ' <<<"$out" | head -1 || true)
 
 # Two instances at once, against the stand-in started by itself.
 printf '%s\n' '[Peer]' 'Log=peer.log' | crlf >"$work/pair.ini"
-(cd "$work" && exec timeout 60 "$wine" "$peer" pair.ini peer.ready 2>pair.err) &
+# A's 120 exchanges take a 250 ms slice each at least: 100 s leave room on a loaded machine.
+(cd "$work" && exec timeout 110 "$wine" "$peer" pair.ini peer.ready 2>pair.err) &
 peer_pid=$!
 for _ in $(seq 200); do [ -e "$work/peer.ready" ] && break; sleep 0.05; done
+if [ ! -e "$work/peer.ready" ]; then
+  echo "FAIL: the companion stand-in was not ready within 10 s"; cat "$work/pair.err"
+  echo "companion check: FAILED"
+  exit 1
+fi
 pair_scripts "$work"
 senders=()
 for who in A B; do
   [ "$who" = A ] || pair_start_b "$work/peer.log"
-  (cd "$work" && { timeout 60 "$wine" "$exe" "SCRIPT:pair$who.scpt" /sim '\\.\PHYSICALDRIVE0' >"pair$who.out" 2>/dev/null
+  (cd "$work" && { timeout 100 "$wine" "$exe" "SCRIPT:pair$who.scpt" /sim '\\.\PHYSICALDRIVE0' >"pair$who.out" 2>/dev/null
    echo $? >"pair$who.rc"; } || echo $? >"pair$who.rc") &
   senders+=($!)
 done
