@@ -143,7 +143,12 @@ void Cycle(Interpreter& interp, uint32_t view, ViewCycle& vc) {
     const int s = r.state == 7 ? (cycle % 2 == 1 ? 3 : 4) : r.state;
     Line(interp, view, Format("[PowerState] Sleep to S%d, Cycle:%u", s, cycle), colour::kGreen);
     uint64_t sleptMs = 0;
-    if (!SleepOnce(interp, view, static_cast<SleepState>(s), r.sleepSec, sleptMs)) return;
+    // A failed sleep ends the cycling, unless a newer record came meanwhile: its command asked for
+    // a cycling of its own, which goes on at the next cycle.
+    if (!SleepOnce(interp, view, static_cast<SleepState>(s), r.sleepSec, sleptMs)) {
+      if (MayEnd(vc, seen)) return;
+      continue;
+    }
     Line(interp, view,
          Format("[PowerState] Weakup from S%d, Cycle:%u, Elapsed Time: %s", s, cycle,
                 engine::ElapsedTimeText(sleptMs).c_str()),

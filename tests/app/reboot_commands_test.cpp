@@ -414,20 +414,27 @@ TEST_F(RebootCommands, ASecondPowerStateTakesEffectAtTheNextCycle) {
         D("[PowerState] Sleep to S4, Cycle:3"), D("[PowerState] Weakup from S4, Cycle:3, Elapsed Time: 7.000 sec "),
         D("[PowerState] Elapsed Time(sec): 7"), D("[PowerState] Stop by Cycle Limit")})
     all.push_back(l);
+  // Where the first cycle's S3 is missing and the run skips the errors, the second command's
+  // cycling still runs.
+  std::vector<std::string> afterFailure(first.begin(), first.begin() + 2);
+  afterFailure.insert(afterFailure.end(), all.begin() + 4, all.end());
   struct Case {
     const char* what;
-    bool s4;
+    bool s3, s4;
     const std::vector<std::string>& lines;
     int32_t code;
+    const char* missing;
+    const char* prefix;
   } cases[] = {
-      {"the machine has S4", true, all, 0},
-      {"the machine lacks S4", false, first, -79},
+      {"the machine has S4", true, true, all, 0, nullptr, ""},
+      {"the machine lacks S4", true, false, first, -79, "this machine has no S4", ""},
+      {"the machine lacks S3", false, true, afterFailure, 0, "this machine has no S3", "SetErrorSkip( SkipCount:5 );\r\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    SteppedLabPower lab(host, {false, true, c.s4});
+    SteppedLabPower lab(host, {false, c.s3, c.s4});
     powerSeam = &lab;
-    RunWith(script);
+    RunWith(c.prefix + script);
     std::vector<std::string> shown;
     // The one shot's wake may come late on the virtual clock that the cycling advances meanwhile.
     for (const std::string& l : console.lines)
@@ -435,6 +442,7 @@ TEST_F(RebootCommands, ASecondPowerStateTakesEffectAtTheNextCycle) {
     EXPECT_EQ(shown, c.lines);
     EXPECT_EQ(LastCode(), c.code);
     EXPECT_EQ(Printed("this machine has no S4"), !c.s4);
+    if (c.missing) EXPECT_TRUE(Printed(c.missing));
     interp.reset();  // before the lab power goes
   }
   powerSeam = &power;
