@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -72,7 +73,10 @@ inline std::string LastDescription(const PassReports& reports) {
 
 // The lines view 0 holds from index `from` on.
 inline std::vector<engine::OutputLine> LinesFrom(engine::Interpreter& interp, size_t from) {
-  const auto& lines = interp.output(0)->lines;
+  // A delayed action of the statement may still be writing: read the store under its lock.
+  engine::ViewOutput* view = interp.output(0);
+  std::lock_guard<std::mutex> guard(view->lock);
+  const auto& lines = view->lines;
   // The view starts afresh when it grows too long: then every line it holds is the statement's.
   if (from > lines.size()) from = 0;
   std::vector<engine::OutputLine> out;
